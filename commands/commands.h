@@ -1,0 +1,40 @@
+// The core library's built-in commands: the seven the program calls, the
+// library's notify function, and its link to the runtime.
+#pragma once
+
+#include <windows.h>
+#include <cstdint>
+#include "runtime/library.h"
+
+namespace commands {
+
+// The core library's channel to the runtime, set by notify code 1. The core
+// unit types share it with the commands.
+extern rt::LibraryLink gCoreLink;
+
+// What runtime callback code 2006 answers for a loaded window: a control
+// object whose first member is the window's system handle.
+struct ControlObjectHead {
+    HWND hwnd;
+};
+
+// Every command: (result record, argument count, first argument record).
+void GetRunDirectory(rt::ArgRecord* result, int32_t count, rt::ArgRecord* args);
+void BitOr(rt::ArgRecord* result, int32_t count, rt::ArgRecord* args);
+void GetSystemKind(rt::ArgRecord* result, int32_t count, rt::ArgRecord* args);
+void MakeBlankBytes(rt::ArgRecord* result, int32_t count, rt::ArgRecord* args);
+void ReadValueFromBytes(rt::ArgRecord* result, int32_t count, rt::ArgRecord* args);
+void ProcessPendingMessages(rt::ArgRecord* result, int32_t count, rt::ArgRecord* args);
+void ShowMessageBox(rt::ArgRecord* result, int32_t count, rt::ArgRecord* args);
+
+// The fold behind BitOr: the low 32 bits of every argument, in order.
+enum class BitOp : int32_t { And = 0, Or = 1, Xor = 2 };
+int32_t FoldBits(BitOp op, int32_t count, const rt::ArgRecord* args);
+
+// The command table of the library record, in this fixed order.
+extern const rt::CommandFn kCoreCommands[7];
+
+// The core library's notify function.
+intptr_t CoreNotify(int32_t code, intptr_t v1, intptr_t v2);
+
+} // namespace commands

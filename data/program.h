@@ -1,0 +1,29 @@
+// The program header: where the runtime finds the program's constants, form
+// template, support libraries and DLL commands.
+#pragma once
+
+#include "runtime/services.h"
+
+namespace data {
+
+constexpr uint32_t kStartupWindow = 0x52010001;
+
+const rt::ProgramHeader* Header();
+
+// The three support-library records, in library-number order.
+extern const rt::LibraryRecord kCoreLibrary;
+extern const rt::LibraryRecord kExtLibrary;
+extern const rt::LibraryRecord kRegexLibrary;
+
+// The program's DLL command table.
+constexpr int32_t kDllCount = 6;
+enum DllCommand : int32_t {
+    kDllCreatePipe = 0,
+    kDllCreateProcess = 1,
+    kDllCloseHandle = 2,
+    kDllPeekNamedPipe = 3,
+    kDllReadFile = 4,
+    kDllGetExitCodeProcess = 5,
+};
+
+} // namespace data

@@ -1,0 +1,32 @@
+// The program's form template: its one window 0x52010001 with the six action
+// buttons, the package edit box, three labels and the log box, and the map
+// from the handler references stored in it to the program's handlers.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+#include "runtime/services.h"
+
+namespace data {
+
+// Unit identifiers of the start-up window (data::kStartupWindow).
+constexpr uint32_t kUnitWindow = 0x06010000;
+constexpr uint32_t kUnitHintLabel = 0x16010097;      // 标签3
+constexpr uint32_t kUnitEnable = 0x16010092;         // 按钮6
+constexpr uint32_t kUnitListDisabled = 0x16010088;   // 按钮5
+constexpr uint32_t kUnitDelete = 0x1601007A;         // 按钮4
+constexpr uint32_t kUnitPackageEdit = 0x16010078;    // 编辑框1
+constexpr uint32_t kUnitDisable = 0x16010077;        // 按钮3
+constexpr uint32_t kUnitPackageLabel = 0x16010074;   // 标签2
+constexpr uint32_t kUnitForeground = 0x1601005D;     // 按钮2
+constexpr uint32_t kUnitListDevices = 0x1601004B;    // 按钮1
+constexpr uint32_t kUnitLogLabel = 0x1601004A;       // 标签1
+constexpr uint32_t kUnitLog = 0x16010049;            // 超级编辑框1
+
+// The template block; built once on first use.
+const std::vector<uint8_t>& FormTemplate();
+
+// Stored handler reference -> handler, ended by {0, nullptr}.
+extern const rt::HandlerMapEntry kHandlerMap[];
+
+} // namespace data

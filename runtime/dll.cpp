@@ -1,0 +1,97 @@
+#include "dll.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include "app.h"
+#include "errors.h"
+#include "syscalls.h"
+
+namespace rt {
+
+namespace {
+
+const char* const kDefaultLibraries[] = {"Kernel32.dll", "Gdi32.dll", "User32.dll",
+                                         "Advapi32.dll", "Mpr.dll",   "Shell32.dll"};
+
+// The look-up key of a function name: "#" and a decimal number name an
+// ordinal (its low 16 bits), anything else the name itself.
+LPCSTR LookupKey(const char* name) {
+    if (name[0] != '#') return name;
+    long n = std::strtol(name + 1, nullptr, 10);
+    return MAKEINTRESOURCEA(static_cast<WORD>(n & 0xFFFF));
+}
+
+[[noreturn]] void BindFailed(const char* library, const char* function) {
+    // The texts are GBK; %s takes the names as they are.
+    char msg[1024];
+    if (library && *library)
+        std::snprintf(msg, sizeof msg, "无法找到指定DLL库文件“%s”中的输出命令“%s”", library, function);
+    else
+        std::snprintf(msg, sizeof msg, "无法找到指定DLL库文件中的输出命令“%s”", function);
+    ReportError(msg, 0, 0, 0);
+}
+
+} // namespace
+
+void DllInitTables(int32_t count, const char* const* libraryNames, const char* const* functionNames) {
+    DllTables& t = gApp.dll;
+    t.libraryNames.assign(libraryNames, libraryNames + count);
+    t.functionNames.assign(functionNames, functionNames + count);
+    t.addresses.assign(static_cast<size_t>(count), nullptr);
+    t.modules.assign(static_cast<size_t>(count), nullptr);
+}
+
+void* BindDllCommand(int32_t index) {
+    DllTables& t = gApp.dll;
+    if (index < 0 || static_cast<size_t>(index) >= t.addresses.size()) BindFailed("", "#?");
+    void*& address = t.addresses[index];
+    if (address) return address;
+
+    const char* function = t.functionNames[index] ? t.functionNames[index] : "";
+    const char* library = t.libraryNames[index] ? t.libraryNames[index] : "";
+    LPCSTR key = LookupKey(function);
+    HMODULE module = nullptr;
+
+    if (!*library) {
+        for (const char* name : kDefaultLibraries) {
+            HMODULE m = gSys.LoadLibraryA(name);
+            if (!m) continue;
+            address = reinterpret_cast<void*>(gSys.GetProcAddress(m, key));
+            if (address) {
+                module = m;
+                break;
+            }
+            gSys.FreeLibrary(m);
+        }
+    } else {
+        if (std::string(library).find(':') != std::string::npos) {
+            module = gSys.LoadLibraryA(library);
+        } else {
+            std::string inRunDir = gApp.runDirectory + "\\" + library;
+            std::string inExeFolder = gApp.exeFolder + library;
+            module = gSys.LoadLibraryA(inRunDir.c_str());
+            if (!module) module = gSys.LoadLibraryA(inExeFolder.c_str());
+            if (!module) module = gSys.LoadLibraryA(library);
+        }
+        if (module) address = reinterpret_cast<void*>(gSys.GetProcAddress(module, key));
+    }
+
+    if (address) {
+        t.modules[index] = module;
+        return address;
+    }
+    if (module) gSys.FreeLibrary(module);
+    BindFailed(library, function);
+}
+
+void DllUnloadAll() {
+    DllTables& t = gApp.dll;
+    for (HMODULE m : t.modules)
+        if (m) gSys.FreeLibrary(m);
+    t = DllTables();
+}
+
+} // namespace rt
+
+extern "C" void* DllBindForThunk(int32_t index) { return rt::BindDllCommand(index); }

@@ -1,0 +1,81 @@
+#include "errors.h"
+
+#include <windows.h>
+#include "app.h"
+#include "syscalls.h"
+
+namespace rt {
+
+namespace {
+
+const char* const kCodeMessages[] = {
+    nullptr,
+    "数组成员引用下标超出定义范围",
+    "未得到所需要的数值型数据",
+    "引用数组成员时维数不为1且不等于该数组目前所具有的维数",
+    "数组成员引用下标必须大于等于1",
+    "数据或数组类型不匹配",
+    "调用DLL命令后发现堆栈错误",
+    "子语句参数未返回数据或者返回了非系统基本类型或数组型数据",
+    "被比较数据只能使用等于或不等于命令比较",
+    "“多项选择”命令的索引值参数小于零或超出了所提供参数表范围",
+    "“重定义数组”命令的数组维定义参数值必须大于零或单维时大于等于零",
+    "所提供参数的数据类型不符合要求",
+};
+
+void AppendQuoted(std::string* s, const char* tag) {
+    *s += "\r\n\"";
+    *s += tag ? tag : "";
+    *s += "\"";
+}
+
+} // namespace
+
+const char* ErrorCodeMessage(int32_t code) {
+    if (code < 1 || code > 11) return nullptr;
+    return kCodeMessages[code];
+}
+
+std::string FormatErrorText(const char* message, int32_t code, int32_t loc1, int32_t loc2) {
+    std::string where = "\r\n" + std::to_string(loc1) + ", " + std::to_string(loc2);
+    uint32_t id1 = static_cast<uint32_t>(loc1);
+    if (loc1 != 0 && forms::IsWindowId(id1)) {
+        forms::WindowEntry* w = gApp.windows.Find(id1);
+        if (!w || w->units.Empty()) {
+            where += "\r\n未找到所指定的窗口";
+        } else {
+            AppendQuoted(&where, w->units.At(0).Tag());
+            uint32_t unitId = static_cast<uint32_t>(loc2);
+            forms::UnitRecord unit = unitId == 0 ? w->units.At(0) : w->units.Find(unitId);
+            if (!unit.Valid() || forms::IsMenuItemId(unitId))
+                where += "\r\n未找到所指定的窗口组件";
+            else
+                AppendQuoted(&where, unit.Tag());
+        }
+    }
+    where += "\r\n";
+
+    std::string text = "运行时出错!\r\n";
+    if (code != 0) text += "\r\n错误代码：" + std::to_string(code) + "\r\n";
+    if (message && *message) {
+        text += "\r\n错误信息：";
+        text += message;
+        text += "\r\n";
+    }
+    return text + where;
+}
+
+void ReportError(const char* message, int32_t code, int32_t loc1, int32_t loc2) {
+    // No handler may run while the box is open or afterwards.
+    gApp.busy++;
+    std::string text = FormatErrorText(message, code, loc1, loc2);
+    gSys.MessageBoxA(nullptr, text.c_str(), "错误", MB_OK | MB_ICONERROR);
+    gApp.endRoutines.clear();
+    Exit(-1);
+}
+
+void ReportErrorCode(int32_t code, int32_t loc1, int32_t loc2) {
+    ReportError(ErrorCodeMessage(code), code, loc1, loc2);
+}
+
+} // namespace rt

@@ -1,0 +1,31 @@
+#include "syscalls.h"
+
+#include <ole2.h>
+
+namespace rt {
+
+static const Syscalls kRealSyscalls = {
+    ::GetProcessHeap,
+    ::HeapAlloc,
+    ::HeapReAlloc,
+    ::HeapFree,
+    ::GetModuleFileNameA,
+    ::SetCurrentDirectoryA,
+    ::ExitProcess,
+    ::GetVersionExA,
+    ::LoadLibraryA,
+    ::GetProcAddress,
+    ::FreeLibrary,
+    ::FindFirstFileA,
+    ::FindNextFileA,
+    ::FindClose,
+    ::MessageBoxA,
+    ::OleInitialize,
+    ::OleUninitialize,
+};
+
+Syscalls gSys = kRealSyscalls;
+
+void ResetSyscalls() { gSys = kRealSyscalls; }
+
+} // namespace rt

@@ -1,0 +1,43 @@
+#!/usr/bin/env bash
+# Installs everything the build, the tests and the demo need on a bare Debian 12
+# machine, then prepares the Wine prefix. Safe to run again: it does nothing
+# that is already done.
+set -euo pipefail
+
+need_pkgs=(g++-mingw-w64-i686 cmake make xvfb xauth wine wine32:i386 libboost1.81-dev
+           googletest locales fonts-wqy-microhei imagemagick x11-apps)
+
+sudo_() { if [ "$(id -u)" = 0 ]; then "$@"; else sudo "$@"; fi; }
+
+missing=()
+for p in "${need_pkgs[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'ok installed' || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+    echo "setup: installing ${missing[*]}"
+    if ! dpkg --print-foreign-architectures | grep -qx i386; then
+        sudo_ dpkg --add-architecture i386
+    fi
+    sudo_ apt-get update -q
+    sudo_ env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "${missing[@]}"
+fi
+
+# The Chinese locales: the ANSI code page under Wine follows LC_ALL.
+if ! locale -a 2>/dev/null | grep -qi '^zh_CN\.utf8$' || ! locale -a 2>/dev/null | grep -qi '^zh_CN\.gbk$'; then
+    for l in 'zh_CN.UTF-8 UTF-8' 'zh_CN.GBK GBK'; do
+        grep -qx "$l" /etc/locale.gen 2>/dev/null || echo "$l" | sudo_ tee -a /etc/locale.gen >/dev/null
+    done
+    sudo_ locale-gen
+fi
+
+# The posix-thread flavour of the cross compiler (Boost.Regex needs std::mutex).
+command -v i686-w64-mingw32-g++-posix >/dev/null
+
+# A Wine prefix of our own, unless the caller already gave one.
+prefix=${WINEPREFIX:-$HOME/.wine-adbtool}
+if [ ! -f "$prefix/system.reg" ]; then
+    echo "setup: preparing Wine prefix $prefix"
+    WINEPREFIX=$prefix WINEARCH=win32 WINEDEBUG=-all LC_ALL=zh_CN.UTF-8 wineboot -i >/dev/null 2>&1 || true
+    WINEPREFIX=$prefix wineserver -w || true
+fi
+echo "setup: ready"

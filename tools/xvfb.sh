@@ -1,0 +1,24 @@
+# Sourced: starts a virtual display unless one is set, and a persistent
+# wineserver for the build's prefix; `keel_cleanup` stops what was started.
+keel_started_xvfb=
+if [ -z "${DISPLAY:-}" ]; then
+    for n in $(seq 90 140); do
+        [ -e /tmp/.X11-unix/X$n ] || [ -e /tmp/.X$n-lock ] && continue
+        Xvfb :$n -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+        keel_started_xvfb=$!
+        export DISPLAY=:$n
+        for _ in $(seq 50); do [ -e /tmp/.X11-unix/X$n ] && break; sleep 0.1; done
+        break
+    done
+fi
+export WINEPREFIX=${WINEPREFIX:-$PWD/${BUILD_DIR:-build}/wineprefix} WINEARCH=win32 WINEDEBUG=${WINEDEBUG:--all}
+export LC_ALL=zh_CN.UTF-8 KEEL_WINEPREFIX=$WINEPREFIX
+[ -f "$WINEPREFIX/system.reg" ] || wineboot -i >/dev/null 2>&1 || true
+# Start the server and Wine's own services detached from our output, or a
+# pipe from a test would stay open until the server ends.
+wineserver -p >/dev/null 2>&1 </dev/null || true
+wine cmd /c exit >/dev/null 2>&1 </dev/null || true
+keel_cleanup() {
+    wineserver -k 2>/dev/null || true
+    [ -n "$keel_started_xvfb" ] && kill "$keel_started_xvfb" 2>/dev/null || true
+}

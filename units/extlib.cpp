@@ -1,0 +1,45 @@
+#include "extlib.h"
+
+#include <windows.h>
+#include <richedit.h>
+
+namespace units {
+
+rt::LibraryLink gExtLink;
+
+namespace {
+
+// The rich edit box named by the unit record in args[0]; a window that is
+// not loaded or a unit without a control ends the program (code 2007).
+HWND RichEditOf(const rt::ArgRecord* args) {
+    void* object = reinterpret_cast<void*>(gExtLink.Call(rt::kCbUnitObjectOrError, static_cast<intptr_t>(args[0].lo),
+                                                         static_cast<intptr_t>(args[0].hi)));
+    // Every unit control object begins with its window handle.
+    return object ? *static_cast<HWND*>(object) : nullptr;
+}
+
+void GetLineCount(rt::ArgRecord* result, int32_t count, rt::ArgRecord* args) {
+    if (count < 1) return;
+    HWND h = RichEditOf(args);
+    result->lo = h ? static_cast<uint32_t>(SendMessageA(h, EM_GETLINECOUNT, 0, 0)) : 0;
+}
+
+void ScrollLines(rt::ArgRecord*, int32_t count, rt::ArgRecord* args) {
+    if (count < 2) return;
+    HWND h = RichEditOf(args);
+    if (h) SendMessageA(h, EM_LINESCROLL, 0, static_cast<LPARAM>(static_cast<int32_t>(args[1].lo)));
+}
+
+} // namespace
+
+const rt::CommandFn kExtCommands[2] = {GetLineCount, ScrollLines};
+
+intptr_t ExtNotify(int32_t code, intptr_t v1, intptr_t) {
+    if (code == rt::kCbStart) {
+        gExtLink.Attach(reinterpret_cast<rt::RuntimeCallback>(v1));
+        return 0;
+    }
+    return -1;
+}
+
+} // namespace units
