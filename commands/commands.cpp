@@ -208,7 +208,7 @@ std::string ContentText(const rt::ArgRecord& a) {
 HWND OwnerOf(const rt::ArgRecord& a) {
     if (a.type == rt::kTypeInt) return reinterpret_cast<HWND>(static_cast<uintptr_t>(a.lo));
     if (a.type != rt::kTypeWindow) return nullptr;
-    auto* object = reinterpret_cast<const ControlObjectHead*>(
+    auto* object = reinterpret_cast<const rt::ControlHead*>(
         gCoreLink.Call(rt::kCbUnitObject, static_cast<intptr_t>(a.lo), 0));
     if (!object || !object->hwnd || !IsWindow(object->hwnd)) return nullptr;
     return object->hwnd;

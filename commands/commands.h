@@ -12,12 +12,6 @@ namespace commands {
 // unit types share it with the commands.
 extern rt::LibraryLink gCoreLink;
 
-// What runtime callback code 2006 answers for a loaded window: a control
-// object whose first member is the window's system handle.
-struct ControlObjectHead {
-    HWND hwnd;
-};
-
 // Every command: (result record, argument count, first argument record).
 void GetRunDirectory(rt::ArgRecord* result, int32_t count, rt::ArgRecord* args);
 void BitOr(rt::ArgRecord* result, int32_t count, rt::ArgRecord* args);

@@ -11,10 +11,7 @@ using rt::gApp;
 
 namespace {
 
-// A unit control object starts with its window handle.
-struct ControlHead {
-    HWND hwnd;
-};
+using rt::ControlHead;
 
 // The window's control object when the window is loaded, else null.
 ControlHead* WindowObject(WindowEntry* e) {

@@ -45,7 +45,7 @@ void RemoveIdle(HWND window) {
 intptr_t LoadAndShow(const LoadRequest* r) {
     forms::WindowEntry* e = r ? gApp.windows.Find(r->window) : nullptr;
     if (!e) return 0;
-    HWND owner = r->owner ? *static_cast<HWND*>(r->owner) : nullptr;
+    HWND owner = r->owner ? static_cast<ControlHead*>(r->owner)->hwnd : nullptr;
     if (forms::LoadWindow(e, false, r->modal != 0, owner) && !e->units.Empty()) {
         bool visible = (e->units.At(0).Flags() & forms::kUnitVisible) != 0;
         forms::ShowLoadedWindow(r->window, visible);

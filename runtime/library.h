@@ -3,6 +3,7 @@
 // the helpers a library uses to make values through that callback.
 #pragma once
 
+#include <windows.h>
 #include <cstddef>
 #include <cstdint>
 #include "values.h"
@@ -15,6 +16,13 @@ typedef intptr_t (*RuntimeCallback)(int32_t code, intptr_t v1, intptr_t v2);
 typedef intptr_t (*NotifyFn)(int32_t code, intptr_t v1, intptr_t v2);
 typedef void (*CommandFn)(ArgRecord* result, int32_t count, ArgRecord* args);
 typedef void* (*InterfaceQueryFn)(int32_t number);
+
+// Every unit control object, the window's included, is handed around (control
+// slots, callback codes 2006 and 2007, unit interfaces) as a pointer to this
+// head, so that any library can reach the object's system window.
+struct ControlHead {
+    HWND hwnd = nullptr;
+};
 
 // Unit interfaces by number.
 enum UnitInterface : int32_t {

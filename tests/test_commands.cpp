@@ -25,7 +25,7 @@ enum Position { kGetRunDirectory, kBitOr, kGetSystemKind, kMakeBlankBytes, kRead
 
 constexpr uint32_t kLoadedWindow = 0x52010001;
 const char* gRunDir = nullptr;
-commands::ControlObjectHead gWindowObject = {nullptr};
+rt::ControlHead gWindowObject;
 
 intptr_t TestCallback(int32_t code, intptr_t v1, intptr_t v2) {
     switch (code) {

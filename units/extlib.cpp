@@ -14,8 +14,7 @@ namespace {
 HWND RichEditOf(const rt::ArgRecord* args) {
     void* object = reinterpret_cast<void*>(gExtLink.Call(rt::kCbUnitObjectOrError, static_cast<intptr_t>(args[0].lo),
                                                          static_cast<intptr_t>(args[0].hi)));
-    // Every unit control object begins with its window handle.
-    return object ? *static_cast<HWND*>(object) : nullptr;
+    return object ? static_cast<rt::ControlHead*>(object)->hwnd : nullptr;
 }
 
 void GetLineCount(rt::ArgRecord* result, int32_t count, rt::ArgRecord* args) {

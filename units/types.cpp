@@ -1,5 +1,7 @@
 #include "types.h"
 
+#include "queries.h"
+
 namespace units {
 
 namespace {
@@ -85,26 +87,26 @@ static_assert(sizeof kRichEditProps / sizeof kRichEditProps[0] == 21, "rich edit
 #undef COMMON_PROPERTIES
 #undef P
 
-#define TYPE(name, english, flags, props) \
-    {name, english, nullptr, 0, flags, static_cast<int32_t>(sizeof props / sizeof props[0]), props, nullptr, 0, nullptr, 0, nullptr, 0, 0}
+#define TYPE(name, english, flags, props, query) \
+    {name, english, nullptr, 0, flags, static_cast<int32_t>(sizeof props / sizeof props[0]), props, query, 0, nullptr, 0, nullptr, 0, 0}
 #define NONE {}
 
 } // namespace
 
 const rt::UnitTypeRecord kCoreTypes[kCoreTypeCount] = {
-    TYPE("窗口", "window", rt::kTfCanRaise40, kWindowProps),         // 1
+    TYPE("窗口", "window", rt::kTfCanRaise40, kWindowProps, WindowQuery),         // 1
     NONE,                                                            // 2
-    TYPE("菜单", "Menu", rt::kTfCanRaise40, kMenuItemProps),         // 3
+    TYPE("菜单", "Menu", rt::kTfCanRaise40, kMenuItemProps, MenuItemQuery),         // 3
     NONE,                                                            // 4
-    TYPE("编辑框", "EditBox", rt::kTfCanRaise40, kEditBoxProps),     // 5
+    TYPE("编辑框", "EditBox", rt::kTfCanRaise40, kEditBoxProps, EditBoxQuery),     // 5
     NONE, NONE, NONE, NONE,                                          // 6..9
-    TYPE("标签", "Label", rt::kTfCanRaise40, kLabelProps),           // 10
-    TYPE("按钮", "Button", rt::kTfCanRaise40 | rt::kTfDefaultButton, kButtonProps),  // 11
+    TYPE("标签", "Label", rt::kTfCanRaise40, kLabelProps, LabelQuery),           // 10
+    TYPE("按钮", "Button", rt::kTfCanRaise40 | rt::kTfDefaultButton, kButtonProps, ButtonQuery),  // 11
 };
 
 const rt::UnitTypeRecord kExtTypes[kExtTypeCount] = {
     NONE, NONE, NONE, NONE, NONE,
-    TYPE("超级编辑框", "RichEdit", rt::kTfCanRaise40, kRichEditProps),  // 6
+    TYPE("超级编辑框", "RichEdit", rt::kTfCanRaise40, kRichEditProps, RichEditQuery),  // 6
 };
 
 #undef TYPE

@@ -1,0 +1,142 @@
+#include "wnd.h"
+
+namespace forms {
+
+namespace {
+
+const char kObjectProp[] = "KeelWndObject";
+
+// The object being created, bound at its first message (WM_GETMINMAXINFO
+// comes before WM_NCCREATE).
+thread_local Wnd* gCreating = nullptr;
+
+HWND ReflectTarget(UINT msg, WPARAM wp, LPARAM lp, HWND parent) {
+    switch (msg) {
+    case WM_COMMAND:
+    case WM_VSCROLL:
+    case WM_HSCROLL:
+    case WM_CTLCOLORBTN:
+    case WM_CTLCOLOREDIT:
+    case WM_CTLCOLORSTATIC:
+    case WM_CTLCOLORLISTBOX:
+    case WM_CTLCOLORSCROLLBAR:
+    case WM_CTLCOLORDLG:
+        return reinterpret_cast<HWND>(lp);
+    case WM_NOTIFY:
+        return lp ? reinterpret_cast<const NMHDR*>(lp)->hwndFrom : nullptr;
+    case WM_DRAWITEM: {
+        const DRAWITEMSTRUCT* d = reinterpret_cast<const DRAWITEMSTRUCT*>(lp);
+        return d && d->CtlType != ODT_MENU ? d->hwndItem : nullptr;
+    }
+    case WM_DELETEITEM:
+        return lp ? reinterpret_cast<const DELETEITEMSTRUCT*>(lp)->hwndItem : nullptr;
+    case WM_COMPAREITEM:
+        return lp ? reinterpret_cast<const COMPAREITEMSTRUCT*>(lp)->hwndItem : nullptr;
+    case WM_MEASUREITEM: {
+        const MEASUREITEMSTRUCT* m = reinterpret_cast<const MEASUREITEMSTRUCT*>(lp);
+        return m && m->CtlType != ODT_MENU ? GetDlgItem(parent, static_cast<int>(wp)) : nullptr;
+    }
+    default:
+        return nullptr;
+    }
+}
+
+} // namespace
+
+Wnd::~Wnd() {
+    if (hwnd) Detach();
+}
+
+Wnd* Wnd::FromHandle(HWND h) { return h ? static_cast<Wnd*>(GetPropA(h, kObjectProp)) : nullptr; }
+
+bool Wnd::RegisterClass(const char* name, UINT style, HCURSOR cursor, HBRUSH background) {
+    WNDCLASSA probe;
+    HINSTANCE inst = GetModuleHandleA(nullptr);
+    if (GetClassInfoA(inst, name, &probe)) return true;
+    WNDCLASSA wc = {};
+    wc.style = style;
+    wc.lpfnWndProc = WndProc;
+    wc.hInstance = inst;
+    wc.hCursor = cursor;
+    wc.hbrBackground = background;
+    wc.lpszClassName = name;
+    return ::RegisterClassA(&wc) != 0;
+}
+
+bool Wnd::Create(DWORD exStyle, const char* className, const char* text, DWORD style, int x, int y, int width,
+                 int height, HWND parent, HMENU menuOrId) {
+    Wnd* outer = gCreating;
+    gCreating = this;
+    HWND h = CreateWindowExA(exStyle, className, text, style, x, y, width, height, parent, menuOrId,
+                             GetModuleHandleA(nullptr), this);
+    gCreating = outer;
+    if (!h) {
+        if (hwnd) Detach();
+        return false;
+    }
+    if (!hwnd) {
+        // A system class: take its messages from now on.
+        Attach(h);
+        superProc_ = reinterpret_cast<WNDPROC>(
+            SetWindowLongPtrA(h, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&Wnd::SubclassProc)));
+    }
+    return true;
+}
+
+void Wnd::Attach(HWND h) {
+    hwnd = h;
+    SetPropA(h, kObjectProp, this);
+}
+
+void Wnd::Detach() {
+    if (superProc_ && IsWindow(hwnd) &&
+        GetWindowLongPtrA(hwnd, GWLP_WNDPROC) == reinterpret_cast<LONG_PTR>(&Wnd::SubclassProc))
+        SetWindowLongPtrA(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(superProc_));
+    if (IsWindow(hwnd)) RemovePropA(hwnd, kObjectProp);
+    hwnd = nullptr;
+}
+
+LRESULT Wnd::Default(UINT msg, WPARAM wp, LPARAM lp) {
+    if (superProc_) return CallWindowProcA(superProc_, hwnd, msg, wp, lp);
+    return DefWindowProcA(hwnd, msg, wp, lp);
+}
+
+LRESULT Wnd::WindowProc(UINT msg, WPARAM wp, LPARAM lp) { return Default(msg, wp, lp); }
+
+bool Wnd::OnReflected(UINT, WPARAM, LPARAM, LRESULT*) { return false; }
+
+bool Wnd::PreTranslateMessage(MSG*) { return false; }
+
+LRESULT Wnd::Dispatch(Wnd* self, HWND h, UINT msg, WPARAM wp, LPARAM lp) {
+    if (msg == kMsgGetObject) return reinterpret_cast<LRESULT>(self);
+    if (HWND child = ReflectTarget(msg, wp, lp, h)) {
+        Wnd* c = FromHandle(child);
+        LRESULT r = 0;
+        if (c && c != self && c->OnReflected(msg, wp, lp, &r)) return r;
+    }
+    if (msg == WM_NCDESTROY) {
+        LRESULT r = self->WindowProc(msg, wp, lp);
+        self->Detach();
+        self->PostNcDestroy();
+        return r;
+    }
+    return self->WindowProc(msg, wp, lp);
+}
+
+LRESULT CALLBACK Wnd::WndProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
+    Wnd* self = FromHandle(h);
+    if (!self && gCreating && !gCreating->hwnd) {
+        self = gCreating;
+        self->Attach(h);
+    }
+    if (!self) return DefWindowProcA(h, msg, wp, lp);
+    return Dispatch(self, h, msg, wp, lp);
+}
+
+LRESULT CALLBACK Wnd::SubclassProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
+    Wnd* self = FromHandle(h);
+    if (!self) return DefWindowProcA(h, msg, wp, lp);
+    return Dispatch(self, h, msg, wp, lp);
+}
+
+} // namespace forms

@@ -1,0 +1,16 @@
+// The interface query functions of the unit types: an interface number in,
+// the interface's function (or null when the type does not offer it) out.
+#pragma once
+
+#include <cstdint>
+
+namespace units {
+
+void* WindowQuery(int32_t number);
+void* MenuItemQuery(int32_t number);
+void* EditBoxQuery(int32_t number);
+void* LabelQuery(int32_t number);
+void* ButtonQuery(int32_t number);
+void* RichEditQuery(int32_t number);
+
+} // namespace units
