@@ -99,32 +99,39 @@ std::string LongText(int64_t v) {
     return s;
 }
 
+// Rounds to double precision. The x87 keeps intermediates in 80 bits, which
+// would make the digits below depend on the optimiser.
+double Dbl(double v) {
+    volatile double t = v;
+    return t;
+}
+
 // Six significant digits, computed the way the float-to-text conversion has
 // always done it, so that boxes show the same digits as before.
 double RoundSixDigits(float x) {
     uint32_t bits;
     std::memcpy(&bits, &x, 4);
     int e2 = static_cast<int8_t>(static_cast<uint8_t>(((bits >> 23) & 0xFF) - 127));
-    int d = static_cast<int>(e2 * 0.30102999566398119521);
+    int d = static_cast<int>(Dbl(e2 * 0.30102999566398119521));
     double p = 1.0;
-    for (int k = d < 0 ? -d : d; k > 0; k--) p *= 10.0;
+    for (int k = d < 0 ? -d : d; k > 0; k--) p = Dbl(p * 10.0);
     double ax = std::fabs(static_cast<double>(x));
-    double m = d > 0 ? ax / p : ax * p;
+    double m = Dbl(d > 0 ? ax / p : ax * p);
     if (m >= 10) {
-        p *= 10;
+        p = Dbl(p * 10);
         d += 1;
-        m *= 10000;
+        m = Dbl(m * 10000);
     } else if (m < 1) {
-        p *= 10;
+        p = Dbl(p * 10);
         d -= 1;
-        m *= 1000000;
+        m = Dbl(m * 1000000);
     } else {
-        m *= 100000;
+        m = Dbl(m * 100000);
     }
     double i = std::floor(m);
-    if (m - i >= 0.5) i += 1;
+    if (Dbl(m - i) >= 0.5) i += 1;
     double s = x < 0 ? -p : p;
-    return d > 0 ? i * s * 0.00001 : i / (s * 100000);
+    return d > 0 ? Dbl(Dbl(i * s) * 0.00001) : Dbl(i / Dbl(s * 100000));
 }
 
 struct CivilDate {

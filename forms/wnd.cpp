@@ -97,6 +97,7 @@ void Wnd::Detach() {
 }
 
 LRESULT Wnd::Default(UINT msg, WPARAM wp, LPARAM lp) {
+    if (!hwnd) return 0;   // a handler destroyed the window meanwhile
     if (superProc_) return CallWindowProcA(superProc_, hwnd, msg, wp, lp);
     return DefWindowProcA(hwnd, msg, wp, lp);
 }
@@ -107,20 +108,35 @@ bool Wnd::OnReflected(UINT, WPARAM, LPARAM, LRESULT*) { return false; }
 
 bool Wnd::PreTranslateMessage(MSG*) { return false; }
 
+void Wnd::Leave() {
+    if (--depth_ == 0 && ended_) {
+        ended_ = false;
+        PostNcDestroy();
+    }
+}
+
 LRESULT Wnd::Dispatch(Wnd* self, HWND h, UINT msg, WPARAM wp, LPARAM lp) {
     if (msg == kMsgGetObject) return reinterpret_cast<LRESULT>(self);
+    self->Enter();
+    LRESULT r = 0;
+    bool taken = false;
     if (HWND child = ReflectTarget(msg, wp, lp, h)) {
         Wnd* c = FromHandle(child);
-        LRESULT r = 0;
-        if (c && c != self && c->OnReflected(msg, wp, lp, &r)) return r;
+        if (c && c != self) {
+            c->Enter();
+            taken = c->OnReflected(msg, wp, lp, &r);
+            c->Leave();
+        }
     }
-    if (msg == WM_NCDESTROY) {
-        LRESULT r = self->WindowProc(msg, wp, lp);
-        self->Detach();
-        self->PostNcDestroy();
-        return r;
+    if (!taken) {
+        r = self->WindowProc(msg, wp, lp);
+        if (msg == WM_NCDESTROY) {
+            self->Detach();
+            self->ended_ = true;
+        }
     }
-    return self->WindowProc(msg, wp, lp);
+    self->Leave();
+    return r;
 }
 
 LRESULT CALLBACK Wnd::WndProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {

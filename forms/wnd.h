@@ -49,7 +49,9 @@ protected:
     // A notification the parent received from this control (WM_COMMAND,
     // WM_NOTIFY, control colours, owner draw, scroll); true when handled.
     virtual bool OnReflected(UINT msg, WPARAM wp, LPARAM lp, LRESULT* result);
-    // After WM_NCDESTROY, with the object already unbound from its window.
+    // After WM_NCDESTROY, with the object already unbound from its window,
+    // once no message handler of this object is running any more: an object
+    // may delete itself here even when a handler destroyed its window.
     virtual void PostNcDestroy() {}
 
     LRESULT Default(UINT msg, WPARAM wp, LPARAM lp);
@@ -59,8 +61,12 @@ private:
     static LRESULT Dispatch(Wnd* self, HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
     void Attach(HWND h);
     void Detach();
+    void Enter() { depth_++; }
+    void Leave();
 
     WNDPROC superProc_ = nullptr;   // the class's own procedure for subclassed system controls
+    int depth_ = 0;                 // handlers of this object now running
+    bool ended_ = false;            // WM_NCDESTROY seen, PostNcDestroy still owed
 };
 
 } // namespace forms

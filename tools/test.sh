@@ -3,7 +3,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash tools/build.sh
-export BUILD_DIR=${BUILD_DIR:-build}
+export BUILD_DIR=${BUILD_DIR:-build} KEEL_VIRTUAL_DESKTOP=1
 . tools/xvfb.sh
 trap keel_cleanup EXIT
 ctest --test-dir "$BUILD_DIR" --output-on-failure "$@"

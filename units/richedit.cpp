@@ -1,7 +1,347 @@
+#include "richedit.h"
+
+#include <windows.h>
+#include <richedit.h>
+#include <cstring>
+#include <string>
+#include "extlib.h"
 #include "queries.h"
+#include "unit.h"
+#include "unitdata.h"
 
 namespace units {
 
-void* RichEditQuery(int32_t) { return nullptr; }
+namespace {
+
+// Property indices less 8, as interfaces 4 and 6 receive them.
+enum Property : int32_t {
+    kFormat = 0, kContent, kBorder, kBackColour, kMultiLine, kAutoWrap, kReadOnly, kHideSel,
+    kMaxLength, kSelStart, kSelLength, kSelText, kModified,
+};
+
+constexpr DWORD kWrapStyles = ES_MULTILINE | ES_AUTOVSCROLL | ES_WANTRETURN | WS_VSCROLL;
+constexpr DWORD kNoWrapStyles = kWrapStyles | ES_AUTOHSCROLL | WS_HSCROLL;
+static_assert(kWrapStyles == 0x00201044 && kNoWrapStyles == 0x003010C4, "multi-line styles");
+
+constexpr DWORD kEventMask = ENM_CHANGE | ENM_SCROLL | ENM_SELCHANGE | ENM_PROTECTED;
+static_assert(kEventMask == 0x00280005, "event mask");
+
+constexpr DWORD kDefaultCharMask = CFM_BOLD | CFM_ITALIC | CFM_UNDERLINE | CFM_STRIKEOUT | CFM_PROTECTED |
+                                   CFM_SIZE | CFM_COLOR | CFM_FACE | CFM_OFFSET | CFM_CHARSET;
+static_assert(kDefaultCharMask == 0xF800001F, "default character format mask");
+
+constexpr LPARAM kNoLimit = 0x7FFFFFFF;
+
+// The control's library is loaded by the first box and kept for the process.
+bool LoadControlLibrary() {
+    static HMODULE library = nullptr;
+    if (!library) library = LoadLibraryA("RICHED20.DLL");
+    if (!library) library = LoadLibraryA("RICHED32.DLL");
+    return library != nullptr;
+}
+
+// Lead bytes of the system code page, the one the control decodes text with.
+struct LeadByteTable {
+    bool lead[256];
+    LeadByteTable() {
+        for (int b = 0; b < 256; ++b) lead[b] = IsDBCSLeadByte(static_cast<BYTE>(b)) != 0;
+    }
+};
+
+struct StreamSource {
+    const char* next;
+    size_t left;
+};
+
+DWORD CALLBACK HandOut(DWORD_PTR cookie, LPBYTE buffer, LONG asked, LONG* given) {
+    StreamSource* s = reinterpret_cast<StreamSource*>(cookie);
+    size_t n = asked > 0 ? StreamChunkLength(s->next, s->left, static_cast<size_t>(asked)) : 0;
+    std::memcpy(buffer, s->next, n);
+    s->next += n;
+    s->left -= n;
+    *given = static_cast<LONG>(n);
+    return 0;
+}
+
+DWORD CALLBACK TakeIn(DWORD_PTR cookie, LPBYTE buffer, LONG size, LONG* taken) {
+    if (size > 0) reinterpret_cast<std::string*>(cookie)->append(reinterpret_cast<const char*>(buffer), size);
+    *taken = size;
+    return 0;
+}
+
+DWORD StreamFormat(int32_t contentFormat, bool selection) {
+    DWORD format = contentFormat == 1 ? SF_RTF : SF_TEXT;
+    return selection ? format | SFF_SELECTION : format;
+}
+
+// Stores a logical that forces re-creation; 1 when it changed.
+int32_t SwitchForRecreate(bool* stored, bool value) {
+    if (*stored == value) return 0;
+    *stored = value;
+    return 1;
+}
+
+class RichEditBox : public UnitWnd {
+public:
+    RichEditBox(uint32_t windowId, uint32_t unitId) : UnitWnd(&gExtLink, windowId, unitId) {}
+
+    bool Build(const uint8_t* bytes, uint32_t length, DWORD style, HWND parent, UINT controlId, int x, int y,
+               int width, int height);
+    int32_t Changed(int32_t index, const uint32_t* data);
+    int32_t Get(int32_t index, uint32_t* data);
+    HGLOBAL AllData();
+    bool WantsKey(int32_t key) const { return key == VK_RETURN && data_.multiLine; }
+
+protected:
+    bool OnReflected(UINT msg, WPARAM wp, LPARAM lp, LRESULT* result) override;
+
+private:
+    LRESULT Send(UINT msg, WPARAM wp = 0, LPARAM lp = 0) { return SendMessageA(hwnd, msg, wp, lp); }
+    bool OnCommand(WORD code);
+    bool OnNotify(const NMHDR* header, LRESULT* result);
+    void SetDefaultCharFormat();
+    void StreamIn(const char* text, bool selection);
+    std::string StreamOut(bool selection);
+    void Select(int32_t start, int32_t length);
+    void SetBackground();
+    void PutScratch(uint32_t* data, std::string text);
+
+    RichEditData data_;   // the content lives in the control once created
+    std::string scratch_; // the text last read out, until the next read
+};
+
+bool RichEditBox::Build(const uint8_t* bytes, uint32_t length, DWORD style, HWND parent, UINT controlId, int x,
+                        int y, int width, int height) {
+    if (!Decode(bytes, length, &data_)) return false;
+    style |= WS_CHILD | WS_CLIPSIBLINGS;
+    if (!data_.hideSelection) style |= ES_NOHIDESEL;
+    if (data_.readOnly) style |= ES_READONLY;
+    if (data_.multiLine)
+        style |= data_.autoWrap ? kWrapStyles : kNoWrapStyles;
+    else
+        style |= ES_AUTOHSCROLL;
+    HMENU id = reinterpret_cast<HMENU>(static_cast<UINT_PTR>(controlId));
+    if (!Create(0, "RichEdit20A", "", style, x, y, width, height, parent, id) &&
+        !Create(0, "RICHEDIT", "", style, x, y, width, height, parent, id))
+        return false;
+
+    SetDefaultCharFormat();
+    StreamIn(data_.content.c_str(), false);
+    std::string().swap(data_.content);
+    Send(EM_EXLIMITTEXT, 0, data_.maxLength > 0 ? data_.maxLength : kNoLimit);
+    Select(data_.selStart, data_.selLength);
+    SetBackground();
+    ApplyBorder(hwnd, data_.border);
+    Send(EM_SETEVENTMASK, 0, kEventMask);
+    Send(EM_SETOPTIONS, ECOOP_OR, ECO_AUTOWORDSELECTION);
+    Send(EM_SETMODIFY, FALSE);
+    return true;
+}
+
+void RichEditBox::SetDefaultCharFormat() {
+    CHARFORMATA cf = {};
+    cf.cbSize = sizeof cf;
+    cf.dwMask = kDefaultCharMask;
+    cf.dwEffects = CFE_AUTOCOLOR;
+    cf.yHeight = 180;   // twips: 9 points
+    cf.bCharSet = 1;
+    std::strcpy(cf.szFaceName, "宋体");
+    Send(EM_SETCHARFORMAT, SCF_DEFAULT, reinterpret_cast<LPARAM>(&cf));
+}
+
+// The text is handed out straight from the caller's buffer: the control reads
+// it within EM_STREAMIN, and a log of megabytes is not copied first.
+void RichEditBox::StreamIn(const char* text, bool selection) {
+    StreamSource source = {text, std::strlen(text)};
+    EDITSTREAM es = {};
+    es.dwCookie = reinterpret_cast<DWORD_PTR>(&source);
+    es.pfnCallback = HandOut;
+    Send(EM_STREAMIN, StreamFormat(data_.contentFormat, selection), reinterpret_cast<LPARAM>(&es));
+}
+
+std::string RichEditBox::StreamOut(bool selection) {
+    std::string out;
+    EDITSTREAM es = {};
+    es.dwCookie = reinterpret_cast<DWORD_PTR>(&out);
+    es.pfnCallback = TakeIn;
+    Send(EM_STREAMOUT, StreamFormat(data_.contentFormat, selection), reinterpret_cast<LPARAM>(&es));
+    return out;
+}
+
+void RichEditBox::Select(int32_t start, int32_t length) {
+    CHARRANGE range = {0, -1};
+    if (length >= 0) {
+        range.cpMin = start < 0 ? 0 : start;
+        range.cpMax = range.cpMin + length;
+    }
+    Send(EM_EXSETSEL, 0, reinterpret_cast<LPARAM>(&range));
+}
+
+void RichEditBox::SetBackground() {
+    if (IsDefaultColour(data_.backColour))
+        Send(EM_SETBKGNDCOLOR, 1, RGB(255, 255, 255));
+    else
+        Send(EM_SETBKGNDCOLOR, 0, static_cast<LPARAM>(data_.backColour));
+}
+
+// Empty reads as a null text.
+void RichEditBox::PutScratch(uint32_t* data, std::string text) {
+    scratch_.swap(text);
+    data[0] = scratch_.empty() ? 0 : reinterpret_cast<uintptr_t>(scratch_.c_str());
+}
+
+int32_t RichEditBox::Changed(int32_t index, const uint32_t* data) {
+    int32_t value = static_cast<int32_t>(data[0]);
+    bool on = data[0] != 0;
+    switch (index) {
+    case kFormat: data_.contentFormat = ClampPick(value, 1); return 0;
+    case kContent: StreamIn(DataText(data), false); return 0;
+    case kBorder: data_.border = ClampPick(value, 5); ApplyBorder(hwnd, data_.border); return 0;
+    case kBackColour: data_.backColour = data[0]; SetBackground(); return 0;
+    case kMultiLine: return SwitchForRecreate(&data_.multiLine, on);
+    case kAutoWrap: return SwitchForRecreate(&data_.autoWrap, on);
+    case kReadOnly: return SwitchForRecreate(&data_.readOnly, on);
+    case kHideSel:
+        if (on != data_.hideSelection) {
+            data_.hideSelection = on;
+            Send(EM_HIDESELECTION, on ? TRUE : FALSE, 0);
+        }
+        return 0;
+    case kMaxLength:
+        data_.maxLength = value < 0 ? 0 : value;
+        Send(EM_EXLIMITTEXT, 0, data_.maxLength);
+        return 0;
+    case kSelStart:
+        data_.selStart = value < 0 ? 0 : value;
+        Select(data_.selStart, data_.selLength);
+        return 0;
+    case kSelLength:
+        data_.selLength = value < -1 ? -1 : value;
+        Select(data_.selStart, data_.selLength);
+        return 0;
+    case kSelText: StreamIn(DataText(data), true); return 0;
+    case kModified: Send(EM_SETMODIFY, on ? TRUE : FALSE); return 0;
+    default: return 0;
+    }
+}
+
+int32_t RichEditBox::Get(int32_t index, uint32_t* data) {
+    CHARRANGE range = {0, 0};
+    switch (index) {
+    case kFormat: data[0] = static_cast<uint32_t>(data_.contentFormat); return 1;
+    case kContent: PutScratch(data, StreamOut(false)); return 1;
+    case kBorder: data[0] = static_cast<uint32_t>(data_.border); return 1;
+    case kBackColour: data[0] = data_.backColour; return 1;
+    case kMultiLine: data[0] = data_.multiLine; return 1;
+    case kAutoWrap: data[0] = data_.autoWrap; return 1;
+    case kReadOnly: data[0] = data_.readOnly; return 1;
+    case kHideSel: data[0] = data_.hideSelection; return 1;
+    case kMaxLength: data[0] = static_cast<uint32_t>(Send(EM_GETLIMITTEXT)); return 1;
+    case kSelStart:
+        Send(EM_EXGETSEL, 0, reinterpret_cast<LPARAM>(&range));
+        data[0] = static_cast<uint32_t>(range.cpMin);
+        return 1;
+    case kSelLength:
+        Send(EM_EXGETSEL, 0, reinterpret_cast<LPARAM>(&range));
+        data[0] = static_cast<uint32_t>(range.cpMax - range.cpMin);
+        return 1;
+    case kSelText: PutScratch(data, StreamOut(true)); return 1;
+    case kModified: data[0] = Send(EM_GETMODIFY) != 0 ? 1 : 0; return 1;
+    default: return 0;
+    }
+}
+
+// The content is taken from the control, so that a re-created box keeps it.
+HGLOBAL RichEditBox::AllData() {
+    RichEditData d = data_;
+    d.version = 1;
+    d.content = StreamOut(false);
+    return ToGlobal(Encode(d));
+}
+
+bool RichEditBox::OnReflected(UINT msg, WPARAM wp, LPARAM lp, LRESULT* result) {
+    switch (msg) {
+    case WM_COMMAND: return OnCommand(HIWORD(wp));
+    case WM_NOTIFY: return lp && OnNotify(reinterpret_cast<const NMHDR*>(lp), result);
+    default: return false;
+    }
+}
+
+bool RichEditBox::OnCommand(WORD code) {
+    switch (code) {
+    case EN_CHANGE: Raise(0); return true;
+    case EN_SETFOCUS: Raise(-7); return true;
+    case EN_KILLFOCUS: Raise(-8); return true;
+    default: return false;
+    }
+}
+
+bool RichEditBox::OnNotify(const NMHDR* header, LRESULT* result) {
+    switch (header->code) {
+    case EN_SELCHANGE: Raise(1); *result = 0; return true;
+    case EN_PROTECTED:
+        // Protected text may take a new character format, nothing else.
+        *result = reinterpret_cast<const ENPROTECTED*>(header)->msg == EM_SETCHARFORMAT ? 0 : 1;
+        return true;
+    default: return false;
+    }
+}
+
+RichEditBox* Box(void* object) { return static_cast<RichEditBox*>(forms::Wnd::FromHead(object)); }
+
+void* CreateBox(const uint8_t* data, uint32_t length, DWORD style, HWND parent, UINT controlId, HMENU, int x,
+                int y, int width, int height, uint32_t windowId, uint32_t unitId, int32_t, int32_t) {
+    if (!LoadControlLibrary()) return nullptr;
+    RichEditBox* box = new RichEditBox(windowId, unitId);
+    if (!box->Build(data, length, style, parent, controlId, x, y, width, height)) {
+        delete box;
+        return nullptr;
+    }
+    return box->Head();
+}
+
+int32_t PropertyChanged(void* object, int32_t index, const uint32_t* data, int32_t) {
+    RichEditBox* box = Box(object);
+    return box && data ? box->Changed(index, data) : 0;
+}
+
+HGLOBAL AllPropertyData(void* object) {
+    RichEditBox* box = Box(object);
+    return box ? box->AllData() : nullptr;
+}
+
+int32_t GetPropertyData(void* object, int32_t index, uint32_t* data) {
+    RichEditBox* box = Box(object);
+    return box && data ? box->Get(index, data) : 0;
+}
+
+int32_t WantsKey(void* object, int32_t key) {
+    RichEditBox* box = Box(object);
+    return box && box->WantsKey(key) ? 1 : 0;
+}
+
+} // namespace
+
+size_t StreamChunkLength(const char* text, size_t left, size_t asked) {
+    size_t n = asked < left ? asked : left;
+    if (n == left) return n;
+    static const LeadByteTable table;
+    size_t end = 0;
+    while (end < n) end += table.lead[static_cast<uint8_t>(text[end])] ? 2 : 1;
+    if (end > n && n > 1) --n;
+    if (n > 1 && text[n - 1] == '\r' && text[n] == '\n') --n;
+    return n;
+}
+
+void* RichEditQuery(int32_t number) {
+    switch (number) {
+    case rt::kIfCreate: return reinterpret_cast<void*>(static_cast<CreateFn>(CreateBox));
+    case rt::kIfPropertyChanged: return reinterpret_cast<void*>(static_cast<PropertyChangedFn>(PropertyChanged));
+    case rt::kIfAllPropertyData: return reinterpret_cast<void*>(static_cast<AllPropertyDataFn>(AllPropertyData));
+    case rt::kIfGetPropertyData: return reinterpret_cast<void*>(static_cast<GetPropertyDataFn>(GetPropertyData));
+    case rt::kIfWantsKey: return reinterpret_cast<void*>(static_cast<WantsKeyFn>(WantsKey));
+    default: return nullptr;
+    }
+}
 
 } // namespace units

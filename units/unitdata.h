@@ -73,7 +73,7 @@ struct LabelData {
     bool wordWrap = false;
     std::vector<uint8_t> font;
     std::vector<uint8_t> picture;
-    std::string caption;
+    std::string caption = "标签";
     std::string dataSource;   // version 2 only
     std::string dataColumn;   // version 2 only
 };
@@ -85,7 +85,7 @@ struct ButtonData {
     int32_t vAlign = 1;
     std::vector<uint8_t> picture;
     std::vector<uint8_t> font;
-    std::string caption;
+    std::string caption = "按钮";
 };
 
 struct EditBoxData {

@@ -1,0 +1,110 @@
+// The window unit: the top-level (or child) window that carries a form's
+// units, its properties, its events and its keyboard handling.
+#pragma once
+
+#include <windows.h>
+#include <cstdint>
+#include <string>
+#include <vector>
+#include "wnd.h"
+
+namespace forms {
+
+struct WindowEntry;
+
+// The window's own properties (index 8 and up), at their defaults.
+struct WindowProps {
+    std::string title;                 // 8
+    int32_t border = 2;                // 9
+    uint32_t backColour = 0xFF000000;  // 10
+    std::vector<uint8_t> picture;      // 11
+    int32_t pictureMode = 1;           // 12
+    std::vector<uint8_t> sound;        // 13
+    int32_t playTimes = 0;             // 14
+    bool controlBox = true;            // 15
+    bool maxButton = false;            // 16
+    bool minButton = true;             // 17
+    int32_t position = 1;              // 18
+    bool closable = true;              // 19
+    std::vector<uint8_t> icon;         // 20
+    bool enterMovesFocus = false;      // 21
+    bool escapeCloses = true;          // 22
+    bool f1Help = false;               // 23
+    std::string helpFile;              // 24
+    int32_t helpContext = 0;           // 25
+    bool ownOwner = true;              // 26: false = owned by the hidden owner
+    bool dragAnywhere = false;         // 27
+    int32_t relayout = 0;              // 28
+    bool topmost = false;              // 29
+    bool kept30 = false;               // 30
+    std::string className;             // 31
+};
+
+// Reads the window archive (versions 1 to 6); empty data keeps the defaults.
+bool DecodeWindowProps(const uint8_t* bytes, size_t n, WindowProps* p);
+std::vector<uint8_t> EncodeWindowProps(const WindowProps& p);
+
+class WindowObject : public Wnd {
+public:
+    WindowObject(uint32_t windowId, uint32_t unitId) : windowId_(windowId), unitId_(unitId) {}
+
+    uint32_t WindowId() const { return windowId_; }
+    uint32_t UnitId() const { return unitId_; }
+    WindowProps& Props() { return props_; }
+
+    bool CreateControl(DWORD style, HWND owner, HMENU menu, int x, int y, int w, int h, bool child, bool modal);
+
+    // Loading state.
+    bool reloading = false;
+    bool modal = false;
+    bool loadedNotShown = false;
+    bool firstActivationDone = false;
+    bool laidOut = false;
+    std::vector<std::pair<HWND, bool>> disabledByModal;
+    HWND focusChild = nullptr;   // remembered on deactivation
+
+    // The first show: by property 18, then event -7 for the focused unit.
+    void FirstShow();
+    void ReenableOthers();
+    void LayoutDocked();
+    // Gives the focus to the unit chosen by the focus-order rule.
+    void FocusFirstUnit();
+
+    bool PreTranslateMessage(MSG* msg) override;
+    int32_t PropertyChanged(int32_t index, const uint32_t* data);
+    int32_t GetProperty(int32_t index, uint32_t* data);
+
+protected:
+    LRESULT WindowProc(UINT msg, WPARAM wp, LPARAM lp) override;
+    void PostNcDestroy() override;
+
+private:
+    bool OnClose();
+    void OnActivate(bool active, HWND other);
+    void OnSetFocus();
+    void PaintBackground(HDC dc, const RECT& r);
+    bool OnSetCursor(HWND over);
+    void ApplyStyleProps();
+
+    uint32_t windowId_;
+    uint32_t unitId_;
+    WindowProps props_;
+    bool inActivation_ = false;
+    bool child_ = false;
+    std::string scratch_;
+};
+
+// Raises an event of a unit of a window; true when a handler ran, and the
+// returned value when it returned one.
+bool RaiseUnitEvent(uint32_t windowId, uint32_t unitId, int32_t index, int32_t argc = 0,
+                    const int32_t* args = nullptr, bool* returned = nullptr, int32_t* value = nullptr);
+// True when the handler ran and returned false.
+bool Refused(uint32_t windowId, uint32_t unitId, int32_t index, int32_t argc = 0, const int32_t* args = nullptr);
+
+// The window object of a loaded window, or null.
+WindowObject* LoadedWindow(uint32_t windowId);
+
+// The hidden owner handle; the flag tells the window's creation it is modal.
+extern bool gCreatingModal;
+
+} // namespace forms

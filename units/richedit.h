@@ -1,0 +1,18 @@
+// The rich edit box (超级编辑框, `RichEdit`) of the extended interface
+// library. Its interface query function is units::RichEditQuery (queries.h);
+// this header adds what the stream-in rules need from outside.
+#pragma once
+
+#include <cstddef>
+
+namespace units {
+
+// How many of the `left` bytes at `text` to hand the control when it asks for
+// `asked`: as many as possible, but never ending between a CR and its LF (the
+// control would read two line breaks) nor inside a double-byte character of
+// the system code page (it would decode both halves wrongly). `text` must
+// start on a character boundary. A request too small to honour the rules
+// still gets one byte.
+size_t StreamChunkLength(const char* text, size_t left, size_t asked);
+
+} // namespace units
