@@ -17,10 +17,10 @@ namespace data {
     X(cmdForeground, "\\adb_1.0.40\\adb shell dumpsys window | findstr mCurrentFocus") \
     X(prefixNt, "cmd.exe /c ")                                                        \
     X(prefixDos, "command.com /c ")                                                   \
-    X(foregroundPattern, "u0 (.+)/")                                                  \
+    X(foregroundPattern, "mCurrentFocus=Window\\{[^}\\r\\n]* u0 ([^/}\\s]+)")           \
     X(regexFailed, "正则创建失败,请联系管理员")                                       \
     X(badNamePrefix, "包名含有不允许的字符“")                                         \
-    X(badNameSuffix, "”,命令未执行。包名只能由字母、数字、“.”、“_”和空格组成")
+    X(badNameSuffix, "”，命令没有执行。包名只能包含字母、数字、“.”、“_”和空格。")
 
 struct ConstantBlock {
     int32_t emptyBytes[2];   // the constant empty byte set: 1 dimension, 0 bytes

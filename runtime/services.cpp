@@ -110,6 +110,7 @@ int64_t Auxiliary(int32_t number, ...) {
         break;
     }
     case kAuxInitRuntime: InitRuntime(); break;
+    case kAuxWindowLoaded: result = forms::WindowHandle(va_arg(ap, uint32_t)) ? 1 : 0; break;
     default: break;
     }
     va_end(ap);

@@ -70,6 +70,7 @@ enum AuxService : int32_t {
     kAuxReadUnitProperty = 4,
     kAuxWriteUnitProperty = 5,
     kAuxInitRuntime = 6,
+    kAuxWindowLoaded = 7,   // (window identifier): 1 while the window is loaded, else 0
 };
 
 // The framework entry: runs the application (start-up, message loop, end

@@ -13,17 +13,20 @@ if [ -z "${DISPLAY:-}" ]; then
 fi
 export WINEPREFIX=${WINEPREFIX:-$PWD/${BUILD_DIR:-build}/wineprefix} WINEARCH=win32 WINEDEBUG=${WINEDEBUG:--all}
 export LC_ALL=zh_CN.UTF-8 KEEL_WINEPREFIX=$WINEPREFIX
-[ -f "$WINEPREFIX/system.reg" ] || wineboot -i >/dev/null 2>&1 || true
+[ -f "$WINEPREFIX/system.reg" ] || wineboot -i >/dev/null 2>&1 </dev/null || true
+# Tests run inside one virtual desktop: without a window manager, Wine waits
+# two seconds for every top-level window it destroys on the X display. The
+# setting must be in place before the first window of the session.
+if [ -n "${KEEL_VIRTUAL_DESKTOP:-}" ] && ! grep -q 'Desktops' "$WINEPREFIX/user.reg" 2>/dev/null; then
+    wine reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f >/dev/null 2>&1 </dev/null || true
+    wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 1280x1024 /f >/dev/null 2>&1 </dev/null || true
+    wineserver -k 2>/dev/null || true
+    for _ in $(seq 50); do grep -q 'Desktops' "$WINEPREFIX/user.reg" 2>/dev/null && break; sleep 0.1; done
+fi
 # Start the server and Wine's own services detached from our output, or a
 # pipe from a test would stay open until the server ends.
 wineserver -p >/dev/null 2>&1 </dev/null || true
 wine cmd /c exit >/dev/null 2>&1 </dev/null || true
-# Tests run inside one virtual desktop: without a window manager, Wine waits
-# two seconds for every top-level window it destroys on the X display.
-if [ -n "${KEEL_VIRTUAL_DESKTOP:-}" ] && ! grep -q 'Desktops' "$WINEPREFIX/user.reg" 2>/dev/null; then
-    wine reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f >/dev/null 2>&1 </dev/null || true
-    wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 1280x1024 /f >/dev/null 2>&1 </dev/null || true
-fi
 keel_cleanup() {
     wineserver -k 2>/dev/null || true
     [ -n "$keel_started_xvfb" ] && kill "$keel_started_xvfb" 2>/dev/null || true
