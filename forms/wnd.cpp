@@ -83,6 +83,15 @@ bool Wnd::Create(DWORD exStyle, const char* className, const char* text, DWORD s
     return true;
 }
 
+void Wnd::Rebind(HWND fresh) {
+    WNDPROC keep = superProc_;
+    Detach();
+    Attach(fresh);
+    superProc_ = reinterpret_cast<WNDPROC>(
+        SetWindowLongPtrA(fresh, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&Wnd::SubclassProc)));
+    if (!superProc_) superProc_ = keep;
+}
+
 void Wnd::Attach(HWND h) {
     hwnd = h;
     SetPropA(h, kObjectProp, this);

@@ -33,6 +33,11 @@ public:
     bool Create(DWORD exStyle, const char* className, const char* text, DWORD style, int x, int y, int width,
                 int height, HWND parent, HMENU menuOrId);
 
+    // Moves this object to another window of a system class (for a control
+    // replaced by a fresh one); the old window is left unbound, so destroying
+    // it no longer reaches this object.
+    void Rebind(HWND fresh);
+
     static Wnd* FromHandle(HWND hwnd);
     static Wnd* FromHead(void* head) { return head ? static_cast<Wnd*>(static_cast<rt::ControlHead*>(head)) : nullptr; }
     rt::ControlHead* Head() { return this; }
