@@ -1,15 +1,230 @@
+// The button handlers: each runs one adb command line through the console
+// command runner and shows what it printed in the log box. They reach the
+// runtime only through the service table and argument records.
 #include "handlers.h"
+
+#include "calls.h"
+#include "commands/commands.h"
+#include "data/constants.h"
+#include "data/program.h"
+#include "data/template.h"
+#include "regex/regex.h"
+#include "runner.h"
+#include "support.h"
+#include "units/extlib.h"
 
 namespace app {
 
-// The window's "created" event needs nothing.
+namespace {
+
+using rt::kServices;
+using data::kConstants;
+
+constexpr uint32_t kWindow = data::kStartupWindow;
+
+// Properties the handlers use.
+constexpr int32_t kPropDisable = 6;
+constexpr int32_t kPropEditText = 8;
+constexpr int32_t kPropLogContent = 9;
+
+void SetDisabled(uint32_t button, bool disabled) {
+    kServices.writeProperty(kWindow, button, kPropDisable, -1, disabled ? 1 : 0, 0);
+}
+
+// A handler that waited for its command may find its window closed by then;
+// it then has nothing left to show and ends quietly.
+bool WindowLoaded() { return kServices.auxiliary(rt::kAuxWindowLoaded, kWindow) != 0; }
+
+void WriteText(uint32_t unit, int32_t property, const char* text) {
+    kServices.writeProperty(kWindow, unit, property, -1, Word(text ? text : kConstants.emptyText), 0);
+}
+
+char* ReadText(uint32_t unit, int32_t property) {
+    return PointerAt<char>(static_cast<uint32_t>(kServices.readProperty(kWindow, unit, property, -1)));
+}
+
+char* RunDirectory() {
+    rt::ArgRecord r = CallCore(kGetRunDirectory, {});
+    return PointerAt<char>(r.lo);
+}
+
+rt::ArgRecord LogUnit() { return rt::ArgRecord{kWindow, data::kUnitLog, rt::kTypeRichEdit}; }
+
+// Scrolls the log so that its last six lines are in view.
+void ScrollLogToEnd() {
+    rt::ArgRecord unit = LogUnit();
+    rt::ArgRecord count = kServices.callLibraryCommand(units::kExtCommands[0], 1, &unit);
+    int32_t lines = static_cast<int32_t>(DecimalToInteger(static_cast<double>(static_cast<int32_t>(count.lo)) - 6.0));
+    rt::ArgRecord args[2] = {LogUnit(), IntArg(lines)};
+    kServices.callLibraryCommand(units::kExtCommands[1], 2, args);
+}
+
+// A package name goes into a command line for the command interpreter, so
+// only the characters package names are made of may pass: letters, digits,
+// ".", "_" and the blank (blanks keep separating words as they always did).
+// Returns the offending character's length in bytes, 0 when the name is fine.
+uint32_t FindBadCharacter(const char* name, const char** where) {
+    for (const char* p = name ? name : ""; *p; p++) {
+        unsigned char c = static_cast<unsigned char>(*p);
+        bool ok = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '.' ||
+                  c == '_' || c == ' ';
+        if (ok) continue;
+        *where = p;
+        unsigned char next = static_cast<unsigned char>(p[1]);
+        // A double-byte character is named whole.
+        return (c >= 0x81 && c <= 0xFE && next >= 0x40 && next <= 0xFE && next != 0x7F) ? 2 : 1;
+    }
+    return 0;
+}
+
+// "包名含有不允许的字符“x”,..." on one line; control bytes and bytes that form
+// no character are shown by their code.
+char* RefusalMessage(const char* where, uint32_t length) {
+    char shown[8];
+    unsigned char c = static_cast<unsigned char>(*where);
+    if (length == 2) {
+        shown[0] = where[0];
+        shown[1] = where[1];
+        shown[2] = 0;
+    } else if (c < 0x20 || c >= 0x7F) {
+        static const char kHex[] = "0123456789ABCDEF";
+        shown[0] = '0';
+        shown[1] = 'x';
+        shown[2] = kHex[c >> 4];
+        shown[3] = kHex[c & 0xF];
+        shown[4] = 0;
+    } else {
+        shown[0] = static_cast<char>(c);
+        shown[1] = 0;
+    }
+    return Concat(3, kConstants.badNamePrefix, shown, kConstants.badNameSuffix);
+}
+
+enum class Package { None, Appended };
+
+// The common pattern of the device actions.
+void RunAction(uint32_t button, const char* commandText, Package package, bool scroll) {
+    SetDisabled(button, true);
+    char* dir = RunDirectory();
+    char* name = package == Package::Appended ? ReadText(data::kUnitPackageEdit, kPropEditText) : nullptr;
+
+    const char* bad = nullptr;
+    if (uint32_t length = package == Package::Appended ? FindBadCharacter(name, &bad) : 0) {
+        char* message = RefusalMessage(bad, length);
+        WriteText(data::kUnitLog, kPropLogContent, message);
+        kServices.free(message);
+        kServices.free(dir);
+        kServices.free(name);
+        SetDisabled(button, false);
+        return;
+    }
+
+    char* command = Concat(3, dir, commandText, name);
+    kServices.free(dir);
+    kServices.free(name);
+    char* output = RunConsoleCommand(&command);
+    kServices.free(command);
+
+    if (WindowLoaded()) {
+        WriteText(data::kUnitLog, kPropLogContent, output);
+        if (scroll) ScrollLogToEnd();
+        SetDisabled(button, false);
+    }
+    kServices.free(output);
+}
+
+// --- the foreground package lookup ----------------------------------------------
+
+rt::ArgRecord ObjectArg(uint32_t type, void* block) { return rt::ArgRecord{Word(block), 0, type}; }
+
+void* NewObject(uint32_t size, int32_t constructor, uint32_t type) {
+    void* block = kServices.alloc(size);
+    static_cast<uint32_t*>(block)[0] = 0;
+    if (size > 4) static_cast<uint32_t*>(block)[1] = 0;
+    rt::ArgRecord self = ObjectArg(type, block);
+    kServices.callLibraryCommand(rx::kRegexMethods[constructor], 1, &self);
+    return block;
+}
+
+void DeleteObject(void* block, int32_t destructor, uint32_t type) {
+    rt::ArgRecord self = ObjectArg(type, block);
+    kServices.callLibraryCommand(rx::kRegexMethods[destructor], 1, &self);
+    kServices.free(block);
+}
+
+enum RegexMethod : int32_t {
+    kCreate = 0, kSearch = 1, kDestroyResult = 2, kSubMatchText = 3, kConstructRegex = 4, kConstructResult = 5,
+    kDestroyRegex = 6,
+};
+
+} // namespace
+
 bool OnWindowCreated(int32_t, const int64_t*, int64_t*) { return false; }
 
-bool OnListDevices(int32_t, const int64_t*, int64_t*) { return false; }
-bool OnForegroundPackage(int32_t, const int64_t*, int64_t*) { return false; }
-bool OnDisablePackage(int32_t, const int64_t*, int64_t*) { return false; }
-bool OnDeletePackage(int32_t, const int64_t*, int64_t*) { return false; }
-bool OnListDisabled(int32_t, const int64_t*, int64_t*) { return false; }
-bool OnEnablePackage(int32_t, const int64_t*, int64_t*) { return false; }
+bool OnListDevices(int32_t, const int64_t*, int64_t*) {
+    RunAction(data::kUnitListDevices, kConstants.cmdListDevices, Package::None, true);
+    return false;
+}
+
+bool OnDisablePackage(int32_t, const int64_t*, int64_t*) {
+    RunAction(data::kUnitDisable, kConstants.cmdDisable, Package::Appended, false);
+    return false;
+}
+
+bool OnDeletePackage(int32_t, const int64_t*, int64_t*) {
+    RunAction(data::kUnitDelete, kConstants.cmdDelete, Package::Appended, false);
+    return false;
+}
+
+bool OnListDisabled(int32_t, const int64_t*, int64_t*) {
+    RunAction(data::kUnitListDisabled, kConstants.cmdListDisabled, Package::None, false);
+    return false;
+}
+
+bool OnEnablePackage(int32_t, const int64_t*, int64_t*) {
+    RunAction(data::kUnitEnable, kConstants.cmdEnable, Package::Appended, false);
+    return false;
+}
+
+bool OnForegroundPackage(int32_t, const int64_t*, int64_t*) {
+    const uint32_t button = data::kUnitForeground;
+    void* regex = NewObject(8, kConstructRegex, rt::kTypeRegex);
+    void* result = NewObject(4, kConstructResult, rt::kTypeSearchResult);
+    SetDisabled(button, true);
+
+    char* dir = RunDirectory();
+    char* command = Concat(2, dir, kConstants.cmdForeground);
+    kServices.free(dir);
+    char* output = RunConsoleCommand(&command);
+    kServices.free(command);
+    char* package = nullptr;
+
+    if (WindowLoaded()) {
+        WriteText(data::kUnitLog, kPropLogContent, output);
+        ScrollLogToEnd();
+
+        rt::ArgRecord create[3] = {ObjectArg(rt::kTypeRegex, regex), TextArg(kConstants.foregroundPattern),
+                                   rt::ArgRecord{0, 0, rt::kTypeBool}};
+        if (kServices.callLibraryCommand(rx::kRegexMethods[kCreate], 3, create).lo == 0) {
+            CallCore(kShowMessageBox, {TextArg(kConstants.regexFailed), IntArg(0), OmittedArg(), OmittedArg()});
+        } else {
+            rt::ArgRecord search[4] = {ObjectArg(rt::kTypeRegex, regex), TextArg(output), IntArg(1), OmittedArg()};
+            void* found = PointerAt<void>(kServices.callLibraryCommand(rx::kRegexMethods[kSearch], 4, search).lo);
+            DeleteObject(result, kDestroyResult, rt::kTypeSearchResult);
+            result = found;
+            rt::ArgRecord sub[4] = {ObjectArg(rt::kTypeSearchResult, result), TextArg(output), IntArg(1), OmittedArg()};
+            package = PointerAt<char>(kServices.callLibraryCommand(rx::kRegexMethods[kSubMatchText], 4, sub).lo);
+            if (WindowLoaded()) WriteText(data::kUnitPackageEdit, kPropEditText, package);
+        }
+        // A pattern that cannot be created must not leave the button dead.
+        if (WindowLoaded()) SetDisabled(button, false);
+    }
+
+    kServices.free(output);
+    DeleteObject(regex, kDestroyRegex, rt::kTypeRegex);
+    DeleteObject(result, kDestroyResult, rt::kTypeSearchResult);
+    kServices.free(package);
+    return false;
+}
 
 } // namespace app

@@ -11,9 +11,10 @@ namespace data {
 
 namespace {
 
-const char* const kDllLibraries[kDllCount] = {"", "", "", "", "", ""};
-const char* const kDllFunctions[kDllCount] = {"CreatePipe", "CreateProcessA", "CloseHandle",
-                                              "PeekNamedPipe", "ReadFile", "GetExitCodeProcess"};
+const char* const kDllLibraries[kDllCount] = {"", "", "", "", "", "", ""};
+const char* const kDllFunctions[kDllCount] = {"CreatePipe",         "CreateProcessA", "CloseHandle",
+                                              "PeekNamedPipe",      "ReadFile",       "GetExitCodeProcess",
+                                              "MsgWaitForMultipleObjects"};
 
 const rt::LibraryRecord* const kLibraries[3] = {&kCoreLibrary, &kExtLibrary, &kRegexLibrary};
 

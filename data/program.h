@@ -16,7 +16,7 @@ extern const rt::LibraryRecord kExtLibrary;
 extern const rt::LibraryRecord kRegexLibrary;
 
 // The program's DLL command table.
-constexpr int32_t kDllCount = 6;
+constexpr int32_t kDllCount = 7;
 enum DllCommand : int32_t {
     kDllCreatePipe = 0,
     kDllCreateProcess = 1,
@@ -24,6 +24,7 @@ enum DllCommand : int32_t {
     kDllPeekNamedPipe = 3,
     kDllReadFile = 4,
     kDllGetExitCodeProcess = 5,
+    kDllMsgWaitForMultipleObjects = 6,  // the runner's wait: process end or window input
 };
 
 } // namespace data

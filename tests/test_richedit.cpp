@@ -1,7 +1,8 @@
 // The rich edit box: the log 超级编辑框1 made from the program's own template
 // data, its content written and read back through Wine's rich edit control,
-// the stream-in chunk rules, selection, RTF, property changes, events, and the
-// library's two commands, get line count and scroll lines.
+// the stream-in chunk rules, a long log replaced by a fresh control, selection,
+// RTF, property changes, events, and the library's two commands, get line
+// count and scroll lines.
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -732,6 +733,180 @@ TEST_F(RichEdit, DestructionIsReported) {
     ASSERT_EQ(host_->destroyed.size(), 1u);
     EXPECT_EQ(host_->destroyed[0], data::kUnitLog);
     EXPECT_EQ(LineCountCommand(data::kUnitLog), 0);
+}
+
+// --- replacing a long log --------------------------------------------------------
+
+// Sets the content length above which a write takes a fresh control, for one scope.
+class FreshAbove {
+public:
+    explicit FreshAbove(size_t chars) : saved_(units::gFreshControlAbove) { units::gFreshControlAbove = chars; }
+    ~FreshAbove() { units::gFreshControlAbove = saved_; }
+    FreshAbove(const FreshAbove&) = delete;
+    FreshAbove& operator=(const FreshAbove&) = delete;
+
+private:
+    size_t saved_;
+};
+
+RECT RectInParent(HWND h) {
+    RECT r;
+    GetWindowRect(h, &r);
+    MapWindowPoints(nullptr, GetParent(h), reinterpret_cast<POINT*>(&r), 2);
+    return r;
+}
+
+std::string Describe(const RECT& r) {
+    return std::to_string(r.left) + "," + std::to_string(r.top) + "," + std::to_string(r.right) + "," +
+           std::to_string(r.bottom);
+}
+
+TEST_F(RichEdit, ReplacingALargeLogTakesAFreshControlInPlace) {
+    units::RichEditData other;
+    void* before = Make(other, 0x16010110);
+    void* log = MakeLog();
+    void* after = Make(other, 0x16010111);
+    ASSERT_TRUE(before && log && after);
+
+    // Twice the threshold of old lines, then rounds that change what the
+    // control's window state is when the new text comes.
+    std::string old;
+    for (int i = 0; old.size() < 2 * units::gFreshControlAbove; ++i) old += "package:com.old.app" + std::to_string(i) + "\r\n";
+    struct Round {
+        bool focused, visible, enabled;
+    } const rounds[] = {{true, true, true}, {false, false, false}, {false, true, false}};
+    int lines = 3000;
+    for (const Round& round : rounds) {
+        SCOPED_TRACE(testing::Message() << "focused " << round.focused << " visible " << round.visible << " enabled "
+                                        << round.enabled);
+        SetText(log, kContent, old.c_str());
+        HWND h = UnitHost::Handle(log);
+        ShowWindow(h, round.visible ? SW_SHOWNA : SW_HIDE);
+        EnableWindow(h, round.enabled);
+        SetFocus(round.focused ? h : UnitHost::Handle(after));
+        UnitHost::Pump();
+        const RECT rect = RectInParent(h);
+        host_->events.clear();
+        host_->destroyed.clear();
+
+        const std::string text = Lines(++lines);
+        SetText(log, kContent, text.c_str());
+        HWND fresh = UnitHost::Handle(log);
+        UnitHost::Pump();
+        EXPECT_NE(fresh, h);
+        EXPECT_FALSE(IsWindow(h));
+        EXPECT_TRUE(host_->destroyed.empty()) << "reported gone: " << host_->destroyed.size();
+        EXPECT_EQ(Count(0), 1u);
+        EXPECT_EQ(Count(-7) + Count(-8), 0u) << "focus events";
+
+        EXPECT_EQ(GetDlgCtrlID(fresh), 100);
+        EXPECT_EQ(GetParent(fresh), host_->Parent());
+        EXPECT_EQ(Describe(RectInParent(fresh)), Describe(rect));
+        EXPECT_EQ(GetWindow(fresh, GW_HWNDPREV), UnitHost::Handle(before));
+        EXPECT_EQ(GetWindow(fresh, GW_HWNDNEXT), UnitHost::Handle(after));
+        EXPECT_EQ((GetWindowLongA(fresh, GWL_STYLE) & WS_VISIBLE) != 0, round.visible);
+        EXPECT_EQ(IsWindowEnabled(fresh) != 0, round.enabled);
+        EXPECT_EQ(GetFocus(), round.focused ? fresh : UnitHost::Handle(after));
+
+        EXPECT_EQ(Send(log, EM_GETLINECOUNT), lines);
+        EXPECT_TRUE(GetText(log, kContent) == text) << "the text read back differs";
+        // The library's commands find the same object and act on the new control.
+        EXPECT_EQ(LineCountCommand(data::kUnitLog), lines);
+        ScrollLinesCommand(data::kUnitLog, 40);
+        EXPECT_EQ(Send(log, EM_GETFIRSTVISIBLELINE), 40);
+        // Its notifications reach the unit.
+        host_->events.clear();
+        Set(log, kSelLength, 4);
+        EXPECT_GE(Count(1), 1u);
+    }
+
+    // A short log keeps its control.
+    SetText(log, kContent, "short");
+    HWND kept = UnitHost::Handle(log);
+    SetText(log, kContent, "another");
+    EXPECT_EQ(UnitHost::Handle(log), kept);
+    EXPECT_EQ(GetText(log, kContent), "another");
+}
+
+// A write that takes a fresh control leaves the box as a plain write leaves it:
+// settings, styles, selection, modified flag, view and events.
+TEST_F(RichEdit, AFreshControlEndsAsAPlainWriteLeavesTheBox) {
+    units::RichEditData d;
+    d.border = 4;
+    d.backColour = 0x00336699;
+    d.maxLength = 1 << 20;
+    d.autoWrap = false;
+    d.hideSelection = false;
+    d.selStart = 2;
+    d.selLength = 3;
+    const std::string old = Lines(300), text = Lines(250);
+
+    struct Outcome {
+        HWND h;
+        CHARRANGE sel;
+        LRESULT modified, firstLine, limit, mask, options, background;
+        LONG style, exStyle;
+        CHARFORMATA cf;
+        size_t changes;
+        std::string raised;
+        std::vector<uint8_t> all;
+    };
+    auto write = [&](size_t threshold, uint32_t unit, bool modified) {
+        FreshAbove guard(threshold);
+        void* o = Make(d, unit);
+        EXPECT_NE(o, nullptr);
+        Outcome r = {};
+        if (!o) return r;
+        SetText(o, kContent, old.c_str());
+        Set(o, kSelStart, 7);
+        Set(o, kModified, modified);
+        Send(o, EM_LINESCROLL, 0, 20);
+        UnitHost::Pump();
+        host_->events.clear();
+        HWND h = UnitHost::Handle(o);
+        SetText(o, kContent, text.c_str());
+        UnitHost::Pump();
+        r.h = UnitHost::Handle(o);
+        EXPECT_EQ(r.h != h, threshold == 0);
+        r.sel = Selection(o);
+        r.modified = Send(o, EM_GETMODIFY) != 0;
+        r.firstLine = Send(o, EM_GETFIRSTVISIBLELINE);
+        r.limit = Send(o, EM_GETLIMITTEXT);
+        r.mask = Send(o, EM_GETEVENTMASK);
+        r.options = Send(o, EM_GETOPTIONS);
+        r.style = GetWindowLongA(r.h, GWL_STYLE);
+        r.exStyle = GetWindowLongA(r.h, GWL_EXSTYLE);
+        r.cf.cbSize = sizeof r.cf;
+        Send(o, EM_GETCHARFORMAT, SCF_DEFAULT, reinterpret_cast<LPARAM>(&r.cf));
+        r.changes = Count(0);
+        for (const test::RaisedEvent& e : host_->events) r.raised += std::to_string(e.index) + " ";
+        r.all = host_->AllData(kQuery, o);
+        r.background = Send(o, EM_SETBKGNDCOLOR, 0, 0);   // answers the colour it replaces
+        return r;
+    };
+    uint32_t unit = 0x16010120;
+    for (bool modified : {false, true}) {
+        SCOPED_TRACE(testing::Message() << "modified before " << modified);
+        Outcome plain = write(static_cast<size_t>(-1), unit++, modified);
+        Outcome fresh = write(0, unit++, modified);
+        EXPECT_EQ(fresh.sel.cpMin, plain.sel.cpMin);
+        EXPECT_EQ(fresh.sel.cpMax, plain.sel.cpMax);
+        EXPECT_EQ(fresh.modified, plain.modified);
+        EXPECT_EQ(fresh.firstLine, plain.firstLine);
+        EXPECT_EQ(fresh.limit, plain.limit);
+        EXPECT_EQ(fresh.mask, plain.mask);
+        EXPECT_EQ(fresh.options, plain.options);
+        EXPECT_EQ(fresh.background, 0x00336699);
+        EXPECT_EQ(fresh.style, plain.style);
+        EXPECT_EQ(fresh.exStyle, plain.exStyle);
+        EXPECT_STREQ(fresh.cf.szFaceName, plain.cf.szFaceName);
+        EXPECT_EQ(fresh.cf.yHeight, plain.cf.yHeight);
+        EXPECT_EQ(fresh.cf.dwEffects, plain.cf.dwEffects);
+        EXPECT_EQ(fresh.changes, 1u);
+        EXPECT_EQ(plain.changes, 1u);
+        EXPECT_EQ(fresh.raised, plain.raised);
+        EXPECT_TRUE(fresh.all == plain.all) << "stored data differ";
+    }
 }
 
 TEST_F(RichEdit, MegabyteLogIntoAnEmptyBox) {

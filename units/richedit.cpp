@@ -32,6 +32,10 @@ static_assert(kDefaultCharMask == 0xF800001F, "default character format mask");
 
 constexpr LPARAM kNoLimit = 0x7FFFFFFF;
 
+// Scroll bars the control shows and hides itself: a fresh control takes them
+// from the creation style, since the live style may have them hidden.
+constexpr DWORD kScrollBars = WS_VSCROLL | WS_HSCROLL;
+
 // The control's library is loaded by the first box and kept for the process.
 bool LoadControlLibrary() {
     static HMODULE library = nullptr;
@@ -104,10 +108,15 @@ private:
     std::string StreamOut(bool selection);
     void Select(int32_t start, int32_t length);
     void SetBackground();
+    void ApplyCreationSettings();
+    void WriteContent(const char* text);
+    bool MoveToFreshControl();
     void PutScratch(uint32_t* data, std::string text);
 
     RichEditData data_;   // the content lives in the control once created
     std::string scratch_; // the text last read out, until the next read
+    DWORD createdStyle_ = 0;
+    bool quietFocus_ = false;   // focus moving to a fresh control is no focus event
 };
 
 bool RichEditBox::Build(const uint8_t* bytes, uint32_t length, DWORD style, HWND parent, UINT controlId, int x,
@@ -124,10 +133,17 @@ bool RichEditBox::Build(const uint8_t* bytes, uint32_t length, DWORD style, HWND
     if (!Create(0, "RichEdit20A", "", style, x, y, width, height, parent, id) &&
         !Create(0, "RICHEDIT", "", style, x, y, width, height, parent, id))
         return false;
+    createdStyle_ = style;
 
     SetDefaultCharFormat();
     StreamIn(data_.content.c_str(), false);
     std::string().swap(data_.content);
+    ApplyCreationSettings();
+    return true;
+}
+
+// What creation applies after the content: shared with a fresh control.
+void RichEditBox::ApplyCreationSettings() {
     Send(EM_EXLIMITTEXT, 0, data_.maxLength > 0 ? data_.maxLength : kNoLimit);
     Select(data_.selStart, data_.selLength);
     SetBackground();
@@ -135,6 +151,61 @@ bool RichEditBox::Build(const uint8_t* bytes, uint32_t length, DWORD style, HWND
     Send(EM_SETEVENTMASK, 0, kEventMask);
     Send(EM_SETOPTIONS, ECOOP_OR, ECO_AUTOWORDSELECTION);
     Send(EM_SETMODIFY, FALSE);
+}
+
+// Emptying a control that holds a long text costs time quadratic in its
+// length under Wine (minutes for a megabyte), while filling an empty one is
+// linear: a long log is replaced by a fresh control rather than emptied.
+void RichEditBox::WriteContent(const char* text) {
+    if (static_cast<size_t>(Send(WM_GETTEXTLENGTH)) > gFreshControlAbove) {
+        CHARRANGE before = {0, 0}, after = {0, 0};
+        Send(EM_EXGETSEL, 0, reinterpret_cast<LPARAM>(&before));
+        // Emptying the old text would move its selection to the start and
+        // report it before the change; the fresh control starts there.
+        if (MoveToFreshControl()) {
+            Send(EM_EXGETSEL, 0, reinterpret_cast<LPARAM>(&after));
+            if (after.cpMin != before.cpMin || after.cpMax != before.cpMax) Raise(1);
+        }
+    }
+    StreamIn(text, false);
+}
+
+// Puts an empty control of the same class, styles, place, identifier and
+// settings where this one is and moves the object to it; the old control is
+// destroyed unbound, so the runtime never hears that the unit went away. The
+// caller streams the content in afterwards, into the bound control, so the
+// write reports its change as usual and the old text is freed before the new
+// one takes memory.
+bool RichEditBox::MoveToFreshControl() {
+    HWND old = hwnd;
+    HWND parent = GetParent(old);
+    char className[64] = {};
+    if (!GetClassNameA(old, className, sizeof className)) return false;
+    DWORD liveStyle = static_cast<DWORD>(GetWindowLongA(old, GWL_STYLE));
+    DWORD style = (liveStyle & ~(WS_VISIBLE | kScrollBars)) | (createdStyle_ & kScrollBars);
+    DWORD exStyle = static_cast<DWORD>(GetWindowLongA(old, GWL_EXSTYLE));
+    RECT r;
+    GetWindowRect(old, &r);
+    MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&r), 2);
+    HMENU id = reinterpret_cast<HMENU>(static_cast<INT_PTR>(GetDlgCtrlID(old)));
+    HWND fresh = CreateWindowExA(exStyle, className, "", style, r.left, r.top, r.right - r.left, r.bottom - r.top,
+                                 parent, id, GetModuleHandleA(nullptr), nullptr);
+    if (!fresh) return false;
+
+    // Right below the old control, which leaves it in the old z-order (and
+    // tab order) place once the old one is gone.
+    UINT show = (liveStyle & WS_VISIBLE) ? SWP_SHOWWINDOW : 0;
+    SetWindowPos(fresh, old, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE | show);
+    bool focused = GetFocus() == old;
+    Rebind(fresh);
+    SetDefaultCharFormat();
+    ApplyCreationSettings();
+    if (focused) {
+        quietFocus_ = true;
+        SetFocus(fresh);
+        quietFocus_ = false;
+    }
+    DestroyWindow(old);
     return true;
 }
 
@@ -195,7 +266,7 @@ int32_t RichEditBox::Changed(int32_t index, const uint32_t* data) {
     bool on = data[0] != 0;
     switch (index) {
     case kFormat: data_.contentFormat = ClampPick(value, 1); return 0;
-    case kContent: StreamIn(DataText(data), false); return 0;
+    case kContent: WriteContent(DataText(data)); return 0;
     case kBorder: data_.border = ClampPick(value, 5); ApplyBorder(hwnd, data_.border); return 0;
     case kBackColour: data_.backColour = data[0]; SetBackground(); return 0;
     case kMultiLine: return SwitchForRecreate(&data_.multiLine, on);
@@ -270,8 +341,12 @@ bool RichEditBox::OnReflected(UINT msg, WPARAM wp, LPARAM lp, LRESULT* result) {
 bool RichEditBox::OnCommand(WORD code) {
     switch (code) {
     case EN_CHANGE: Raise(0); return true;
-    case EN_SETFOCUS: Raise(-7); return true;
-    case EN_KILLFOCUS: Raise(-8); return true;
+    case EN_SETFOCUS:
+        if (!quietFocus_) Raise(-7);
+        return true;
+    case EN_KILLFOCUS:
+        if (!quietFocus_) Raise(-8);
+        return true;
     default: return false;
     }
 }
@@ -321,6 +396,8 @@ int32_t WantsKey(void* object, int32_t key) {
 }
 
 } // namespace
+
+size_t gFreshControlAbove = 16384;
 
 size_t StreamChunkLength(const char* text, size_t left, size_t asked) {
     size_t n = asked < left ? asked : left;

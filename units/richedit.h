@@ -15,4 +15,9 @@ namespace units {
 // still gets one byte.
 size_t StreamChunkLength(const char* text, size_t left, size_t asked);
 
+// Writing the whole content over a box holding more characters than this
+// replaces the control by a fresh one instead of emptying it. Benchmarks and
+// tests move it to take either path.
+extern size_t gFreshControlAbove;
+
 } // namespace units

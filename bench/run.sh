@@ -1,0 +1,50 @@
+#!/usr/bin/env bash
+# Builds and runs the runner's benchmarks under Wine and prints the figures
+# with their targets. BUILD_DIR selects the build (default: build);
+# BENCH_RAW=1 also prints the programs' own lines on stderr.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+export BUILD_DIR=${BUILD_DIR:-build}
+if [ ! -f "$BUILD_DIR/CMakeCache.txt" ]; then
+    cmake -S . -B "$BUILD_DIR" -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-i686-mingw.cmake >/dev/null
+fi
+cmake --build "$BUILD_DIR" --target bench_runner adbsim -j2 >/dev/null
+. tools/xvfb.sh
+trap keel_cleanup EXIT
+bench=$BUILD_DIR/bench/bench_runner.exe
+
+# The wine server of this prefix: the runner's system calls are partly its
+# work, so the CPU figure counts it too. Its folder is named after the
+# prefix's device and inode.
+server_pid() {
+    local want pid
+    want=server-$(printf %x "$(stat -c %d "$WINEPREFIX")")-$(printf %x "$(stat -c %i "$WINEPREFIX")")
+    for pid in $(pgrep -f wineserver || true); do
+        if [ "$(basename "$(readlink "/proc/$pid/cwd" 2>/dev/null)")" = "$want" ]; then
+            echo "$pid"
+            return
+        fi
+    done
+}
+
+field() { tr '\t' '\n' <<<"$1" | sed -n "s/^$2=//p" | tr -d '\r'; }
+
+cpu=$(timeout 120 wine "$bench" cpu "$(server_pid)" "bench-token-$$-$RANDOM")
+[ -n "$(field "$cpu" own_pid)" ] || echo "warning: the program's own CPU time could not be read" >&2
+capture=$(timeout 300 wine "$bench" capture)
+latency=$(timeout 120 wine "$bench" latency)
+[ -n "${BENCH_RAW:-}" ] && printf '%s\n' "$cpu" "$capture" "$latency" >&2
+
+sum() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.3f", a + b }'; }
+row() { printf '%-56s %-30s %s\n' "$1" "$2" "$3"; }
+row "figure" "measured" "target"
+row "runner CPU / wall while a 3 s command runs" \
+    "$(sum "$(field "$cpu" runner_self_pct)" "$(field "$cpu" runner_server_pct)") % of $(field "$cpu" runner_wall_s) s" "< 1 %"
+row "  of which the program / the wine server" "$(field "$cpu" runner_self_pct) % / $(field "$cpu" runner_server_pct) %" ""
+row "  reference: wine server alone, nothing running" "$(field "$cpu" idle_server_pct) %" ""
+row "  reference: busy polling loop, program + server" \
+    "$(sum "$(field "$cpu" poll_self_pct)" "$(field "$cpu" poll_server_pct)") %" ""
+row "10 MB capture, runner / plain blocking reader (median)" \
+    "$(field "$capture" ratio) ($(field "$capture" runner_ms) / $(field "$capture" plain_ms) ms)" "<= 1.5"
+row "interpreter exit to runner return, median (max)" \
+    "$(field "$latency" median_ms) ($(field "$latency" max_ms)) ms" "< 20 ms"
