@@ -1,0 +1,200 @@
+#include "uidriver.h"
+
+#include <cstring>
+#include "child.h"
+
+namespace test {
+
+namespace {
+
+bool WriteFileText(const std::string& path, const std::string& text) {
+    HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return false;
+    DWORD put = 0;
+    WriteFile(h, text.data(), static_cast<DWORD>(text.size()), &put, nullptr);
+    CloseHandle(h);
+    return put == text.size();
+}
+
+std::string ReadFileText(const std::string& path) {
+    std::string out;
+    HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
+                           nullptr);
+    if (h == INVALID_HANDLE_VALUE) return out;
+    char buf[4096];
+    DWORD got;
+    while (ReadFile(h, buf, sizeof buf, &got, nullptr) && got > 0) out.append(buf, got);
+    CloseHandle(h);
+    return out;
+}
+
+struct Search {
+    DWORD pid;
+    HWND found;
+};
+
+BOOL CALLBACK FindTopLevel(HWND h, LPARAM lp) {
+    Search* s = reinterpret_cast<Search*>(lp);
+    DWORD pid = 0;
+    GetWindowThreadProcessId(h, &pid);
+    char cls[64];
+    GetClassNameA(h, cls, sizeof cls);
+    if (pid == s->pid && std::strcmp(cls, "RVWindow") == 0 && IsWindowVisible(h)) {
+        s->found = h;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+struct ChildSearch {
+    const char* cls;
+    const char* text;
+    HWND found;
+};
+
+BOOL CALLBACK FindChild(HWND h, LPARAM lp) {
+    ChildSearch* s = reinterpret_cast<ChildSearch*>(lp);
+    char cls[64], text[256];
+    GetClassNameA(h, cls, sizeof cls);
+    if (lstrcmpiA(cls, s->cls) != 0) return TRUE;
+    if (s->text) {
+        GetWindowTextA(h, text, sizeof text);
+        if (std::strcmp(text, s->text) != 0) return TRUE;
+    }
+    s->found = h;
+    return FALSE;
+}
+
+} // namespace
+
+ToolUnderTest::ToolUnderTest(const std::string& name, const std::string& state, bool withAdb) {
+    std::string exeDir = ExeDir();
+    std::string build = exeDir.substr(0, exeDir.find_last_of('\\'));
+    folder_ = exeDir + "\\e2e-" + name;
+    CreateDirectoryA(folder_.c_str(), nullptr);
+    CopyFileA((build + "\\adbtool.exe").c_str(), (folder_ + "\\adbtool.exe").c_str(), FALSE);
+    CopyFileA((build + "\\findstr.exe").c_str(), (folder_ + "\\findstr.exe").c_str(), FALSE);
+    std::string adbDir = folder_ + "\\adb_1.0.40";
+    if (withAdb) {
+        CreateDirectoryA(adbDir.c_str(), nullptr);
+        CopyFileA((build + "\\adb_1.0.40\\adb.exe").c_str(), (adbDir + "\\adb.exe").c_str(), FALSE);
+        WriteFileText(adbDir + "\\adb_state.txt", state);
+        DeleteFileA((adbDir + "\\adb_log.txt").c_str());
+    } else {
+        DeleteFileA((adbDir + "\\adb.exe").c_str());
+        RemoveDirectoryA(adbDir.c_str());
+    }
+}
+
+ToolUnderTest::~ToolUnderTest() {
+    if (pi_.hProcess) {
+        if (Running()) {
+            TerminateProcess(pi_.hProcess, 0xDEAD);
+            WaitForSingleObject(pi_.hProcess, 5000);
+        }
+        CloseHandle(pi_.hProcess);
+        CloseHandle(pi_.hThread);
+    }
+}
+
+bool ToolUnderTest::Start(DWORD timeoutMs) {
+    STARTUPINFOA si = {};
+    si.cb = sizeof si;
+    std::string cmd = "\"" + folder_ + "\\adbtool.exe\"";
+    std::vector<char> line(cmd.begin(), cmd.end());
+    line.push_back(0);
+    if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, folder_.c_str(), &si, &pi_))
+        return false;
+    return WaitFor([&] {
+        Search s{pi_.dwProcessId, nullptr};
+        EnumWindows(FindTopLevel, reinterpret_cast<LPARAM>(&s));
+        window_ = s.found;
+        return window_ != nullptr && Button("\xB2\xE9\xBF\xB4\xC9\xE8\xB1\xB8") != nullptr;   // 查看设备
+    }, timeoutMs);
+}
+
+HWND ToolUnderTest::Button(const char* caption) const {
+    ChildSearch s{"Button", caption, nullptr};
+    EnumChildWindows(window_, FindChild, reinterpret_cast<LPARAM>(&s));
+    return s.found;
+}
+
+HWND ToolUnderTest::Edit() const {
+    ChildSearch s{"Edit", nullptr, nullptr};
+    EnumChildWindows(window_, FindChild, reinterpret_cast<LPARAM>(&s));
+    return s.found;
+}
+
+HWND ToolUnderTest::Log() const {
+    ChildSearch s{"RichEdit20A", nullptr, nullptr};
+    EnumChildWindows(window_, FindChild, reinterpret_cast<LPARAM>(&s));
+    return s.found;
+}
+
+std::string ToolUnderTest::Text(HWND h) const {
+    // WM_GETTEXTLENGTH from another process answers 0 for a rich edit box
+    // holding Chinese text under Wine, so ask with a large buffer instead.
+    LRESULT n = SendMessageA(h, WM_GETTEXTLENGTH, 0, 0);
+    std::string s(static_cast<size_t>(n < 65536 ? 65536 : 2 * n + 2), '\0');
+    LRESULT got = SendMessageA(h, WM_GETTEXT, static_cast<WPARAM>(s.size()), reinterpret_cast<LPARAM>(&s[0]));
+    s.resize(static_cast<size_t>(got));
+    std::string out;
+    for (size_t i = 0; i < s.size(); i++) {
+        if (s[i] == '\r') {
+            out += '\n';
+            if (i + 1 < s.size() && s[i + 1] == '\n') i++;
+        } else {
+            out += s[i];
+        }
+    }
+    return out;
+}
+
+void ToolUnderTest::SetText(HWND h, const std::string& text) const {
+    SendMessageA(h, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
+}
+
+void ToolUnderTest::Click(HWND button) const { PostMessageA(button, BM_CLICK, 0, 0); }
+
+std::vector<std::string> ToolUnderTest::AdbLog() const {
+    std::string all = ReadFileText(folder_ + "\\adb_1.0.40\\adb_log.txt");
+    std::vector<std::string> lines;
+    size_t start = 0;
+    while (start < all.size()) {
+        size_t end = all.find('\n', start);
+        if (end == std::string::npos) end = all.size();
+        std::string line = all.substr(start, end - start);
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        lines.push_back(line);
+        start = end + 1;
+    }
+    return lines;
+}
+
+bool ToolUnderTest::ClickAndWait(const char* caption, bool expectCommand, DWORD timeoutMs) {
+    HWND b = Button(caption);
+    if (!b) return false;
+    size_t before = AdbLog().size();
+    std::string logBefore = Text(Log());
+    Click(b);
+    if (expectCommand) {
+        if (!WaitFor([&] { return AdbLog().size() > before; }, timeoutMs)) return false;
+    } else {
+        // Nothing reaches adb: wait for the handler to have run at all.
+        if (!WaitFor([&] { return !IsWindowEnabled(b) || Text(Log()) != logBefore; }, 3000)) return false;
+    }
+    return WaitFor([&] { return IsWindowEnabled(b) != FALSE; }, timeoutMs);
+}
+
+void ToolUnderTest::Close() const { PostMessageA(window_, WM_CLOSE, 0, 0); }
+
+bool ToolUnderTest::Running() const { return pi_.hProcess && WaitForSingleObject(pi_.hProcess, 0) == WAIT_TIMEOUT; }
+
+DWORD ToolUnderTest::WaitExit(DWORD timeoutMs) {
+    if (WaitForSingleObject(pi_.hProcess, timeoutMs) != WAIT_OBJECT_0) return 0xDEADDEAD;
+    DWORD code = 0;
+    GetExitCodeProcess(pi_.hProcess, &code);
+    return code;
+}
+
+} // namespace test

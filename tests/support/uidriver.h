@@ -1,0 +1,58 @@
+// A small UI driver: starts the real program in a scratch folder with the
+// simulated device, finds its window and units, clicks, types and reads the
+// way a person would see it, and ends or watches the process.
+#pragma once
+
+#include <windows.h>
+#include <string>
+#include <vector>
+
+namespace test {
+
+class ToolUnderTest {
+public:
+    // Makes a scratch folder under the test executable's folder holding the
+    // tool, findstr and (unless `withAdb` is false) adb_1.0.40\adb.exe with
+    // `state` as its state file.
+    ToolUnderTest(const std::string& name, const std::string& state, bool withAdb = true);
+    ~ToolUnderTest();
+
+    bool Start(DWORD timeoutMs = 20000);
+    HWND Window() const { return window_; }
+    HWND Button(const char* caption) const;   // by its GBK caption
+    HWND Edit() const;
+    HWND Log() const;
+
+    std::string Text(HWND h) const;            // WM_GETTEXT, CR LF turned into LF
+    void SetText(HWND h, const std::string& text) const;
+    void Click(HWND button) const;
+
+    // Commands adb received, one raw command line each.
+    std::vector<std::string> AdbLog() const;
+    // Clicks and waits until adb received one more command (when expected)
+    // and the button is enabled again.
+    bool ClickAndWait(const char* caption, bool expectCommand = true, DWORD timeoutMs = 20000);
+    // Waits until `pred` holds, pumping nothing of ours; false on time-out.
+    template <class F>
+    bool WaitFor(F pred, DWORD timeoutMs = 20000) const {
+        DWORD start = GetTickCount();
+        while (!pred()) {
+            if (GetTickCount() - start > timeoutMs) return false;
+            Sleep(10);
+        }
+        return true;
+    }
+
+    void Close() const;
+    // Waits for the process to end; its exit code, or 0xDEADDEAD on time-out.
+    DWORD WaitExit(DWORD timeoutMs = 20000);
+    bool Running() const;
+    const std::string& Folder() const { return folder_; }
+
+private:
+    std::string folder_;
+    PROCESS_INFORMATION pi_ = {};
+    HWND window_ = nullptr;
+};
+
+} // namespace test

@@ -1,0 +1,144 @@
+// The real program, started under Wine with the simulated device beside it
+// and driven through its window the way a person would.
+#include <gtest/gtest.h>
+#include <windows.h>
+#include <string>
+#include "support/uidriver.h"
+
+namespace {
+
+using test::ToolUnderTest;
+
+const char kListDevices[] = "查看设备";
+const char kForeground[] = "查看当前页面App包名";
+const char kDisable[] = "禁用";
+const char kDelete[] = "删除";
+const char kListDisabled[] = "禁用app的列表";
+const char kEnable[] = "启用";
+
+const char kDevice[] =
+    "device emulator-5554 device\n"
+    "package com.example.app enabled\n"
+    "package com.example.old disabled-user\n"
+    "focus com.example.app/com.example.app.MainActivity\n";
+
+bool EndsWith(const std::string& s, const std::string& tail) {
+    return s.size() >= tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
+}
+
+bool Contains(const std::string& s, const std::string& part) { return s.find(part) != std::string::npos; }
+
+TEST(EndToEnd, EveryActionRunsItsCommandAndShowsTheOutput) {
+    ToolUnderTest tool("actions", kDevice);
+    ASSERT_TRUE(tool.Start());
+
+    ASSERT_TRUE(tool.ClickAndWait(kListDevices));
+    EXPECT_TRUE(EndsWith(tool.AdbLog().back(), "adb_1.0.40\\adb devices")) << tool.AdbLog().back();
+    EXPECT_TRUE(Contains(tool.Text(tool.Log()), "List of devices attached\nemulator-5554\tdevice")) << tool.Text(tool.Log());
+
+    ASSERT_TRUE(tool.ClickAndWait(kForeground));
+    // The interpreter hands the command before the pipe symbol with its blank.
+    EXPECT_TRUE(EndsWith(tool.AdbLog().back(), "adb_1.0.40\\adb shell dumpsys window ")) << tool.AdbLog().back();
+    EXPECT_EQ(tool.Text(tool.Edit()), "com.example.app");
+    EXPECT_TRUE(Contains(tool.Text(tool.Log()), "mCurrentFocus=Window{")) << tool.Text(tool.Log());
+
+    ASSERT_TRUE(tool.ClickAndWait(kDisable));
+    EXPECT_TRUE(EndsWith(tool.AdbLog().back(), "adb shell pm disable-user com.example.app")) << tool.AdbLog().back();
+    EXPECT_EQ(tool.Text(tool.Log()), "Package com.example.app new state: disabled-user\n");
+
+    ASSERT_TRUE(tool.ClickAndWait(kListDisabled));
+    EXPECT_TRUE(EndsWith(tool.AdbLog().back(), "adb shell pm list packages -d"));
+    EXPECT_TRUE(Contains(tool.Text(tool.Log()), "package:com.example.app\n"));
+    EXPECT_TRUE(Contains(tool.Text(tool.Log()), "package:com.example.old\n"));
+
+    ASSERT_TRUE(tool.ClickAndWait(kEnable));
+    EXPECT_TRUE(EndsWith(tool.AdbLog().back(), "adb shell pm enable com.example.app"));
+    EXPECT_EQ(tool.Text(tool.Log()), "Package com.example.app new state: enabled\n");
+    ASSERT_TRUE(tool.ClickAndWait(kListDisabled));
+    EXPECT_FALSE(Contains(tool.Text(tool.Log()), "package:com.example.app\n"));
+
+    // A name with blanks is passed with its blanks; an empty one still runs.
+    tool.SetText(tool.Edit(), " com.example.old ");
+    ASSERT_TRUE(tool.ClickAndWait(kDelete));
+    EXPECT_TRUE(EndsWith(tool.AdbLog().back(), "adb shell pm uninstall -k --user 0  com.example.old ")) << tool.AdbLog().back();
+    tool.SetText(tool.Edit(), "");
+    ASSERT_TRUE(tool.ClickAndWait(kDisable));
+    EXPECT_TRUE(EndsWith(tool.AdbLog().back(), "adb shell pm disable-user ")) << tool.AdbLog().back();
+
+    tool.Close();
+    EXPECT_EQ(tool.WaitExit(), 0u);
+}
+
+TEST(EndToEnd, HostileNamesAreRefusedWithoutRunningAnything) {
+    ToolUnderTest tool("refused", kDevice);
+    ASSERT_TRUE(tool.Start());
+    const char* names[] = {"x & echo hacked", "a|b", "a>b", "a\"b", "a%PATH%", "a^b", "(a)", "包名"};
+    for (const char* name : names) {
+        tool.SetText(tool.Edit(), name);
+        size_t before = tool.AdbLog().size();
+        ASSERT_TRUE(tool.ClickAndWait(kDisable, false)) << name;
+        EXPECT_EQ(tool.AdbLog().size(), before) << name;
+        std::string log = tool.Text(tool.Log());
+        EXPECT_TRUE(Contains(log, "包名含有不允许的字符“")) << name << ": " << log;
+        EXPECT_EQ(log.find('\n'), std::string::npos) << "one line: " << log;
+        EXPECT_TRUE(IsWindowEnabled(tool.Button(kDisable)));
+    }
+    tool.SetText(tool.Edit(), "a&b");
+    ASSERT_TRUE(tool.ClickAndWait(kEnable, false));
+    EXPECT_TRUE(Contains(tool.Text(tool.Log()), "“&”")) << tool.Text(tool.Log());
+    tool.Close();
+    EXPECT_EQ(tool.WaitExit(), 0u);
+}
+
+TEST(EndToEnd, AnotherButtonWorksWhileACommandRuns) {
+    ToolUnderTest tool("nested", std::string(kDevice) + "delay 2500\n");
+    ASSERT_TRUE(tool.Start());
+    tool.Click(tool.Button(kListDisabled));
+    ASSERT_TRUE(tool.WaitFor([&] { return !IsWindowEnabled(tool.Button(kListDisabled)); }));
+    EXPECT_TRUE(IsWindowEnabled(tool.Button(kListDevices)));
+    tool.Click(tool.Button(kListDevices));
+    ASSERT_TRUE(tool.WaitFor([&] { return !IsWindowEnabled(tool.Button(kListDevices)); }));
+    // Both run; the outer one writes the log last.
+    ASSERT_TRUE(tool.WaitFor([&] {
+        return IsWindowEnabled(tool.Button(kListDisabled)) && IsWindowEnabled(tool.Button(kListDevices));
+    }));
+    EXPECT_EQ(tool.AdbLog().size(), 2u);
+    EXPECT_TRUE(Contains(tool.Text(tool.Log()), "package:com.example.old")) << tool.Text(tool.Log());
+    tool.Close();
+    EXPECT_EQ(tool.WaitExit(), 0u);
+}
+
+TEST(EndToEnd, NoDeviceShowsAdbsMessageAndEmptiesThePackage) {
+    ToolUnderTest tool("nodevice", "package com.example.app enabled\n");
+    ASSERT_TRUE(tool.Start());
+    tool.SetText(tool.Edit(), "typed.by.user");
+    ASSERT_TRUE(tool.ClickAndWait(kForeground));
+    EXPECT_TRUE(Contains(tool.Text(tool.Log()), "error: no devices/emulators found")) << tool.Text(tool.Log());
+    EXPECT_EQ(tool.Text(tool.Edit()), "");
+    tool.Close();
+    EXPECT_EQ(tool.WaitExit(), 0u);
+}
+
+TEST(EndToEnd, MissingAdbFolderShowsTheInterpretersMessage) {
+    ToolUnderTest tool("noadb", "", false);
+    ASSERT_TRUE(tool.Start());
+    HWND b = tool.Button(kListDevices);
+    tool.Click(b);
+    ASSERT_TRUE(tool.WaitFor([&] { return !tool.Text(tool.Log()).empty() && IsWindowEnabled(b); }));
+    EXPECT_FALSE(Contains(tool.Text(tool.Log()), "List of devices"));
+    tool.Close();
+    EXPECT_EQ(tool.WaitExit(), 0u);
+}
+
+TEST(EndToEnd, ClosingDuringACommandEndsWithExitCodeZero) {
+    ToolUnderTest tool("closing", std::string(kDevice) + "delay 3000\n");
+    ASSERT_TRUE(tool.Start());
+    tool.Click(tool.Button(kListDevices));
+    ASSERT_TRUE(tool.WaitFor([&] { return !tool.AdbLog().empty(); }));
+    DWORD start = GetTickCount();
+    tool.Close();
+    EXPECT_EQ(tool.WaitExit(15000), 0u);
+    EXPECT_LT(GetTickCount() - start, 10000u);
+}
+
+} // namespace
