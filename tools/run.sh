@@ -1,11 +1,49 @@
 #!/usr/bin/env bash
-# Builds the tool and starts it under Wine.
+# Builds the tool and starts it under Wine with the simulated device: adb.exe
+# of our own in adb_1.0.40 beside the tool, its device state kept between runs
+# in ~/.local/state/adbtool. Without a display it starts a virtual one, takes a
+# screenshot and says where it is.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash tools/build.sh
 export BUILD_DIR=${BUILD_DIR:-build}
 # A prefix of its own: the tests' prefix runs everything in a virtual desktop.
 export WINEPREFIX=${WINEPREFIX:-$PWD/$BUILD_DIR/wineprefix-run}
+
+stage=$PWD/$BUILD_DIR/run
+mkdir -p "$stage/adb_1.0.40"
+cp "$BUILD_DIR/adbtool.exe" "$BUILD_DIR/findstr.exe" "$stage/"
+cp "$BUILD_DIR/adb_1.0.40/adb.exe" "$stage/adb_1.0.40/"
+
+state_dir=${XDG_STATE_HOME:-$HOME/.local/state}/adbtool
+mkdir -p "$state_dir"
+if [ ! -f "$state_dir/adb_state.txt" ]; then
+    cat > "$state_dir/adb_state.txt" <<'STATE'
+# The simulated device. Edit freely; the tool's actions change package states.
+device emulator-5554 device
+package com.example.app enabled
+package com.android.chrome enabled
+package com.tencent.mm enabled
+package com.android.calendar enabled
+package com.example.old disabled-user
+focus com.tencent.mm/com.tencent.mm.ui.LauncherUI
+STATE
+fi
+
+headless=
+[ -z "${DISPLAY:-}" ] && headless=1
 . tools/xvfb.sh
 trap keel_cleanup EXIT
-wine "$BUILD_DIR/adbtool.exe"
+export ADBSIM_STATE=$(winepath -w "$state_dir/adb_state.txt" 2>/dev/null)
+export ADBSIM_LOG=$(winepath -w "$state_dir/adb_log.txt" 2>/dev/null)
+echo "simulated device state: $state_dir/adb_state.txt"
+cd "$stage"
+if [ -z "$headless" ]; then
+    wine adbtool.exe
+else
+    wine adbtool.exe >/dev/null 2>&1 &
+    sleep 5
+    shot=$(realpath -m "../screenshot-run.png")
+    xwd -root -silent | convert xwd:- "$shot"
+    echo "no display: the tool ran on a virtual one; screenshot saved to $shot"
+fi
