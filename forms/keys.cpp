@@ -240,7 +240,7 @@ bool WindowObject::PreTranslateMessage(MSG* m) {
 bool PreTranslate(MSG* m) {
     for (HWND h = m->hwnd; h;) {
         Wnd* w = Wnd::FromHandle(h);
-        if (!w) w = reinterpret_cast<Wnd*>(SendMessageA(h, kMsgGetObject, 0, 0));
+        if (!w) w = Wnd::FromAnswer(SendMessageA(h, kMsgGetObject, 0, 0));
         if (w && w->PreTranslateMessage(m)) return true;
         if (!(GetWindowLongPtrA(h, GWL_STYLE) & WS_CHILD)) break;
         h = GetParent(h);

@@ -1,8 +1,16 @@
 #include "wnd.h"
 
+#include <unordered_set>
+
 namespace forms {
 
 namespace {
+
+// Every object bound to a window, for checking answers to kMsgGetObject.
+std::unordered_set<const Wnd*>& LiveObjects() {
+    static std::unordered_set<const Wnd*> live;
+    return live;
+}
 
 const char kObjectProp[] = "KeelWndObject";
 
@@ -49,6 +57,11 @@ Wnd::~Wnd() {
 
 Wnd* Wnd::FromHandle(HWND h) { return h ? static_cast<Wnd*>(GetPropA(h, kObjectProp)) : nullptr; }
 
+Wnd* Wnd::FromAnswer(LRESULT answer) {
+    Wnd* w = reinterpret_cast<Wnd*>(answer);
+    return w && LiveObjects().count(w) ? w : nullptr;
+}
+
 bool Wnd::RegisterClass(const char* name, UINT style, HCURSOR cursor, HBRUSH background) {
     WNDCLASSA probe;
     HINSTANCE inst = GetModuleHandleA(nullptr);
@@ -93,6 +106,7 @@ void Wnd::Rebind(HWND fresh) {
 }
 
 void Wnd::Attach(HWND h) {
+    LiveObjects().insert(this);
     hwnd = h;
     SetPropA(h, kObjectProp, this);
 }
@@ -103,6 +117,7 @@ void Wnd::Detach() {
         SetWindowLongPtrA(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(superProc_));
     if (IsWindow(hwnd)) RemovePropA(hwnd, kObjectProp);
     hwnd = nullptr;
+    LiveObjects().erase(this);
 }
 
 LRESULT Wnd::Default(UINT msg, WPARAM wp, LPARAM lp) {

@@ -39,6 +39,9 @@ public:
     void Rebind(HWND fresh);
 
     static Wnd* FromHandle(HWND hwnd);
+    // The object another module's window answered to kMsgGetObject, when it
+    // is one of ours; anything else a window may answer is not trusted.
+    static Wnd* FromAnswer(LRESULT answer);
     static Wnd* FromHead(void* head) { return head ? static_cast<Wnd*>(static_cast<rt::ControlHead*>(head)) : nullptr; }
     rt::ControlHead* Head() { return this; }
 

@@ -245,7 +245,6 @@ void EndSequence(int32_t c) {
         gApp.oleInitialised = false;
     }
     MemForgetConstantBlock();
-    gApp.endSequenceDone = true;
 }
 
 void Exit(int32_t c) {
@@ -268,18 +267,6 @@ void RunApplication(const ProgramHeader* header, StartRoutine start) {
     if (started != 0) MessageLoop(0);
     // Application exit: the end sequence with code 0, then the framework's own exit.
     Exit(0);
-}
-
-void ResetForTests() {
-    gApp.windows.Clear();
-    gApp.endRoutines.clear();
-    gApp.idle.clear();
-    gApp.libraries.clear();
-    gApp.libraryWords.clear();
-    gApp.busy = 0;
-    gApp.loopStarted = gApp.shutdownStarted = gApp.endSequenceDone = false;
-    gApp.modalWindow = 0;
-    gApp.currentEvent = EventSource();
 }
 
 } // namespace rt

@@ -56,10 +56,8 @@ struct AppState {
     std::vector<IdleEntry> idle;
 
     int busy = 0;
-    bool callbackReady = false;  // code 1 delivered: the callback answers from now on
     bool loopStarted = false;
     bool shutdownStarted = false;
-    bool endSequenceDone = false;
     uint32_t modalWindow = 0;
     EventSource currentEvent;
 };
@@ -91,9 +89,5 @@ void EndBusy();
 
 // Loads a window of the table and reports "载入启动窗口失败" when it cannot.
 void LoadStartupWindow(uint32_t windowId);
-
-// Test seam: forget everything so a test can start the runtime again in the
-// same process. The real program never calls it.
-void ResetForTests();
 
 } // namespace rt
