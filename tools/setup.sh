@@ -33,11 +33,12 @@ fi
 # The posix-thread flavour of the cross compiler (Boost.Regex needs std::mutex).
 command -v i686-w64-mingw32-g++-posix >/dev/null
 
-# A Wine prefix of our own, unless the caller already gave one.
-prefix=${WINEPREFIX:-$HOME/.wine-adbtool}
+# The build's own Wine prefix, unless the caller already gave one.
+cd "$(dirname "$0")/.."
+prefix=${WINEPREFIX:-$PWD/${BUILD_DIR:-build}/wineprefix}
+mkdir -p "$(dirname "$prefix")"
 if [ ! -f "$prefix/system.reg" ]; then
     echo "setup: preparing Wine prefix $prefix"
     WINEPREFIX=$prefix WINEARCH=win32 WINEDEBUG=-all LC_ALL=zh_CN.UTF-8 wineboot -i >/dev/null 2>&1 || true
-    WINEPREFIX=$prefix wineserver -w || true
 fi
 echo "setup: ready"
