@@ -8,7 +8,7 @@ export BUILD_DIR=${BUILD_DIR:-build}
 if [ ! -f "$BUILD_DIR/CMakeCache.txt" ]; then
     cmake -S . -B "$BUILD_DIR" -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-i686-mingw.cmake >/dev/null
 fi
-cmake --build "$BUILD_DIR" --target bench_runner adbsim -j2 >/dev/null
+cmake --build "$BUILD_DIR" --target bench_runner bench_app adbsim -j2 >/dev/null
 . tools/xvfb.sh
 trap keel_cleanup EXIT
 bench=$BUILD_DIR/bench/bench_runner.exe
@@ -48,3 +48,15 @@ row "10 MB capture, runner / plain blocking reader (median)" \
     "$(field "$capture" ratio) ($(field "$capture" runner_ms) / $(field "$capture" plain_ms) ms)" "<= 1.5"
 row "interpreter exit to runner return, median (max)" \
     "$(field "$latency" median_ms) ($(field "$latency" max_ms)) ms" "< 20 ms"
+
+app=$BUILD_DIR/bench/bench_app.exe
+startup=$(timeout 300 wine "$app" startup)
+click=$(timeout 300 wine "$app" click)
+memory=$(timeout 900 wine "$app" memory "${BENCH_MEMORY_MB:-10}")
+[ -n "${BENCH_RAW:-}" ] && printf '%s\n' "$startup" "$click" "$memory" >&2
+row "start-up to the first painted window, tool / bare window (median of 5)" \
+    "$(field "$startup" ratio) ($(field "$startup" tool_ms) / $(field "$startup" bare_ms) ms)" "<= 1.5"
+row "click-to-log of 查看设备 minus the same command run directly (median of 25)" \
+    "$(field "$click" overhead_ms) ms ($(field "$click" click_ms) / $(field "$click" direct_ms) ms)" "< 20 ms"
+row "private memory: start / $(field "$memory" mb) MB shown / replaced" \
+    "$(field "$memory" start_mb) / $(field "$memory" shown_mb) / $(field "$memory" replaced_mb) MB" "replaced within 2 MB of start"

@@ -47,6 +47,7 @@ public:
     // Waits for the process to end; its exit code, or 0xDEADDEAD on time-out.
     DWORD WaitExit(DWORD timeoutMs = 20000);
     bool Running() const;
+    DWORD ProcessId() const { return pi_.dwProcessId; }
     const std::string& Folder() const { return folder_; }
 
 private:
