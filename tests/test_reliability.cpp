@@ -518,3 +518,63 @@ TEST(Reliability, AllSixButtonsNestInsideASlowCommand) {
 }
 
 } // namespace
+
+namespace {
+
+struct BoxSearch {
+    DWORD pid;
+    HWND box;
+};
+
+BOOL CALLBACK FindErrorBox(HWND h, LPARAM lp) {
+    BoxSearch* s = reinterpret_cast<BoxSearch*>(lp);
+    DWORD pid = 0;
+    GetWindowThreadProcessId(h, &pid);
+    char title[64];
+    GetWindowTextA(h, title, sizeof title);
+    if (pid == s->pid && IsWindowVisible(h) && std::string(title) == "错误") {
+        s->box = h;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+BOOL CALLBACK CollectTexts(HWND h, LPARAM lp) {
+    char text[1024];
+    GetWindowTextA(h, text, sizeof text);
+    *reinterpret_cast<std::string*>(lp) += text;
+    return TRUE;
+}
+
+} // namespace
+
+// The real program built with a damaged template: the error box names the
+// damage, and the process ends with 0xFFFFFFFF once the box is closed.
+TEST(Reliability, DamagedTemplateEndsInTheErrorBox) {
+    std::string exeDir = test::ExeDir();
+    std::string exe = exeDir + "\\adbtool_damaged.exe";
+    STARTUPINFOA si = {};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi = {};
+    std::string cmd = "\"" + exe + "\"";
+    std::vector<char> line(cmd.begin(), cmd.end());
+    line.push_back(0);
+    ASSERT_TRUE(CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, exeDir.c_str(), &si, &pi));
+    BoxSearch s{pi.dwProcessId, nullptr};
+    for (int i = 0; i < 2000 && !s.box; i++) {
+        EnumWindows(FindErrorBox, reinterpret_cast<LPARAM>(&s));
+        if (!s.box) Sleep(10);
+    }
+    ASSERT_NE(s.box, nullptr);
+    std::string texts;
+    EnumChildWindows(s.box, CollectTexts, reinterpret_cast<LPARAM>(&texts));
+    EXPECT_NE(texts.find("载入窗口模板数据段出错!"), std::string::npos) << texts;
+    EXPECT_NE(texts.find("运行时出错!"), std::string::npos) << texts;
+    PostMessageA(s.box, WM_COMMAND, IDOK, 0);
+    ASSERT_EQ(WaitForSingleObject(pi.hProcess, 20000), WAIT_OBJECT_0);
+    DWORD code = 0;
+    GetExitCodeProcess(pi.hProcess, &code);
+    EXPECT_EQ(code, 0xFFFFFFFFu);
+    CloseHandle(pi.hProcess);
+    CloseHandle(pi.hThread);
+}
