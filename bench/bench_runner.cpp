@@ -220,9 +220,9 @@ int Cpu() {
     return 0;
 }
 
-int Capture() {
+int Capture(int megabytes) {
     const std::string line = Adb("shell pm list packages -d");
-    SetState("device emulator-5554 device\npad 10485760\n");
+    SetState("device emulator-5554 device\npad " + std::to_string(megabytes << 20) + "\n");
     RunRunner(line);
     PlainReader(line);
 
@@ -238,9 +238,9 @@ int Capture() {
         plain.push_back(Now() - t0);
     }
     double r = Median(runner), p = Median(plain);
-    std::printf("capture\trunner_ms=%.1f\tplain_ms=%.1f\tratio=%.2f\trunner_bytes=%u\tplain_bytes=%u\trounds=%d\n",
-                r * 1e3, p * 1e3, r / p, static_cast<unsigned>(runnerBytes), static_cast<unsigned>(plainBytes),
-                kRounds);
+    std::printf("capture\tmb=%d\trunner_ms=%.1f\tplain_ms=%.1f\tratio=%.2f\trunner_bytes=%u\tplain_bytes=%u\trounds=%d\n",
+                megabytes, r * 1e3, p * 1e3, r / p, static_cast<unsigned>(runnerBytes),
+                static_cast<unsigned>(plainBytes), kRounds);
     return 0;
 }
 
@@ -308,7 +308,7 @@ int main(int argc, char** argv) {
         gOwnPid = FindOwnPid(argv[3]);
     }
     if (mode == "cpu") return Cpu();
-    if (mode == "capture") return Capture();
+    if (mode == "capture") return Capture(argc > 2 && argc <= 3 ? std::atoi(argv[2]) : 10);
     if (mode == "latency") return Latency();
     std::fprintf(stderr, "usage: bench_runner cpu|capture|latency\n");
     return 2;

@@ -31,7 +31,9 @@ field() { tr '\t' '\n' <<<"$1" | sed -n "s/^$2=//p" | tr -d '\r'; }
 
 cpu=$(timeout 120 wine "$bench" cpu "$(server_pid)" "bench-token-$$-$RANDOM")
 [ -n "$(field "$cpu" own_pid)" ] || echo "warning: the program's own CPU time could not be read" >&2
-capture=$(timeout 300 wine "$bench" capture)
+capture=$(timeout 300 wine "$bench" capture 10)
+capture1=$(timeout 300 wine "$bench" capture 1)
+capture50=$(timeout 600 wine "$bench" capture 50)
 latency=$(timeout 120 wine "$bench" latency)
 [ -n "${BENCH_RAW:-}" ] && printf '%s\n' "$cpu" "$capture" "$latency" >&2
 
@@ -46,6 +48,10 @@ row "  reference: busy polling loop, program + server" \
     "$(sum "$(field "$cpu" poll_self_pct)" "$(field "$cpu" poll_server_pct)") %" ""
 row "10 MB capture, runner / plain blocking reader (median)" \
     "$(field "$capture" ratio) ($(field "$capture" runner_ms) / $(field "$capture" plain_ms) ms)" "<= 1.5"
+row "1 / 50 MB capture, runner / plain blocking reader" \
+    "$(field "$capture1" ratio) / $(field "$capture50" ratio)" "<= 1.5"
+row "linearity: 50 MB runner time / 10 MB runner time" \
+    "$(awk -v a="$(field "$capture50" runner_ms)" -v b="$(field "$capture" runner_ms)" 'BEGIN { printf "%.2f", a / b }')" "<= 5.5"
 row "interpreter exit to runner return, median (max)" \
     "$(field "$latency" median_ms) ($(field "$latency" max_ms)) ms" "< 20 ms"
 
