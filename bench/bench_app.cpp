@@ -32,42 +32,27 @@ double Median(std::vector<double> v) {
     return v[v.size() / 2];
 }
 
-struct Found {
-    DWORD pid;
-    HWND hwnd;
-};
-
-BOOL CALLBACK FindVisible(HWND h, LPARAM lp) {
-    Found* f = reinterpret_cast<Found*>(lp);
-    DWORD pid = 0;
-    GetWindowThreadProcessId(h, &pid);
-    if (pid == f->pid && IsWindowVisible(h)) {
-        f->hwnd = h;
-        return FALSE;
-    }
-    return TRUE;
-}
-
 // Milliseconds from CreateProcess until the program's window is visible and
 // has handled its first messages (its first paint comes before an idle queue
 // answers WM_NULL).
 double TimeToWindow(const std::string& exe, const std::string& dir) {
-    STARTUPINFOA si = {sizeof si};
+    STARTUPINFOA si = {};
+    si.cb = sizeof si;
     PROCESS_INFORMATION pi = {};
     std::string cmd = "\"" + exe + "\"";
     std::vector<char> line(cmd.begin(), cmd.end());
     line.push_back(0);
     double t0 = Now();
     if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, dir.c_str(), &si, &pi)) return -1;
-    Found f{pi.dwProcessId, nullptr};
-    while (!f.hwnd && Now() - t0 < 20000) {
-        EnumWindows(FindVisible, reinterpret_cast<LPARAM>(&f));
-        if (!f.hwnd) Sleep(1);
+    HWND window = nullptr;
+    while (!window && Now() - t0 < 20000) {
+        window = test::FindProcessWindow(pi.dwProcessId);
+        if (!window) Sleep(1);
     }
     DWORD_PTR r;
-    SendMessageTimeoutA(f.hwnd, WM_NULL, 0, 0, SMTO_NORMAL, 10000, &r);
+    SendMessageTimeoutA(window, WM_NULL, 0, 0, SMTO_NORMAL, 10000, &r);
     double t = Now() - t0;
-    PostMessageA(f.hwnd, WM_CLOSE, 0, 0);
+    PostMessageA(window, WM_CLOSE, 0, 0);
     WaitForSingleObject(pi.hProcess, 10000);
     CloseHandle(pi.hProcess);
     CloseHandle(pi.hThread);
@@ -79,7 +64,8 @@ double RunDirect(const std::string& command) {
     SECURITY_ATTRIBUTES sa = {sizeof sa, nullptr, TRUE};
     HANDLE rd, wr;
     CreatePipe(&rd, &wr, &sa, 0);
-    STARTUPINFOA si = {sizeof si};
+    STARTUPINFOA si = {};
+    si.cb = sizeof si;
     si.dwFlags = STARTF_USESTDHANDLES | STARTF_USESHOWWINDOW;
     si.hStdOutput = si.hStdError = wr;
     PROCESS_INFORMATION pi = {};
@@ -137,8 +123,8 @@ void Click() {
     for (int i = 0; i < 25; i++) {
         tool.SetText(tool.Log(), "");
         double t0 = Now();
-        tool.Click(tool.Button("查看设备"));
-        HWND log = tool.Log(), button = tool.Button("查看设备");
+        tool.Click(tool.Button(test::captions::kListDevices));
+        HWND log = tool.Log(), button = tool.Button(test::captions::kListDevices);
         // A tight watch: the driver's own polling would add its interval to every figure.
         char probe[16];
         // WM_GETTEXTLENGTH of another process's rich edit box answers 0 under Wine.
@@ -162,7 +148,7 @@ void Memory(int megabytes) {
     HANDLE p = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, tool.ProcessId());
     Sleep(500);
     double atStart = PrivateMb(p);
-    tool.ClickAndWait("查看设备", true, 600000);
+    tool.ClickAndWait(test::captions::kListDevices, true, 600000);
     double shown = PrivateMb(p);
     // The next output is small again: the state file loses its padding.
     HANDLE h = CreateFileA((tool.Folder() + "\\adb_1.0.40\\adb_state.txt").c_str(), GENERIC_WRITE, 0, nullptr,
@@ -170,7 +156,7 @@ void Memory(int megabytes) {
     DWORD put;
     WriteFile(h, kDevice, sizeof kDevice - 1, &put, nullptr);
     CloseHandle(h);
-    tool.ClickAndWait("查看设备", true, 600000);
+    tool.ClickAndWait(test::captions::kListDevices, true, 600000);
     Sleep(500);
     double replaced = PrivateMb(p);
     std::printf("memory\tmb=%d\tstart_mb=%.1f\tshown_mb=%.1f\treplaced_mb=%.1f\tgrowth_mb=%.1f\n", megabytes, atStart,

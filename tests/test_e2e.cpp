@@ -8,13 +8,7 @@
 namespace {
 
 using test::ToolUnderTest;
-
-const char kListDevices[] = "查看设备";
-const char kForeground[] = "查看当前页面App包名";
-const char kDisable[] = "禁用";
-const char kDelete[] = "删除";
-const char kListDisabled[] = "禁用app的列表";
-const char kEnable[] = "启用";
+using namespace test::captions;
 
 const char kDevice[] =
     "device emulator-5554 device\n"

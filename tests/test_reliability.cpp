@@ -15,13 +15,7 @@
 namespace {
 
 using test::ToolUnderTest;
-
-const char kListDevices[] = "查看设备";
-const char kForeground[] = "查看当前页面App包名";
-const char kDisable[] = "禁用";
-const char kDelete[] = "删除";
-const char kListDisabled[] = "禁用app的列表";
-const char kEnable[] = "启用";
+using namespace test::captions;
 const char* const kAllButtons[] = {kListDevices, kForeground, kDisable, kDelete, kListDisabled, kEnable};
 
 const char kRefused[] = "包名含有不允许的字符“";
@@ -521,24 +515,6 @@ TEST(Reliability, AllSixButtonsNestInsideASlowCommand) {
 
 namespace {
 
-struct BoxSearch {
-    DWORD pid;
-    HWND box;
-};
-
-BOOL CALLBACK FindErrorBox(HWND h, LPARAM lp) {
-    BoxSearch* s = reinterpret_cast<BoxSearch*>(lp);
-    DWORD pid = 0;
-    GetWindowThreadProcessId(h, &pid);
-    char title[64];
-    GetWindowTextA(h, title, sizeof title);
-    if (pid == s->pid && IsWindowVisible(h) && std::string(title) == "错误") {
-        s->box = h;
-        return FALSE;
-    }
-    return TRUE;
-}
-
 BOOL CALLBACK CollectTexts(HWND h, LPARAM lp) {
     char text[1024];
     GetWindowTextA(h, text, sizeof text);
@@ -560,17 +536,17 @@ TEST(Reliability, DamagedTemplateEndsInTheErrorBox) {
     std::vector<char> line(cmd.begin(), cmd.end());
     line.push_back(0);
     ASSERT_TRUE(CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, exeDir.c_str(), &si, &pi));
-    BoxSearch s{pi.dwProcessId, nullptr};
-    for (int i = 0; i < 2000 && !s.box; i++) {
-        EnumWindows(FindErrorBox, reinterpret_cast<LPARAM>(&s));
-        if (!s.box) Sleep(10);
+    HWND box = nullptr;
+    for (int i = 0; i < 2000 && !box; i++) {
+        box = test::FindProcessWindow(pi.dwProcessId, nullptr, "错误");
+        if (!box) Sleep(10);
     }
-    ASSERT_NE(s.box, nullptr);
+    ASSERT_NE(box, nullptr);
     std::string texts;
-    EnumChildWindows(s.box, CollectTexts, reinterpret_cast<LPARAM>(&texts));
+    EnumChildWindows(box, CollectTexts, reinterpret_cast<LPARAM>(&texts));
     EXPECT_NE(texts.find("载入窗口模板数据段出错!"), std::string::npos) << texts;
     EXPECT_NE(texts.find("运行时出错!"), std::string::npos) << texts;
-    PostMessageA(s.box, WM_COMMAND, IDOK, 0);
+    PostMessageA(box, WM_COMMAND, IDOK, 0);
     ASSERT_EQ(WaitForSingleObject(pi.hProcess, 20000), WAIT_OBJECT_0);
     DWORD code = 0;
     GetExitCodeProcess(pi.hProcess, &code);

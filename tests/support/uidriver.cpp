@@ -28,22 +28,23 @@ std::string ReadFileText(const std::string& path) {
     return out;
 }
 
-struct Search {
+struct WindowSearch {
     DWORD pid;
+    const char* cls;
+    const char* title;
     HWND found;
 };
 
 BOOL CALLBACK FindTopLevel(HWND h, LPARAM lp) {
-    Search* s = reinterpret_cast<Search*>(lp);
+    WindowSearch* s = reinterpret_cast<WindowSearch*>(lp);
     DWORD pid = 0;
     GetWindowThreadProcessId(h, &pid);
-    char cls[64];
-    GetClassNameA(h, cls, sizeof cls);
-    if (pid == s->pid && std::strcmp(cls, "RVWindow") == 0 && IsWindowVisible(h)) {
-        s->found = h;
-        return FALSE;
-    }
-    return TRUE;
+    if (pid != s->pid || !IsWindowVisible(h)) return TRUE;
+    char text[256];
+    if (s->cls && (GetClassNameA(h, text, sizeof text), std::strcmp(text, s->cls) != 0)) return TRUE;
+    if (s->title && (GetWindowTextA(h, text, sizeof text), std::strcmp(text, s->title) != 0)) return TRUE;
+    s->found = h;
+    return FALSE;
 }
 
 struct ChildSearch {
@@ -66,6 +67,12 @@ BOOL CALLBACK FindChild(HWND h, LPARAM lp) {
 }
 
 } // namespace
+
+HWND FindProcessWindow(DWORD pid, const char* cls, const char* title) {
+    WindowSearch s{pid, cls, title, nullptr};
+    EnumWindows(FindTopLevel, reinterpret_cast<LPARAM>(&s));
+    return s.found;
+}
 
 ToolUnderTest::ToolUnderTest(const std::string& name, const std::string& state, bool withAdb) {
     std::string exeDir = ExeDir();
@@ -106,10 +113,8 @@ bool ToolUnderTest::Start(DWORD timeoutMs) {
     if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, folder_.c_str(), &si, &pi_))
         return false;
     return WaitFor([&] {
-        Search s{pi_.dwProcessId, nullptr};
-        EnumWindows(FindTopLevel, reinterpret_cast<LPARAM>(&s));
-        window_ = s.found;
-        return window_ != nullptr && Button("\xB2\xE9\xBF\xB4\xC9\xE8\xB1\xB8") != nullptr;   // 查看设备
+        window_ = FindProcessWindow(pi_.dwProcessId, "RVWindow");
+        return window_ != nullptr && Button(captions::kListDevices) != nullptr;
     }, timeoutMs);
 }
 

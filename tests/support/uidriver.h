@@ -9,6 +9,20 @@
 
 namespace test {
 
+// The tool's buttons by caption (GBK).
+namespace captions {
+inline constexpr char kListDevices[] = "查看设备";
+inline constexpr char kForeground[] = "查看当前页面App包名";
+inline constexpr char kDisable[] = "禁用";
+inline constexpr char kDelete[] = "删除";
+inline constexpr char kListDisabled[] = "禁用app的列表";
+inline constexpr char kEnable[] = "启用";
+} // namespace captions
+
+// A visible top-level window of process `pid`, of class `cls` and with the
+// title `title` where they are given, or null.
+HWND FindProcessWindow(DWORD pid, const char* cls = nullptr, const char* title = nullptr);
+
 class ToolUnderTest {
 public:
     // Makes a scratch folder under the test executable's folder holding the
