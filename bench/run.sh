@@ -58,7 +58,7 @@ row "interpreter exit to runner return, median (max)" \
 app=$BUILD_DIR/bench/bench_app.exe
 startup=$(timeout 300 wine "$app" startup)
 click=$(timeout 300 wine "$app" click)
-memory=$(timeout 900 wine "$app" memory "${BENCH_MEMORY_MB:-10}")
+memory=$(timeout 900 wine "$app" memory "${BENCH_MEMORY_MB:-50}")
 [ -n "${BENCH_RAW:-}" ] && printf '%s\n' "$startup" "$click" "$memory" >&2
 row "start-up to the first painted window, tool / bare window (median of 5)" \
     "$(field "$startup" ratio) ($(field "$startup" tool_ms) / $(field "$startup" bare_ms) ms)" "<= 1.5"

@@ -1,10 +1,13 @@
 // The real program under hostile input and misbehaving outside tools: names
 // built to break out of the command line, long runs, a hung, crashing or
-// failing adb, odd output bytes and buttons clicked inside each other.
+// failing adb, odd output bytes, outputs too large for the log and buttons
+// clicked inside each other.
 #include <gtest/gtest.h>
 #include <windows.h>
 #include <psapi.h>
 #include <algorithm>
+#include <cstdlib>
+#include <cstring>
 #include <map>
 #include <string>
 #include <vector>
@@ -464,6 +467,68 @@ TEST(Reliability, TwoMegabyteOutputIsShownWhole) {
     EXPECT_TRUE(tool.Running());
     EXPECT_TRUE(Answers(tool.Window()));
     EXPECT_TRUE(IsWindowEnabled(tool.Button(kListDisabled)));
+}
+
+// The log's own line ends (LF) for a text as written (CR LF).
+std::string AsShown(const std::string& written) {
+    std::string out;
+    out.reserve(written.size());
+    for (char c : written)
+        if (c != '\r') out += c;
+    return out;
+}
+
+// 50 MB of short lines is more than Wine's rich edit control can lay out in a
+// 32-bit process (kilobytes per line): the log keeps what the address space
+// allows and says how much was left out, the program goes on working, and the
+// next output replaces it whole. Where the control can take it all, the log
+// holds it all.
+TEST(Reliability, FiftyMegabyteOutputLeavesTheToolWorking) {
+    const unsigned kBytes = 50u << 20;
+    ToolUnderTest tool("hugeoutput", std::string(kDevice) + "pad " + std::to_string(kBytes) + "\n");
+    ASSERT_TRUE(tool.Start());
+    ASSERT_TRUE(ClickForLog(tool, kListDisabled, 300000));
+    ASSERT_TRUE(tool.Running());
+    EXPECT_TRUE(Answers(tool.Window()));
+
+    std::string written = "package:com.example.old\n";   // as adb prints it
+    sim::AppendPadding(&written, 0, kBytes);
+    std::string log = tool.Text(tool.Log());
+    const char kNote[] = "（可用内存不足：内容共 ";
+    size_t note = log.find(kNote);
+    if (note == std::string::npos) {
+        EXPECT_TRUE(log == AsShown(written)) << "got " << log.size() << " bytes";
+    } else {
+        // The two figures, in the order the note gives them.
+        unsigned long figures[2] = {0, 0};
+        const char* at = log.c_str() + note;
+        for (unsigned long& figure : figures) {
+            at += std::strcspn(at, "0123456789");
+            char* end = nullptr;
+            figure = std::strtoul(at, &end, 10);
+            at = end;
+        }
+        const unsigned long whole = figures[0], shown = figures[1];
+        EXPECT_EQ(whole, written.size());
+        ASSERT_LT(shown, written.size());
+        EXPECT_GT(shown, 1ul << 20) << "less than a megabyte shown";
+        EXPECT_EQ(written[shown - 1], '\n') << "cut inside a line";
+        EXPECT_TRUE(log.compare(0, note, AsShown(written.substr(0, shown))) == 0) << "the part shown differs";
+        EXPECT_EQ(log.substr(note), "（可用内存不足：内容共 " + std::to_string(whole) + " 字节，只放入了前 " +
+                                        std::to_string(shown) + " 字节。）");
+    }
+    std::string().swap(log);
+    std::string().swap(written);
+
+    // Not emptied by the test first: emptying a log this long in place is
+    // what the program itself avoids.
+    WriteState(tool, kDevice);
+    ASSERT_TRUE(tool.ClickAndWait(kListDisabled, true, 60000));
+    EXPECT_EQ(tool.Text(tool.Log()), "package:com.example.old\n");
+    ASSERT_TRUE(ClickForLog(tool, kListDevices));
+    EXPECT_TRUE(Contains(tool.Text(tool.Log()), "emulator-5554"));
+    tool.Close();
+    EXPECT_EQ(tool.WaitExit(60000), 0u);
 }
 
 // --- clicks inside clicks -------------------------------------------------------

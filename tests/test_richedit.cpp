@@ -1,6 +1,7 @@
 // The rich edit box: the log 超级编辑框1 made from the program's own template
 // data, its content written and read back through Wine's rich edit control,
-// the stream-in chunk rules, a long log replaced by a fresh control, selection,
+// the stream-in chunk rules, a long log replaced by a fresh control, a long
+// text written in slices and cut short when the address space runs low, selection,
 // RTF, property changes, events, and the library's two commands, get line
 // count and scroll lines.
 #include <gtest/gtest.h>
@@ -907,6 +908,157 @@ TEST_F(RichEdit, AFreshControlEndsAsAPlainWriteLeavesTheBox) {
         EXPECT_EQ(fresh.raised, plain.raised);
         EXPECT_TRUE(fresh.all == plain.all) << "stored data differ";
     }
+}
+
+// --- texts beyond the address space ---------------------------------------------
+
+// Slice sizes and, when a budget is given, a probe of the address space left
+// that charges `perChar` bytes for every character the box `object` holds.
+class Slicing {
+public:
+    Slicing(size_t first, size_t slice, void* object = nullptr, size_t budget = 0, size_t perChar = 0)
+        : first_(units::gFirstSlice), slice_(units::gSlice), probe_(units::gAddressSpaceLeft) {
+        units::gFirstSlice = first;
+        units::gSlice = slice;
+        if (object) {
+            object_ = object;
+            budget_ = budget;
+            perChar_ = perChar;
+            units::gAddressSpaceLeft = Left;
+        }
+    }
+    ~Slicing() {
+        units::gFirstSlice = first_;
+        units::gSlice = slice_;
+        units::gAddressSpaceLeft = probe_;
+    }
+    Slicing(const Slicing&) = delete;
+    Slicing& operator=(const Slicing&) = delete;
+
+    static size_t Left() {
+        size_t used = static_cast<size_t>(SendMessageA(UnitHost::Handle(object_), WM_GETTEXTLENGTH, 0, 0)) * perChar_;
+        return used < budget_ ? budget_ - used : 0;
+    }
+
+private:
+    size_t first_, slice_;
+    size_t (*probe_)();
+    static void* object_;
+    static size_t budget_, perChar_;
+};
+
+void* Slicing::object_ = nullptr;
+size_t Slicing::budget_ = 0, Slicing::perChar_ = 0;
+
+constexpr size_t kSpareRoom = 256u << 20;
+
+std::string LeftOutNote(size_t whole, size_t shown) {
+    return "（可用内存不足：内容共 " + std::to_string(whole) + " 字节，只放入了前 " + std::to_string(shown) +
+           " 字节。）";
+}
+
+// With room enough, a text written in slices ends exactly as one write:
+// the same content, one change event, the same selection and modified flag,
+// and nothing to undo.
+TEST_F(RichEdit, ALongTextGoesInSliceBySliceAsOneWrite) {
+    std::string gbk;   // one long line, cut inside it (never inside a character)
+    for (int i = 0; i < 3000; ++i) gbk += "设备未找到";
+    gbk = "a" + gbk + "\r\n" + gbk;
+    const std::string texts[] = {Lines(4000), gbk, Lines(3000) + "\r\n"};
+    uint32_t unit = 0x16010140;
+    for (const std::string& text : texts) {
+        SCOPED_TRACE(testing::Message() << "text of " << text.size() << " bytes");
+        struct Outcome {
+            std::string content;
+            CHARRANGE sel;
+            LRESULT modified, canUndo, lines;
+            size_t changes;
+        };
+        auto write = [&](size_t first, size_t slice) {
+            Slicing scope(first, slice);
+            void* o = MakeLog();
+            Outcome r = {};
+            EXPECT_NE(o, nullptr);
+            if (!o) return r;
+            Set(o, kSelStart, 3);
+            UnitHost::Pump();
+            host_->events.clear();
+            SetText(o, kContent, text.c_str());
+            UnitHost::Pump();
+            r.content = GetText(o, kContent);
+            r.sel = Selection(o);
+            r.modified = Send(o, EM_GETMODIFY) != 0;
+            r.canUndo = Send(o, EM_CANUNDO);
+            r.lines = Send(o, EM_GETLINECOUNT);
+            r.changes = Count(0);
+            ++unit;
+            return r;
+        };
+        Outcome whole = write(static_cast<size_t>(-1), static_cast<size_t>(-1));
+        Outcome sliced = write(1000, 4099);
+        EXPECT_TRUE(sliced.content == text) << "the text read back differs";
+        EXPECT_TRUE(whole.content == text);
+        EXPECT_EQ(sliced.lines, whole.lines);
+        EXPECT_EQ(sliced.changes, 1u);
+        EXPECT_EQ(sliced.sel.cpMin, whole.sel.cpMin);
+        EXPECT_EQ(sliced.sel.cpMax, whole.sel.cpMax);
+        EXPECT_EQ(sliced.modified, whole.modified);
+        EXPECT_EQ(sliced.canUndo, 0);
+        EXPECT_EQ(Send(MakeLog(), EM_GETEVENTMASK), 0x00280005);
+    }
+}
+
+// When the next slice would leave less than the spare room, the text ends
+// after the last whole slice with a line saying how much was left out; the
+// box never takes the address space below the spare room.
+TEST_F(RichEdit, ATextTheAddressSpaceCannotHoldEndsWithANote) {
+    const std::string text = Lines(6000);   // about 150 KB
+    void* o = MakeLog();
+    ASSERT_NE(o, nullptr);
+    {
+        // 1000 bytes a character and 40 MB beyond the spare room: about 40 KB fit.
+        Slicing scope(4096, 8192, o, kSpareRoom + (40u << 20), 1000);
+        host_->events.clear();
+        SetText(o, kContent, text.c_str());
+        EXPECT_GE(Slicing::Left(), kSpareRoom - 2000 * 1000) << "went below the spare room";
+    }
+    std::string content = GetText(o, kContent);
+    size_t at = content.find("（可用内存不足");
+    ASSERT_NE(at, std::string::npos) << "no note";
+    const size_t shown = at;
+    EXPECT_GT(shown, 20000u);
+    EXPECT_LT(shown, 48000u);
+    EXPECT_EQ(text[shown - 1], '\n') << "cut inside a line";
+    EXPECT_TRUE(content.substr(0, shown) == text.substr(0, shown)) << "the part shown differs";
+    EXPECT_EQ(content.substr(shown), LeftOutNote(text.size(), shown));
+    EXPECT_EQ(Count(0), 1u);
+    EXPECT_EQ(Send(o, EM_CANUNDO), 0);
+
+    // A line longer than a slice is cut where a chunk may end, and the note
+    // starts a line of its own.
+    std::string gbk = "a";
+    for (int i = 0; i < 40000; ++i) gbk += "设备";
+    {
+        Slicing scope(4096, 8192, o, kSpareRoom + (40u << 20), 1000);
+        SetText(o, kContent, gbk.c_str());
+    }
+    content = GetText(o, kContent);
+    at = content.find("\r\n（可用内存不足");
+    ASSERT_NE(at, std::string::npos) << "no note on a line of its own";
+    EXPECT_EQ(at % 2, 1u) << "cut inside a character";
+    EXPECT_TRUE(content.substr(0, at) == gbk.substr(0, at));
+    EXPECT_EQ(content.substr(at + 2), LeftOutNote(gbk.size(), at));
+
+    // No room even for the first slice: the note alone.
+    {
+        Slicing scope(4096, 8192, o, kSpareRoom - 1, 1000);
+        SetText(o, kContent, text.c_str());
+    }
+    EXPECT_EQ(GetText(o, kContent), LeftOutNote(text.size(), 0));
+
+    // The next short write shows its text whole.
+    SetText(o, kContent, "done");
+    EXPECT_EQ(GetText(o, kContent), "done");
 }
 
 TEST_F(RichEdit, MegabyteLogIntoAnEmptyBox) {

@@ -2,6 +2,8 @@
 
 #include <windows.h>
 #include <richedit.h>
+#include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <string>
 #include "extlib.h"
@@ -78,6 +80,36 @@ DWORD StreamFormat(int32_t contentFormat, bool selection) {
     return selection ? format | SFF_SELECTION : format;
 }
 
+// The address space a slice of a long text must leave free (see StreamInSlices).
+constexpr size_t kSpareRoom = 256u << 20;
+
+// The line that ends a text cut short: a line break unless the text shown
+// ends with one, the whole length and the length shown.
+const char kLeftOutNote[] = "%s（可用内存不足：内容共 %lu 字节，只放入了前 %lu 字节。）";
+
+// Up to `limit` bytes of `text` ending after a line break, or where a stream
+// chunk may end when the first `limit` bytes hold none.
+size_t SliceLength(const char* text, size_t length, size_t limit) {
+    if (length <= limit) return length;
+    for (size_t n = limit; n > 0; --n)
+        if (text[n - 1] == '\n') return n;
+    return StreamChunkLength(text, length, limit);
+}
+
+// Address space that new allocations can still take, counted by reserving
+// it in 16 MB pieces (and releasing them) up to 4 GB: a count of free
+// regions misleads, as Wine shows most of the space it hands out later as
+// reserved. Space left only in smaller pieces is not counted, so the figure
+// errs low.
+size_t ReservableAddressSpace() {
+    constexpr size_t kPiece = 16u << 20;
+    void* pieces[256];
+    size_t n = 0;
+    while (n < 256 && (pieces[n] = VirtualAlloc(nullptr, kPiece, MEM_RESERVE, PAGE_NOACCESS)) != nullptr) ++n;
+    for (size_t i = 0; i < n; ++i) VirtualFree(pieces[i], 0, MEM_RELEASE);
+    return n * kPiece;
+}
+
 // Stores a logical that forces re-creation; 1 when it changed.
 int32_t SwitchForRecreate(bool* stored, bool value) {
     if (*stored == value) return 0;
@@ -105,6 +137,9 @@ private:
     bool OnNotify(const NMHDR* header, LRESULT* result);
     void SetDefaultCharFormat();
     void StreamIn(const char* text, bool selection);
+    void StreamPiece(const char* text, size_t length, DWORD format);
+    void StreamInSlices(const char* text, size_t length);
+    void AppendAtEnd(const char* text, size_t length);
     std::string StreamOut(bool selection);
     void Select(int32_t start, int32_t length);
     void SetBackground();
@@ -222,12 +257,73 @@ void RichEditBox::SetDefaultCharFormat() {
 
 // The text is handed out straight from the caller's buffer: the control reads
 // it within EM_STREAMIN, and a log of megabytes is not copied first.
-void RichEditBox::StreamIn(const char* text, bool selection) {
-    StreamSource source = {text, std::strlen(text)};
+void RichEditBox::StreamPiece(const char* text, size_t length, DWORD format) {
+    StreamSource source = {text, length};
     EDITSTREAM es = {};
     es.dwCookie = reinterpret_cast<DWORD_PTR>(&source);
     es.pfnCallback = HandOut;
-    Send(EM_STREAMIN, StreamFormat(data_.contentFormat, selection), reinterpret_cast<LPARAM>(&es));
+    Send(EM_STREAMIN, format, reinterpret_cast<LPARAM>(&es));
+}
+
+void RichEditBox::StreamIn(const char* text, bool selection) {
+    size_t length = std::strlen(text);
+    if (!selection && data_.contentFormat != 1 && length > gFirstSlice)
+        StreamInSlices(text, length);
+    else
+        StreamPiece(text, length, StreamFormat(data_.contentFormat, selection));
+}
+
+// A long plain text goes in slice by slice. The control lays out what it has
+// taken at the end of each stream, and Wine's control spends kilobytes of
+// memory per line doing it: tens of megabytes of output would exhaust the
+// address space of a 32-bit process inside the control, which then crashes.
+// Before each slice the box compares the address space left with what the
+// slices so far took per byte; when the next one would not leave kSpareRoom,
+// the text ends there, with a line saying how much was left out.
+//
+// The first slice is a plain write of the whole content, so the box raises
+// its change event and sets its selection as for a short text; the rest is
+// added at the end quietly and the box is left as that first write left it,
+// with nothing to undo.
+void RichEditBox::StreamInSlices(const char* text, size_t length) {
+    size_t left = gAddressSpaceLeft();
+    size_t done = left < kSpareRoom ? 0 : SliceLength(text, length, gFirstSlice);
+    StreamPiece(text, done, SF_TEXT);
+    size_t now = gAddressSpaceLeft();
+    double perByte = left > now && done ? static_cast<double>(left - now) / static_cast<double>(done) : 0.0;
+
+    CHARRANGE selection = {0, 0};
+    Send(EM_EXGETSEL, 0, reinterpret_cast<LPARAM>(&selection));
+    LRESULT modified = Send(EM_GETMODIFY);
+    LRESULT mask = Send(EM_SETEVENTMASK, 0, 0);
+    while (done < length) {
+        size_t n = SliceLength(text + done, length - done, gSlice);
+        left = now;
+        if (static_cast<double>(left) < static_cast<double>(kSpareRoom) + perByte * static_cast<double>(n)) break;
+        AppendAtEnd(text + done, n);
+        done += n;
+        now = gAddressSpaceLeft();
+        if (left > now) perByte = std::max(perByte, static_cast<double>(left - now) / static_cast<double>(n));
+    }
+    if (done < length) {
+        char note[160];
+        int n = std::snprintf(note, sizeof note, kLeftOutNote, !done || text[done - 1] == '\n' ? "" : "\r\n",
+                              static_cast<unsigned long>(length), static_cast<unsigned long>(done));
+        AppendAtEnd(note, static_cast<size_t>(n));
+    }
+    Send(EM_EMPTYUNDOBUFFER);
+    Send(EM_EXSETSEL, 0, reinterpret_cast<LPARAM>(&selection));
+    Send(EM_SETMODIFY, modified ? TRUE : FALSE);
+    Send(EM_SETEVENTMASK, 0, mask);
+}
+
+// Puts the caret after the last character and streams `length` bytes in there.
+void RichEditBox::AppendAtEnd(const char* text, size_t length) {
+    GETTEXTLENGTHEX count = {GTL_NUMCHARS | GTL_PRECISE, 1200};
+    LONG end = static_cast<LONG>(Send(EM_GETTEXTLENGTHEX, reinterpret_cast<WPARAM>(&count)));
+    CHARRANGE caret = {end, end};
+    Send(EM_EXSETSEL, 0, reinterpret_cast<LPARAM>(&caret));
+    StreamPiece(text, length, SF_TEXT | SFF_SELECTION);
 }
 
 std::string RichEditBox::StreamOut(bool selection) {
@@ -398,6 +494,9 @@ int32_t WantsKey(void* object, int32_t key) {
 } // namespace
 
 size_t gFreshControlAbove = 16384;
+size_t gFirstSlice = 64u << 10;
+size_t gSlice = 1u << 20;
+size_t (*gAddressSpaceLeft)() = ReservableAddressSpace;
 
 size_t StreamChunkLength(const char* text, size_t left, size_t asked) {
     size_t n = asked < left ? asked : left;

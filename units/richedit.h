@@ -20,4 +20,12 @@ size_t StreamChunkLength(const char* text, size_t left, size_t asked);
 // tests move it to take either path.
 extern size_t gFreshControlAbove;
 
+// A plain text longer than gFirstSlice bytes is written in slices of
+// gSlice bytes after the first, and cut short with a closing line when the
+// address space left would not take the next slice with room to spare.
+// Tests shrink the slices and replace the probe of the address space left.
+extern size_t gFirstSlice;
+extern size_t gSlice;
+extern size_t (*gAddressSpaceLeft)();
+
 } // namespace units

@@ -139,10 +139,17 @@ HWND ToolUnderTest::Log() const {
 std::string ToolUnderTest::Text(HWND h) const {
     // WM_GETTEXTLENGTH from another process answers 0 for a rich edit box
     // holding Chinese text under Wine, so ask with a large buffer instead.
+    // A buffer the text filled may have cut it: ask again with twice the room.
     LRESULT n = SendMessageA(h, WM_GETTEXTLENGTH, 0, 0);
-    std::string s(static_cast<size_t>(n < 65536 ? 65536 : 2 * n + 2), '\0');
-    LRESULT got = SendMessageA(h, WM_GETTEXT, static_cast<WPARAM>(s.size()), reinterpret_cast<LPARAM>(&s[0]));
-    s.resize(static_cast<size_t>(got));
+    std::string s;
+    for (size_t room = n < 65536 ? 65536 : 2 * static_cast<size_t>(n) + 2;; room *= 2) {
+        s.assign(room, '\0');
+        LRESULT got = SendMessageA(h, WM_GETTEXT, static_cast<WPARAM>(room), reinterpret_cast<LPARAM>(&s[0]));
+        if (static_cast<size_t>(got) + 2 < room || room >= (1u << 30)) {
+            s.resize(static_cast<size_t>(got));
+            break;
+        }
+    }
     std::string out;
     for (size_t i = 0; i < s.size(); i++) {
         if (s[i] == '\r') {
