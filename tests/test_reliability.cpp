@@ -487,6 +487,7 @@ TEST(Reliability, FiftyMegabyteOutputLeavesTheToolWorking) {
     const unsigned kBytes = 50u << 20;
     ToolUnderTest tool("hugeoutput", std::string(kDevice) + "pad " + std::to_string(kBytes) + "\n");
     ASSERT_TRUE(tool.Start());
+    const SIZE_T before = Measure(tool.ProcessId()).privateBytes;
     ASSERT_TRUE(ClickForLog(tool, kListDisabled, 300000));
     ASSERT_TRUE(tool.Running());
     EXPECT_TRUE(Answers(tool.Window()));
@@ -527,6 +528,9 @@ TEST(Reliability, FiftyMegabyteOutputLeavesTheToolWorking) {
     EXPECT_EQ(tool.Text(tool.Log()), "package:com.example.old\n");
     ASSERT_TRUE(ClickForLog(tool, kListDevices));
     EXPECT_TRUE(Contains(tool.Text(tool.Log()), "emulator-5554"));
+    // The memory the long log took is the system's again.
+    const SIZE_T after = Measure(tool.ProcessId()).privateBytes;
+    EXPECT_LT(after, before + (8u << 20)) << "before " << before << ", after " << after;
     tool.Close();
     EXPECT_EQ(tool.WaitExit(60000), 0u);
 }

@@ -2,6 +2,7 @@
 // service table's small routines.
 #include <gtest/gtest.h>
 #include <windows.h>
+#include <psapi.h>
 #include <algorithm>
 #include <cfenv>
 #include <string>
@@ -248,6 +249,56 @@ TEST_F(Values, FileSearchServices) {
     search = nullptr;
     EXPECT_EQ(kServices.auxiliary(rt::kAuxFindFile, (dir + "\\*.none").c_str(), 0u, 0, &search), 0);
     EXPECT_EQ(search, nullptr);
+}
+
+size_t PrivateBytes() {
+    PROCESS_MEMORY_COUNTERS_EX m = {};
+    m.cb = sizeof m;
+    GetProcessMemoryInfo(GetCurrentProcess(), reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&m), sizeof m);
+    return m.PrivateUsage ? m.PrivateUsage : m.PagefileUsage;
+}
+
+// Blocks of the process heap, filled with a pattern of their own.
+std::vector<uint32_t*> FillHeap(size_t count, size_t words) {
+    std::vector<uint32_t*> blocks(count);
+    for (size_t i = 0; i < count; ++i) {
+        blocks[i] = static_cast<uint32_t*>(HeapAlloc(GetProcessHeap(), 0, words * 4));
+        if (blocks[i])
+            for (size_t w = 0; w < words; ++w) blocks[i][w] = static_cast<uint32_t>(i * 7919 + w);
+    }
+    return blocks;
+}
+
+// 64 MB freed in small blocks: where the heap keeps the pages (Wine), the
+// memory goes back to the system and the heap goes on working over them.
+TEST(Allocator, FreeHeapPagesGoBackToTheSystem) {
+    const bool wine = GetProcAddress(GetModuleHandleA("ntdll.dll"), "wine_get_version") != nullptr;
+    const size_t kCount = 64 * 1024, kWords = 256;   // 1 KB each
+    std::vector<uint32_t*> blocks = FillHeap(kCount, kWords);
+    ASSERT_TRUE(std::all_of(blocks.begin(), blocks.end(), [](uint32_t* b) { return b != nullptr; }));
+    // A block kept here and there, as a program's own allocations would.
+    for (size_t i = 0; i < kCount; ++i)
+        if (i % 4096) HeapFree(GetProcessHeap(), 0, blocks[i]);
+    const size_t before = PrivateBytes();
+    const size_t returned = rt::MemReturnFreePages();
+    const size_t after = PrivateBytes();
+    if (!wine) {
+        EXPECT_EQ(returned, 0u);
+    } else {
+        EXPECT_GT(returned, 40u << 20);
+        EXPECT_LT(after + (32u << 20), before) << "before " << before << ", after " << after;
+    }
+    // What was kept is intact, and new blocks over the returned pages work.
+    for (size_t i = 0; i < kCount; i += 4096)
+        for (size_t w = 0; w < kWords; ++w) ASSERT_EQ(blocks[i][w], static_cast<uint32_t>(i * 7919 + w));
+    std::vector<uint32_t*> again = FillHeap(kCount, kWords);
+    for (size_t i = 0; i < kCount; ++i) {
+        ASSERT_NE(again[i], nullptr);
+        ASSERT_EQ(again[i][kWords - 1], static_cast<uint32_t>(i * 7919 + kWords - 1));
+    }
+    EXPECT_TRUE(HeapValidate(GetProcessHeap(), 0, nullptr));
+    for (uint32_t* b : again) HeapFree(GetProcessHeap(), 0, b);
+    for (size_t i = 0; i < kCount; i += 4096) HeapFree(GetProcessHeap(), 0, blocks[i]);
 }
 
 TEST(ProgramData, TextsAreGbkBytes) {

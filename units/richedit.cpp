@@ -7,6 +7,7 @@
 #include <cstring>
 #include <string>
 #include "extlib.h"
+#include "runtime/values.h"
 #include "queries.h"
 #include "unit.h"
 #include "unitdata.h"
@@ -192,17 +193,22 @@ void RichEditBox::ApplyCreationSettings() {
 // length under Wine (minutes for a megabyte), while filling an empty one is
 // linear: a long log is replaced by a fresh control rather than emptied.
 void RichEditBox::WriteContent(const char* text) {
+    bool fresh = false;
     if (static_cast<size_t>(Send(WM_GETTEXTLENGTH)) > gFreshControlAbove) {
         CHARRANGE before = {0, 0}, after = {0, 0};
         Send(EM_EXGETSEL, 0, reinterpret_cast<LPARAM>(&before));
         // Emptying the old text would move its selection to the start and
         // report it before the change; the fresh control starts there.
-        if (MoveToFreshControl()) {
+        fresh = MoveToFreshControl();
+        if (fresh) {
             Send(EM_EXGETSEL, 0, reinterpret_cast<LPARAM>(&after));
             if (after.cpMin != before.cpMin || after.cpMax != before.cpMax) Raise(1);
         }
     }
     StreamIn(text, false);
+    // What the old control held and the new text did not take again is free
+    // in the heap now; under Wine it would stay the process's memory.
+    if (fresh) rt::MemReturnFreePages();
 }
 
 // Puts an empty control of the same class, styles, place, identifier and
