@@ -60,7 +60,7 @@ startup=$(timeout 300 wine "$app" startup)
 click=$(timeout 300 wine "$app" click)
 memory=$(timeout 900 wine "$app" memory "${BENCH_MEMORY_MB:-50}")
 [ -n "${BENCH_RAW:-}" ] && printf '%s\n' "$startup" "$click" "$memory" >&2
-row "start-up to the first painted window, tool / bare window (median of 5)" \
+row "start-up to the first painted window, tool / bare window (median of 11)" \
     "$(field "$startup" ratio) ($(field "$startup" tool_ms) / $(field "$startup" bare_ms) ms)" "<= 1.5"
 row "click-to-log of 查看设备 minus the same command run directly (median of 25)" \
     "$(field "$click" overhead_ms) ms ($(field "$click" click_ms) / $(field "$click" direct_ms) ms)" "< 20 ms"
