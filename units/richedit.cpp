@@ -98,15 +98,16 @@ size_t SliceLength(const char* text, size_t length, size_t limit) {
 }
 
 // Address space that new allocations can still take, counted by reserving
-// it in 16 MB pieces (and releasing them) up to 4 GB: a count of free
-// regions misleads, as Wine shows most of the space it hands out later as
-// reserved. Space left only in smaller pieces is not counted, so the figure
-// errs low.
+// it in 16 MB pieces (and releasing them): a count of free regions misleads,
+// as Wine shows most of the space it hands out later as reserved. Space left
+// only in smaller pieces is not counted, so the figure errs low. The count
+// stops at 1 GB, which leaves other threads room while it runs and is far
+// more than a slice takes; a slice's cost is measured once less is left.
 size_t ReservableAddressSpace() {
-    constexpr size_t kPiece = 16u << 20;
-    void* pieces[256];
+    constexpr size_t kPiece = 16u << 20, kMaxPieces = 64;
+    void* pieces[kMaxPieces];
     size_t n = 0;
-    while (n < 256 && (pieces[n] = VirtualAlloc(nullptr, kPiece, MEM_RESERVE, PAGE_NOACCESS)) != nullptr) ++n;
+    while (n < kMaxPieces && (pieces[n] = VirtualAlloc(nullptr, kPiece, MEM_RESERVE, PAGE_NOACCESS)) != nullptr) ++n;
     for (size_t i = 0; i < n; ++i) VirtualFree(pieces[i], 0, MEM_RELEASE);
     return n * kPiece;
 }
