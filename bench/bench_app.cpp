@@ -36,14 +36,9 @@ double Median(std::vector<double> v) {
 // has handled its first messages (its first paint comes before an idle queue
 // answers WM_NULL).
 double TimeToWindow(const std::string& exe, const std::string& dir) {
-    STARTUPINFOA si = {};
-    si.cb = sizeof si;
     PROCESS_INFORMATION pi = {};
-    std::string cmd = "\"" + exe + "\"";
-    std::vector<char> line(cmd.begin(), cmd.end());
-    line.push_back(0);
     double t0 = Now();
-    if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, dir.c_str(), &si, &pi)) return -1;
+    if (!test::StartProgram(exe, dir, &pi)) return -1;
     HWND window = nullptr;
     while (!window && Now() - t0 < 20000) {
         window = test::FindProcessWindow(pi.dwProcessId);

@@ -48,14 +48,8 @@ struct Candidate {
 // orders in the order met from the last entry back to entry 1.
 std::vector<Candidate> TabList(WindowEntry* e) {
     std::vector<Candidate> list;
-    for (int32_t i = e->units.Count() - 1; i >= 1; i--) {
-        HWND h = ControlAt(e, i);
-        if (!h || !IsWindowVisible(h) || !IsWindowEnabled(h)) continue;
-        UnitRecord r = e->units.At(i);
-        const rt::UnitTypeRecord* type = TypeAt(e, i);
-        if (!(r.Flags() & kUnitTabStop) || !type || (type->flags & (rt::kTfSelfVisible | rt::kTfNoFocus))) continue;
-        list.push_back(Candidate{i, r.FocusOrder(), h});
-    }
+    for (int32_t i = e->units.Count() - 1; i >= 1; i--)
+        if (HWND h = TabStopAt(e, i)) list.push_back(Candidate{i, e->units.At(i).FocusOrder(), h});
     std::stable_sort(list.begin(), list.end(), [](const Candidate& a, const Candidate& b) { return a.order < b.order; });
     return list;
 }

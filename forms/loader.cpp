@@ -116,18 +116,26 @@ int32_t UnitIndexOfControl(WindowEntry* e, HWND hwnd) {
     return -1;
 }
 
+HWND TabStopAt(WindowEntry* e, int32_t index) {
+    HWND h = ControlAt(e, index);
+    if (!h || !IsWindowVisible(h) || !IsWindowEnabled(h)) return nullptr;
+    const rt::UnitTypeRecord* type = TypeAt(e, index);
+    if (!(e->units.At(index).Flags() & kUnitTabStop) || !type ||
+        (type->flags & (rt::kTfSelfVisible | rt::kTfNoFocus)))
+        return nullptr;
+    return h;
+}
+
 HWND ChooseFocusControl(WindowEntry* e) {
     HWND best = nullptr;
     int32_t bestOrder = 0;
     for (int32_t i = e->units.Count() - 1; i >= 1; i--) {
-        HWND h = ControlAt(e, i);
-        if (!h || !IsWindowVisible(h) || !IsWindowEnabled(h)) continue;
-        UnitRecord r = e->units.At(i);
-        const rt::UnitTypeRecord* type = TypeAt(e, i);
-        if (!(r.Flags() & kUnitTabStop) || !type || (type->flags & (rt::kTfSelfVisible | rt::kTfNoFocus))) continue;
-        if (!best || r.FocusOrder() < bestOrder) {
+        HWND h = TabStopAt(e, i);
+        if (!h) continue;
+        int32_t order = e->units.At(i).FocusOrder();
+        if (!best || order < bestOrder) {
             best = h;
-            bestOrder = r.FocusOrder();
+            bestOrder = order;
         }
     }
     return best;

@@ -12,6 +12,9 @@ class WindowObject;
 
 // The unit-list index of the unit whose control is `hwnd`, or -1.
 int32_t UnitIndexOfControl(WindowEntry* e, HWND hwnd);
+// The control of entry `index` when it is a live, visible, enabled tab stop
+// that can take the focus, else null.
+HWND TabStopAt(WindowEntry* e, int32_t index);
 // The control the focus-order rule picks in a window, or null.
 HWND ChooseFocusControl(WindowEntry* e);
 // The live control handle of the unit at `index`, or null.

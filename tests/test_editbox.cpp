@@ -9,6 +9,7 @@
 #include "commands/commands.h"
 #include "data/template.h"
 #include "forms/template.h"
+#include "support/hex.h"
 #include "support/unithost.h"
 #include "units/editbox.h"
 #include "units/queries.h"
@@ -17,15 +18,7 @@ namespace {
 
 using units::EditBoxData;
 
-std::vector<uint8_t> Hex(const char* s) {
-    std::vector<uint8_t> out;
-    for (; *s; ++s) {
-        if (*s == ' ') continue;
-        out.push_back(static_cast<uint8_t>(std::stoul(std::string(s, 2), nullptr, 16)));
-        ++s;
-    }
-    return out;
-}
+using test::Hex;
 
 uint32_t Word(const void* p) { return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(p)); }
 

@@ -598,13 +598,8 @@ BOOL CALLBACK CollectTexts(HWND h, LPARAM lp) {
 TEST(Reliability, DamagedTemplateEndsInTheErrorBox) {
     std::string exeDir = test::ExeDir();
     std::string exe = exeDir + "\\adbtool_damaged.exe";
-    STARTUPINFOA si = {};
-    si.cb = sizeof si;
     PROCESS_INFORMATION pi = {};
-    std::string cmd = "\"" + exe + "\"";
-    std::vector<char> line(cmd.begin(), cmd.end());
-    line.push_back(0);
-    ASSERT_TRUE(CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, exeDir.c_str(), &si, &pi));
+    ASSERT_TRUE(test::StartProgram(exe, exeDir, &pi));
     HWND box = nullptr;
     for (int i = 0; i < 2000 && !box; i++) {
         box = test::FindProcessWindow(pi.dwProcessId, nullptr, "错误");

@@ -18,6 +18,7 @@
 #include "forms/template.h"
 #include "runtime/app.h"
 #include "runtime/values.h"
+#include "tests/support/hex.h"
 #include "tests/support/child.h"
 #include "tests/support/unithost.h"
 #include "units/extlib.h"
@@ -37,15 +38,7 @@ enum Property : int32_t {
     kMaxLength, kSelStart, kSelLength, kSelText, kModified,
 };
 
-std::vector<uint8_t> Hex(const char* s) {
-    std::vector<uint8_t> out;
-    for (; *s; ++s) {
-        if (*s == ' ') continue;
-        out.push_back(static_cast<uint8_t>(std::stoul(std::string(s, 2), nullptr, 16)));
-        ++s;
-    }
-    return out;
-}
+using test::Hex;
 
 // 超级编辑框1's type-specific data as the program's form template holds it.
 std::vector<uint8_t> LogTemplateData() {

@@ -8,6 +8,7 @@
 #include "data/formbuild.h"
 #include "data/template.h"
 #include "forms/template.h"
+#include "tests/support/hex.h"
 
 namespace {
 
@@ -22,15 +23,7 @@ using forms::WindowEntry;
 
 uint32_t HandlerWord(rt::EventHandler h) { return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(h)); }
 
-std::vector<uint8_t> Hex(const char* s) {
-    std::vector<uint8_t> out;
-    for (; *s; ++s) {
-        if (*s == ' ') continue;
-        out.push_back(static_cast<uint8_t>(std::stoul(std::string(s, 2), nullptr, 16)));
-        ++s;
-    }
-    return out;
-}
+using test::Hex;
 
 std::vector<uint8_t> TypeDataOf(const UnitRecord& r) {
     const uint8_t* p = r.TypeData();

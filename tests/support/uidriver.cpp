@@ -104,14 +104,17 @@ ToolUnderTest::~ToolUnderTest() {
     }
 }
 
-bool ToolUnderTest::Start(DWORD timeoutMs) {
+bool StartProgram(const std::string& exe, const std::string& dir, PROCESS_INFORMATION* pi) {
     STARTUPINFOA si = {};
     si.cb = sizeof si;
-    std::string cmd = "\"" + folder_ + "\\adbtool.exe\"";
+    std::string cmd = "\"" + exe + "\"";
     std::vector<char> line(cmd.begin(), cmd.end());
     line.push_back(0);
-    if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, folder_.c_str(), &si, &pi_))
-        return false;
+    return CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, dir.c_str(), &si, pi) != FALSE;
+}
+
+bool ToolUnderTest::Start(DWORD timeoutMs) {
+    if (!StartProgram(folder_ + "\\adbtool.exe", folder_, &pi_)) return false;
     return WaitFor([&] {
         window_ = FindProcessWindow(pi_.dwProcessId, "RVWindow");
         return window_ != nullptr && Button(captions::kListDevices) != nullptr;

@@ -23,6 +23,10 @@ inline constexpr char kEnable[] = "启用";
 // title `title` where they are given, or null.
 HWND FindProcessWindow(DWORD pid, const char* cls = nullptr, const char* title = nullptr);
 
+// Starts the program `exe` (a full path) in the folder `dir`, as a person
+// would: no handles inherited, no arguments.
+bool StartProgram(const std::string& exe, const std::string& dir, PROCESS_INFORMATION* pi);
+
 class ToolUnderTest {
 public:
     // Makes a scratch folder under the test executable's folder holding the
