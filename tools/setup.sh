@@ -5,7 +5,7 @@
 set -euo pipefail
 
 need_pkgs=(g++-mingw-w64-i686 cmake make xvfb xauth wine wine32:i386 libboost1.81-dev
-           googletest locales fonts-wqy-microhei imagemagick x11-apps)
+           googletest locales fonts-wqy-microhei imagemagick x11-apps ccache)
 
 sudo_() { if [ "$(id -u)" = 0 ]; then "$@"; else sudo "$@"; fi; }
 
