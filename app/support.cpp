@@ -15,6 +15,8 @@ uint32_t TextLength(const char* s) {
     return n;
 }
 
+bool WindowLoaded() { return rt::kServices.auxiliary(rt::kAuxWindowLoaded, data::kStartupWindow) != 0; }
+
 char* Concat(int32_t n, ...) {
     va_list ap;
     va_start(ap, n);

@@ -114,7 +114,7 @@ void Startup() {
 void Click() {
     test::ToolUnderTest tool("bench-click", kDevice);
     if (!tool.Start()) return;
-    std::string command = tool.Folder() + "\\adb_1.0.40\\adb devices";
+    std::string command = "\"\"" + tool.Folder() + "\\adb_1.0.40\\adb\" devices\"";
     std::vector<double> clicks, direct;
     for (int i = 0; i < 25; i++) {
         tool.SetText(tool.Log(), "");

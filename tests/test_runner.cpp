@@ -362,7 +362,7 @@ TEST_F(Runner, PrefixFollowsTheSystemKindAndTheStartupRecordIsTheSystems) {
         bool refuse;
         const char* line;
     } cases[] = {
-        {VER_PLATFORM_WIN32_NT, false, "cmd.exe /c C:\\my tools\\adb_1.0.40\\adb devices"},
+        {VER_PLATFORM_WIN32_NT, false, "cmd.exe /c \"C:\\my tools\\adb_1.0.40\\adb devices\""},
         {VER_PLATFORM_WIN32_WINDOWS, false, "command.com /c C:\\my tools\\adb_1.0.40\\adb devices"},
         {VER_PLATFORM_WIN32s, false, "command.com /c C:\\my tools\\adb_1.0.40\\adb devices"},
         {VER_PLATFORM_WIN32_NT, true, "command.com /c C:\\my tools\\adb_1.0.40\\adb devices"},
