@@ -37,12 +37,14 @@ enum Position : int32_t {
 // millisecond (and blocks while it is full), so a few passes look again
 // without sleeping; then the time-out doubles from 1 ms up to 16 ms. Output
 // latency matters only while output flows: once the command has been quiet
-// for a while the time-out keeps doubling up to a quarter second. Every
-// wake costs the program and the wine server a few system calls; at 16 ms a
-// silent 3 s command cost 2.3-3.8 % of a core (most of it the server's), with
-// the longer time-outs it costs 0.2-0.4 % (bench/RESULTS.md). The longest
-// time-out delays a command that speaks again after a silence once, by at
-// most that long; it never delays the return, which the process's end wakes.
+// for 200 ms the time-out keeps doubling up to 256 ms. Every wake costs the
+// program and the wine server a few system calls: with 16 ms as the longest
+// time-out the silent middle of a 3 s command cost 2.0-2.9 % of a core
+// (program and server together, on a loaded machine); with 256 ms it costs
+// 0.36-0.48 %, the server's own background work (about 0.2 %) included
+// (bench/RESULTS.md). The long time-out delays a command that speaks again
+// after a silence once, by at most 256 ms, while the pipe holds what it
+// wrote; it never delays the return, which the process's end wakes.
 constexpr int32_t kPassesWithoutSleep = 32;
 constexpr uint32_t kFirstWaitMs = 1;
 constexpr uint32_t kLongestWaitMs = 16;
