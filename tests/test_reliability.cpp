@@ -230,7 +230,7 @@ TEST(Reliability, AcceptedOddNamesRunOneCommandEach) {
         ASSERT_TRUE(tool.ClickAndWait(kEnable)) << name;
         std::vector<std::string> log = tool.AdbLog();
         ASSERT_EQ(log.size(), before + 1) << name;
-        EXPECT_TRUE(EndsWith(log.back(), "adb shell pm enable " + held)) << log.back();
+        EXPECT_TRUE(EndsWith(log.back(), "adb\" shell pm enable " + held)) << log.back();
     }
     tool.Close();
     EXPECT_EQ(tool.WaitExit(), 0u);
