@@ -145,6 +145,25 @@ TEST_F(Runner, DeviceActionsAnswerThroughTheInterpreter) {
     EXPECT_EQ(log.substr(want.size(), Adb("shell dumpsys window").size()), Adb("shell dumpsys window"));
 }
 
+// A command that begins and ends with a quote: without the runner's own
+// pair around it, the interpreter would take those two away and split the
+// program's path at the blank.
+TEST_F(Runner, QuotesInTheCommandReachTheInterpreterAsWritten) {
+    SetState(kOneDevice);
+    std::string folder = gScratch + "\\with blank (1)";
+    CreateDirectoryA(folder.c_str(), nullptr);
+    CreateDirectoryA((folder + "\\adb_1.0.40").c_str(), nullptr);
+    CopyInto(gScratch + "\\adb_1.0.40\\adb.exe", folder + "\\adb_1.0.40\\adb.exe");
+    SetEnvironmentVariableA("ADBSIM_STATE", StatePath().c_str());
+    SetEnvironmentVariableA("ADBSIM_LOG", LogPath().c_str());
+    const std::string line = "\"" + folder + "\\adb_1.0.40\\adb\" shell pm enable \"com.example.old\"";
+    Output out = RunCommand(line);
+    SetEnvironmentVariableA("ADBSIM_STATE", nullptr);
+    SetEnvironmentVariableA("ADBSIM_LOG", nullptr);
+    EXPECT_EQ(out, Text("Package com.example.old new state: enabled\n"));
+    EXPECT_EQ(ReadFileText(LogPath()), line + "\n");
+}
+
 TEST_F(Runner, StandardErrorSharesThePipeInOrder) {
     SetState("");
     EXPECT_EQ(RunCommand(Adb("shell pm list packages -d")), Text("error: no devices/emulators found\r\n"));
