@@ -307,6 +307,13 @@ TEST_F(ButtonLabel, ButtonClickAndFocusRaiseEvents) {
     std::vector<std::pair<uint32_t, int32_t>> focus = {{0x16010001u, -8}, {0x16010002u, -7}};
     EXPECT_EQ(focus, got);
     EXPECT_TRUE(focusedWhenRaised) << "-7 comes after the button's own focus handling";
+
+    // A disabled button starts nothing, even when a program clicks it.
+    EnableWindow(UnitHost::Handle(a), FALSE);
+    host.events.clear();
+    SendMessageA(UnitHost::Handle(a), BM_CLICK, 0, 0);
+    UnitHost::Pump();
+    for (auto& e : host.events) EXPECT_NE(0, e.index) << std::hex << e.unit;
 }
 
 // --- label --------------------------------------------------------------------

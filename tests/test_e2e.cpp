@@ -104,6 +104,44 @@ TEST(EndToEnd, AnotherButtonWorksWhileACommandRuns) {
     EXPECT_EQ(tool.WaitExit(), 0u);
 }
 
+int FirstVisibleLine(HWND log) { return static_cast<int>(SendMessageA(log, EM_GETFIRSTVISIBLELINE, 0, 0)); }
+int LineCount(HWND log) { return static_cast<int>(SendMessageA(log, EM_GETLINECOUNT, 0, 0)); }
+
+TEST(EndToEnd, ListingDevicesScrollsToItsLastLinesAndOtherActionsDoNot) {
+    ToolUnderTest tool("scrolling", std::string(kDevice) + "pad 3200\n");   // 50 more lines after every answer
+    ASSERT_TRUE(tool.Start());
+    ASSERT_TRUE(tool.ClickAndWait(kListDevices));
+    int lines = LineCount(tool.Log());
+    ASSERT_GT(lines, 50);
+    int first = FirstVisibleLine(tool.Log());
+    EXPECT_GT(first, 0);
+    EXPECT_LE(first, lines - 6) << "the last six lines are in view";
+
+    ASSERT_TRUE(tool.ClickAndWait(kListDisabled));
+    ASSERT_GT(LineCount(tool.Log()), 50);
+    EXPECT_EQ(FirstVisibleLine(tool.Log()), 0);
+    tool.Close();
+    EXPECT_EQ(tool.WaitExit(), 0u);
+}
+
+TEST(EndToEnd, AClickOnADisabledButtonStartsNothing) {
+    ToolUnderTest tool("disabledclick", std::string(kDevice) + "delay 1500\n");
+    ASSERT_TRUE(tool.Start());
+    HWND b = tool.Button(kListDevices);
+    tool.Click(b);
+    ASSERT_TRUE(tool.WaitFor([&] { return !IsWindowEnabled(b); }));
+    tool.Click(b);
+    ASSERT_TRUE(tool.WaitFor([&] { return IsWindowEnabled(b) != FALSE; }));
+    // Posted clicks are handled in order: once this one ran, the one before it had.
+    ASSERT_TRUE(tool.ClickAndWait(kListDisabled));
+    std::vector<std::string> log = tool.AdbLog();
+    ASSERT_EQ(log.size(), 2u);
+    EXPECT_TRUE(EndsWith(log[0], "adb devices")) << log[0];
+    EXPECT_TRUE(EndsWith(log[1], "pm list packages -d")) << log[1];
+    tool.Close();
+    EXPECT_EQ(tool.WaitExit(), 0u);
+}
+
 TEST(EndToEnd, NoDeviceShowsAdbsMessageAndEmptiesThePackage) {
     ToolUnderTest tool("nodevice", "package com.example.app enabled\n");
     ASSERT_TRUE(tool.Start());

@@ -69,7 +69,9 @@ protected:
 
     bool OnReflected(UINT msg, WPARAM wp, LPARAM, LRESULT* result) override {
         if (msg != WM_COMMAND || HIWORD(wp) != BN_CLICKED) return false;
-        Raise(0);
+        // BM_CLICK from another program reaches a disabled button too; a
+        // disabled button starts nothing.
+        if (IsWindowEnabled(hwnd)) Raise(0);
         *result = 0;
         return true;
     }

@@ -1,6 +1,7 @@
 // The edit box's input side: typed characters filtered by the input mode,
 // the text normalised when the box loses the focus, and the spin control.
 #include "editbox.h"
+#include "runtime/modules.h"
 
 #include <commctrl.h>
 #include <oleauto.h>
@@ -185,7 +186,7 @@ static bool LoadUpDownClass() {
     static bool ready = false;
     if (ready) return true;
     using InitFn = BOOL(WINAPI*)(const INITCOMMONCONTROLSEX*);
-    HMODULE library = LoadLibraryA("COMCTL32.DLL");
+    HMODULE library = rt::LoadSystemModule("COMCTL32.DLL");
     FARPROC found = library ? GetProcAddress(library, "InitCommonControlsEx") : nullptr;
     InitFn init = reinterpret_cast<InitFn>(reinterpret_cast<void (*)()>(found));
     INITCOMMONCONTROLSEX icc = {sizeof icc, ICC_UPDOWN_CLASS};
