@@ -309,24 +309,29 @@ TEST_F(AdbSim, ScriptsRunAsThePhonesShell) {
     EXPECT_EQ(r.out.substr(r.out.size() - 5), "done\n");
 }
 
+// Each process changes six packages, one read-modify-write of the state
+// file each, so that the eight processes' writes overlap in time.
 TEST_F(AdbSim, EightProcessesAtOnceLoseNoChangeAndNoLogLine) {
     std::string profile = "platform-tools 34.0.5\nconnect-ms 0\ncommand-ms 0\nchange-ms 0\n# kept\ndevice X device\n";
-    for (int i = 0; i < 8; i++) profile += "package com.example.p" + std::to_string(i) + " enabled\n";
+    for (int i = 0; i < 48; i++) profile += "package com.example.p" + std::to_string(i) + " enabled\n";
     UseText(profile);
+    auto script = [](int process) {
+        std::string s;
+        for (int k = 0; k < 6; k++) s += "pm disable-user com.example.p" + std::to_string(process * 6 + k) + ";";
+        return s;
+    };
     std::vector<PROCESS_INFORMATION> running;
-    for (int i = 0; i < 8; i++)
-        running.push_back(Start("shell pm disable-user com.example.p" + std::to_string(i), "p" + std::to_string(i)));
+    for (int i = 0; i < 8; i++) running.push_back(Start("shell \"" + script(i) + "\"", "p" + std::to_string(i)));
     for (int i = 0; i < 8; i++) {
         Result r = Finish(running[i], "p" + std::to_string(i));
-        EXPECT_EQ(r.out, "Package com.example.p" + std::to_string(i) + " new state: disabled-user\n");
+        EXPECT_EQ(Count(r.out, " new state: disabled-user\n"), 6) << r.out;
     }
     std::string state = ReadText(StatePath());
-    EXPECT_EQ(Count(state, " disabled-user\n"), 8) << state;
+    EXPECT_EQ(Count(state, " disabled-user\n"), 48) << state;
     EXPECT_EQ(state.substr(0, 70), profile.substr(0, 70)) << "the other lines stay";
     std::string log = ReadText(LogPath());
     EXPECT_EQ(Count(log, "\n"), 8) << log;
-    for (int i = 0; i < 8; i++)
-        EXPECT_EQ(Count(log, "shell pm disable-user com.example.p" + std::to_string(i) + "\n"), 1) << log;
+    for (int i = 0; i < 8; i++) EXPECT_EQ(Count(log, "shell \"" + script(i) + "\"\n"), 1) << log;
 }
 
 TEST_F(AdbSim, ShippedPhonesAnswerLikePhones) {

@@ -277,8 +277,8 @@ std::string Device::StateFor(const Package& p, int user) const {
     return user == 0 || p.system ? "enabled" : "uninstalled";
 }
 
-void Device::SetState(Package& p, int user, const std::string& state) {
-    p.states[user] = state;
+void Device::SetState(Package& p, int user, const std::string& value) {
+    p.states[user] = value;
     p.dirty = true;
 }
 

@@ -59,7 +59,7 @@ struct Device {
     // The package's state for a user: enabled, disabled, disabled-user,
     // disabled-until-used or uninstalled.
     std::string StateFor(const Package& p, int user) const;
-    void SetState(Package& p, int user, const std::string& state);
+    void SetState(Package& p, int user, const std::string& value);
 };
 
 struct Profile {
@@ -115,6 +115,7 @@ private:
     void Lock();
     void Unlock();
     Profile ReadLocked();
+    void Save(const std::string& text);
     std::string statePath_;
     std::string logPath_;
     HANDLE mutex_ = nullptr;

@@ -117,6 +117,18 @@ void Store::AppendLog(const std::string& line) {
     Unlock();
 }
 
+// A whole new state replaces the old in one step, so a process ended in the
+// middle of writing (a tool closing while its commands run) leaves the
+// previous state, never half of one.
+void Store::Save(const std::string& text) {
+    std::string temp = statePath_ + ".new";
+    WriteWhole(temp, text);
+    if (!MoveFileExA(temp.c_str(), statePath_.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+        DeleteFileA(temp.c_str());
+        WriteWhole(statePath_, text);
+    }
+}
+
 Profile Store::ReadLocked() {
     std::string text;
     if (!ReadWhole(statePath_, &text)) {
@@ -141,7 +153,7 @@ bool Store::Change(const std::string& serial, const std::function<void(Device&)>
         change(*d);
         bool dirty = false;
         for (const Package& pkg : d->packages) dirty = dirty || pkg.dirty;
-        if (dirty) WriteWhole(statePath_, FormatProfile(p));
+        if (dirty) Save(FormatProfile(p));
     }
     Unlock();
     return d != nullptr;
