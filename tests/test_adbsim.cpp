@@ -224,6 +224,14 @@ TEST_F(AdbSim, AndroidNineOnFailsWithStatusAndStackTrace) {
     r = Adb("shell pm uninstall -k --user 0 com.example.app");
     EXPECT_EQ(r.out, "Success\n");
     EXPECT_EQ(StateOf("com.example.app"), "uninstalled");
+    // Without a user a third-party app leaves the phone (and the file); a
+    // system app does not.
+    r = Adb("shell \"pm uninstall com.example.app; pm uninstall com.android.systemui; pm list packages -u example; "
+            "pm disable-user com.example.mdm\"");
+    EXPECT_EQ(r.out, "Success\nFailure [DELETE_FAILED_INTERNAL_ERROR]\npackage:com.example.mdm\npackage:com.example.gone\n"
+                     "Package com.example.mdm new state: disabled-user\n");
+    EXPECT_EQ(StateOf("com.example.app"), "<no line>");
+    EXPECT_EQ(StateOf("com.example.mdm"), "disabled-user");
     r = Adb("shell pm list packages -x");
     EXPECT_EQ(r.err, "Error: Unknown option: -x\n");
     EXPECT_EQ(r.code, 255u);
