@@ -175,6 +175,13 @@ TEST_F(AdbSim, ChoosingAPhoneAndTheClientsMessagesInBothStyles) {
     EXPECT_EQ(Count(Adb("devices").out, "\tunauthorized\r\n"), 1) << "devices ignores ANDROID_SERIAL";
     SetEnvironmentVariableA("ANDROID_SERIAL", nullptr);
 
+    // -d takes the one phone on USB, -e the one emulator.
+    UseText("platform-tools 34.0.5\ndevice emulator-5554 device\ndevice 0B26 device\n");
+    EXPECT_EQ(Adb("-d get-serialno").out, "0B26\r\n");
+    EXPECT_EQ(Adb("-e get-serialno").out, "emulator-5554\r\n");
+    UseText("platform-tools 34.0.5\ndevice 0B26 device\n");
+    EXPECT_EQ(Adb("-e get-serialno").err, "adb.exe: no emulators found\r\n");
+
     // Before platform-tools 30 the client says "error:".
     UseText("platform-tools 29.0.6\ndevice a offline\ndevice b authorizing\ndevice c no-permissions\n");
     EXPECT_EQ(Adb("shell echo").err, "error: more than one device/emulator\r\n");

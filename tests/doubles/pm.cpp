@@ -52,7 +52,7 @@ struct Call {
             io.err += "Error: " + exception + "\n";
             return Result(1);
         }
-        io.err += device.api >= 29 ? "\nException occurred while executing '" + command + "':\n"
+        io.err += device.api >= 28 ? "\nException occurred while executing '" + command + "':\n"
                                    : "\nException occurred while executing:\n";
         io.err += exception + "\n" + kEnableTrace;
         return Result(-1);
