@@ -22,7 +22,7 @@ const rt::LibraryRecord* const kLibraries[3] = {&kCoreLibrary, &kExtLibrary, &kR
 
 const rt::LibraryRecord kCoreLibrary = {
     rt::kLibraryMarker, "5c1e7a90b3d24f6e8a0c9d17e2f4b638", {5, 7, 64}, {3, 7}, {3, 7}, "Keel", 1, nullptr,
-    0xC0000001, {}, units::kCoreTypeCount, units::kCoreTypes, {}, 7, nullptr, commands::kCoreCommands, {},
+    0xC0000001, {}, units::kCoreTypeCount, units::kCoreTypes, {}, commands::kCoreCommandCount, nullptr, commands::kCoreCommands, {},
     commands::CoreNotify, {},
 };
 

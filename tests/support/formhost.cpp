@@ -228,6 +228,8 @@ void StartFormsRuntime(const std::vector<uint8_t>& formTemplate, const rt::Handl
                                            1003, 1003, 1016, 1001, 1003, 1003, 1006, 1003, 1003, 1005};
         for (int i = 0; i < 32; i++) windowProps[i].type = kWindowCodes[i];
         gCoreTypes[0].properties = windowProps;
+        gCoreTypes[2] = TestType("menu", rt::kTfCanRaise40, units::MenuItemQuery);
+        gCoreTypes[2].propertyCount = 4;
         gCoreTypes[4] = TestType("edit", rt::kTfCanRaise40, QueryTest<0>);
         gCoreTypes[9] = TestType("label", rt::kTfCanRaise40, QueryTest<1>);
         gCoreTypes[10] = TestType("button", rt::kTfCanRaise40 | rt::kTfDefaultButton, QueryTest<2>);

@@ -12,7 +12,8 @@
 
 namespace test {
 
-// Test unit types: library 1 slot 1 is the real window type; the other
+// Test unit types: library 1 slots 1 and 3 are the real window and menu-item
+// types; the other
 // slots named here are test types built on system controls.
 //   0x00010005  a single-line EDIT (interface 8 wants Enter when multi-line)
 //   0x0001000A  a STATIC label
