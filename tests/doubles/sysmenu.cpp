@@ -16,8 +16,20 @@ int main(int argc, char** argv) {
         }
     }
     if (!tool) return 3;
+    // The letter goes once the menu is open: a popup-menu window of the tool's.
+    DWORD pid = 0;
+    GetWindowThreadProcessId(tool, &pid);
     PostMessageA(tool, WM_SYSCOMMAND, SC_KEYMENU, ' ');
-    Sleep(500);
+    bool open = false;
+    for (int i = 0; i < 200 && !open; i++) {
+        for (HWND h = FindWindowA("#32768", nullptr); h && !open; h = FindWindowExA(nullptr, h, "#32768", nullptr)) {
+            DWORD owner = 0;
+            GetWindowThreadProcessId(h, &owner);
+            open = owner == pid && IsWindowVisible(h);
+        }
+        if (!open) Sleep(50);
+    }
+    if (!open) return 4;
     PostMessageA(tool, WM_CHAR, static_cast<WPARAM>(static_cast<unsigned char>(argv[1][0])), 0);
     return 0;
 }
