@@ -28,7 +28,7 @@ const rt::LibraryRecord kCoreLibrary = {
 
 const rt::LibraryRecord kExtLibrary = {
     rt::kLibraryMarker, "7B2E91C04D6A4F38B5E0A9C3D81F2E67", {2, 0, 2}, {3, 4}, {3, 3}, "Facet", 1, nullptr,
-    0, {}, units::kExtTypeCount, units::kExtTypes, {}, 2, nullptr, units::kExtCommands, {},
+    0, {}, units::kExtTypeCount, units::kExtTypes, {}, units::kExtCommandCount, nullptr, units::kExtCommands, {},
     units::ExtNotify, {},
 };
 

@@ -5,6 +5,7 @@
 #include "runtime/app.h"
 #include "runtime/values.h"
 #include "units/queries.h"
+#include "units/types.h"
 #include "units/unit.h"
 #include "units/unitdata.h"
 
@@ -234,6 +235,9 @@ void StartFormsRuntime(const std::vector<uint8_t>& formTemplate, const rt::Handl
         gCoreTypes[9] = TestType("label", rt::kTfCanRaise40, QueryTest<1>);
         gCoreTypes[10] = TestType("button", rt::kTfCanRaise40 | rt::kTfDefaultButton, QueryTest<2>);
         gExtTypes[5] = TestType("multi", rt::kTfCanRaise40, QueryTest<3>);
+        // The check box, combo box, progress bar and list view are the real ones.
+        for (int slot : {5, 6, 7}) gCoreTypes[slot] = units::kCoreTypes[slot];
+        gExtTypes[6] = units::kExtTypes[6];
         gLib1.marker = gLib2.marker = rt::kLibraryMarker;
         gLib1.typeCount = 51;
         gLib1.types = gCoreTypes;
