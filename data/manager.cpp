@@ -65,10 +65,31 @@ std::vector<uint8_t> Log() {
     return Encode(d);
 }
 
-std::vector<uint8_t> CheckBox(const char*) { return {}; }
-std::vector<uint8_t> Choices(std::vector<std::string>, int32_t) { return {}; }
-std::vector<uint8_t> Progress() { return {}; }
-std::vector<uint8_t> PackageList() { return {}; }
+std::vector<uint8_t> CheckBox(const char* caption) {
+    CheckBoxData d;
+    d.caption = caption;
+    return Encode(d);
+}
+
+std::vector<uint8_t> Choices(std::vector<std::string> items, int32_t current) {
+    ComboBoxData d;
+    d.items = std::move(items);
+    d.current = current;
+    return Encode(d);
+}
+
+std::vector<uint8_t> Progress() { return Encode(ProgressBarData()); }
+
+std::vector<uint8_t> PackageList() {
+    ListViewData d;
+    d.checkBoxes = true;
+    d.fullRowSelect = true;
+    d.multiSelect = true;
+    d.gridLines = true;
+    d.columns = {{"包名", 260, 0}, {"状态", 64, 0}, {"类型", 48, 0}, {"风险", 150, 0}, {"路径", 170, 0},
+                 {"上次操作", 120, 0}};
+    return Encode(d);
+}
 
 } // namespace
 
@@ -82,7 +103,7 @@ WindowSpec ManagerWindow() {
         Unit(kMgrWindow,      "",           rt::kTypeWindow,  0,    0,   880,  640,   kVisible,     WindowData()),
         Unit(kMgrLog,         "超级编辑框1", rt::kTypeRichEdit, 12,   504, 840,  88,    kVisibleTab,  Log()),
         Unit(kMgrStatus,      "标签7",      rt::kTypeLabel,   12,   480, 840,  20,    kVisible,     Caption("")),
-        Unit(kMgrProgress,    "进度条1",    kTypeProgressBar, 12,   458, 840,  16,    kVisible,     Progress()),
+        Unit(kMgrProgress,    "进度条1",    rt::kTypeProgressBar, 12, 458, 840,  16,    kVisible,     Progress()),
         Unit(kMgrCancel,      "按钮10",     rt::kTypeButton,  694,  420, 80,   28,    kDisabledTab, Button("取消")),
         Unit(kMgrUndoAll,     "按钮9",      rt::kTypeButton,  606,  420, 80,   28,    kVisibleTab,  Button("全部撤销")),
         Unit(kMgrRecord,      "按钮8",      rt::kTypeButton,  508,  420, 90,   28,    kVisibleTab,  Button("操作记录...")),
@@ -92,20 +113,20 @@ WindowSpec ManagerWindow() {
         Unit(kMgrDelete,      "按钮4",      rt::kTypeButton,  156,  420, 64,   28,    kVisibleTab,  Button("删除")),
         Unit(kMgrEnable,      "按钮3",      rt::kTypeButton,  84,   420, 64,   28,    kVisibleTab,  Button("启用")),
         Unit(kMgrDisable,     "按钮2",      rt::kTypeButton,  12,   420, 64,   28,    kVisibleTab,  Button("禁用")),
-        Unit(kMgrList,        "超级列表框1", kTypeListView,    12,   78,  840,  332,   kVisibleTab,  PackageList()),
+        Unit(kMgrList,        "超级列表框1", rt::kTypeListView,    12,   78,  840,  332,   kVisibleTab,  PackageList()),
         Unit(kMgrCount,       "标签6",      rt::kTypeLabel,   572,  48,  280,  20,    kVisible,     Caption("")),
-        Unit(kMgrKind,        "组合框3",    kTypeComboBox,    468,  44,  88,   120,   kVisibleTab,
+        Unit(kMgrKind,        "组合框3",    rt::kTypeComboBox,    468,  44,  88,   120,   kVisibleTab,
              Choices({"全部", "系统", "用户"}, 0)),
         Unit(kMgrKindLabel,   "标签5",      rt::kTypeLabel,   426,  48,  40,   20,    kVisible,     Caption("类型：")),
-        Unit(kMgrState,       "组合框2",    kTypeComboBox,    312,  44,  100,  140,   kVisibleTab,
+        Unit(kMgrState,       "组合框2",    rt::kTypeComboBox,    312,  44,  100,  140,   kVisibleTab,
              Choices({"全部", "已启用", "已禁用", "已删除"}, 0)),
         Unit(kMgrStateLabel,  "标签4",      rt::kTypeLabel,   270,  48,  40,   20,    kVisible,     Caption("状态：")),
         Unit(kMgrFilter,      "编辑框1",    rt::kTypeEditBox, 56,   44,  200,  24,    kVisibleTab,  FilterEdit()),
         Unit(kMgrFilterLabel, "标签3",      rt::kTypeLabel,   12,   48,  40,   20,    kVisible,     Caption("筛选：")),
-        Unit(kMgrAllDevices,  "选择框1",    kTypeCheckBox,    572,  12,  220,  22,    kVisibleTab,
+        Unit(kMgrAllDevices,  "选择框1",    rt::kTypeCheckBox,    572,  12,  220,  22,    kVisibleTab,
              CheckBox("同时用于所有已连接设备")),
         Unit(kMgrRefresh,     "按钮1",      rt::kTypeButton,  484,  9,   72,   28,    kVisibleTab,  Button("刷新")),
-        Unit(kMgrDevices,     "组合框1",    kTypeComboBox,    56,   10,  420,  200,   kVisibleTab,  Choices({}, -1)),
+        Unit(kMgrDevices,     "组合框1",    rt::kTypeComboBox,    56,   10,  420,  200,   kVisibleTab,  Choices({}, -1)),
         Unit(kMgrDeviceLabel, "标签1",      rt::kTypeLabel,   12,   14,  40,   20,    kVisible,     Caption("设备：")),
     };
     return w;

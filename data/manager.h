@@ -36,12 +36,6 @@ constexpr uint32_t kMgrProgress = 0x16010116;
 constexpr uint32_t kMgrStatus = 0x16010117;
 constexpr uint32_t kMgrLog = 0x16010118;            // rich edit box, one line per outcome
 
-// Unit types the manager window places beyond the start-up window's.
-constexpr uint32_t kTypeCheckBox = 0x00010006;
-constexpr uint32_t kTypeComboBox = 0x00010007;
-constexpr uint32_t kTypeProgressBar = 0x00010008;
-constexpr uint32_t kTypeListView = 0x00020007;
-
 WindowSpec ManagerWindow();
 
 } // namespace data
