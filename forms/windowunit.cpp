@@ -365,6 +365,7 @@ LRESULT WindowObject::WindowProc(UINT msg, WPARAM wp, LPARAM lp) {
     case kMsgLayoutWindow:
         if (!laidOut) CaptureDesign();
         laidOut = true;
+        Relayout();   // a window that starts maximised is already larger than designed
         LayoutDocked();
         return 0;
     case kMsgPendingClose:
