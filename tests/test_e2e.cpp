@@ -139,8 +139,11 @@ TEST(EndToEnd, ClosingDuringACommandEndsWithExitCodeZero) {
 // Alt+Space, and once the system menu is open (a popup-menu window of the
 // tool's), the item's letter.
 void ChooseSystemMenuItem(const ToolUnderTest& tool, char letter) {
+    auto menuOpen = [&] { return test::FindProcessWindow(tool.ProcessId(), "#32768") != nullptr; };
+    // The menu of an earlier choice must be gone, or its window would be taken for the new one.
+    ASSERT_TRUE(tool.WaitFor([&] { return !menuOpen(); }));
     PostMessageA(tool.Window(), WM_SYSCOMMAND, SC_KEYMENU, ' ');
-    ASSERT_TRUE(tool.WaitFor([&] { return test::FindProcessWindow(tool.ProcessId(), "#32768") != nullptr; }));
+    ASSERT_TRUE(tool.WaitFor(menuOpen));
     PostMessageA(tool.Window(), WM_CHAR, static_cast<WPARAM>(letter), 0);
 }
 
