@@ -36,6 +36,7 @@ enum CoreCommand : int32_t {
     kReadValueFromBytes = 4,
     kProcessPendingMessages = 5,
     kShowMessageBox = 6,
+    kLoadWindow = 7,
 };
 
 // Core-library command call (service slot 3); the result record's words.

@@ -197,7 +197,19 @@ enum RegexMethod : int32_t {
 
 } // namespace
 
-bool OnWindowCreated(int32_t, const int64_t*, int64_t*) { return false; }
+// The start-up window's system menu opens the package manager window.
+bool OnWindowCreated(int32_t, const int64_t*, int64_t*) {
+    kServices.auxiliary(rt::kAuxAddSystemMenuItem, kWindow, kConstants.openManagerItem, &OnOpenManager);
+    return false;
+}
+
+// Owned by the start-up window: it stays above it and closes with it. A
+// second choice finds it loaded and brings it to the front.
+bool OnOpenManager(int32_t, const int64_t*, int64_t*) {
+    CallCore(kLoadWindow, {rt::ArgRecord{data::kManagerWindow, 0, rt::kTypeWindow}, rt::ArgRecord{0, 0, rt::kTypeBool},
+                           rt::ArgRecord{kWindow, 0, rt::kTypeWindow}});
+    return false;
+}
 
 bool OnListDevices(int32_t, const int64_t*, int64_t*) {
     RunAction(data::kUnitListDevices, kConstants.cmdListDevices, Package::None, true);

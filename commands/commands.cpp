@@ -343,10 +343,30 @@ void ShowMessageBox(rt::ArgRecord* result, int32_t count, rt::ArgRecord* args) {
     result->lo = id >= IDOK && id <= IDNO ? static_cast<uint32_t>(id - 1) : 0;
 }
 
+void LoadWindow(rt::ArgRecord* result, int32_t count, rt::ArgRecord* args) {
+    result->type = rt::kTypeBool;
+    if (count < 1 || args[0].type != rt::kTypeWindow) return;
+    struct {
+        uint32_t window;
+        void* owner;
+        int32_t modal;
+    } request = {args[0].lo, nullptr, count >= 2 && !rt::IsOmitted(args[1]) && args[1].lo != 0 ? 1 : 0};
+    if (count >= 3 && !rt::IsOmitted(args[2])) {
+        // An owner that is not loaded is refused rather than silently dropped.
+        request.owner = args[2].type == rt::kTypeWindow
+                            ? reinterpret_cast<void*>(gCoreLink.Call(rt::kCbUnitObject, static_cast<intptr_t>(args[2].lo), 0))
+                            : nullptr;
+        if (!request.owner) return;
+    }
+    gCoreLink.Call(rt::kCbLoadWindow, reinterpret_cast<intptr_t>(&request));
+    result->lo = gCoreLink.Call(rt::kCbUnitObject, static_cast<intptr_t>(request.window), 0) ? 1 : 0;
+}
+
 // --- the library's table and notify function ---------------------------------
 
-const rt::CommandFn kCoreCommands[7] = {
-    GetRunDirectory, BitOr, GetSystemKind, MakeBlankBytes, ReadValueFromBytes, ProcessPendingMessages, ShowMessageBox,
+const rt::CommandFn kCoreCommands[kCoreCommandCount] = {
+    GetRunDirectory, BitOr,          GetSystemKind, MakeBlankBytes, ReadValueFromBytes, ProcessPendingMessages,
+    ShowMessageBox,  LoadWindow,
 };
 
 intptr_t CoreNotify(int32_t code, intptr_t v1, intptr_t v2) {

@@ -20,7 +20,8 @@ namespace data {
     X(foregroundPattern, "mCurrentFocus=Window\\{[^}\\s]+ u0 ([A-Za-z0-9_]+(?:\\.[A-Za-z0-9_]+)+)[/}\\s]") \
     X(regexFailed, "正则创建失败,请联系管理员")                                       \
     X(badNamePrefix, "包名含有不允许的字符“")                                         \
-    X(badNameSuffix, "”，命令没有执行。包名只能包含字母、数字、“.”、“_”和空格。")
+    X(badNameSuffix, "”，命令没有执行。包名只能包含字母、数字、“.”、“_”和空格。") \
+    X(openManagerItem, "应用管理(&P)...")
 
 struct ConstantBlock {
     int32_t emptyBytes[2];   // the constant empty byte set: 1 dimension, 0 bytes

@@ -22,13 +22,13 @@ const rt::LibraryRecord* const kLibraries[3] = {&kCoreLibrary, &kExtLibrary, &kR
 
 const rt::LibraryRecord kCoreLibrary = {
     rt::kLibraryMarker, "5c1e7a90b3d24f6e8a0c9d17e2f4b638", {5, 7, 64}, {3, 7}, {3, 7}, "Keel", 1, nullptr,
-    0xC0000001, {}, units::kCoreTypeCount, units::kCoreTypes, {}, 7, nullptr, commands::kCoreCommands, {},
+    0xC0000001, {}, units::kCoreTypeCount, units::kCoreTypes, {}, commands::kCoreCommandCount, nullptr, commands::kCoreCommands, {},
     commands::CoreNotify, {},
 };
 
 const rt::LibraryRecord kExtLibrary = {
     rt::kLibraryMarker, "7B2E91C04D6A4F38B5E0A9C3D81F2E67", {2, 0, 2}, {3, 4}, {3, 3}, "Facet", 1, nullptr,
-    0, {}, units::kExtTypeCount, units::kExtTypes, {}, 2, nullptr, units::kExtCommands, {},
+    0, {}, units::kExtTypeCount, units::kExtTypes, {}, units::kExtCommandCount, nullptr, units::kExtCommands, {},
     units::ExtNotify, {},
 };
 

@@ -7,6 +7,7 @@
 namespace data {
 
 constexpr uint32_t kStartupWindow = 0x52010001;
+constexpr uint32_t kManagerWindow = 0x52010002;   // 应用管理, opened from the start-up window's system menu
 
 const rt::ProgramHeader* Header();
 

@@ -2,6 +2,7 @@
 
 #include "app/handlers.h"
 #include "data/formbuild.h"
+#include "data/manager.h"
 #include "data/program.h"
 #include "runtime/values.h"
 
@@ -127,15 +128,17 @@ std::vector<UnitSpec> MainWindowUnits() {
 
 } // namespace
 
+WindowSpec StartupWindow() {
+    WindowSpec main;
+    main.id = kStartupWindow;
+    main.valueA = 0;
+    main.valueB = 0x19010047;
+    main.units = MainWindowUnits();
+    return main;
+}
+
 const std::vector<uint8_t>& FormTemplate() {
-    static const std::vector<uint8_t> block = [] {
-        WindowSpec main;
-        main.id = kStartupWindow;
-        main.valueA = 0;
-        main.valueB = 0x19010047;
-        main.units = MainWindowUnits();
-        return BuildTemplate({main});
-    }();
+    static const std::vector<uint8_t> block = BuildTemplate({StartupWindow(), ManagerWindow()});
     return block;
 }
 

@@ -1,10 +1,12 @@
-// The program's form template: its one window 0x52010001 with the six action
-// buttons, the package edit box, three labels and the log box, and the map
-// from the handler references stored in it to the program's handlers.
+// The program's form template: the start-up window 0x52010001 with the six
+// action buttons, the package edit box, three labels and the log box, the
+// package manager window, and the map from the handler references stored in
+// them to the program's handlers.
 #pragma once
 
 #include <cstdint>
 #include <vector>
+#include "data/formbuild.h"
 #include "runtime/services.h"
 
 namespace data {
@@ -22,6 +24,9 @@ constexpr uint32_t kUnitForeground = 0x1601005D;     // 按钮2
 constexpr uint32_t kUnitListDevices = 0x1601004B;    // 按钮1
 constexpr uint32_t kUnitLogLabel = 0x1601004A;       // 标签1
 constexpr uint32_t kUnitLog = 0x16010049;            // 超级编辑框1
+
+// The start-up window's entry as the template stores it.
+WindowSpec StartupWindow();
 
 // The template block; built once on first use.
 const std::vector<uint8_t>& FormTemplate();

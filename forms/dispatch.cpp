@@ -1,6 +1,7 @@
 // Event dispatch: from a unit's event record to the handler bound in the
 // form template.
 #include "forms.h"
+#include "windowunit.h"
 
 #include "runtime/app.h"
 #include "runtime/errors.h"
@@ -57,6 +58,16 @@ rt::EventHandler FindHandler(uint32_t windowId, uint32_t unitId, int32_t eventIn
     gApp.currentEvent.window = windowId;
     gApp.currentEvent.unit = sourceUnit;
     return reinterpret_cast<rt::EventHandler>(static_cast<uintptr_t>(handler));
+}
+
+bool CallRegisteredHandler(uint32_t windowId, uint32_t unitId, rt::EventHandler handler) {
+    if (gApp.busy > 0 || !handler) return false;
+    gApp.currentEvent.window = windowId;
+    gApp.currentEvent.unit = unitId;
+    int64_t ignored = 0;
+    handler(0, nullptr, &ignored);
+    gApp.currentEvent.window = 0;
+    return true;
 }
 
 namespace {

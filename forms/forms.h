@@ -33,6 +33,9 @@ void WriteProperty(uint32_t windowId, uint32_t unitId, int32_t index, int32_t su
 int64_t ReadUnitObjectProperty(uint32_t type, void* object, int32_t index, int32_t sub);
 void WriteUnitObjectProperty(uint32_t type, void* object, int32_t index, int32_t sub, uint32_t lo, uint32_t hi);
 
+// Adds an item that calls `handler` to a loaded window's system menu.
+bool AddSystemMenuItem(uint32_t windowId, const char* caption, rt::EventHandler handler);
+
 // The window objects' pre-translation of a message; true when it was taken.
 bool PreTranslate(MSG* msg);
 // Identifiers of the loaded windows whose window control is live.

@@ -206,6 +206,7 @@ bool WindowObject::PreTranslateMessage(MSG* m) {
     if (child_ || !(m->hwnd == hwnd || IsChild(hwnd, m->hwnd))) return false;
     WindowEntry* e = gApp.windows.Find(windowId_);
     if (!e) return false;
+    if (accel && IsKeyboard(m->message) && TranslateAcceleratorA(hwnd, accel, m)) return true;
     // A control of another loaded window placed inside this one is its own business.
     if (m->hwnd != hwnd && UnitIndexOfControl(e, m->hwnd) < 0 && IsUnitControl(m->hwnd)) return false;
     for (int32_t i = 1; i < e->units.Count(); i++) {

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <vector>
 #include "forms.h"
+#include "menubar.h"
 #include "runtime/app.h"
 #include "runtime/errors.h"
 #include "units/unit.h"
@@ -274,6 +275,7 @@ int LoadWindow(WindowEntry* e, bool reload, bool modal, HWND owner) {
     rt::BeginBusy();
     e->snapshot = e->units;
     const uint32_t windowId = e->id;
+    MenuBar bar = BuildMenuBar(e);
 
     // The window unit first, then the controls from the last entry back.
     std::vector<Created> created;
@@ -300,9 +302,11 @@ int LoadWindow(WindowEntry* e, bool reload, bool modal, HWND owner) {
         if (i == 0) {
             gCreatingModal = modal;
             object = create(data.empty() ? nullptr : data.data(), static_cast<uint32_t>(data.size()), style, owner,
-                            0, nullptr, r.Left(), r.Top(), r.Width(), r.Height(), windowId, e->units.IdAt(0), 0, 0);
+                            0, bar.menu, r.Left(), r.Top(), r.Width(), r.Height(), windowId, e->units.IdAt(0), 0, 0);
             gCreatingModal = false;
             if (object && !IsWindow(Head(object)->hwnd)) object = nullptr;
+            // The window owns the menu from now on, and destroys it on failure.
+            bar.menu = nullptr;
         } else {
             object = create(data.empty() ? nullptr : data.data(), static_cast<uint32_t>(data.size()), style,
                             WindowHandle(windowId) ? Head(e->units.At(0).ControlSlot())->hwnd : nullptr,
@@ -322,6 +326,7 @@ int LoadWindow(WindowEntry* e, bool reload, bool modal, HWND owner) {
         created.push_back(Created{i, Head(object), (type->flags & rt::kTfPages) != 0, visible});
     }
     if (failed) {
+        bar.Destroy();
         e->snapshot.Clear();
         rt::EndBusy();
         return 0;
@@ -367,6 +372,12 @@ int LoadWindow(WindowEntry* e, bool reload, bool modal, HWND owner) {
     if (windowHwnd) SendMessageA(windowHwnd, kMsgLayoutWindow, 0, 0);
     for (const Created& c : created)
         if (c.index != 0 && IsWindow(c.object->hwnd)) ShowWindow(c.object->hwnd, c.visible ? SW_SHOWNA : SW_HIDE);
+    if (WindowObject* w = LoadedWindow(windowId)) {
+        if (w->accel) DestroyAcceleratorTable(w->accel);
+        w->accel = bar.accel;
+        bar.accel = nullptr;
+    }
+    bar.Destroy();
     rt::EndBusy();
 
     // The window's first events; a handler may close it.

@@ -7,6 +7,7 @@
 #include <vector>
 #include "forms.h"
 #include "loader.h"
+#include "menubar.h"
 #include "runtime/app.h"
 #include "runtime/errors.h"
 #include "units/unit.h"
@@ -299,14 +300,19 @@ void WriteMenuItem(Target& t, int32_t index, uint32_t lo) {
         const char* text = reinterpret_cast<const char*>(static_cast<uintptr_t>(lo));
         if (!text) text = "";
         uint32_t pos = static_cast<uint32_t>(t.record.MenuCaption() - reinterpret_cast<const char*>(t.record.Data()));
-        if (std::strcmp(text, t.record.MenuCaption()) != 0) t.entry->units.ReplaceText(t.index, pos, text);
+        if (std::strcmp(text, t.record.MenuCaption()) == 0) return;
+        t.entry->units.ReplaceText(t.index, pos, text);
+        RebuildMenuBar(t.entry->id);
         return;
     }
     uint32_t bit = index == 1 ? kMenuChecked : index == 2 ? kMenuDisabled : index == 3 ? kMenuHidden : 0;
     if (!bit) return;
     bool set = index == 3 ? lo == 0 : lo != 0;
     uint32_t flags = t.record.MenuFlags();
-    t.record.SetMenuFlags(set ? (flags | bit) : (flags & ~bit));
+    uint32_t now = set ? (flags | bit) : (flags & ~bit);
+    if (now == flags) return;
+    t.record.SetMenuFlags(now);
+    RebuildMenuBar(t.entry->id);
 }
 
 } // namespace

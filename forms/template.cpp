@@ -258,6 +258,8 @@ const uint8_t* UnitRecord::TypeData() const {
 
 uint32_t UnitRecord::TypeDataLength() const { return len_ - TypeDataPos(); }
 
+uint32_t UnitRecord::MenuLevel() const { return Get32(data_ + PosP()); }
+uint32_t UnitRecord::MenuAccelerator() const { return Get32(data_ + PosP() + 4); }
 uint32_t UnitRecord::MenuFlagsPos() const { return PosP() + kMenuWordsBeforeFlags; }
 uint32_t UnitRecord::MenuFlags() const { return Get32(data_ + MenuFlagsPos()); }
 void UnitRecord::SetMenuFlags(uint32_t flags) { Put32(data_ + MenuFlagsPos(), flags); }

@@ -86,7 +86,10 @@ public:
     const uint8_t* TypeData() const;    // null when empty
     uint32_t TypeDataLength() const;
 
-    // Menu items.
+    // Menu items: the two words before the flag word hold the nesting level
+    // and the accelerator (low 16 bits the virtual key, then the modifiers).
+    uint32_t MenuLevel() const;
+    uint32_t MenuAccelerator() const;
     uint32_t MenuFlagsPos() const;
     uint32_t MenuFlags() const;
     void SetMenuFlags(uint32_t flags);

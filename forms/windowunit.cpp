@@ -3,6 +3,7 @@
 #include <cstring>
 #include "forms.h"
 #include "loader.h"
+#include "menubar.h"
 #include "runtime/app.h"
 #include "units/queries.h"
 #include "units/unit.h"
@@ -352,8 +353,19 @@ LRESULT WindowObject::WindowProc(UINT msg, WPARAM wp, LPARAM lp) {
     case WM_KILLFOCUS: RaiseUnitEvent(windowId_, 0, kEvLostFocus); break;
     case WM_MOVE: RaiseUnitEvent(windowId_, 0, kEvMoved); break;
     case WM_SIZE:
+        if (laidOut && wp != SIZE_MINIMIZED) Relayout();
         if (laidOut) LayoutDocked();
         RaiseUnitEvent(windowId_, 0, kEvSized);
+        break;
+    case WM_GETMINMAXINFO:
+        if (props_.relayout && designWindow_.cx > 0)
+            reinterpret_cast<MINMAXINFO*>(lp)->ptMinTrackSize = POINT{designWindow_.cx, designWindow_.cy};
+        break;
+    case WM_COMMAND:
+        if (lp == 0 && OnMenuCommand(LOWORD(wp))) return 0;
+        break;
+    case WM_SYSCOMMAND:
+        if (OnSystemMenuItem(static_cast<UINT>(wp & 0xFFF0))) return 0;
         break;
     case WM_SHOWWINDOW: RaiseUnitEvent(windowId_, 0, wp ? kEvShown : kEvHidden); break;
     case WM_ERASEBKGND: {
@@ -366,7 +378,9 @@ LRESULT WindowObject::WindowProc(UINT msg, WPARAM wp, LPARAM lp) {
         if (LOWORD(lp) == HTCLIENT && OnSetCursor(reinterpret_cast<HWND>(wp))) return TRUE;
         break;
     case kMsgLayoutWindow:
+        if (!laidOut) CaptureDesign();
         laidOut = true;
+        Relayout();   // a window that starts maximised is already larger than designed
         LayoutDocked();
         return 0;
     case kMsgPendingClose:
@@ -388,9 +402,47 @@ LRESULT WindowObject::WindowProc(UINT msg, WPARAM wp, LPARAM lp) {
 
 void WindowObject::PostNcDestroy() {
     uint32_t id = windowId_;
+    if (accel) DestroyAcceleratorTable(accel);
     DestroyUnitCursors(id);
     delete this;
     WindowReleased(id);
+}
+
+// --- menus ----------------------------------------------------------------------
+
+bool WindowObject::OnMenuCommand(UINT command) {
+    int32_t index = MenuItemOfCommand(gApp.windows.Find(windowId_), command);
+    if (index < 0) return false;
+    RaiseUnitEvent(windowId_, gApp.windows.Find(windowId_)->units.IdAt(index), 0);
+    return true;
+}
+
+// Our own system-menu commands count up from here in the system's steps of
+// 16, below the system's own SC_ range.
+constexpr UINT kFirstSystemItem = 0x1000;
+
+bool WindowObject::AddSystemMenuItem(const char* caption, rt::EventHandler handler) {
+    HMENU sys = GetSystemMenu(hwnd, FALSE);
+    if (!sys || !handler) return false;
+    UINT command = kFirstSystemItem + 16 * static_cast<UINT>(systemItems_.size());
+    if (systemItems_.empty()) AppendMenuA(sys, MF_SEPARATOR, 0, nullptr);
+    if (!AppendMenuA(sys, MF_STRING, command, caption ? caption : "")) return false;
+    systemItems_.emplace_back(command, handler);
+    return true;
+}
+
+bool WindowObject::OnSystemMenuItem(UINT command) {
+    for (const auto& item : systemItems_) {
+        if (item.first != command) continue;
+        CallRegisteredHandler(windowId_, unitId_, item.second);
+        return true;
+    }
+    return false;
+}
+
+bool AddSystemMenuItem(uint32_t windowId, const char* caption, rt::EventHandler handler) {
+    WindowObject* w = LoadedWindow(windowId);
+    return w && w->AddSystemMenuItem(caption, handler);
 }
 
 // --- properties -----------------------------------------------------------------

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 #include <vector>
+#include "runtime/services.h"
 #include "wnd.h"
 
 namespace forms {
@@ -62,11 +63,20 @@ public:
     bool laidOut = false;
     std::vector<std::pair<HWND, bool>> disabledByModal;
     HWND focusChild = nullptr;   // remembered on deactivation
+    HACCEL accel = nullptr;      // from the window's menu items; owned
 
     // The first show: by property 18, then event -7 for the focused unit.
     void FirstShow();
     void ReenableOthers();
     void LayoutDocked();
+    // Property 28: the units as loaded are the design; on every resize the
+    // tallest unit takes the extra height and width, the units below it move
+    // down, and the units reaching its right edge stretch with it.
+    void CaptureDesign();
+    void Relayout();
+    // An item of our own on the system menu (a separator comes before the
+    // first); choosing it calls the handler.
+    bool AddSystemMenuItem(const char* caption, rt::EventHandler handler);
     // Gives the focus to the unit chosen by the focus-order rule.
     void FocusFirstUnit();
 
@@ -86,6 +96,17 @@ private:
     void PaintBackground(HDC dc, const RECT& r);
     bool OnSetCursor(HWND over);
     void ApplyStyleProps();
+    bool OnMenuCommand(UINT command);
+    bool OnSystemMenuItem(UINT command);
+
+    struct Placed {
+        int32_t index;
+        RECT rect;
+    };
+    std::vector<Placed> design_;       // parent-level units as loaded
+    SIZE designClient_ = {0, 0};
+    SIZE designWindow_ = {0, 0};       // also the smallest size the user can drag to
+    std::vector<std::pair<UINT, rt::EventHandler>> systemItems_;
 
     uint32_t windowId_;
     uint32_t unitId_;
@@ -101,6 +122,10 @@ bool RaiseUnitEvent(uint32_t windowId, uint32_t unitId, int32_t index, int32_t a
                     const int32_t* args = nullptr, bool* returned = nullptr, int32_t* value = nullptr);
 // True when the handler ran and returned false.
 bool Refused(uint32_t windowId, uint32_t unitId, int32_t index, int32_t argc = 0, const int32_t* args = nullptr);
+
+// Calls a handler the program registered outside the template, as an event
+// of the unit; nothing while events are suppressed. True when it ran.
+bool CallRegisteredHandler(uint32_t windowId, uint32_t unitId, rt::EventHandler handler);
 
 // The window object of a loaded window, or null.
 WindowObject* LoadedWindow(uint32_t windowId);

@@ -111,6 +111,13 @@ int64_t Auxiliary(int32_t number, ...) {
     }
     case kAuxInitRuntime: InitRuntime(); break;
     case kAuxWindowLoaded: result = forms::WindowHandle(va_arg(ap, uint32_t)) ? 1 : 0; break;
+    case kAuxAddSystemMenuItem: {
+        uint32_t window = va_arg(ap, uint32_t);
+        const char* caption = va_arg(ap, const char*);
+        EventHandler handler = va_arg(ap, EventHandler);
+        result = forms::AddSystemMenuItem(window, caption, handler) ? 1 : 0;
+        break;
+    }
     default: break;
     }
     va_end(ap);

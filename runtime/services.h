@@ -71,6 +71,7 @@ enum AuxService : int32_t {
     kAuxWriteUnitProperty = 5,
     kAuxInitRuntime = 6,
     kAuxWindowLoaded = 7,   // (window identifier): 1 while the window is loaded, else 0
+    kAuxAddSystemMenuItem = 8,   // (window identifier, caption, EventHandler): 1 when added
 };
 
 // The framework entry: runs the application (start-up, message loop, end

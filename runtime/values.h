@@ -36,10 +36,14 @@ constexpr uint32_t LibType(uint32_t lib, uint32_t type) { return (lib << 16) | t
 constexpr uint32_t kTypeWindow       = 0x00010001;
 constexpr uint32_t kTypeMenuItem     = 0x00010003;
 constexpr uint32_t kTypeEditBox      = 0x00010005;
+constexpr uint32_t kTypeCheckBox     = 0x00010006;
+constexpr uint32_t kTypeComboBox     = 0x00010007;
+constexpr uint32_t kTypeProgressBar  = 0x00010008;
 constexpr uint32_t kTypeLabel        = 0x0001000A;
 constexpr uint32_t kTypeButton       = 0x0001000B;
 constexpr uint32_t kTypeTab          = 0x00010015;
 constexpr uint32_t kTypeRichEdit     = 0x00020006;
+constexpr uint32_t kTypeListView     = 0x00020007;
 constexpr uint32_t kTypeRegex        = 0x00030001;
 constexpr uint32_t kTypeSearchResult = 0x00030002;
 

@@ -309,4 +309,63 @@ TEST(EndToEnd, ClosingDuringNestedCommandsEndsEveryOne) {
     ExpectOnlyTheServersLeft(p);
 }
 
+// Alt+Space, and once the system menu is open (a popup-menu window of the
+// tool's), the item's letter.
+void ChooseSystemMenuItem(const ToolUnderTest& tool, char letter) {
+    auto menuOpen = [&] { return test::FindProcessWindow(tool.ProcessId(), "#32768") != nullptr; };
+    // The menu of an earlier choice must be gone, or its window would be taken for the new one.
+    ASSERT_TRUE(tool.WaitFor([&] { return !menuOpen(); }));
+    PostMessageA(tool.Window(), WM_SYSCOMMAND, SC_KEYMENU, ' ');
+    ASSERT_TRUE(tool.WaitFor(menuOpen));
+    PostMessageA(tool.Window(), WM_CHAR, static_cast<WPARAM>(letter), 0);
+}
+
+struct ManagerSearch {
+    DWORD pid;
+    std::vector<HWND> found;
+};
+
+BOOL CALLBACK CollectManager(HWND h, LPARAM lp) {
+    ManagerSearch* search = reinterpret_cast<ManagerSearch*>(lp);
+    DWORD owner = 0;
+    GetWindowThreadProcessId(h, &owner);
+    char title[64] = {};
+    GetWindowTextA(h, title, sizeof title);
+    if (owner == search->pid && IsWindowVisible(h) && std::string(title) == "应用管理") search->found.push_back(h);
+    return TRUE;
+}
+
+std::vector<HWND> ManagerWindows(DWORD pid) {
+    ManagerSearch search{pid, {}};
+    EnumWindows(CollectManager, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+TEST(EndToEnd, SystemMenuOpensOnePackageManagerWindow) {
+    ToolUnderTest tool("manager", kDevice);
+    ASSERT_TRUE(tool.Start());
+    ChooseSystemMenuItem(tool, 'p');
+    ASSERT_TRUE(tool.WaitFor([&] { return ManagerWindows(tool.ProcessId()).size() == 1; }));
+    HWND manager = ManagerWindows(tool.ProcessId()).front();
+    EXPECT_EQ(GetWindow(manager, GW_OWNER), tool.Window());
+    EXPECT_TRUE(GetWindowLongPtrA(manager, GWL_STYLE) & WS_THICKFRAME);
+
+    // A second choice brings the same window back from the task bar.
+    ShowWindow(manager, SW_MINIMIZE);
+    ChooseSystemMenuItem(tool, 'p');
+    ASSERT_TRUE(tool.WaitFor([&] { return !IsIconic(manager); }));
+    EXPECT_EQ(ManagerWindows(tool.ProcessId()), std::vector<HWND>{manager});
+
+    // Closed, it opens again; the start-up window stayed usable throughout.
+    PostMessageA(manager, WM_CLOSE, 0, 0);
+    ASSERT_TRUE(tool.WaitFor([&] { return !IsWindow(manager); }));
+    ASSERT_TRUE(tool.ClickAndWait(kListDevices));
+    ChooseSystemMenuItem(tool, 'p');
+    ASSERT_TRUE(tool.WaitFor([&] { return ManagerWindows(tool.ProcessId()).size() == 1; }));
+
+    // Closing the start-up window ends the program, the manager with it.
+    tool.Close();
+    EXPECT_EQ(tool.WaitExit(), 0u);
+}
+
 } // namespace

@@ -91,7 +91,7 @@ const Row kRows[] = {
 };
 
 TEST(ProgramTemplate, DecodesToItsTable) {
-    const std::vector<uint8_t>& block = data::FormTemplate();
+    const std::vector<uint8_t> block = data::BuildTemplate({data::StartupWindow()});
     ASSERT_EQ(block.size(), 0x8BCu);
 
     std::vector<WindowEntry> windows;
@@ -144,6 +144,32 @@ TEST(ProgramTemplate, DecodesToItsTable) {
     EXPECT_EQ(w.units.At(0).TypeData(), nullptr);
     // Names are GBK bytes.
     EXPECT_STREQ(w.units.At(9).Name(), "\xB0\xB4\xC5\xA5" "1");
+}
+
+TEST(ProgramTemplate, StartupWindowEntryStaysAsItWasBesideTheManager) {
+    // One window: table count, identifier, placeholder, then the entry.
+    const std::vector<uint8_t> alone = data::BuildTemplate({data::StartupWindow()});
+    const std::vector<uint8_t>& full = data::FormTemplate();
+    const size_t entry = alone.size() - 12;
+    ASSERT_GT(full.size(), 20 + entry);
+    EXPECT_EQ(std::vector<uint8_t>(full.begin() + 20, full.begin() + 20 + entry),
+              std::vector<uint8_t>(alone.begin() + 12, alone.end()));
+
+    std::vector<WindowEntry> windows;
+    ASSERT_EQ(Read(full, &windows), ReadResult::Ok);
+    ASSERT_EQ(windows.size(), 2u);
+    EXPECT_EQ(windows[0].id, 0x52010001u);
+    EXPECT_EQ(windows[1].id, 0x52010002u);
+    // The manager lists its controls in descending identifier order, so that
+    // creation and the tab order run top to bottom.
+    UnitList& m = windows[1].units;
+    ASSERT_GT(m.Count(), 2);
+    for (int32_t i = 2; i < m.Count(); ++i) EXPECT_LT(m.IdAt(i), m.IdAt(i - 1)) << i;
+    for (int32_t i = 1; i < m.Count(); ++i) {
+        UnitRecord r = m.At(i);
+        EXPECT_LE(r.Left() + r.Width(), 852) << i;
+        EXPECT_EQ(r.Parent(), 0u);
+    }
 }
 
 TEST(ProgramTemplate, TypeDataBytes) {

@@ -116,21 +116,6 @@ protected:
 
 private:
     // Owns one GDI object.
-    class OwnedGdi {
-    public:
-        OwnedGdi() = default;
-        OwnedGdi(const OwnedGdi&) = delete;
-        OwnedGdi& operator=(const OwnedGdi&) = delete;
-        ~OwnedGdi() { Reset(nullptr); }
-        void Reset(HGDIOBJ h) {
-            if (h_) DeleteObject(h_);
-            h_ = h;
-        }
-        HGDIOBJ Get() const { return h_; }
-
-    private:
-        HGDIOBJ h_ = nullptr;
-    };
 
     bool SingleLine() const { return !data_.multiLine; }
     HFONT CurrentFont() const;

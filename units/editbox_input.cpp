@@ -179,23 +179,8 @@ void SpinButton::PostNcDestroy() {
     delete this;
 }
 
-// The common controls library is loaded by the first spin control: most
-// forms have none, and loading it at start-up costs every program launch
-// (a quarter of the start-up of a small window under Wine).
-static bool LoadUpDownClass() {
-    static bool ready = false;
-    if (ready) return true;
-    using InitFn = BOOL(WINAPI*)(const INITCOMMONCONTROLSEX*);
-    HMODULE library = rt::LoadSystemModule("COMCTL32.DLL");
-    FARPROC found = library ? GetProcAddress(library, "InitCommonControlsEx") : nullptr;
-    InitFn init = reinterpret_cast<InitFn>(reinterpret_cast<void (*)()>(found));
-    INITCOMMONCONTROLSEX icc = {sizeof icc, ICC_UPDOWN_CLASS};
-    ready = init && init(&icc);
-    return ready;
-}
-
 void EditBox::CreateSpin(HWND parent, UINT controlId, bool disabled) {
-    if (!LoadUpDownClass()) {
+    if (!LoadCommonControls(ICC_UPDOWN_CLASS)) {
         data_.spinMode = 0;
         return;
     }

@@ -31,7 +31,10 @@ void ScrollLines(rt::ArgRecord*, int32_t count, rt::ArgRecord* args) {
 
 } // namespace
 
-const rt::CommandFn kExtCommands[2] = {GetLineCount, ScrollLines};
+const rt::CommandFn kExtCommands[kExtCommandCount] = {
+    GetLineCount,    ScrollLines,      ListSetRows,      ListSetRow, ListRowText,
+    ListCheckRows,   ListCheckedRows,  ListSelectedRows, ListFilter, ListSort,
+};
 
 intptr_t ExtNotify(int32_t code, intptr_t v1, intptr_t) {
     if (code == rt::kCbStart) {

@@ -1,5 +1,5 @@
-// The extended interface library: the rich edit box type and its two
-// commands, get line count and scroll lines.
+// The extended interface library: the rich edit box and list view types and
+// their commands.
 #pragma once
 
 #include "runtime/library.h"
@@ -7,7 +7,47 @@
 namespace units {
 
 extern rt::LibraryLink gExtLink;
-extern const rt::CommandFn kExtCommands[2];
+
+// The command table: the rich edit box's two, then the list view's.
+//
+//  0 get line count (rich edit) -> integer
+//  1 scroll lines (rich edit, integer lines)
+//  2 set rows (list view, text): every row anew, one a line (CR LF or LF),
+//    cells split by TAB; marks and colours start clear, the filter and the
+//    sort apply to the new rows
+//  3 set row (list view, integer row, text cells, [integer colour]) ->
+//    logical: one row's cells and text colour (0xFF000000 or left out: the
+//    list's own); false when there is no such row
+//  4 row text (list view, integer row) -> text: the cells joined by TAB
+//  5 check rows (list view, integer row, [logical mark, true when left out])
+//    -> integer: how many marks changed; row -1 means every shown row
+//  6 checked rows (list view, [integer array variable by reference]) ->
+//    integer count; the array receives the rows, ascending
+//  7 selected rows (list view, [integer array variable by reference]) ->
+//    integer count; the array receives the rows in the order shown
+//  8 filter (list view, text, [integer columns]) -> integer rows shown:
+//    rows holding the text (ASCII letters in either case) in a column whose
+//    bit is set (bit 0 the first column; 0 or left out: every column); an
+//    empty text shows every row
+//  9 sort (list view, integer column, [logical descending]): column -1
+//    restores the order the rows were given in
+//
+// Rows are numbered from 0 in the order the last set rows gave them;
+// filtering and sorting never change a row's number. No command raises an
+// event.
+constexpr int32_t kExtCommandCount = 10;
+extern const rt::CommandFn kExtCommands[kExtCommandCount];
+
+// The list view's commands, 2 to 9 above.
+void ListSetRows(rt::ArgRecord* result, int32_t count, rt::ArgRecord* args);
+void ListSetRow(rt::ArgRecord* result, int32_t count, rt::ArgRecord* args);
+void ListRowText(rt::ArgRecord* result, int32_t count, rt::ArgRecord* args);
+void ListCheckRows(rt::ArgRecord* result, int32_t count, rt::ArgRecord* args);
+void ListCheckedRows(rt::ArgRecord* result, int32_t count, rt::ArgRecord* args);
+void ListSelectedRows(rt::ArgRecord* result, int32_t count, rt::ArgRecord* args);
+void ListFilter(rt::ArgRecord* result, int32_t count, rt::ArgRecord* args);
+void ListSort(rt::ArgRecord* result, int32_t count, rt::ArgRecord* args);
+
 intptr_t ExtNotify(int32_t code, intptr_t v1, intptr_t v2);
 
 } // namespace units

@@ -12,5 +12,9 @@ void* EditBoxQuery(int32_t number);
 void* LabelQuery(int32_t number);
 void* ButtonQuery(int32_t number);
 void* RichEditQuery(int32_t number);
+void* CheckBoxQuery(int32_t number);
+void* ComboBoxQuery(int32_t number);
+void* ProgressBarQuery(int32_t number);
+void* ListViewQuery(int32_t number);
 
 } // namespace units

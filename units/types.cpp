@@ -84,6 +84,37 @@ const rt::PropertyEntry kRichEditProps[] = {
 };
 static_assert(sizeof kRichEditProps / sizeof kRichEditProps[0] == 21, "rich edit: 21 properties");
 
+const rt::PropertyEntry kCheckBoxProps[] = {
+    COMMON_PROPERTIES,
+    P("标题", "caption", kText), P("选中", "checked", kBool), P("字体", "font", kFont),
+    P("文本颜色", "TextColor", kTextColour), P("背景颜色", "BackColor", kDefColour),
+};
+static_assert(sizeof kCheckBoxProps / sizeof kCheckBoxProps[0] == 13, "check box: 13 properties");
+
+const rt::PropertyEntry kComboBoxProps[] = {
+    COMMON_PROPERTIES,
+    P("列表项目", "items", kText), P("现行选中项", "ListIndex", kInt), P("内容", "content", kText),
+    P("字体", "font", kFont), P("文本颜色", "TextColor", kTextColour), P("背景颜色", "BackColor", kDefColour),
+};
+static_assert(sizeof kComboBoxProps / sizeof kComboBoxProps[0] == 14, "combo box: 14 properties");
+
+const rt::PropertyEntry kProgressBarProps[] = {
+    COMMON_PROPERTIES,
+    P("最小位置", "MinPos", kInt), P("最大位置", "MaxPos", kInt), P("位置", "position", kInt),
+    P("跑马灯", "marquee", kBool), P("进度颜色", "BarColor", kDefColour), P("背景颜色", "BackColor", kDefColour),
+};
+static_assert(sizeof kProgressBarProps / sizeof kProgressBarProps[0] == 14, "progress bar: 14 properties");
+
+const rt::PropertyEntry kListViewProps[] = {
+    COMMON_PROPERTIES,
+    P("列", "columns", kText), P("检查框", "CheckBoxes", kBool), P("整行选择", "FullRowSelect", kBool),
+    P("允许多项选择", "MultiSelect", kBool), P("显示表格线", "GridLines", kBool), P("边框", "border", kPick),
+    P("文本颜色", "TextColor", kTextColour), P("背景颜色", "BackColor", kDefColour), P("字体", "font", kFont),
+    P("排序列", "SortColumn", kInt), P("降序", "SortDescending", kBool), P("行数", "RowCount", kInt),
+    P("显示行数", "ShownCount", kInt), P("勾选行数", "CheckedCount", kInt), P("现行行", "CurrentRow", kInt),
+};
+static_assert(sizeof kListViewProps / sizeof kListViewProps[0] == 23, "list view: 23 properties");
+
 #undef COMMON_PROPERTIES
 #undef P
 
@@ -99,7 +130,10 @@ const rt::UnitTypeRecord kCoreTypes[kCoreTypeCount] = {
     TYPE("菜单", "Menu", rt::kTfCanRaise40, kMenuItemProps, MenuItemQuery),         // 3
     NONE,                                                            // 4
     TYPE("编辑框", "EditBox", rt::kTfCanRaise40, kEditBoxProps, EditBoxQuery),     // 5
-    NONE, NONE, NONE, NONE,                                          // 6..9
+    TYPE("选择框", "CheckBox", rt::kTfCanRaise40, kCheckBoxProps, CheckBoxQuery),   // 6
+    TYPE("组合框", "ComboBox", rt::kTfCanRaise40, kComboBoxProps, ComboBoxQuery),   // 7
+    TYPE("进度条", "ProgressBar", rt::kTfCanRaise40 | rt::kTfNoFocus, kProgressBarProps, ProgressBarQuery),  // 8
+    NONE,                                                            // 9
     TYPE("标签", "Label", rt::kTfCanRaise40, kLabelProps, LabelQuery),           // 10
     TYPE("按钮", "Button", rt::kTfCanRaise40 | rt::kTfDefaultButton, kButtonProps, ButtonQuery),  // 11
 };
@@ -107,6 +141,8 @@ const rt::UnitTypeRecord kCoreTypes[kCoreTypeCount] = {
 const rt::UnitTypeRecord kExtTypes[kExtTypeCount] = {
     NONE, NONE, NONE, NONE, NONE,
     TYPE("超级编辑框", "RichEdit", rt::kTfCanRaise40, kRichEditProps, RichEditQuery),  // 6
+    // The rows live only in the control's model: re-creating it would lose them.
+    TYPE("超级列表框", "ListView", rt::kTfCanRaise40 | rt::kTfNoRecreate, kListViewProps, ListViewQuery),  // 7
 };
 
 #undef TYPE

@@ -1,8 +1,10 @@
 #include "unit.h"
 
+#include <commctrl.h>
 #include <ole2.h>
 #include <olectl.h>
 #include <cstring>
+#include "runtime/modules.h"
 
 namespace units {
 
@@ -36,6 +38,13 @@ HFONT CreateStoredFont(const std::vector<uint8_t>& bytes) {
     return CreateFontIndirectA(&lf);
 }
 
+void ApplyStoredFont(HWND hwnd, const std::vector<uint8_t>& bytes, OwnedGdi* owned) {
+    HFONT font = CreateStoredFont(bytes);
+    HGDIOBJ use = font ? static_cast<HGDIOBJ>(font) : GetStockObject(DEFAULT_GUI_FONT);
+    SendMessageA(hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(use), TRUE);
+    owned->Reset(font);
+}
+
 void ApplyBorder(HWND hwnd, int32_t border) {
     const LONG_PTR kExMask = WS_EX_DLGMODALFRAME | WS_EX_CLIENTEDGE | WS_EX_STATICEDGE;
     LONG_PTR ex = GetWindowLongPtrA(hwnd, GWL_EXSTYLE) & ~kExMask;
@@ -52,6 +61,23 @@ void ApplyBorder(HWND hwnd, int32_t border) {
     SetWindowLongPtrA(hwnd, GWL_STYLE, style);
     SetWindowPos(hwnd, nullptr, 0, 0, 0, 0,
                  SWP_FRAMECHANGED | SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+bool LoadCommonControls(DWORD classes) {
+    using InitFn = BOOL(WINAPI*)(const INITCOMMONCONTROLSEX*);
+    static InitFn init = nullptr;
+    static DWORD ready = 0;   // classes registered so far
+    if ((ready & classes) == classes) return true;
+    if (!init) {
+        HMODULE library = rt::LoadSystemModule("COMCTL32.DLL");
+        FARPROC found = library ? GetProcAddress(library, "InitCommonControlsEx") : nullptr;
+        init = reinterpret_cast<InitFn>(reinterpret_cast<void (*)()>(found));
+        if (!init) return false;
+    }
+    INITCOMMONCONTROLSEX icc = {sizeof icc, classes & ~ready};
+    if (!init(&icc)) return false;
+    ready |= classes;
+    return true;
 }
 
 COLORREF ResolveColour(uint32_t c) { return IsDefaultColour(c) ? GetSysColor(COLOR_BTNFACE) : static_cast<COLORREF>(c); }

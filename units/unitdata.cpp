@@ -212,6 +212,116 @@ bool Decode(const uint8_t* bytes, size_t n, RichEditData* d) {
     return r.Ok();
 }
 
+std::vector<uint8_t> Encode(const CheckBoxData& d) {
+    DataWriter w;
+    w.Word(d.version).Bool(d.checked).Word(d.textColour).Word(d.backColour);
+    w.Counted(d.font).Counted(d.caption);
+    return w.Take();
+}
+
+std::vector<uint8_t> Encode(const ComboBoxData& d) {
+    DataWriter w;
+    w.Word(d.version).Int(d.current).Word(d.textColour).Word(d.backColour);
+    w.Counted(d.font);
+    w.Word(static_cast<uint32_t>(d.items.size()));
+    for (const std::string& item : d.items) w.Counted(item);
+    return w.Take();
+}
+
+std::vector<uint8_t> Encode(const ProgressBarData& d) {
+    DataWriter w;
+    w.Word(d.version).Int(d.minimum).Int(d.maximum).Int(d.position).Bool(d.marquee);
+    w.Word(d.barColour).Word(d.backColour);
+    return w.Take();
+}
+
+std::vector<uint8_t> Encode(const ListViewData& d) {
+    DataWriter w;
+    w.Word(d.version).Bool(d.checkBoxes).Bool(d.fullRowSelect).Bool(d.multiSelect).Bool(d.gridLines);
+    w.Int(d.border).Word(d.textColour).Word(d.backColour).Int(d.sortColumn).Bool(d.sortDescending);
+    w.Counted(d.font);
+    w.Word(static_cast<uint32_t>(d.columns.size()));
+    for (const ListColumn& c : d.columns) w.Counted(c.title).Int(c.width).Int(c.alignment);
+    return w.Take();
+}
+
+bool Decode(const uint8_t* bytes, size_t n, CheckBoxData* d) {
+    *d = CheckBoxData();
+    if (n == 0) return true;
+    DataReader r(bytes, n);
+    d->version = r.Word();
+    if (d->version != 1) return false;
+    d->checked = r.Bool();
+    d->textColour = r.Word();
+    d->backColour = r.Word();
+    d->font = r.Counted();
+    d->caption = r.CountedText();
+    return r.Ok();
+}
+
+// A count word that cannot be right (each entry takes at least `entrySize`
+// bytes of what is left) fails the reading instead of reserving memory for it.
+static bool PlausibleCount(uint32_t count, size_t entrySize, size_t left) { return count <= left / entrySize; }
+
+bool Decode(const uint8_t* bytes, size_t n, ComboBoxData* d) {
+    *d = ComboBoxData();
+    if (n == 0) return true;
+    DataReader r(bytes, n);
+    d->version = r.Word();
+    if (d->version != 1) return false;
+    d->current = r.Int();
+    d->textColour = r.Word();
+    d->backColour = r.Word();
+    d->font = r.Counted();
+    uint32_t count = r.Word();
+    if (!r.Ok() || !PlausibleCount(count, 4, n)) return false;
+    d->items.reserve(count);
+    for (uint32_t i = 0; i < count && r.Ok(); ++i) d->items.push_back(r.CountedText());
+    return r.Ok();
+}
+
+bool Decode(const uint8_t* bytes, size_t n, ProgressBarData* d) {
+    *d = ProgressBarData();
+    if (n == 0) return true;
+    DataReader r(bytes, n);
+    d->version = r.Word();
+    if (d->version != 1) return false;
+    d->minimum = r.Int();
+    d->maximum = r.Int();
+    d->position = r.Int();
+    d->marquee = r.Bool();
+    d->barColour = r.Word();
+    d->backColour = r.Word();
+    return r.Ok();
+}
+
+bool Decode(const uint8_t* bytes, size_t n, ListViewData* d) {
+    *d = ListViewData();
+    if (n == 0) return true;
+    DataReader r(bytes, n);
+    d->version = r.Word();
+    if (d->version != 1) return false;
+    d->checkBoxes = r.Bool();
+    d->fullRowSelect = r.Bool();
+    d->multiSelect = r.Bool();
+    d->gridLines = r.Bool();
+    d->border = r.Int();
+    d->textColour = r.Word();
+    d->backColour = r.Word();
+    d->sortColumn = r.Int();
+    d->sortDescending = r.Bool();
+    d->font = r.Counted();
+    uint32_t count = r.Word();
+    if (!r.Ok() || !PlausibleCount(count, 12, n)) return false;
+    d->columns.resize(count);
+    for (ListColumn& c : d->columns) {
+        c.title = r.CountedText();
+        c.width = r.Int();
+        c.alignment = r.Int();
+    }
+    return r.Ok();
+}
+
 HGLOBAL ToGlobal(const std::vector<uint8_t>& bytes) {
     HGLOBAL g = GlobalAlloc(GMEM_MOVEABLE, bytes.empty() ? 1 : bytes.size());
     if (!g) return nullptr;

@@ -127,12 +127,74 @@ struct RichEditData {
     std::string content;
 };
 
+// Check box (选择框): version 1.
+struct CheckBoxData {
+    uint32_t version = 1;
+    bool checked = false;
+    uint32_t textColour = 0;
+    uint32_t backColour = 0xFF000000;
+    std::vector<uint8_t> font;
+    std::string caption = "选择框";
+};
+
+// Combo box (组合框), a drop-down list: version 1. The items are stored as a
+// word count followed by that many counted texts.
+struct ComboBoxData {
+    uint32_t version = 1;
+    int32_t current = -1;   // -1: no item chosen
+    uint32_t textColour = 0;
+    uint32_t backColour = 0xFFFFFF;
+    std::vector<uint8_t> font;
+    std::vector<std::string> items;
+};
+
+// Progress bar (进度条): version 1.
+struct ProgressBarData {
+    uint32_t version = 1;
+    int32_t minimum = 0;
+    int32_t maximum = 100;
+    int32_t position = 0;
+    bool marquee = false;
+    uint32_t barColour = 0xFF000000;    // the system's own colours
+    uint32_t backColour = 0xFF000000;
+};
+
+// One list view column: title, width in pixels, alignment 0 left, 1 right,
+// 2 centre.
+struct ListColumn {
+    std::string title;
+    int32_t width = 100;
+    int32_t alignment = 0;
+};
+
+// List view (超级列表框), report view: version 1. The columns are stored as a
+// word count followed by, per column, its counted title, width and
+// alignment. Rows are not stored: they come at run time through the
+// library's commands.
+struct ListViewData {
+    uint32_t version = 1;
+    bool checkBoxes = false;
+    bool fullRowSelect = true;
+    bool multiSelect = true;
+    bool gridLines = false;
+    int32_t border = 1;
+    uint32_t textColour = 0;
+    uint32_t backColour = 0xFFFFFF;
+    int32_t sortColumn = -1;   // -1: rows in the order they were given
+    bool sortDescending = false;
+    std::vector<uint8_t> font;
+    std::vector<ListColumn> columns;
+};
 
 // Encoding writes the struct's version as it is; units write the newest.
 std::vector<uint8_t> Encode(const LabelData& d);
 std::vector<uint8_t> Encode(const ButtonData& d);
 std::vector<uint8_t> Encode(const EditBoxData& d);
 std::vector<uint8_t> Encode(const RichEditData& d);
+std::vector<uint8_t> Encode(const CheckBoxData& d);
+std::vector<uint8_t> Encode(const ComboBoxData& d);
+std::vector<uint8_t> Encode(const ProgressBarData& d);
+std::vector<uint8_t> Encode(const ListViewData& d);
 
 // Decoding starts from the defaults; empty data keeps them. False for an
 // unknown version or data that ends too early.
@@ -140,6 +202,10 @@ bool Decode(const uint8_t* bytes, size_t n, LabelData* d);
 bool Decode(const uint8_t* bytes, size_t n, ButtonData* d);
 bool Decode(const uint8_t* bytes, size_t n, EditBoxData* d);
 bool Decode(const uint8_t* bytes, size_t n, RichEditData* d);
+bool Decode(const uint8_t* bytes, size_t n, CheckBoxData* d);
+bool Decode(const uint8_t* bytes, size_t n, ComboBoxData* d);
+bool Decode(const uint8_t* bytes, size_t n, ProgressBarData* d);
+bool Decode(const uint8_t* bytes, size_t n, ListViewData* d);
 
 // A movable global block holding `bytes` (unit interface 5), or null.
 HGLOBAL ToGlobal(const std::vector<uint8_t>& bytes);

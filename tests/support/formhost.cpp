@@ -5,6 +5,7 @@
 #include "runtime/app.h"
 #include "runtime/values.h"
 #include "units/queries.h"
+#include "units/types.h"
 #include "units/unit.h"
 #include "units/unitdata.h"
 
@@ -228,10 +229,15 @@ void StartFormsRuntime(const std::vector<uint8_t>& formTemplate, const rt::Handl
                                            1003, 1003, 1016, 1001, 1003, 1003, 1006, 1003, 1003, 1005};
         for (int i = 0; i < 32; i++) windowProps[i].type = kWindowCodes[i];
         gCoreTypes[0].properties = windowProps;
+        gCoreTypes[2] = TestType("menu", rt::kTfCanRaise40, units::MenuItemQuery);
+        gCoreTypes[2].propertyCount = 4;
         gCoreTypes[4] = TestType("edit", rt::kTfCanRaise40, QueryTest<0>);
         gCoreTypes[9] = TestType("label", rt::kTfCanRaise40, QueryTest<1>);
         gCoreTypes[10] = TestType("button", rt::kTfCanRaise40 | rt::kTfDefaultButton, QueryTest<2>);
         gExtTypes[5] = TestType("multi", rt::kTfCanRaise40, QueryTest<3>);
+        // The check box, combo box, progress bar and list view are the real ones.
+        for (int slot : {5, 6, 7}) gCoreTypes[slot] = units::kCoreTypes[slot];
+        gExtTypes[6] = units::kExtTypes[6];
         gLib1.marker = gLib2.marker = rt::kLibraryMarker;
         gLib1.typeCount = 51;
         gLib1.types = gCoreTypes;

@@ -12,12 +12,16 @@
 
 namespace test {
 
-// Test unit types: library 1 slot 1 is the real window type; the other
+// Test unit types: library 1 slots 1 and 3 are the real window and menu-item
+// types; the other
 // slots named here are test types built on system controls.
 //   0x00010005  a single-line EDIT (interface 8 wants Enter when multi-line)
 //   0x0001000A  a STATIC label
 //   0x0001000B  a BUTTON (click -> event 0; interface 10)
 //   0x00020006  a multi-line EDIT standing in for the rich edit box
+// and the real check box (0x00010006), combo box (0x00010007), progress bar
+// (0x00010008) and list view (0x00020007), whose libraries' links the tests
+// attach to the runtime themselves.
 // Their type data is a counted caption followed by one word, "extra";
 // property 8 is the caption (text), 9 the extra word (integer; a change asks
 // for re-creation), 10 a logical, 11 a font, 12 a pick list, 13 byte data.

@@ -92,6 +92,7 @@ intptr_t UnitHost::Callback(int32_t code, intptr_t v1, intptr_t v2) {
                                                                  : rt::MemAllocPlain(static_cast<uint32_t>(v1)));
     case rt::kCbFree: rt::MemFree(reinterpret_cast<void*>(v1)); return 0;
     case rt::kCbRealloc: return reinterpret_cast<intptr_t>(rt::MemRealloc(reinterpret_cast<void*>(v1), static_cast<uint32_t>(v2)));
+    case rt::kCbFreeArray: rt::FreeArray(static_cast<uint32_t>(v1), reinterpret_cast<void*>(v2)); return 0;
     case rt::kCbDestroyed:
         if (h) {
             h->destroyed.push_back(static_cast<uint32_t>(v2));

@@ -1,0 +1,135 @@
+#include "manager.h"
+
+#include "data/program.h"
+#include "forms/windowunit.h"
+#include "runtime/values.h"
+
+namespace data {
+
+namespace {
+
+constexpr uint32_t kVisible = 0x1;
+constexpr uint32_t kVisibleTab = 0x5;
+constexpr uint32_t kDisabledTab = 0x7;
+
+UnitSpec Unit(uint32_t id, const char* name, uint32_t type, int32_t left, int32_t top, int32_t width, int32_t height,
+              uint32_t flags, std::vector<uint8_t> typeData) {
+    UnitSpec u;
+    u.id = id;
+    u.name = name;
+    u.type = type;
+    u.left = left;
+    u.top = top;
+    u.width = width;
+    u.height = height;
+    u.flags = flags;
+    u.typeData = std::move(typeData);
+    return u;
+}
+
+// A resizable window with a maximise button, centred, that re-lays its
+// units out as it grows.
+std::vector<uint8_t> WindowData() {
+    forms::WindowProps p;
+    p.title = "应用管理";
+    p.border = 1;
+    p.maxButton = true;
+    p.relayout = 1;
+    return forms::EncodeWindowProps(p);
+}
+
+std::vector<uint8_t> Caption(const char* caption) {
+    LabelData d;
+    d.vAlign = 1;
+    d.caption = caption;
+    return Encode(d);
+}
+
+std::vector<uint8_t> Button(const char* caption) {
+    ButtonData d;
+    d.caption = caption;
+    return Encode(d);
+}
+
+std::vector<uint8_t> FilterEdit() {
+    EditBoxData d;
+    d.border = 5;
+    return Encode(d);
+}
+
+std::vector<uint8_t> Log() {
+    RichEditData d;
+    d.border = 5;
+    d.multiLine = true;
+    d.readOnly = true;
+    return Encode(d);
+}
+
+std::vector<uint8_t> CheckBox(const char* caption) {
+    CheckBoxData d;
+    d.caption = caption;
+    return Encode(d);
+}
+
+std::vector<uint8_t> Choices(std::vector<std::string> items, int32_t current) {
+    ComboBoxData d;
+    d.items = std::move(items);
+    d.current = current;
+    return Encode(d);
+}
+
+std::vector<uint8_t> Progress() { return Encode(ProgressBarData()); }
+
+std::vector<uint8_t> PackageList() {
+    ListViewData d;
+    d.checkBoxes = true;
+    d.fullRowSelect = true;
+    d.multiSelect = true;
+    d.gridLines = true;
+    d.columns = {{"包名", 260, 0}, {"状态", 64, 0}, {"类型", 48, 0}, {"风险", 150, 0}, {"路径", 170, 0},
+                 {"上次操作", 120, 0}};
+    return Encode(d);
+}
+
+} // namespace
+
+WindowSpec ManagerWindow() {
+    WindowSpec w;
+    w.id = kManagerWindow;
+    w.valueB = 0x19010047;
+    // Listed in descending identifier order, like every window of the program.
+    w.units = {
+        //   id               name          type              left  top  width height flags
+        Unit(kMgrWindow,      "",           rt::kTypeWindow,  0,    0,   880,  640,   kVisible,     WindowData()),
+        Unit(kMgrLog,         "超级编辑框1", rt::kTypeRichEdit, 12,   504, 840,  88,    kVisibleTab,  Log()),
+        Unit(kMgrStatus,      "标签7",      rt::kTypeLabel,   12,   480, 840,  20,    kVisible,     Caption("")),
+        Unit(kMgrProgress,    "进度条1",    rt::kTypeProgressBar, 12, 458, 840,  16,    kVisible,     Progress()),
+        Unit(kMgrCancel,      "按钮10",     rt::kTypeButton,  694,  420, 80,   28,    kDisabledTab, Button("取消")),
+        Unit(kMgrUndoAll,     "按钮9",      rt::kTypeButton,  606,  420, 80,   28,    kVisibleTab,  Button("全部撤销")),
+        Unit(kMgrRecord,      "按钮8",      rt::kTypeButton,  508,  420, 90,   28,    kVisibleTab,  Button("操作记录...")),
+        Unit(kMgrExport,      "按钮7",      rt::kTypeButton,  410,  420, 90,   28,    kVisibleTab,  Button("导出列表...")),
+        Unit(kMgrImport,      "按钮6",      rt::kTypeButton,  312,  420, 90,   28,    kVisibleTab,  Button("导入列表...")),
+        Unit(kMgrRestore,     "按钮5",      rt::kTypeButton,  228,  420, 64,   28,    kVisibleTab,  Button("恢复")),
+        Unit(kMgrDelete,      "按钮4",      rt::kTypeButton,  156,  420, 64,   28,    kVisibleTab,  Button("删除")),
+        Unit(kMgrEnable,      "按钮3",      rt::kTypeButton,  84,   420, 64,   28,    kVisibleTab,  Button("启用")),
+        Unit(kMgrDisable,     "按钮2",      rt::kTypeButton,  12,   420, 64,   28,    kVisibleTab,  Button("禁用")),
+        Unit(kMgrList,        "超级列表框1", rt::kTypeListView,    12,   78,  840,  332,   kVisibleTab,  PackageList()),
+        Unit(kMgrCount,       "标签6",      rt::kTypeLabel,   572,  48,  280,  20,    kVisible,     Caption("")),
+        Unit(kMgrKind,        "组合框3",    rt::kTypeComboBox,    468,  44,  88,   120,   kVisibleTab,
+             Choices({"全部", "系统", "用户"}, 0)),
+        Unit(kMgrKindLabel,   "标签5",      rt::kTypeLabel,   426,  48,  40,   20,    kVisible,     Caption("类型：")),
+        Unit(kMgrState,       "组合框2",    rt::kTypeComboBox,    312,  44,  100,  140,   kVisibleTab,
+             Choices({"全部", "已启用", "已禁用", "已删除"}, 0)),
+        Unit(kMgrStateLabel,  "标签4",      rt::kTypeLabel,   270,  48,  40,   20,    kVisible,     Caption("状态：")),
+        Unit(kMgrFilter,      "编辑框1",    rt::kTypeEditBox, 56,   44,  200,  24,    kVisibleTab,  FilterEdit()),
+        Unit(kMgrFilterLabel, "标签3",      rt::kTypeLabel,   12,   48,  40,   20,    kVisible,     Caption("筛选：")),
+        Unit(kMgrAllDevices,  "选择框1",    rt::kTypeCheckBox,    572,  12,  220,  22,    kVisibleTab,
+             CheckBox("同时用于所有已连接设备")),
+        Unit(kMgrRefresh,     "按钮1",      rt::kTypeButton,  484,  9,   72,   28,    kVisibleTab,  Button("刷新")),
+        Unit(kMgrDevices,     "组合框1",    rt::kTypeComboBox,    56,   10,  420,  200,   kVisibleTab,  Choices({}, -1)),
+        Unit(kMgrDeviceLabel, "标签1",      rt::kTypeLabel,   12,   14,  40,   20,    kVisible,     Caption("设备：")),
+    };
+    return w;
+}
+
+} // namespace data

@@ -1,0 +1,141 @@
+// The core library's progress bar (进度条): a COMCTL32 progress control with
+// a range, a position and a marquee mode for work of unknown length. It
+// takes no focus and raises no events of its own.
+#include "queries.h"
+
+#include <windows.h>
+#include <commctrl.h>
+#include "commands/commands.h"
+#include "unit.h"
+#include "unitdata.h"
+
+namespace units {
+
+namespace {
+
+// Property indices as the unit interfaces see them (property index - 8).
+enum ProgressProperty : int32_t { kMinimum = 0, kMaximum, kPosition, kMarquee, kBarColour, kBackColour };
+
+// A marquee block takes this long (ms) per step.
+constexpr LPARAM kMarqueeStep = 30;
+
+class ProgressBar : public UnitWnd {
+public:
+    ProgressBar(uint32_t windowId, uint32_t unitId) : UnitWnd(&commands::gCoreLink, windowId, unitId) {}
+
+    bool Build(const uint8_t* bytes, uint32_t length, DWORD style, HWND parent, UINT id, int x, int y, int width,
+               int height) {
+        if (!Decode(bytes, length, &data_) || !LoadCommonControls(ICC_PROGRESS_CLASS)) return false;
+        style &= ~static_cast<DWORD>(WS_TABSTOP);
+        style |= WS_CHILD | WS_CLIPSIBLINGS;
+        if (data_.marquee) style |= PBS_MARQUEE;
+        if (!Create(0, PROGRESS_CLASSA, "", style, x, y, width, height, parent,
+                    reinterpret_cast<HMENU>(static_cast<uintptr_t>(id))))
+            return false;
+        ApplyRange();
+        Send(PBM_SETPOS, static_cast<WPARAM>(data_.position));
+        ApplyColours();
+        if (data_.marquee) Send(PBM_SETMARQUEE, TRUE, kMarqueeStep);
+        return true;
+    }
+
+    // Only switching the marquee mode re-creates the control: the style
+    // cannot change on a live progress control everywhere.
+    int32_t Changed(int32_t index, const uint32_t* data) {
+        const int32_t value = static_cast<int32_t>(data[0]);
+        switch (index) {
+        case kMinimum: data_.minimum = value; ApplyRange(); return 0;
+        case kMaximum: data_.maximum = value; ApplyRange(); return 0;
+        case kPosition: Send(PBM_SETPOS, static_cast<WPARAM>(value)); return 0;
+        case kMarquee: {
+            bool on = value != 0;
+            if (on == data_.marquee) return 0;
+            data_.marquee = on;
+            data_.position = Position();
+            return 1;
+        }
+        case kBarColour: data_.barColour = data[0]; ApplyColours(); return 0;
+        case kBackColour: data_.backColour = data[0]; ApplyColours(); return 0;
+        default: return 0;
+        }
+    }
+
+    bool Get(int32_t index, uint32_t* data) {
+        switch (index) {
+        case kMinimum: data[0] = static_cast<uint32_t>(data_.minimum); return true;
+        case kMaximum: data[0] = static_cast<uint32_t>(data_.maximum); return true;
+        case kPosition: data[0] = static_cast<uint32_t>(Position()); return true;
+        case kMarquee: data[0] = data_.marquee ? 1 : 0; return true;
+        case kBarColour: data[0] = data_.barColour; return true;
+        case kBackColour: data[0] = data_.backColour; return true;
+        default: return false;
+        }
+    }
+
+    HGLOBAL AllData() {
+        ProgressBarData d = data_;
+        d.version = 1;
+        d.position = Position();
+        return ToGlobal(Encode(d));
+    }
+
+private:
+    LRESULT Send(UINT msg, WPARAM wp = 0, LPARAM lp = 0) { return SendMessageA(hwnd, msg, wp, lp); }
+    int32_t Position() { return static_cast<int32_t>(Send(PBM_GETPOS)); }
+
+    // A range given upside down is taken the right way up; an empty one
+    // (minimum equal to maximum) is left to the control, which shows no bar.
+    void ApplyRange() {
+        int32_t low = data_.minimum < data_.maximum ? data_.minimum : data_.maximum;
+        int32_t high = data_.minimum < data_.maximum ? data_.maximum : data_.minimum;
+        Send(PBM_SETRANGE32, static_cast<WPARAM>(low), static_cast<LPARAM>(high));
+    }
+
+    void ApplyColours() {
+        Send(PBM_SETBARCOLOR, 0, IsDefaultColour(data_.barColour) ? CLR_DEFAULT : static_cast<LPARAM>(data_.barColour));
+        Send(PBM_SETBKCOLOR, 0, IsDefaultColour(data_.backColour) ? CLR_DEFAULT : static_cast<LPARAM>(data_.backColour));
+    }
+
+    ProgressBarData data_;   // the position lives in the control once created
+};
+
+ProgressBar* FromObject(void* object) { return static_cast<ProgressBar*>(forms::Wnd::FromHead(object)); }
+
+void* CreateProgressBar(const uint8_t* data, uint32_t length, DWORD style, HWND parent, UINT controlId, HMENU, int x,
+                        int y, int width, int height, uint32_t windowId, uint32_t unitId, int32_t, int32_t) {
+    ProgressBar* p = new ProgressBar(windowId, unitId);
+    if (!p->Build(data, length, style, parent, controlId, x, y, width, height)) {
+        delete p;
+        return nullptr;
+    }
+    return p->Head();
+}
+
+int32_t ProgressBarChanged(void* object, int32_t index, const uint32_t* data, int32_t) {
+    ProgressBar* p = FromObject(object);
+    return p && data ? p->Changed(index, data) : 0;
+}
+
+HGLOBAL ProgressBarAllData(void* object) {
+    ProgressBar* p = FromObject(object);
+    return p ? p->AllData() : nullptr;
+}
+
+int32_t ProgressBarGet(void* object, int32_t index, uint32_t* data) {
+    ProgressBar* p = FromObject(object);
+    return p && data && p->Get(index, data) ? 1 : 0;
+}
+
+} // namespace
+
+void* ProgressBarQuery(int32_t number) {
+    switch (number) {
+    case rt::kIfCreate: return reinterpret_cast<void*>(static_cast<CreateFn>(CreateProgressBar));
+    case rt::kIfPropertyChanged: return reinterpret_cast<void*>(static_cast<PropertyChangedFn>(ProgressBarChanged));
+    case rt::kIfAllPropertyData: return reinterpret_cast<void*>(static_cast<AllPropertyDataFn>(ProgressBarAllData));
+    case rt::kIfGetPropertyData: return reinterpret_cast<void*>(static_cast<GetPropertyDataFn>(ProgressBarGet));
+    default: return nullptr;
+    }
+}
+
+} // namespace units
