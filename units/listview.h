@@ -62,6 +62,7 @@ private:
     void ApplyCheckBoxes();
     void Reshow(const std::vector<int32_t>& selected, int32_t focusRow);
     void SelectOnly(int32_t row);
+    void ClearSelection();
     int32_t FirstSelectedRow() const;
     int32_t FocusedRow() const;
     std::string JoinColumns() const;
