@@ -397,12 +397,7 @@ bool ListView::OnNotify(NMHDR* header, LRESULT* result) {
         *result = 0;
         return true;
     }
-    case LVN_COLUMNCLICK: {
-        int32_t column = reinterpret_cast<const NMLISTVIEW*>(header)->iSubItem;
-        if (!quiet_) Raise(3, 1, &column);
-        *result = 0;
-        return true;
-    }
+    case LVN_COLUMNCLICK: OnColumnClick(reinterpret_cast<const NMLISTVIEW*>(header)->iSubItem); *result = 0; return true;
     default: return false;
     }
 }
@@ -430,6 +425,15 @@ LRESULT ListView::OnCustomDraw(NMLVCUSTOMDRAW* draw) {
     }
     default: return CDRF_DODEFAULT;
     }
+}
+
+// A header click sorts by that column, ascending first and the other way on
+// each further click, unless the event's handler returns false.
+void ListView::OnColumnClick(int32_t column) {
+    bool returned = false;
+    int32_t value = 0;
+    if (Raise(3, 1, &column, &returned, &value) && returned && !value) return;
+    Sort(column, column == model_.SortColumn() && !model_.SortDescending());
 }
 
 // Selection changes come in bursts (a click clears the old selection, then
