@@ -402,6 +402,13 @@ TEST_F(ListViewUnit, TwentyThousandRowsLoadAndScrollAtOnce) {
     EXPECT_STREQ(reinterpret_cast<const char*>(static_cast<uintptr_t>(text.lo)), "com.app12345\t已禁用\t7655");
     rt::MemFree(reinterpret_cast<void*>(static_cast<uintptr_t>(text.lo)));
     EXPECT_EQ(Call(kRowText, {Int(20000)}).lo, 0u);
+
+    // Rows given to a hidden list leave it hidden.
+    ShowWindow(list_, SW_HIDE);
+    Call(kSetRows, {Text("a\r\nb")});
+    Call(kFilter, {Text("b")});
+    EXPECT_FALSE(GetWindowLongPtrA(list_, GWL_STYLE) & WS_VISIBLE);
+    EXPECT_EQ(Send(LVM_GETITEMCOUNT), 1);
 }
 
 TEST_F(ListViewUnit, FilterAndSortKeepRowNumbersAndSelection) {

@@ -279,7 +279,9 @@ void ListView::Sort(int32_t column, bool descending) {
 // and its scroll bars at once under Wine, and each selection change would
 // repaint its row. The list is invalidated once at the end.
 void ListView::Reshow(const std::vector<int32_t>& selected, int32_t focusRow) {
-    Send(WM_SETREDRAW, FALSE);
+    // Turning redrawing on again shows the window: a hidden list stays as it is.
+    const bool shown = (GetWindowLongPtrA(hwnd, GWL_STYLE) & WS_VISIBLE) != 0;
+    if (shown) Send(WM_SETREDRAW, FALSE);
     ClearSelection();
     if (Send(LVM_GETITEMCOUNT) != model_.ShownCount())
         Send(LVM_SETITEMCOUNT, static_cast<WPARAM>(model_.ShownCount()), LVSICF_NOINVALIDATEALL | LVSICF_NOSCROLL);
@@ -294,7 +296,7 @@ void ListView::Reshow(const std::vector<int32_t>& selected, int32_t focusRow) {
         set.stateMask = set.state = LVIS_FOCUSED;
         Send(LVM_SETITEMSTATE, static_cast<WPARAM>(focusPos), reinterpret_cast<LPARAM>(&set));
     }
-    Send(WM_SETREDRAW, TRUE);
+    if (shown) Send(WM_SETREDRAW, TRUE);
     InvalidateRect(hwnd, nullptr, TRUE);
 }
 
