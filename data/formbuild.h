@@ -64,6 +64,11 @@ using units::LabelData;
 using units::ButtonData;
 using units::EditBoxData;
 using units::RichEditData;
+using units::CheckBoxData;
+using units::ComboBoxData;
+using units::ProgressBarData;
+using units::ListViewData;
+using units::ListColumn;
 using units::Encode;
 
 } // namespace data
