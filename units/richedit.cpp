@@ -8,6 +8,7 @@
 #include <string>
 #include "extlib.h"
 #include "runtime/values.h"
+#include "runtime/wineheap.h"
 #include "queries.h"
 #include "unit.h"
 #include "unitdata.h"
