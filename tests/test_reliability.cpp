@@ -351,8 +351,8 @@ TEST(Reliability, HungAdbLeavesTheWindowWorkingAndClosingWaitsNoLonger) {
     tool.Click(tool.Button(kListDevices));
     ASSERT_TRUE(tool.WaitFor([&] { return tool.AdbLog().size() == 1; }));
     DWORD started = GetTickCount();
-    // Later commands answer at once. The simulated adb logs a command line
-    // only once it has read its state, so the first one keeps its delay.
+    // Later commands answer at once; the first has read its state by now.
+    Sleep(300);
     WriteState(tool, kDevice);
 
     EXPECT_TRUE(Answers(tool.Window()));
