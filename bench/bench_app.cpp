@@ -10,15 +10,6 @@
 #include <vector>
 #include "tests/support/uidriver.h"
 
-namespace test {
-std::string ExeDir() {
-    char path[MAX_PATH];
-    DWORD n = GetModuleFileNameA(nullptr, path, MAX_PATH);
-    std::string s(path, n);
-    return s.substr(0, s.find_last_of('\\'));
-}
-} // namespace test
-
 namespace {
 
 double Now() {

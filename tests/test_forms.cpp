@@ -379,7 +379,8 @@ TEST_F(Forms, StartupWindowTabOrderAndFirstFocus) {
 
     SetForegroundWindow(w);
     SetFocus(w);
-    test::PumpFor(50);
+    // Activation reaches the window through posted messages.
+    test::PumpUntil([&] { return GetFocus() != nullptr && GetFocus() != w; });
     EXPECT_EQ(GetFocus(), control(0x16010049));   // the rich edit box wins among equal focus orders
     const uint32_t order[] = {0x16010049, 0x1601004B, 0x1601005D, 0x16010077, 0x16010078,
                               0x1601007A, 0x16010088, 0x16010092, 0x16010049};

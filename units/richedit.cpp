@@ -9,6 +9,7 @@
 #include "extlib.h"
 #include "runtime/modules.h"
 #include "runtime/values.h"
+#include "runtime/wineheap.h"
 #include "queries.h"
 #include "unit.h"
 #include "unitdata.h"
