@@ -117,10 +117,10 @@ std::vector<PackageResult> ParseActionOutput(const std::string& out, const std::
 Outcome Classify(Action a, const std::string& t, int status) {
     if (ContainsAny(t, {"Unknown package", "NameNotFoundException", "doesn't exist"})) return Outcome::UnknownPackage;
     if (Contains(t, "not installed for")) return Outcome::NotInstalled;
-    if (Contains(t, "protected package")) return Outcome::Protected;
+    // Before Android 10 the shell's refusal of a protected package names no protection.
+    if (ContainsAny(t, {"protected package", "Shell cannot change component state"})) return Outcome::Protected;
     if (ContainsAny(t, {"DELETE_FAILED_DEVICE_POLICY_MANAGER", "DELETE_FAILED_USER_RESTRICTED",
-                        "DELETE_FAILED_OWNER_BLOCKED", "Shell cannot change component state", "SecurityException",
-                        "Security exception"}))
+                        "DELETE_FAILED_OWNER_BLOCKED", "SecurityException", "Security exception"}))
         return Outcome::RefusedByPolicy;
     if (a == Action::Restore &&
         ContainsAny(t, {"Unknown command", "unknown command", "cmd: not found", "cmd: inaccessible"}))
