@@ -84,12 +84,12 @@ DeviceList ListDevices(const Adb& adb, const Cancel* cancel) {
     return list;
 }
 
-PackageRead ReadPackages(const Adb& adb, const std::string& serial, int user, const Cancel* cancel) {
+PackageRead ReadPackages(const Adb& adb, const std::string& serial, int user, const Cancel* cancel, Users users) {
     PackageRead read;
     AdbRun how;
     how.cancel = cancel;
     how.timeoutMs = kReadTimeoutMs;
-    AdbResult r = adb.Shell(serial, BuildReadScript(user), how);
+    AdbResult r = adb.Shell(serial, BuildReadScript(user, users), how);
     read.snapshot = ParseReadOutput(r.out);
     if (!read.snapshot.complete) read.error = AdbError(r);
     return read;

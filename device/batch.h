@@ -26,7 +26,8 @@ struct PackageRead {
     PackageSnapshot snapshot;
     std::string error;   // empty when every section arrived
 };
-PackageRead ReadPackages(const Adb& adb, const std::string& serial, int user, const Cancel* cancel = nullptr);
+PackageRead ReadPackages(const Adb& adb, const std::string& serial, int user, const Cancel* cancel = nullptr,
+                         Users users = Users::Skip);
 
 // Called once per package, from the thread that runs its device's batch
 // (calls are never concurrent): the device, the result so far (what the

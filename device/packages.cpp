@@ -22,7 +22,6 @@ const Section kSections[] = {
     {"api", "getprop ro.build.version.sdk"},
     {"release", "getprop ro.build.version.release"},
     {"model", "getprop ro.product.model"},
-    {"users", "pm list users"},
     // -f: the APK path; -u: also the packages uninstalled for the user.
     {"all", "pm list packages -f -u --user %u"},
     // Without -u: what is installed, so the rest of "all" is deleted.
@@ -68,8 +67,10 @@ bool ReadUserLine(const std::string& line, PhoneUser* user) {
 
 } // namespace
 
-std::string BuildReadScript(int user) {
+std::string BuildReadScript(int user, Users users) {
     std::string script;
+    // The users cost one more pm start: read with the first list of a device only.
+    if (users == Users::List) script += SectionLine("users") + ";pm list users;";
     std::string u = std::to_string(user);
     for (const Section& s : kSections) {
         std::string command = s.command;

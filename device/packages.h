@@ -28,7 +28,7 @@ struct PackageSnapshot {
     int api = 0;                           // ro.build.version.sdk, 0 when unknown
     std::string release;                   // ro.build.version.release
     std::string model;                     // ro.product.model
-    std::vector<PhoneUser> users;
+    std::vector<PhoneUser> users;          // read only when asked for
     std::vector<Package> packages;         // sorted by name
     std::vector<std::string> rejected;     // names from the phone that failed the name check
     bool complete = false;                 // every section arrived
@@ -37,8 +37,11 @@ struct PackageSnapshot {
 // The marker every line the scripts print for themselves begins with.
 extern const char kMarker[];
 
-// The script that reads API level, model, users and every package of `user`.
-std::string BuildReadScript(int user);
+enum class Users { Skip, List };
+
+// The script that reads API level, model, every package of `user`, and the
+// phone's users when asked for.
+std::string BuildReadScript(int user, Users users = Users::Skip);
 
 // Reads that script's output (from one adb process, or the tail of an action
 // script that ends with it). Names failing the name check are not taken.

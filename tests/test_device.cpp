@@ -162,6 +162,23 @@ TEST(DeviceLayer, TwoPhonesChosenBySerialAndTheUnauthorizedOnesHint) {
     EXPECT_NE(gone.error.find("unauthorized"), std::string::npos) << gone.error;
 }
 
+TEST(DeviceLayer, AWorkProfileIsAUserOfItsOwn) {
+    Phones phones(OnePhone(34, "SER1", "user 0 c13 Owner\nuser 10 1030 Work profile\npackage com.work.mail enabled third-party u10=enabled\n"));
+    Adb adb = TheAdb();
+    PackageRead work = ReadPackages(adb, "SER1", 10, nullptr, Users::List);
+    ASSERT_TRUE(work.snapshot.complete) << work.error;
+    ASSERT_EQ(work.snapshot.users.size(), 2u);
+    EXPECT_EQ(work.snapshot.users[1].id, 10);
+    EXPECT_EQ(StateOf(work.snapshot, "com.work.mail"), PackageState::Enabled);
+
+    BatchOptions o;
+    o.user = 10;
+    BatchResult b = RunBatch(adb, "SER1", Action::Disable, {"com.work.mail"}, o);
+    EXPECT_EQ(b.results[0].outcome, Outcome::Done) << b.results[0].text;
+    EXPECT_EQ(StateOf(b.after, "com.work.mail"), PackageState::Disabled);
+    EXPECT_EQ(StateOf(ReadPackages(adb, "SER1", 0).snapshot, "com.work.mail"), PackageState::Enabled);
+}
+
 TEST(DeviceLayer, HostileNamesInThePhonesOwnListAreNeverTaken) {
     Phones phones(OnePhone(34, "SER1", "package com.evil;reboot enabled third-party\npackage com.evil$(id) enabled third-party\n"));
     PackageRead read = ReadPackages(TheAdb(), "SER1", 0);

@@ -78,6 +78,8 @@ std::string CurrentPhoneOutput(bool withEnd) {
 
 TEST(PackageRead, StatesKindsPathsAndRefusedNamesFromOneScript) {
     std::string script = BuildReadScript(10);
+    EXPECT_EQ(script.find("pm list users"), std::string::npos);
+    EXPECT_EQ(BuildReadScript(10, Users::List).find("echo :adbtool:section users;pm list users;"), 0u);
     EXPECT_NE(script.find("pm list packages -f -u --user 10;"), std::string::npos) << script;
     EXPECT_NE(script.find("pm list packages -s -u --user 10;"), std::string::npos);
 
@@ -142,6 +144,8 @@ TEST(ActionOutput, EachAndroidVersionsTextsBecomeOneOutcomePerPackage) {
          255, Outcome::Protected},
         {Action::Disable, "java.lang.IllegalArgumentException: Unknown package: com.x", 255, Outcome::UnknownPackage},
         {Action::Disable, "java.lang.SecurityException: Shell cannot change component state for null to 3", 255,
+         Outcome::Protected},
+        {Action::Enable, "java.lang.SecurityException: Permission Denial: attempt to change component state", 255,
          Outcome::RefusedByPolicy},
         {Action::Delete, "Failure [not installed for 0]", 1, Outcome::NotInstalled},
         {Action::Delete, "Failure [DELETE_FAILED_DEVICE_POLICY_MANAGER]", 1, Outcome::RefusedByPolicy},
