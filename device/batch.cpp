@@ -134,11 +134,15 @@ BatchResult RunBatch(const Adb& adb, const std::string& serial, Action action, c
     b.after = ParseReadOutput(run.out);
     bool stopped = run.cancelled || (o.cancel && o.cancel->Requested());
     if (!b.after.complete) {
-        // Cut off before its read-back: read the phone's states on their own.
         if (!stopped) b.error = AdbError(run);
-        PackageRead again = ReadPackages(adb, serial, o.user);
-        b.after = again.snapshot;
-        if (b.error.empty() && !again.error.empty()) b.error = again.error;
+        // Cut off before its read-back: read the phone's states on their own,
+        // unless adb refused the device outright and nothing reached the phone.
+        bool deviceRefused = run.started && run.out.empty() && run.exitCode != 0 && !run.timedOut;
+        if (!deviceRefused) {
+            PackageRead again = ReadPackages(adb, serial, o.user);
+            b.after = again.snapshot;
+            if (b.error.empty() && !again.error.empty()) b.error = again.error;
+        }
     }
     for (size_t k = 0; k < sent.size(); k++) {
         PackageResult r = got[k];

@@ -4,6 +4,7 @@
 // record appended to by several processes at once.
 #include <gtest/gtest.h>
 #include <windows.h>
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -32,7 +33,8 @@ TEST_CHILD(print_args) {
 // Starts a grandchild that sleeps, prints its process id, then sleeps itself.
 TEST_CHILD(tree) {
     std::string line = "\"" + SelfExe() + "\" --child=sleep";
-    STARTUPINFOA si = {sizeof si};
+    STARTUPINFOA si = {};
+    si.cb = sizeof si;
     PROCESS_INFORMATION pi = {};
     if (!CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) return 2;
     std::printf("grandchild %lu\n", pi.dwProcessId);
@@ -127,6 +129,42 @@ TEST(ActionRecordFile, SeveralProcessesAppendingAtOnceLoseAndGarbleNothing) {
     EXPECT_EQ(all.size(), kWriters * 50);
     for (size_t i = 0; i < kWriters; i++)
         EXPECT_EQ(LastActions(all, "W" + std::to_string(i), 0).size(), 50u) << i;
+}
+
+} // namespace
+
+namespace {
+
+// The worker a window runs its reads and batches on: one job at a time, the
+// cancel reaching the job, `done` after the job.
+TEST(DeviceWorker, OneJobAtATimeCancelReachesItAndDoneFollows) {
+    dev::Worker worker;
+    HANDLE started = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    std::atomic<int> order{0};
+    int jobEnded = 0, doneRan = 0;
+    bool sawCancel = false;
+    ASSERT_TRUE(worker.Start(
+        [&](const dev::Cancel& cancel) {
+            SetEvent(started);
+            sawCancel = WaitForSingleObject(cancel.Event(), 60000) == WAIT_OBJECT_0 && cancel.Requested();
+            jobEnded = ++order;
+        },
+        [&] { doneRan = ++order; }));
+    WaitForSingleObject(started, INFINITE);
+    EXPECT_TRUE(worker.Running());
+    EXPECT_FALSE(worker.Start([](const dev::Cancel&) {})) << "a second job while the first runs";
+    worker.RequestCancel();
+    worker.Wait();
+    EXPECT_TRUE(sawCancel);
+    EXPECT_EQ(jobEnded, 1);
+    EXPECT_EQ(doneRan, 2);
+    EXPECT_FALSE(worker.Running());
+
+    bool secondRan = false;
+    ASSERT_TRUE(worker.Start([&](const dev::Cancel& cancel) { secondRan = !cancel.Requested(); }));
+    worker.Wait();
+    EXPECT_TRUE(secondRan) << "the cancel of the first job does not reach the next";
+    CloseHandle(started);
 }
 
 } // namespace
