@@ -1,8 +1,8 @@
 // Figures for the device layer against the simulated device bridge with a
 // profile's own latencies (default: the current phone of tests/profiles).
-// Each figure is a ratio against a baseline measured in the same run; the
-// median of several rounds is taken, each round starting from a fresh copy
-// of the profile:
+// Each figure is a ratio against a baseline measured in the same run, the
+// two timed in turn over several rounds, each from a fresh copy of the
+// profile:
 //   read    every package of user 0 in one process / one plain
 //           `adb shell pm list packages -d` (the start-up window's own call)
 //   batch   disabling 100 packages in one batch / disabling one
@@ -20,7 +20,8 @@ namespace {
 
 using namespace dev;
 
-constexpr int kRounds = 3;
+constexpr int kReadRounds = 5;
+constexpr int kBatchRounds = 3;   // a batch of 100 takes seconds
 constexpr size_t kBatch = 100;
 constexpr size_t kPhones = 4;
 
@@ -74,24 +75,40 @@ std::string WithPhones(const std::string& profile, const std::string& serial, si
     return out;
 }
 
-// Median time of fn over the rounds, each after `reset`.
-double Median(const std::function<void()>& reset, const std::function<void()>& fn) {
-    std::vector<double> t;
-    for (int i = 0; i < kRounds; i++) {
-        reset();
-        double start = Now();
-        fn();
-        t.push_back(Now() - start);
+struct Figure {
+    double baseMs, measuredMs, ratio;   // medians over the rounds
+};
+
+double Median(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    return v[v.size() / 2];
+}
+
+double Timed(const std::function<void()>& reset, const std::function<void()>& fn) {
+    reset();
+    double start = Now();
+    fn();
+    return Now() - start;
+}
+
+// Baseline and measured in turn, each round: a load that drifts during the
+// run weighs on both alike. The ratio is the median of the rounds' ratios.
+Figure Compare(int rounds, const std::function<void()>& resetBase, const std::function<void()>& base,
+               const std::function<void()>& resetMeasured, const std::function<void()>& measured) {
+    std::vector<double> b, m, r;
+    for (int i = 0; i < rounds; i++) {
+        b.push_back(Timed(resetBase, base));
+        m.push_back(Timed(resetMeasured, measured));
+        r.push_back(m.back() / b.back());
     }
-    std::sort(t.begin(), t.end());
-    return t[t.size() / 2];
+    return Figure{Median(b) * 1000, Median(m) * 1000, Median(r)};
 }
 
 } // namespace
 
 int main(int argc, char** argv) {
     std::string dir = ExeDir();
-    std::string profilePath = argc > 1 ? argv[1] : dir + "\\..\\..\\tests\\profiles\\current.txt";
+    std::string profilePath = argc > 1 ? argv[1] : dir + "\\..\\..\\tests\\profiles\\current-phone.txt";
     std::string profile = ReadText(profilePath);
     if (profile.empty()) {
         std::fprintf(stderr, "no profile at %s\n", profilePath.c_str());
@@ -108,34 +125,35 @@ int main(int argc, char** argv) {
     for (const Device& d : devices.devices)
         if (d.state == DeviceState::Ready && serial.empty()) serial = d.serial;
     PackageRead first = ReadPackages(adb, serial, 0);
-    std::vector<std::string> batch;
+    std::vector<std::string> names;
     for (const Package& p : first.snapshot.packages)
-        if (p.state == PackageState::Enabled && batch.size() < kBatch) batch.push_back(p.name);
-    if (serial.empty() || batch.size() < kBatch) {
+        if (p.state == PackageState::Enabled && names.size() < kBatch) names.push_back(p.name);
+    if (serial.empty() || names.size() < kBatch) {
         std::fprintf(stderr, "the profile needs a ready phone with %u enabled packages\n", unsigned(kBatch));
         return 1;
     }
 
     auto fresh = [&] { WriteText(state, profile); };
-    double plain = Median(fresh, [&] { adb.Shell(serial, "pm list packages -d"); });
-    double read = Median(fresh, [&] { ReadPackages(adb, serial, 0); });
+    Figure read = Compare(kReadRounds, fresh, [&] { adb.Shell(serial, "pm list packages -d"); }, fresh,
+                          [&] { ReadPackages(adb, serial, 0); });
     size_t done = 0;
-    double one = Median(fresh, [&] { RunBatch(adb, serial, Action::Disable, {batch[0]}, BatchOptions()); });
-    double hundred = Median(fresh, [&] {
-        BatchResult b = RunBatch(adb, serial, Action::Disable, batch, BatchOptions());
-        done = 0;
-        for (const PackageResult& r : b.results) done += r.outcome == Outcome::Done;
-    });
+    Figure batch = Compare(kBatchRounds, fresh, [&] { RunBatch(adb, serial, Action::Disable, {names[0]}, BatchOptions()); }, fresh,
+                           [&] {
+                               BatchResult b = RunBatch(adb, serial, Action::Disable, names, BatchOptions());
+                               done = 0;
+                               for (const PackageResult& r : b.results) done += r.outcome == Outcome::Done;
+                           });
 
     std::string many = WithPhones(profile, serial, kPhones);
     std::vector<std::string> serials = {serial};
     for (size_t i = 1; i < kPhones; i++) serials.push_back(serial + "-" + std::to_string(i));
-    double onAll = Median([&] { WriteText(state, many); },
-                          [&] { RunOnDevices(adb, serials, Action::Disable, batch, BatchOptions()); });
+    Figure four = Compare(kBatchRounds, fresh, [&] { RunBatch(adb, serial, Action::Disable, names, BatchOptions()); },
+                          [&] { WriteText(state, many); },
+                          [&] { RunOnDevices(adb, serials, Action::Disable, names, BatchOptions()); });
 
     std::printf("device\tpackages=%u\tplain_ms=%.0f\tread_ms=%.0f\tread_ratio=%.2f\tone_ms=%.0f\tbatch_ms=%.0f"
-                "\tbatch_done=%u\tbatch_ratio=%.2f\tfour_ms=%.0f\tfour_ratio=%.2f\n",
-                unsigned(first.snapshot.packages.size()), plain * 1000, read * 1000, read / plain, one * 1000,
-                hundred * 1000, unsigned(done), hundred / one, onAll * 1000, onAll / hundred);
+                "\tbatch_done=%u\tbatch_ratio=%.2f\tone_device_ms=%.0f\tfour_ms=%.0f\tfour_ratio=%.2f\n",
+                unsigned(first.snapshot.packages.size()), read.baseMs, read.measuredMs, read.ratio, batch.baseMs,
+                batch.measuredMs, unsigned(done), batch.ratio, four.baseMs, four.measuredMs, four.ratio);
     return 0;
 }

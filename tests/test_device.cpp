@@ -123,6 +123,60 @@ TEST(DeviceLayer, EveryAndroidVersionOneProcessPerBatchAndTheStatesReadBack) {
     }
 }
 
+std::vector<std::string> ShippedProfiles() {
+    std::vector<std::string> files;
+    WIN32_FIND_DATAA found;
+    HANDLE h = FindFirstFileA((std::string(KEEL_PROFILE_DIR) + "\\*").c_str(), &found);
+    if (h == INVALID_HANDLE_VALUE) return files;
+    do {
+        if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+            files.push_back(std::string(KEEL_PROFILE_DIR) + "\\" + found.cFileName);
+    } while (FindNextFileA(h, &found));
+    FindClose(h);
+    return files;
+}
+
+// Every phone of every shipped profile: listed, with a hint when it is not
+// ready; when ready, read whole and a user app disabled and enabled again,
+// each time with the state read back.
+TEST(DeviceLayer, EveryShippedProfile) {
+    std::vector<std::string> profiles = ShippedProfiles();
+    ASSERT_FALSE(profiles.empty()) << "no profiles in " << KEEL_PROFILE_DIR;
+    Adb adb = TheAdb();
+    for (const std::string& file : profiles) {
+        SCOPED_TRACE(file);
+        Phones phones(ReadFileText(file));
+        DeviceList list = ListDevices(adb);
+        ASSERT_FALSE(list.devices.empty()) << list.error;
+        for (const Device& d : list.devices) {
+            SCOPED_TRACE(d.serial);
+            if (d.state != DeviceState::Ready) {
+                EXPECT_FALSE(StateHint(d).empty());
+                EXPECT_FALSE(ReadPackages(adb, d.serial, 0).error.empty());
+                continue;
+            }
+            PackageRead read = ReadPackages(adb, d.serial, 0);
+            ASSERT_TRUE(read.snapshot.complete) << read.error;
+            EXPECT_GT(read.snapshot.api, 0);
+            ASSERT_FALSE(read.snapshot.packages.empty());
+            const Package* app = nullptr;
+            for (const Package& p : read.snapshot.packages) {
+                EXPECT_TRUE(IsPackageName(p.name)) << p.name;
+                if (!app && p.kind == PackageKind::User && p.state == PackageState::Enabled) app = &p;
+            }
+            if (!app) continue;
+            BatchOptions o;
+            o.knownApi = read.snapshot.api;
+            BatchResult off = RunBatch(adb, d.serial, Action::Disable, {app->name}, o);
+            EXPECT_EQ(off.results[0].outcome, Outcome::Done) << off.results[0].text;
+            EXPECT_EQ(StateOf(off.after, app->name.c_str()), PackageState::Disabled);
+            BatchResult on = RunBatch(adb, d.serial, Action::Enable, {app->name}, o);
+            EXPECT_EQ(on.results[0].outcome, Outcome::Done) << on.results[0].text;
+            EXPECT_EQ(StateOf(on.after, app->name.c_str()), PackageState::Enabled);
+        }
+    }
+}
+
 TEST(DeviceLayer, RestoreOnAnOldPhoneIsRefusedWithoutAskingIt) {
     Phones phones(OnePhone(23) + "package com.gone uninstalled system\n");
     BatchOptions o;
