@@ -133,13 +133,16 @@ int main(int argc, char** argv) {
         return 1;
     }
 
+    // As the window does: batches know the phone's API level from its first read.
+    BatchOptions options;
+    options.knownApi = first.snapshot.api;
     auto fresh = [&] { WriteText(state, profile); };
     Figure read = Compare(kReadRounds, fresh, [&] { adb.Shell(serial, "pm list packages -d"); }, fresh,
                           [&] { ReadPackages(adb, serial, 0); });
     size_t done = 0;
-    Figure batch = Compare(kBatchRounds, fresh, [&] { RunBatch(adb, serial, Action::Disable, {names[0]}, BatchOptions()); }, fresh,
+    Figure batch = Compare(kBatchRounds, fresh, [&] { RunBatch(adb, serial, Action::Disable, {names[0]}, options); }, fresh,
                            [&] {
-                               BatchResult b = RunBatch(adb, serial, Action::Disable, names, BatchOptions());
+                               BatchResult b = RunBatch(adb, serial, Action::Disable, names, options);
                                done = 0;
                                for (const PackageResult& r : b.results) done += r.outcome == Outcome::Done;
                            });
@@ -147,9 +150,9 @@ int main(int argc, char** argv) {
     std::string many = WithPhones(profile, serial, kPhones);
     std::vector<std::string> serials = {serial};
     for (size_t i = 1; i < kPhones; i++) serials.push_back(serial + "-" + std::to_string(i));
-    Figure four = Compare(kBatchRounds, fresh, [&] { RunBatch(adb, serial, Action::Disable, names, BatchOptions()); },
+    Figure four = Compare(kBatchRounds, fresh, [&] { RunBatch(adb, serial, Action::Disable, names, options); },
                           [&] { WriteText(state, many); },
-                          [&] { RunOnDevices(adb, serials, Action::Disable, names, BatchOptions()); });
+                          [&] { RunOnDevices(adb, serials, Action::Disable, names, options); });
 
     std::printf("device\tpackages=%u\tplain_ms=%.0f\tread_ms=%.0f\tread_ratio=%.2f\tone_ms=%.0f\tbatch_ms=%.0f"
                 "\tbatch_done=%u\tbatch_ratio=%.2f\tone_device_ms=%.0f\tfour_ms=%.0f\tfour_ratio=%.2f\n",

@@ -246,6 +246,36 @@ TEST(DeviceLayer, RestoreOnAnOldPhoneIsRefusedWithoutAskingIt) {
     EXPECT_EQ(phones.AdbRuns(), 0u);
 }
 
+// adb hands a phone before Android 7 at most 4 KB of command: a long list
+// goes in pieces, each within it, and only the last reads the states back.
+TEST(DeviceLayer, ALongListGoesInPiecesThatAdbCanCarry) {
+    std::string profile = "platform-tools 28.0.2\nconnect-ms 0\ncommand-ms 0\nchange-ms 0\n"
+                          "device OLD1 device model:Old\napi 23\n";
+    std::vector<std::string> names;
+    for (int i = 0; i < 120; i++) {
+        names.push_back("com.example.long.package.name" + std::to_string(i));
+        profile += "package " + names.back() + " enabled third-party\n";
+    }
+    Phones phones(profile);
+    size_t pieces = 0;
+    for (size_t first = 0; first < names.size(); pieces++) {
+        size_t n = NamesThatFit(Action::Disable, 0, names, first, ScriptLimit(0), ReadBack::Yes);
+        std::vector<std::string> piece(names.begin() + first, names.begin() + first + n);
+        EXPECT_LE(BuildActionScript(Action::Disable, 0, piece, ReadBack::Yes).size(), ScriptLimit(0));
+        first += n;
+    }
+    ASSERT_GT(pieces, 1u);
+    BatchResult b = RunBatch(TheAdb(), "OLD1", Action::Disable, names, BatchOptions());
+    EXPECT_EQ(phones.AdbRuns(), pieces);
+    ASSERT_TRUE(b.after.complete) << b.error;
+    for (const PackageResult& r : b.results) {
+        EXPECT_EQ(r.outcome, Outcome::Done) << r.name << ": " << r.text;
+        EXPECT_EQ(StateOf(b.after, r.name.c_str()), PackageState::Disabled);
+    }
+    std::string log = phones.Log();
+    EXPECT_EQ(log.find("name119 2>&1"), log.rfind("name119 2>&1")) << "each package sent once";
+}
+
 TEST(DeviceLayer, TwoPhonesChosenBySerialAndTheUnauthorizedOnesHint) {
     Phones phones(OnePhone(34, "AAA111", "package com.only.on.a enabled third-party\n") +
                   "device BBB222 device product:q model:Other device:e\napi 30\n"
