@@ -5,7 +5,11 @@
 // profile:
 //   read    every package of user 0 in one process / one plain
 //           `adb shell pm list packages -d` (the start-up window's own call)
-//   batch   disabling 100 packages in one batch / disabling one
+//   batch   disabling 100 packages in one batch / disabling one. The phone
+//           changes packages one after another (the profile's change-ms
+//           each), so the ratio cannot fall below about
+//           100 x change-ms / (one adb run + change-ms + the read-back);
+//           one process per package would add a whole adb run per package
 //   devices the batch of 100 on 4 phones at once / on one phone
 // Prints one tab-separated line: name=value pairs.
 #include <windows.h>
