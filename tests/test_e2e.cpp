@@ -136,7 +136,7 @@ TEST(EndToEnd, AClickOnADisabledButtonStartsNothing) {
     ASSERT_TRUE(tool.ClickAndWait(kListDisabled));
     std::vector<std::string> log = tool.AdbLog();
     ASSERT_EQ(log.size(), 2u);
-    EXPECT_TRUE(EndsWith(log[0], "adb devices")) << log[0];
+    EXPECT_TRUE(EndsWith(log[0], "adb_1.0.40\\adb\" devices")) << log[0];
     EXPECT_TRUE(EndsWith(log[1], "pm list packages -d")) << log[1];
     tool.Close();
     EXPECT_EQ(tool.WaitExit(), 0u);
