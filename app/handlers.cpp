@@ -8,6 +8,7 @@
 #include "data/constants.h"
 #include "data/program.h"
 #include "data/template.h"
+#include "device/names.h"
 #include "regex/regex.h"
 #include "runner.h"
 #include "support.h"
@@ -59,44 +60,11 @@ void ScrollLogToEnd() {
     kServices.callLibraryCommand(units::kExtCommands[1], 2, args);
 }
 
-// A package name goes into a command line for the command interpreter, so
-// only the characters package names are made of may pass: letters, digits,
-// ".", "_" and the blank (blanks keep separating words as they always did).
-// Returns the offending character's length in bytes, 0 when the name is fine.
-uint32_t FindBadCharacter(const char* name, const char** where) {
-    for (const char* p = name ? name : ""; *p; p++) {
-        unsigned char c = static_cast<unsigned char>(*p);
-        bool ok = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '.' ||
-                  c == '_' || c == ' ';
-        if (ok) continue;
-        *where = p;
-        unsigned char next = static_cast<unsigned char>(p[1]);
-        // A double-byte character is named whole.
-        return (c >= 0x81 && c <= 0xFE && next >= 0x40 && next <= 0xFE && next != 0x7F) ? 2 : 1;
-    }
-    return 0;
-}
-
 // "包名含有不允许的字符“x”,..." on one line; control bytes and bytes that form
 // no character are shown by their code.
 char* RefusalMessage(const char* where, uint32_t length) {
     char shown[8];
-    unsigned char c = static_cast<unsigned char>(*where);
-    if (length == 2) {
-        shown[0] = where[0];
-        shown[1] = where[1];
-        shown[2] = 0;
-    } else if (c < 0x20 || c >= 0x7F) {
-        static const char kHex[] = "0123456789ABCDEF";
-        shown[0] = '0';
-        shown[1] = 'x';
-        shown[2] = kHex[c >> 4];
-        shown[3] = kHex[c & 0xF];
-        shown[4] = 0;
-    } else {
-        shown[0] = static_cast<char>(c);
-        shown[1] = 0;
-    }
+    dev::ShowCharacter(where, length, shown);
     return Concat(3, kConstants.badNamePrefix, shown, kConstants.badNameSuffix);
 }
 
@@ -108,8 +76,10 @@ void RunAction(uint32_t button, const char* commandText, Package package, bool s
     char* dir = RunDirectory();
     char* name = package == Package::Appended ? ReadText(data::kUnitPackageEdit, kPropEditText) : nullptr;
 
+    // The name goes into a command line for the command interpreter: only the
+    // characters package names are made of pass, blanks still separating words.
     const char* bad = nullptr;
-    if (uint32_t length = package == Package::Appended ? FindBadCharacter(name, &bad) : 0) {
+    if (uint32_t length = package == Package::Appended ? dev::FindBadCharacter(name, dev::Blank::Separates, &bad) : 0) {
         char* message = RefusalMessage(bad, length);
         WriteText(data::kUnitLog, kPropLogContent, message);
         kServices.free(message);

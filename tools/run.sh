@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Builds the tool and starts it under Wine with the simulated device: adb.exe
-# of our own in adb_1.0.40 beside the tool, its device state kept between runs
-# in ~/.local/state/adbtool. Without a display it starts a virtual one, takes a
-# screenshot and says where it is.
+# of our own in adb_1.0.40 beside the tool, its phone (a copy of
+# tests/profiles/current-phone.txt) kept between runs in ~/.local/state/adbtool.
+# Without a display it starts a virtual one, takes a screenshot and says where
+# it is.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash tools/build.sh
@@ -17,18 +18,9 @@ cp "$BUILD_DIR/adb_1.0.40/adb.exe" "$stage/adb_1.0.40/"
 
 state_dir=${XDG_STATE_HOME:-$HOME/.local/state}/adbtool
 mkdir -p "$state_dir"
-if [ ! -f "$state_dir/adb_state.txt" ]; then
-    cat > "$state_dir/adb_state.txt" <<'STATE'
-# The simulated device. Edit freely; the tool's actions change package states.
-device emulator-5554 device
-package com.example.app enabled
-package com.android.chrome enabled
-package com.tencent.mm enabled
-package com.android.calendar enabled
-package com.example.old disabled-user
-focus com.tencent.mm/com.tencent.mm.ui.LauncherUI
-STATE
-fi
+# The current phone: Android 14 with 300+ packages. Its package states
+# change as the tool acts and stay between runs; delete the file to start over.
+[ -f "$state_dir/adb_state.txt" ] || cp tests/profiles/current-phone.txt "$state_dir/adb_state.txt"
 
 headless=
 [ -z "${DISPLAY:-}" ] && headless=1

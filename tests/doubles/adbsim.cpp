@@ -1,13 +1,49 @@
 // A simulated device bridge: a Windows console program named adb.exe that
-// answers the tool's command lines from a small state file, applies the state
-// changes they ask for, and logs every raw command line it received.
+// acts as the adb client with the phones of a profile attached. It answers
+// `devices`, `shell` and a few more the way the real client and the phones'
+// Android versions do, applies the package changes it is asked for to the
+// profile, and logs every raw command line it received.
 //
-// State file (ADBSIM_STATE, else adb_state.txt beside adb.exe), one directive
-// a line, "#" starts a comment:
-//   device <serial> <state>      e.g. device emulator-5554 device
-//   package <name> <state>       enabled | disabled-user | uninstalled
-//   focus <package/activity>     the focused window; "none" for no focus
-//   delay <ms>                   wait before answering
+// Profile (the state file: ADBSIM_STATE, else adb_state.txt beside adb.exe;
+// one directive a line, "#" starts a comment). Changes are written back into
+// the same file, each package line rewritten in place.
+//
+//   platform-tools <release>     e.g. 34.0.5. Marks the file as a profile
+//                                (phone-like defaults below); from 30 on the
+//                                client's messages start "adb.exe:", before
+//                                "error:". Without it the file is an older
+//                                state file: one quick Android 9 phone.
+//   device <serial> <state> [product:X] [model:Y] [device:Z] [usb:1-4] [transport_id:N]
+//                                starts a phone; <state> as `adb devices`
+//                                prints it (device, offline, unauthorized,
+//                                authorizing, connecting, ...), or
+//                                no-permissions. The lines below it, up to the
+//                                next device line, describe that phone;
+//                                lines before the first device line apply to
+//                                every phone.
+//   api <level>                  Android API level (profile default 34)
+//   prop <key> <value...>        a build property for getprop
+//   user <id> <flags> <name...>  e.g. "user 10 1030 Work profile"; default
+//                                user 0 only
+//   package <name> <state> [system|third-party] [path=P] [uid=N] [protected]
+//           [delete-fails=CODE] [u<id>=<state>]...
+//                                <state> is user 0's: enabled, disabled,
+//                                disabled-user, disabled-until-used or
+//                                uninstalled; u10=... another user's (default:
+//                                system apps enabled, others uninstalled).
+//                                protected: disable refused; delete-fails: a
+//                                DELETE_FAILED_* code for uninstall.
+//   focus [display=N] [user=N] <window title|none>
+//                                the focused window of a display; the last
+//                                focus line names the top focused display
+//   displays <n>                 displays in dumpsys window (default 1)
+//   dumpsys-kb <n>               size of dumpsys window (profile default 300;
+//                                0 gives the short answer of state files)
+//   connect-ms <ms>              per adb invocation reaching the phone (40)
+//   command-ms <ms>              per pm / cmd / dumpsys started (15)
+//   change-ms <ms>               per package change (150)
+// Output directives (both kinds of file):
+//   delay <ms>                   wait before answering anything
 //   pad <bytes>                  numbered 64-byte lines after the answer
 //   raw <hex bytes>              bytes written before the answer, e.g. 61 00 62
 //   interleave <n>               n lines "out i" on stdout and "err i" on stderr, alternating
@@ -16,236 +52,178 @@
 //   daemon <ms>                  first start a "server" that inherits the output
 //                                handles and lives <ms> after this one has ended
 // Log: ADBSIM_LOG, else adb_log.txt beside adb.exe; one command line a line.
-#include <windows.h>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <string>
-#include <vector>
 #include "pattern.h"
+#include "sim.h"
 
 namespace {
 
-struct Entry {
-    std::string name;
-    std::string state;
+using sim::Device;
+using sim::Profile;
+
+struct Options {
+    std::string serial;
+    bool usb = false;              // -d
+    bool emulator = false;         // -e
+    int transportId = 0;           // -t
+    std::vector<std::string> args; // the command and its arguments
 };
 
-struct State {
-    std::vector<std::string> lines;   // the file as read, rewritten with changes
-    std::vector<Entry> devices;
-    std::vector<Entry> packages;
-    std::string focus = "com.example.app/com.example.app.MainActivity";
-    DWORD delayMs = 0;
-    unsigned long long pad = 0;
-    std::string raw;
-    int interleave = 0;
-    bool hasExit = false;
-    DWORD exitCode = 0;
-    bool crash = false;
-    DWORD daemonMs = 0;
-};
-
-const char* const kDefaultState =
-    "# simulated device\n"
-    "device emulator-5554 device\n"
-    "package com.example.app enabled\n"
-    "package com.android.chrome enabled\n"
-    "package com.example.old disabled-user\n"
-    "focus com.example.app/com.example.app.MainActivity\n";
-
-std::string Beside(const char* file) {
-    char path[MAX_PATH];
-    DWORD n = GetModuleFileNameA(nullptr, path, MAX_PATH);
-    std::string s(path, n);
-    size_t slash = s.find_last_of('\\');
-    return (slash == std::string::npos ? std::string() : s.substr(0, slash + 1)) + file;
-}
-
-std::string PathFrom(const char* variable, const char* fallback) {
-    char value[MAX_PATH];
-    DWORD n = GetEnvironmentVariableA(variable, value, MAX_PATH);
-    return n > 0 && n < MAX_PATH ? std::string(value, n) : Beside(fallback);
-}
-
-bool ReadWhole(const std::string& path, std::string* out) {
-    HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                           0, nullptr);
-    if (h == INVALID_HANDLE_VALUE) return false;
-    char buf[4096];
-    DWORD got;
-    while (ReadFile(h, buf, sizeof buf, &got, nullptr) && got > 0) out->append(buf, got);
-    CloseHandle(h);
-    return true;
-}
-
-void WriteWhole(const std::string& path, const std::string& text) {
-    HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, 0, nullptr);
-    if (h == INVALID_HANDLE_VALUE) return;
-    DWORD put;
-    WriteFile(h, text.data(), static_cast<DWORD>(text.size()), &put, nullptr);
-    CloseHandle(h);
-}
-
-void AppendLog(const std::string& path, const char* line) {
-    HANDLE h = CreateFileA(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
-                           0, nullptr);
-    if (h == INVALID_HANDLE_VALUE) return;
-    std::string s = std::string(line) + "\n";
-    DWORD put;
-    WriteFile(h, s.data(), static_cast<DWORD>(s.size()), &put, nullptr);
-    CloseHandle(h);
-}
-
-std::vector<std::string> Words(const std::string& line) {
-    std::vector<std::string> w;
-    size_t i = 0;
-    while (i < line.size()) {
-        while (i < line.size() && (line[i] == ' ' || line[i] == '\t' || line[i] == '\r')) i++;
-        size_t j = i;
-        while (j < line.size() && line[j] != ' ' && line[j] != '\t' && line[j] != '\r') j++;
-        if (j > i) w.push_back(line.substr(i, j - i));
-        i = j;
+Options ReadOptions(int argc, char** argv) {
+    Options o;
+    int i = 1;
+    for (; i < argc; i++) {
+        std::string a = argv[i];
+        if (a == "-s" && i + 1 < argc) o.serial = argv[++i];
+        else if (a == "-t" && i + 1 < argc) o.transportId = std::atoi(argv[++i]);
+        else if ((a == "-H" || a == "-P" || a == "-L") && i + 1 < argc) i++;
+        else if (a == "-d") o.usb = true;
+        else if (a == "-e") o.emulator = true;
+        else if (a == "-a") continue;
+        else break;
     }
-    return w;
-}
-
-State Parse(const std::string& text) {
-    State s;
-    size_t i = 0;
-    while (i < text.size()) {
-        size_t e = text.find('\n', i);
-        if (e == std::string::npos) e = text.size();
-        std::string line = text.substr(i, e - i);
-        i = e + 1;
-        s.lines.push_back(line);
-        std::vector<std::string> w = Words(line);
-        if (w.empty() || w[0][0] == '#') continue;
-        const std::string& key = w[0];
-        std::string arg = w.size() > 1 ? w[1] : "";
-        if (key == "device" && w.size() > 2) s.devices.push_back({w[1], w[2]});
-        else if (key == "package" && w.size() > 2) s.packages.push_back({w[1], w[2]});
-        else if (key == "focus") s.focus = arg;
-        else if (key == "delay") s.delayMs = std::strtoul(arg.c_str(), nullptr, 10);
-        else if (key == "pad") s.pad = std::strtoull(arg.c_str(), nullptr, 10);
-        else if (key == "interleave") s.interleave = std::atoi(arg.c_str());
-        else if (key == "crash") s.crash = true;
-        else if (key == "daemon") s.daemonMs = std::strtoul(arg.c_str(), nullptr, 10);
-        else if (key == "exit") {
-            s.hasExit = true;
-            s.exitCode = std::strtoul(arg.c_str(), nullptr, 0);
-        } else if (key == "raw") {
-            for (size_t k = 1; k < w.size(); k++) s.raw.push_back(static_cast<char>(std::strtoul(w[k].c_str(), nullptr, 16)));
-        }
+    if (o.serial.empty() && !o.usb && !o.emulator && o.transportId == 0) {
+        char value[256];
+        DWORD n = GetEnvironmentVariableA("ANDROID_SERIAL", value, sizeof value);
+        if (n > 0 && n < sizeof value) o.serial.assign(value, n);
     }
-    return s;
+    o.args.assign(argv + i, argv + argc);
+    return o;
 }
 
-// Rewrites the package lines with their current states; other lines stay.
-void Save(const std::string& path, const State& s) {
-    std::string out;
-    std::vector<bool> written(s.packages.size(), false);
-    for (const std::string& line : s.lines) {
-        std::vector<std::string> w = Words(line);
-        if (w.size() > 2 && w[0] == "package") {
-            for (size_t k = 0; k < s.packages.size(); k++)
-                if (!written[k] && s.packages[k].name == w[1]) {
-                    out += "package " + w[1] + " " + s.packages[k].state + "\n";
-                    written[k] = true;
-                    break;
-                }
-            continue;
-        }
-        if (line.empty() && &line == &s.lines.back()) continue;
-        out += line + "\n";
+// A client message on stderr in the release's style, lines in CRT text mode.
+void Fail(const Profile& p, const std::string& message) {
+    std::string prefix = "error: ";
+    if (p.NewMessageStyle()) {
+        std::string exe = sim::ExePath();
+        prefix = exe.substr(exe.find_last_of('\\') + 1) + ": ";
     }
-    WriteWhole(path, out);
+    std::string text = prefix;
+    for (char c : message) text += c == '\n' ? std::string("\r\n") : std::string(1, c);
+    sim::Err(text + "\r\n");
 }
 
-void Put(DWORD which, const std::string& bytes) {
-    HANDLE h = GetStdHandle(which);
-    size_t done = 0;
-    while (done < bytes.size()) {
-        DWORD put = 0;
-        DWORD n = static_cast<DWORD>(bytes.size() - done > 65536 ? 65536 : bytes.size() - done);
-        if (!WriteFile(h, bytes.data() + done, n, &put, nullptr) || put == 0) return;
-        done += put;
+bool IsEmulator(const Device& d) { return d.serial.compare(0, 9, "emulator-") == 0; }
+
+// The phone the options choose, or null after the client's message.
+Device* Choose(Profile& p, const Options& o) {
+    Device* found = nullptr;
+    if (!o.serial.empty()) {
+        found = p.FindDevice(o.serial);
+        if (!found) return Fail(p, "device '" + o.serial + "' not found"), nullptr;
+    } else if (o.transportId) {
+        for (Device& d : p.devices)
+            if (d.transportId == o.transportId) found = &d;
+        if (!found) return Fail(p, "no device with transport id '" + std::to_string(o.transportId) + "'"), nullptr;
+    } else {
+        int count = 0;
+        for (Device& d : p.devices)
+            if ((!o.usb || !IsEmulator(d)) && (!o.emulator || IsEmulator(d))) {
+                found = &d;
+                count++;
+            }
+        const char* some = o.usb ? "devices" : o.emulator ? "emulators" : "devices/emulators";
+        const char* one = o.usb ? "device" : o.emulator ? "emulator" : "device/emulator";
+        if (count == 0) return Fail(p, std::string("no ") + some + " found"), nullptr;
+        if (count > 1) return Fail(p, std::string("more than one ") + one), nullptr;
     }
-}
-void Out(const std::string& s) { Put(STD_OUTPUT_HANDLE, s); }
-void Err(const std::string& s) { Put(STD_ERROR_HANDLE, s); }
-
-Entry* FindPackage(State& s, const std::string& name) {
-    for (Entry& p : s.packages)
-        if (p.name == name) return &p;
+    const std::string& state = found->state;
+    if (state == "device") return found;
+    if (state == "unauthorized")
+        Fail(p, "device unauthorized.\nThis adb server's $ADB_VENDOR_KEYS is not set\n"
+                "Try 'adb kill-server' if that seems wrong.\nOtherwise check for a confirmation dialog on your device.");
+    else if (state == "authorizing" || state == "connecting") Fail(p, "device still " + state);
+    else if (state.compare(0, 14, "no permissions") == 0)
+        Fail(p, "insufficient permissions for device\n"
+                "See [http://developer.android.com/tools/device.html] for more information");
+    else Fail(p, "device offline");
     return nullptr;
 }
 
-bool Installed(const Entry* p) { return p && p->state != "uninstalled"; }
+std::string ModelField(const std::string& model) {
+    std::string s = model;
+    for (char& c : s)
+        if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'))) c = '_';
+    return s;
+}
 
-// What a device's shell answers; returns the exit code.
-DWORD Shell(State& s, const std::vector<std::string>& a, bool* changed) {
-    std::string line;
-    for (size_t k = 0; k < a.size(); k++) line += (k ? " " : "") + a[k];
-    std::string pkg = a.empty() ? "" : a.back();
+void ListDevices(const Profile& p, bool longForm) {
+    std::string out = "List of devices attached\r\n";
+    for (const Device& d : p.devices) {
+        if (!longForm) {
+            out += d.serial + "\t" + d.state + "\r\n";
+            continue;
+        }
+        char head[512];
+        std::snprintf(head, sizeof head, "%-22s %s", d.serial.c_str(), d.state.c_str());
+        out += head;
+        if (!d.usb.empty()) out += " usb:" + d.usb;
+        if (d.state == "device") {
+            out += " product:" + d.Prop("ro.product.name");
+            out += " model:" + ModelField(d.Prop("ro.product.model"));
+            out += " device:" + d.Prop("ro.product.device");
+        }
+        out += " transport_id:" + std::to_string(d.transportId) + "\r\n";
+    }
+    sim::Out(out + "\r\n");
+}
 
-    if (a.size() >= 2 && a[0] == "pm" && (a[1] == "disable-user" || a[1] == "enable")) {
-        if (a.size() < 3) {
-            Out("Error: no package or component specified\n");
-            return 255;
-        }
-        Entry* p = FindPackage(s, pkg);
-        if (!Installed(p)) {
-            Out("Error: java.lang.IllegalArgumentException: Unknown package: " + pkg + "\n");
-            return 255;
-        }
-        p->state = a[1] == "enable" ? "enabled" : "disabled-user";
-        *changed = true;
-        Out("Package " + pkg + " new state: " + p->state + "\n");
+// `adb shell ARGS`: the arguments joined with blanks, run by the phone's sh.
+// Before Android 7 there is no shell protocol: one PTY stream whose lines end
+// in CR LF, and the exit status is lost.
+int Shell(sim::Store& store, Device& d, const std::vector<std::string>& args) {
+    size_t first = 1;
+    while (first < args.size() && (args[first] == "-T" || args[first] == "-t" || args[first] == "-x" ||
+                                   args[first] == "-n"))
+        first++;
+    std::string script;
+    for (size_t k = first; k < args.size(); k++) script += (k > first ? " " : "") + args[k];
+    Sleep(d.connectMs);
+    bool pty = d.api <= 23;
+    int status = sim::RunScript(store, d, script, [pty](int stream, const std::string& text) {
+        if (!pty) return stream == 2 ? sim::Err(text) : sim::Out(text);
+        std::string crlf;
+        for (char c : text) crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
+        sim::Out(crlf);
+    });
+    return pty ? 0 : status & 0xFF;
+}
+
+std::string ClientVersion(const Profile& p) {
+    int major = std::atoi(p.toolsVersion.c_str());
+    return major >= 29 ? "1.0.41" : major == 28 ? "1.0.40" : "1.0.39";
+}
+
+int Command(sim::Store& store, Profile& p, const Options& o) {
+    const std::vector<std::string>& a = o.args;
+    std::string command = a.empty() ? std::string() : a[0];
+    if (command == "devices") {
+        ListDevices(p, a.size() > 1 && a[1] == "-l");
         return 0;
     }
-    if (a.size() == 6 && a[0] == "pm" && a[1] == "uninstall" && a[2] == "-k" && a[3] == "--user" && a[4] == "0") {
-        Entry* p = FindPackage(s, pkg);
-        if (!Installed(p)) {
-            Out("Failure [not installed for 0]\n");
-            return 0;
-        }
-        p->state = "uninstalled";
-        *changed = true;
-        Out("Success\n");
+    if (command == "version") {
+        sim::Out("Android Debug Bridge version " + ClientVersion(p) + "\r\nVersion " + p.toolsVersion +
+                 "\r\nInstalled as " + sim::ExePath() + "\r\n");
         return 0;
     }
-    if (line == "pm list packages -d") {
-        for (const Entry& p : s.packages)
-            if (p.state == "disabled-user") Out("package:" + p.name + "\n");
-        return 0;
+    if (command == "start-server" || command == "kill-server") return 0;
+    if (command == "shell" || command == "get-state" || command == "get-serialno") {
+        Device* d = Choose(p, o);
+        if (!d) return 1;
+        if (command == "get-state") sim::Out(d->state + "\r\n");
+        if (command == "get-serialno") sim::Out(d->serial + "\r\n");
+        return command == "shell" ? Shell(store, *d, a) : 0;
     }
-    if (line == "dumpsys window") {
-        std::string focus = s.focus == "none" ? "null" : "Window{1f2e3d4 u0 " + s.focus + "}";
-        Out("WINDOW MANAGER POLICY STATE (dumpsys window policy)\n"
-            "    mSafeMode=false mSystemReady=true mSystemBooted=true\n"
-            "    mLastFocusNeedsMenu=false\n"
-            "WINDOW MANAGER DISPLAY CONTENTS (dumpsys window displays)\n"
-            "  Display: mDisplayId=0\n"
-            "    init=1080x1920 420dpi cur=1080x1920 app=1080x1794 rng=1080x1017-1794x1731\n"
-            "  mCurrentFocus=" + focus + "\n"
-            "  mFocusedApp=AppWindowToken{5a6b7c8 token=Token{9d0e1f2 ActivityRecord{3a4b5c6 u0 " + s.focus +
-            " t12}}}\n"
-            "  mInputMethodTarget=null\n"
-            "  mHoldScreenWindow=null\n"
-            "  mObscuringWindow=Window{7e8f9a0 u0 StatusBar}\n");
-        return 0;
-    }
-    Out("/system/bin/sh: " + (a.empty() ? std::string() : a[0]) + ": not found\n");
-    return 127;
+    Fail(p, "unknown command " + command);
+    return 1;
 }
 
 // Like adb's own server: a process that holds the output pipe open long
 // after the command that started it has ended.
 void StartDaemon(DWORD lifeMs) {
-    char exe[MAX_PATH];
-    GetModuleFileNameA(nullptr, exe, MAX_PATH);
-    std::string line = std::string("\"") + exe + "\" __daemon " + std::to_string(lifeMs);
+    std::string line = "\"" + sim::ExePath() + "\" __daemon " + std::to_string(lifeMs);
     std::vector<char> buf(line.begin(), line.end());
     buf.push_back(0);
     STARTUPINFOA si = {};
@@ -255,7 +233,7 @@ void StartDaemon(DWORD lifeMs) {
         CloseHandle(pi.hProcess);
         CloseHandle(pi.hThread);
     }
-    Err("* daemon not running; starting now at tcp:5037\r\n* daemon started successfully\r\n");
+    sim::Err("* daemon not running; starting now at tcp:5037\r\n* daemon started successfully\r\n");
 }
 
 } // namespace
@@ -265,59 +243,28 @@ int main(int argc, char** argv) {
         Sleep(std::strtoul(argv[2], nullptr, 10));
         return 0;
     }
-    AppendLog(PathFrom("ADBSIM_LOG", "adb_log.txt"), GetCommandLineA());
+    sim::Store store(sim::PathFrom("ADBSIM_STATE", "adb_state.txt"), sim::PathFrom("ADBSIM_LOG", "adb_log.txt"));
+    store.AppendLog(GetCommandLineA());
+    Profile p = store.Load();
+    if (p.daemonMs) StartDaemon(p.daemonMs);
+    if (p.delayMs) Sleep(p.delayMs);
 
-    std::string statePath = PathFrom("ADBSIM_STATE", "adb_state.txt");
-    std::string text;
-    if (!ReadWhole(statePath, &text)) {
-        text = kDefaultState;
-        WriteWhole(statePath, text);
+    sim::Out(p.raw);
+    for (int i = 1; i <= p.interleave; i++) {
+        sim::Out("out " + std::to_string(i) + "\r\n");
+        sim::Err("err " + std::to_string(i) + "\r\n");
     }
-    State s = Parse(text);
-    if (s.daemonMs) StartDaemon(s.daemonMs);
-    if (s.delayMs) Sleep(s.delayMs);
+    int code = Command(store, p, ReadOptions(argc, argv));
 
-    Out(s.raw);
-    for (int i = 1; i <= s.interleave; i++) {
-        Out("out " + std::to_string(i) + "\r\n");
-        Err("err " + std::to_string(i) + "\r\n");
-    }
-
-    std::vector<std::string> args(argv + 1, argv + argc);
-    DWORD code = 0;
-    bool changed = false;
-    if (args.size() == 1 && args[0] == "devices") {
-        Out("List of devices attached\r\n");
-        for (const Entry& d : s.devices) Out(d.name + "\t" + d.state + "\r\n");
-        Out("\r\n");
-    } else if (!args.empty() && args[0] == "shell") {
-        if (s.devices.empty()) {
-            Err("error: no devices/emulators found\r\n");
-            code = 1;
-        } else if (s.devices.size() > 1) {
-            Err("error: more than one device/emulator\r\n");
-            code = 1;
-        } else if (s.devices[0].state != "device") {
-            Err("error: device " + s.devices[0].state + "\r\n");
-            code = 1;
-        } else {
-            code = Shell(s, std::vector<std::string>(args.begin() + 1, args.end()), &changed);
-        }
-    } else {
-        Err("adb: unknown command " + (args.empty() ? std::string() : args[0]) + "\r\n");
-        code = 1;
-    }
-    if (changed) Save(statePath, s);
-
-    if (s.pad) {
+    if (p.pad) {
         // In pieces, so a reader sees the pipe fill and drain many times.
         const unsigned long long kPiece = 65536;
-        for (unsigned long long at = 0; at < s.pad; at += kPiece) {
+        for (unsigned long long at = 0; at < p.pad; at += kPiece) {
             std::string piece;
-            sim::AppendPadding(&piece, at, at + kPiece < s.pad ? at + kPiece : s.pad);
-            Out(piece);
+            sim::AppendPadding(&piece, at, at + kPiece < p.pad ? at + kPiece : p.pad);
+            sim::Out(piece);
         }
     }
-    if (s.crash) TerminateProcess(GetCurrentProcess(), 0xC0000005);
-    return static_cast<int>(s.hasExit ? s.exitCode : code);
+    if (p.crash) TerminateProcess(GetCurrentProcess(), 0xC0000005);
+    return p.hasExit ? static_cast<int>(p.exitCode) : code;
 }

@@ -1,0 +1,166 @@
+#include "actions.h"
+
+#include <cstdlib>
+#include "names.h"
+#include "text.h"
+
+namespace dev {
+
+namespace {
+
+struct ActionInfo {
+    Action action;
+    const char* word;
+    const char* verb;
+    const char* command;   // the package follows
+    const char* done;
+};
+
+const ActionInfo kActions[] = {
+    {Action::Disable, "disable", "禁用", "pm disable-user --user ", "已禁用"},
+    {Action::Enable, "enable", "启用", "pm enable --user ", "已启用"},
+    {Action::Delete, "delete", "删除", "pm uninstall -k --user ", "已删除"},
+    {Action::Restore, "restore", "恢复", "cmd package install-existing --user ", "已恢复"},
+};
+
+const char* const kOutcomeWords[] = {"done",         "not-installed", "protected", "policy",   "unknown",
+                                     "needs-android-8", "device-gone", "cancelled", "bad-name", "other"};
+
+const ActionInfo& Info(Action a) { return kActions[static_cast<int>(a)]; }
+
+bool ContainsAny(const std::string& s, std::initializer_list<const char*> parts) {
+    for (const char* p : parts)
+        if (Contains(s, p)) return true;
+    return false;
+}
+
+} // namespace
+
+const char* ActionWord(Action a) { return Info(a).word; }
+const char* ActionVerb(Action a) { return Info(a).verb; }
+
+bool ActionFromWord(const std::string& word, Action* a) {
+    for (const ActionInfo& i : kActions)
+        if (word == i.word) return *a = i.action, true;
+    return false;
+}
+
+const char* OutcomeWord(Outcome o) { return kOutcomeWords[static_cast<int>(o)]; }
+
+bool OutcomeFromWord(const std::string& word, Outcome* o) {
+    for (int i = 0; i <= static_cast<int>(Outcome::Other); i++)
+        if (word == kOutcomeWords[i]) return *o = static_cast<Outcome>(i), true;
+    return false;
+}
+
+std::string OutcomeMessage(Action a, const PackageResult& r) {
+    std::string verb = ActionVerb(a);
+    switch (r.outcome) {
+    case Outcome::Done: return Info(a).done;
+    case Outcome::NotInstalled: return "失败，此用户没有安装这个应用";
+    case Outcome::Protected: return "失败，系统不允许" + verb + "受保护的应用";
+    case Outcome::RefusedByPolicy: return "失败，设备策略或用户限制不允许" + verb + "这个应用";
+    case Outcome::UnknownPackage: return "失败，手机上没有这个应用";
+    case Outcome::NeedsAndroid8: return "失败，恢复需要 Android 8 或更高版本";
+    case Outcome::DeviceGone: return "失败，设备已断开或不可用";
+    case Outcome::Cancelled: return "已取消，没有" + verb;
+    case Outcome::BadName: return "失败，" + RefusalText(r.name);
+    case Outcome::Other: break;
+    }
+    std::string said = OneLine(r.text, 200);
+    if (r.unchanged || said.empty()) return "失败，手机上的状态没有改变" + (said.empty() ? "" : "（" + said + "）");
+    return "失败：" + said;
+}
+
+std::string ActionCommand(Action a, int user, const std::string& name) {
+    return Info(a).command + std::to_string(user) + " " + name;
+}
+
+std::string BuildActionScript(Action a, int user, const std::vector<std::string>& names) {
+    std::string script;
+    for (size_t i = 0; i < names.size(); i++) {
+        if (!IsPackageName(names[i])) return std::string();
+        std::string n = std::to_string(i);
+        script += std::string("echo ") + kMarker + "begin " + n + ";" + ActionCommand(a, user, names[i]) +
+                  " 2>&1;echo " + kMarker + "end " + n + " $?;";
+    }
+    return script + BuildReadScript(user);
+}
+
+std::vector<PackageResult> ParseActionOutput(const std::string& out, const std::vector<std::string>& names) {
+    std::vector<PackageResult> results(names.size());
+    for (size_t i = 0; i < names.size(); i++) results[i].name = names[i];
+    const std::string begin = std::string(kMarker) + "begin ";
+    const std::string end = std::string(kMarker) + "end ";
+    const std::string section = std::string(kMarker) + "section ";
+    PackageResult* current = nullptr;
+    for (const std::string& raw : SplitLines(out)) {
+        std::string line = Trim(raw);
+        if (StartsWith(line, begin.c_str())) {
+            size_t i = static_cast<size_t>(std::strtoul(line.c_str() + begin.size(), nullptr, 10));
+            current = i < results.size() ? &results[i] : nullptr;
+            if (current) current->begun = true;
+        } else if (StartsWith(line, end.c_str())) {
+            char* after = nullptr;
+            size_t i = static_cast<size_t>(std::strtoul(line.c_str() + end.size(), &after, 10));
+            if (i < results.size()) results[i].status = std::atoi(after);
+            current = nullptr;
+        } else if (StartsWith(line, section.c_str())) {
+            break;
+        } else if (current) {
+            if (!line.empty()) current->text += (current->text.empty() ? "" : "\n") + line;
+        }
+    }
+    return results;
+}
+
+Outcome Classify(Action a, const std::string& t, int status) {
+    if (ContainsAny(t, {"Unknown package", "NameNotFoundException", "doesn't exist"})) return Outcome::UnknownPackage;
+    if (Contains(t, "not installed for")) return Outcome::NotInstalled;
+    // Before Android 10 the shell's refusal of a protected package names no protection.
+    if (ContainsAny(t, {"protected package", "Shell cannot change component state"})) return Outcome::Protected;
+    if (ContainsAny(t, {"DELETE_FAILED_DEVICE_POLICY_MANAGER", "DELETE_FAILED_USER_RESTRICTED",
+                        "DELETE_FAILED_OWNER_BLOCKED", "SecurityException", "Security exception"}))
+        return Outcome::RefusedByPolicy;
+    if (a == Action::Restore &&
+        ContainsAny(t, {"Unknown command", "unknown command", "cmd: not found", "cmd: inaccessible"}))
+        return Outcome::NeedsAndroid8;
+    bool said = false;
+    switch (a) {
+    case Action::Disable: said = Contains(t, "new state: disabled"); break;
+    case Action::Enable: said = Contains(t, "new state: enabled") || Contains(t, "new state: default"); break;
+    case Action::Delete: said = StartsWith(t, "Success"); break;
+    case Action::Restore: said = Contains(t, "installed for user"); break;
+    }
+    // Android 7-8 exit 0 after a failure, so the text decides; Android 9+
+    // agree with it through the status.
+    return said && status <= 0 ? Outcome::Done : Outcome::Other;
+}
+
+bool ShowsDone(Action a, PackageState s) {
+    switch (a) {
+    case Action::Disable: return s == PackageState::Disabled;
+    case Action::Enable: return s == PackageState::Enabled;
+    case Action::Delete: return s == PackageState::Deleted;
+    case Action::Restore: return s != PackageState::Deleted;
+    }
+    return false;
+}
+
+void Reconcile(Action a, const PackageSnapshot& after, PackageResult* r) {
+    if (!after.complete || !r->begun) return;
+    const Package* p = FindPackage(after, r->name);
+    bool uncertain = r->outcome == Outcome::Done || r->outcome == Outcome::Other ||
+                     r->outcome == Outcome::Cancelled || r->outcome == Outcome::DeviceGone;
+    if (!uncertain) return;   // a refusal the phone named changed nothing
+    if (!p) {
+        r->outcome = Outcome::UnknownPackage;
+    } else if (ShowsDone(a, p->state)) {
+        r->outcome = Outcome::Done;
+    } else if (r->outcome == Outcome::Done) {
+        r->outcome = Outcome::Other;
+        r->unchanged = true;
+    }
+}
+
+} // namespace dev

@@ -1,0 +1,205 @@
+#include "adb.h"
+
+#include <algorithm>
+
+namespace dev {
+
+namespace {
+
+// Inheritable handles exist only inside this lock, between making them
+// inheritable and starting the child: a child started by another thread at
+// the same moment would otherwise inherit this run's pipe ends and keep them
+// open for its whole life.
+Lock gStartLock;
+
+// While the pipes are empty the run sleeps on the process and the cancel
+// flag, which wake it at once; the time-out only bounds how long output sits
+// in a pipe. It doubles from 1 ms after each quiet pass up to 16 ms.
+constexpr DWORD kFirstWaitMs = 1;
+constexpr DWORD kLongestWaitMs = 16;
+constexpr DWORD kPipeBytes = 64 * 1024;
+constexpr DWORD kEndAfterKillMs = 5000;
+
+class Handle {
+public:
+    Handle() = default;
+    explicit Handle(HANDLE h) : h_(h == INVALID_HANDLE_VALUE ? nullptr : h) {}
+    ~Handle() { Close(); }
+    Handle(const Handle&) = delete;
+    Handle& operator=(const Handle&) = delete;
+    HANDLE Get() const { return h_; }
+    HANDLE* Out() { return &h_; }
+    void Close() {
+        if (h_) CloseHandle(h_);
+        h_ = nullptr;
+    }
+
+private:
+    HANDLE h_ = nullptr;
+};
+
+// Reads what the pipe holds now, never blocking. True when something came.
+bool Drain(HANDLE pipe, std::string* into) {
+    bool got = false;
+    char buf[16384];
+    for (;;) {
+        DWORD avail = 0;
+        if (!PeekNamedPipe(pipe, nullptr, 0, nullptr, &avail, nullptr) || avail == 0) return got;
+        DWORD read = 0;
+        if (!ReadFile(pipe, buf, std::min<DWORD>(avail, sizeof buf), &read, nullptr) || read == 0) return got;
+        into->append(buf, read);
+        got = true;
+    }
+}
+
+std::string Folder(const std::string& path) {
+    size_t slash = path.find_last_of("\\/");
+    return slash == std::string::npos ? std::string() : path.substr(0, slash);
+}
+
+struct Child {
+    Handle process, job;
+    Handle outRead, errRead;
+};
+
+bool Start(const std::string& exe, const std::string& commandLine, Child* c, std::string* error) {
+    Handle outWrite, errWrite, input;
+    if (!CreatePipe(c->outRead.Out(), outWrite.Out(), nullptr, kPipeBytes) ||
+        !CreatePipe(c->errRead.Out(), errWrite.Out(), nullptr, kPipeBytes)) {
+        *error = "无法创建管道（错误 " + std::to_string(GetLastError()) + "）";
+        return false;
+    }
+    // Standard input at its end: adb shell would otherwise forward whatever the tool's own input holds.
+    SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+    *input.Out() = CreateFileA("NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit, OPEN_EXISTING, 0,
+                               nullptr);
+    if (*input.Out() == INVALID_HANDLE_VALUE) *input.Out() = nullptr;
+
+    STARTUPINFOA si = {};
+    si.cb = sizeof si;
+    si.dwFlags = STARTF_USESTDHANDLES | STARTF_USESHOWWINDOW;
+    si.wShowWindow = SW_HIDE;
+    si.hStdInput = input.Get();
+    si.hStdOutput = outWrite.Get();
+    si.hStdError = errWrite.Get();
+    PROCESS_INFORMATION pi = {};
+    std::string line = commandLine;
+    BOOL ok;
+    DWORD lastError;
+    {
+        Hold hold(gStartLock);
+        SetHandleInformation(outWrite.Get(), HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT);
+        SetHandleInformation(errWrite.Get(), HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT);
+        ok = CreateProcessA(exe.c_str(), &line[0], nullptr, nullptr, TRUE, CREATE_SUSPENDED | CREATE_NO_WINDOW,
+                            nullptr, nullptr, &si, &pi);
+        lastError = GetLastError();
+        SetHandleInformation(outWrite.Get(), HANDLE_FLAG_INHERIT, 0);
+        SetHandleInformation(errWrite.Get(), HANDLE_FLAG_INHERIT, 0);
+    }
+    if (!ok) {
+        *error = "无法启动 " + exe + "（错误 " + std::to_string(lastError) + "）";
+        return false;
+    }
+    *c->process.Out() = pi.hProcess;
+    // The job lets a cancel end adb and whatever it started; a process that
+    // may not join one (an older Windows inside a job) is ended alone.
+    *c->job.Out() = CreateJobObjectA(nullptr, nullptr);
+    if (c->job.Get() && !AssignProcessToJobObject(c->job.Get(), pi.hProcess)) c->job.Close();
+    ResumeThread(pi.hThread);
+    CloseHandle(pi.hThread);
+    return true;
+}
+
+void End(Child* c) {
+    if (c->job.Get()) TerminateJobObject(c->job.Get(), 1);
+    else TerminateProcess(c->process.Get(), 1);
+    WaitForSingleObject(c->process.Get(), kEndAfterKillMs);
+}
+
+} // namespace
+
+std::string QuoteArgument(const std::string& arg) {
+    if (!arg.empty() && arg.find_first_of(" \t\n\v\"") == std::string::npos) return arg;
+    std::string q = "\"";
+    size_t backslashes = 0;
+    for (char ch : arg) {
+        if (ch == '\\') {
+            backslashes++;
+            continue;
+        }
+        // Backslashes double only before a quote, which is then escaped itself.
+        q.append(ch == '"' ? backslashes * 2 + 1 : backslashes, '\\');
+        backslashes = 0;
+        q += ch;
+    }
+    q.append(backslashes * 2, '\\');
+    return q + "\"";
+}
+
+std::string BuildCommandLine(const std::string& exe, const std::vector<std::string>& args) {
+    std::string line = QuoteArgument(exe);
+    for (const std::string& a : args) line += " " + QuoteArgument(a);
+    return line;
+}
+
+std::string Adb::DefaultPath() {
+    char path[MAX_PATH];
+    DWORD n = GetModuleFileNameA(nullptr, path, MAX_PATH);
+    return Folder(std::string(path, n)) + "\\adb_1.0.40\\adb.exe";
+}
+
+AdbResult Adb::Run(const std::vector<std::string>& args, const AdbRun& how) const {
+    AdbResult r;
+    Child c;
+    if (!Start(exe_, BuildCommandLine(exe_, args), &c, &r.startError)) return r;
+    r.started = true;
+
+    DWORD began = GetTickCount();
+    DWORD cancelSeen = 0;
+    bool cancelPending = false;
+    DWORD wait = kFirstWaitMs;
+    HANDLE wakers[2] = {c.process.Get(), how.cancel ? how.cancel->Event() : nullptr};
+    DWORD wakerCount = how.cancel ? 2 : 1;
+    for (;;) {
+        bool got = Drain(c.outRead.Get(), &r.out);
+        got = Drain(c.errRead.Get(), &r.err) || got;
+        if (got && how.onOutput && !how.onOutput(r.out)) r.cancelled = true;
+        if (how.cancel && how.cancel->Requested() && !cancelPending) {
+            cancelPending = true;
+            cancelSeen = GetTickCount();
+            wakerCount = 1;   // the set flag would wake every wait at once from now on
+        }
+        if (cancelPending && GetTickCount() - cancelSeen >= how.cancelGraceMs) r.cancelled = true;
+        if (how.timeoutMs && GetTickCount() - began >= how.timeoutMs) r.timedOut = true;
+        if (r.cancelled || r.timedOut) {
+            End(&c);
+            break;
+        }
+        if (WaitForSingleObject(c.process.Get(), 0) == WAIT_OBJECT_0) break;
+        wait = got ? kFirstWaitMs : std::min(wait * 2, kLongestWaitMs);
+        WaitForMultipleObjects(wakerCount, wakers, FALSE, got ? 0 : wait);
+    }
+    // Whatever the child wrote before it ended is in the pipes by now.
+    bool got = Drain(c.outRead.Get(), &r.out);
+    Drain(c.errRead.Get(), &r.err);
+    if (got && how.onOutput && !r.cancelled && !r.timedOut) how.onOutput(r.out);
+    GetExitCodeProcess(c.process.Get(), &r.exitCode);
+    return r;
+}
+
+AdbResult Adb::Shell(const std::string& serial, const std::string& script, const AdbRun& how) const {
+    std::vector<std::string> args;
+    if (!serial.empty()) args = {"-s", serial};
+    args.push_back("shell");
+    args.push_back(script);
+    return Run(args, how);
+}
+
+std::string RunFailure(const AdbResult& r) {
+    if (!r.started) return r.startError;
+    if (r.timedOut) return "adb 没有在限定时间内结束";
+    if (r.cancelled) return "已取消";
+    return std::string();
+}
+
+} // namespace dev

@@ -1,0 +1,56 @@
+// Running adb: adb.exe started directly (no command interpreter), arguments
+// quoted by the C runtime's rules, standard output and standard error
+// captured apart, a cancel flag and a time-out that end the whole process
+// tree. Safe to call from several threads at once.
+#pragma once
+
+#include <windows.h>
+#include <functional>
+#include <string>
+#include <vector>
+#include "thread.h"
+
+namespace dev {
+
+struct AdbRun {
+    const Cancel* cancel = nullptr;   // ends the run when set...
+    DWORD cancelGraceMs = 0;          // ...this long after (onOutput may end it sooner)
+    DWORD timeoutMs = 0;              // 0: no time-out
+    // Called with the whole standard output so far each time more arrives;
+    // returning false ends the run (the output so far stays in the result).
+    std::function<bool(const std::string& outSoFar)> onOutput;
+};
+
+struct AdbResult {
+    bool started = false;
+    DWORD exitCode = 0;
+    std::string out, err;
+    bool cancelled = false;   // by the flag or by onOutput
+    bool timedOut = false;
+    std::string startError;   // why it could not start
+};
+
+// One argument as the C runtime's command-line parser reads it back.
+std::string QuoteArgument(const std::string& arg);
+std::string BuildCommandLine(const std::string& exe, const std::vector<std::string>& args);
+
+class Adb {
+public:
+    // `exe`: the adb.exe to run; DefaultPath() is the one the tool ships with.
+    explicit Adb(std::string exe = DefaultPath()) : exe_(std::move(exe)) {}
+    static std::string DefaultPath();   // <run dir>\adb_1.0.40\adb.exe
+    const std::string& Path() const { return exe_; }
+
+    AdbResult Run(const std::vector<std::string>& args, const AdbRun& how = AdbRun()) const;
+
+    // `adb -s SERIAL shell SCRIPT`, the script as one argument.
+    AdbResult Shell(const std::string& serial, const std::string& script, const AdbRun& how = AdbRun()) const;
+
+private:
+    std::string exe_;
+};
+
+// A short Chinese text for a run that did not get an answer, empty when it did.
+std::string RunFailure(const AdbResult& r);
+
+} // namespace dev

@@ -1,0 +1,64 @@
+// What the package manager does with devices, as synchronous calls that are
+// safe from any thread: list devices, read every package of a user, run one
+// action on a list of packages (one adb process per device, the states read
+// back afterwards, the record written), and the same on several devices at
+// once. A window runs them on a Worker (thread.h).
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+#include "actions.h"
+#include "adb.h"
+#include "devices.h"
+#include "packages.h"
+#include "record.h"
+
+namespace dev {
+
+struct DeviceList {
+    std::vector<Device> devices;
+    std::string error;   // empty when adb answered
+};
+DeviceList ListDevices(const Adb& adb, const Cancel* cancel = nullptr);
+
+struct PackageRead {
+    PackageSnapshot snapshot;
+    std::string error;   // empty when every section arrived
+};
+PackageRead ReadPackages(const Adb& adb, const std::string& serial, int user, const Cancel* cancel = nullptr,
+                         Users users = Users::Skip);
+
+// Called once per package, from the thread that runs its device's batch
+// (calls are never concurrent): the device, the result so far (what the
+// command printed; the final result also weighs the read-back), how many
+// packages of the device have been reported and how many there are.
+using BatchProgress =
+    std::function<void(const std::string& serial, const PackageResult& r, size_t reported, size_t total)>;
+
+struct BatchOptions {
+    int user = 0;
+    int knownApi = 0;                      // from an earlier read; 0 when unknown
+    const Cancel* cancel = nullptr;        // stops after the package in progress
+    const ActionRecord* record = nullptr;  // where the outcomes go, if anywhere
+    std::string model;                     // for the record when the read-back has none
+    BatchProgress progress;
+};
+
+struct BatchResult {
+    std::string serial;
+    Action action = Action::Disable;
+    std::vector<PackageResult> results;   // one per name, in order
+    PackageSnapshot after;                // the states read back
+    std::string error;                    // what stopped the batch or the read-back, if anything
+};
+
+BatchResult RunBatch(const Adb& adb, const std::string& serial, Action action, const std::vector<std::string>& names,
+                     const BatchOptions& options);
+
+// The same batch on every device at once, each in its own adb process on a
+// thread of its own; results in the order of `serials`.
+std::vector<BatchResult> RunOnDevices(const Adb& adb, const std::vector<std::string>& serials, Action action,
+                                      const std::vector<std::string>& names, const BatchOptions& options);
+
+} // namespace dev

@@ -1,0 +1,32 @@
+// Package list files: one package a line. Reading takes "#" comments, blank
+// lines and the "package:" prefix pm prints (with or without its APK path),
+// in UTF-8 with or without a byte-order mark, or in GBK. Writing makes UTF-8
+// with a byte-order mark and CRLF line ends: every Notepad reads it as such,
+// and the names themselves are plain ASCII.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace dev {
+
+struct ListLine {
+    int number = 0;          // 1-based line number
+    std::string text;        // the line as the program shows it (GBK)
+    std::string reason;      // why it was refused
+};
+
+struct PackageList {
+    std::vector<std::string> names;   // in file order, each once
+    std::vector<ListLine> refused;    // lines that named no valid package
+};
+
+PackageList ParsePackageList(const std::string& bytes);
+std::string FormatPackageList(const std::vector<std::string>& names, const std::string& heading = std::string());
+
+// The file versions; false (with a Chinese reason) when it cannot be read or written.
+bool ReadPackageListFile(const std::string& path, PackageList* list, std::string* error);
+bool WritePackageListFile(const std::string& path, const std::vector<std::string>& names, std::string* error,
+                          const std::string& heading = std::string());
+
+} // namespace dev

@@ -1,0 +1,56 @@
+// Every package of one user with its state, kind and APK path, read in one
+// adb process: one shell script whose sections are told apart by marker
+// lines, built here and read back here.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace dev {
+
+enum class PackageState { Enabled, Disabled, Deleted };   // Deleted: uninstalled for this user, data kept
+enum class PackageKind { System, User };
+
+struct Package {
+    std::string name;
+    std::string path;   // the APK, empty when the phone did not say
+    PackageState state = PackageState::Enabled;
+    PackageKind kind = PackageKind::User;
+};
+
+struct PhoneUser {
+    int id = 0;
+    std::string name;
+    bool running = false;
+};
+
+struct PackageSnapshot {
+    int api = 0;                           // ro.build.version.sdk, 0 when unknown
+    std::string release;                   // ro.build.version.release
+    std::string model;                     // ro.product.model
+    std::vector<PhoneUser> users;          // read only when asked for
+    std::vector<Package> packages;         // sorted by name
+    std::vector<std::string> rejected;     // names from the phone that failed the name check
+    bool complete = false;                 // every section arrived
+};
+
+// The marker every line the scripts print for themselves begins with.
+extern const char kMarker[];
+
+enum class Users { Skip, List };
+
+// The script that reads API level, model, every package of `user`, and the
+// phone's users when asked for.
+std::string BuildReadScript(int user, Users users = Users::Skip);
+
+// Reads that script's output (from one adb process, or the tail of an action
+// script that ends with it). Names failing the name check are not taken.
+PackageSnapshot ParseReadOutput(const std::string& out);
+
+// The package of that name, or null.
+const Package* FindPackage(const PackageSnapshot& s, const std::string& name);
+
+// Restore (install-existing) needs Android 8, API level 26.
+constexpr int kRestoreApi = 26;
+
+} // namespace dev

@@ -1,0 +1,177 @@
+#include "record.h"
+
+#include <windows.h>
+#include <shlobj.h>
+#include <cstdio>
+#include <cstdlib>
+#include "names.h"
+#include "text.h"
+
+namespace dev {
+
+namespace {
+
+constexpr int kFields = 7;
+// The append lock sits far beyond any data, so readers never meet it.
+constexpr DWORD kLockOffsetHigh = 0x7FFFFFFF;
+
+std::string Field(const std::string& s) {
+    std::string f = OneLine(s, 120);
+    return f.empty() ? "-" : f;
+}
+
+std::vector<std::string> SplitTabs(const std::string& line) {
+    std::vector<std::string> parts;
+    size_t start = 0;
+    for (;;) {
+        size_t tab = line.find('\t', start);
+        parts.push_back(line.substr(start, tab == std::string::npos ? std::string::npos : tab - start));
+        if (tab == std::string::npos) return parts;
+        start = tab + 1;
+    }
+}
+
+void MakeFolders(const std::string& file) {
+    for (size_t i = file.find_first_of("\\/", 3); i != std::string::npos; i = file.find_first_of("\\/", i + 1))
+        CreateDirectoryA(file.substr(0, i).c_str(), nullptr);
+}
+
+} // namespace
+
+std::string ActionRecord::DefaultPath() {
+    char folder[MAX_PATH] = "";
+    if (FAILED(SHGetFolderPathA(nullptr, CSIDL_LOCAL_APPDATA, nullptr, 0, folder))) {
+        DWORD n = GetEnvironmentVariableA("LOCALAPPDATA", folder, MAX_PATH);
+        if (n == 0 || n >= MAX_PATH) folder[0] = 0;
+    }
+    return std::string(folder) + "\\adbtool\\actions.log";
+}
+
+std::string RecordTime() {
+    SYSTEMTIME t;
+    GetSystemTime(&t);
+    char s[32];
+    std::snprintf(s, sizeof s, "%04u-%02u-%02uT%02u:%02u:%02uZ", t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute,
+                  t.wSecond);
+    return s;
+}
+
+std::string FormatEntry(const RecordEntry& e) {
+    return Field(e.time) + "\t" + Field(e.serial) + "\t" + Field(e.model) + "\t" + std::to_string(e.user) + "\t" +
+           Field(e.package) + "\t" + ActionWord(e.action) + "\t" + OutcomeWord(e.outcome) + "\n";
+}
+
+bool ParseEntry(const std::string& line, RecordEntry* e) {
+    std::vector<std::string> f = SplitTabs(line);
+    if (f.size() != kFields || f[1].empty() || f[3].empty() || !IsPackageName(f[4])) return false;
+    char* end = nullptr;
+    long user = std::strtol(f[3].c_str(), &end, 10);
+    if (*end || user < 0) return false;
+    if (!ActionFromWord(f[5], &e->action) || !OutcomeFromWord(f[6], &e->outcome)) return false;
+    e->time = f[0];
+    e->serial = f[1];
+    e->model = f[2];
+    e->user = static_cast<int>(user);
+    e->package = f[4];
+    return true;
+}
+
+std::vector<RecordEntry> ParseRecord(const std::string& bytes) {
+    std::vector<RecordEntry> entries;
+    size_t start = 0;
+    for (;;) {
+        size_t end = bytes.find('\n', start);
+        if (end == std::string::npos) break;   // a torn last line
+        std::string line = bytes.substr(start, end - start);
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        RecordEntry e;
+        if (ParseEntry(line, &e)) entries.push_back(e);
+        start = end + 1;
+    }
+    return entries;
+}
+
+bool ActionRecord::Append(const std::vector<RecordEntry>& entries) const {
+    if (entries.empty()) return true;
+    std::string text;
+    for (const RecordEntry& e : entries) text += FormatEntry(e);
+    MakeFolders(path_);
+    HANDLE h = CreateFileA(path_.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                           OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return false;
+    OVERLAPPED lockAt = {};
+    lockAt.OffsetHigh = kLockOffsetHigh;
+    bool ok = LockFileEx(h, LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &lockAt) != 0;
+    if (ok) {
+        // Inside the lock the end is stable: a torn line left by a killed
+        // writer gets its end first, so this line stands on its own.
+        LARGE_INTEGER size = {}, zero = {};
+        GetFileSizeEx(h, &size);
+        if (size.QuadPart > 0) {
+            LARGE_INTEGER last;
+            last.QuadPart = size.QuadPart - 1;
+            char c = '\n';
+            DWORD got = 0;
+            SetFilePointerEx(h, last, nullptr, FILE_BEGIN);
+            if (ReadFile(h, &c, 1, &got, nullptr) && got == 1 && c != '\n') text.insert(0, "\n");
+        }
+        SetFilePointerEx(h, zero, nullptr, FILE_END);
+        DWORD written = 0;
+        ok = WriteFile(h, text.data(), static_cast<DWORD>(text.size()), &written, nullptr) && written == text.size();
+        UnlockFileEx(h, 0, 1, 0, &lockAt);
+    }
+    CloseHandle(h);
+    return ok;
+}
+
+std::vector<RecordEntry> ActionRecord::ReadAll() const {
+    std::string bytes;
+    HANDLE h = CreateFileA(path_.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                           nullptr, OPEN_EXISTING, 0, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return {};
+    char buf[65536];
+    DWORD got = 0;
+    while (ReadFile(h, buf, sizeof buf, &got, nullptr) && got > 0) bytes.append(buf, got);
+    CloseHandle(h);
+    return ParseRecord(bytes);
+}
+
+std::map<std::string, RecordEntry> LastActions(const std::vector<RecordEntry>& all, const std::string& serial,
+                                               int user) {
+    std::map<std::string, RecordEntry> last;
+    for (const RecordEntry& e : all)
+        if (e.serial == serial && e.user == user) last[e.package] = e;
+    return last;
+}
+
+std::vector<UndoItem> UndoSet(const std::vector<RecordEntry>& all, const std::string& serial, int user,
+                              const PackageSnapshot* now) {
+    std::map<std::string, UndoItem> items;
+    for (const RecordEntry& e : all) {
+        if (e.serial != serial || e.user != user || e.outcome != Outcome::Done) continue;
+        UndoItem& u = items[e.package];
+        u.package = e.package;
+        switch (e.action) {
+        case Action::Disable: u.enable = true; break;
+        case Action::Enable: u.enable = false; break;
+        case Action::Delete: u.restore = true; break;
+        case Action::Restore: u.restore = false; break;
+        }
+    }
+    std::vector<UndoItem> result;
+    for (auto& entry : items) {
+        UndoItem u = entry.second;
+        if (now) {
+            const Package* p = FindPackage(*now, u.package);
+            if (!p) continue;
+            bool deleted = p->state == PackageState::Deleted;
+            u.restore = u.restore && deleted;
+            // A deleted package shows no enabled state; after its restore it may still be disabled.
+            u.enable = u.enable && (p->state == PackageState::Disabled || u.restore);
+        }
+        if (u.restore || u.enable) result.push_back(u);
+    }
+    return result;
+}
+
+} // namespace dev

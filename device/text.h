@@ -1,0 +1,31 @@
+// Small text helpers of the device layer: lines of adb's output, trimming,
+// and the code pages a list file may come in.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace dev {
+
+// Lines without their ends; "\n", "\r\n" and the "\r\r\n" of a terminal
+// passed through a text-mode stream all end a line. A last line without an
+// end is kept.
+std::vector<std::string> SplitLines(const std::string& text);
+
+std::string Trim(const std::string& s);
+bool StartsWith(const std::string& s, const char* prefix);
+bool Contains(const std::string& s, const char* part);
+
+// Whether the bytes are well-formed UTF-8 (plain ASCII is).
+bool IsUtf8(const std::string& bytes);
+
+// Between UTF-8 and the program's code page (GBK, code page 936).
+std::string Utf8ToGbk(const std::string& utf8);
+std::string GbkToUtf8(const std::string& gbk);
+
+// One line for a message or a record field: control characters become
+// blanks, runs of blanks one blank, at most `limit` bytes (not cutting a
+// double-byte character).
+std::string OneLine(const std::string& text, size_t limit = 300);
+
+} // namespace dev

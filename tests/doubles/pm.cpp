@@ -1,0 +1,276 @@
+// The phone's package manager as the shell reaches it: `pm ...` and
+// `cmd package ...`, with each Android version's texts, streams and results.
+//   Android 6 and older: the old pm program, "Error: ..." texts.
+//   Android 7-8: pm hands the command to the package service and exits 0
+//                even after a failure (`cmd package` keeps the result).
+//   Android 9 on: pm is `cmd package`; a failure is -1 (status 255) with the
+//                exception's stack trace on stderr.
+#include <cstdlib>
+#include "sim.h"
+
+namespace sim {
+
+namespace {
+
+const char kEnableTrace[] =
+    "\tat com.android.server.pm.PackageManagerService.setEnabledSettings(PackageManagerService.java:3921)\n"
+    "\tat com.android.server.pm.PackageManagerService$IPackageManagerImpl.setApplicationEnabledSetting("
+    "PackageManagerService.java:6274)\n"
+    "\tat com.android.server.pm.PackageManagerShellCommand.runSetEnabledSetting(PackageManagerShellCommand.java:2583)\n"
+    "\tat com.android.server.pm.PackageManagerShellCommand.onCommand(PackageManagerShellCommand.java:266)\n"
+    "\tat com.android.modules.utils.BasicShellCommandHandler.exec(BasicShellCommandHandler.java:97)\n"
+    "\tat android.os.ShellCommand.exec(ShellCommand.java:38)\n"
+    "\tat com.android.server.pm.PackageManagerService$IPackageManagerImpl.onShellCommand("
+    "PackageManagerService.java:6833)\n"
+    "\tat android.os.Binder.shellCommand(Binder.java:1107)\n"
+    "\tat android.os.Binder.onTransact(Binder.java:921)\n"
+    "\tat android.content.pm.IPackageManager$Stub.onTransact(IPackageManager.java:4360)\n"
+    "\tat android.os.Binder.execTransactInternal(Binder.java:1344)\n"
+    "\tat android.os.Binder.execTransact(Binder.java:1275)\n";
+
+const char kOldUsage[] =
+    "usage: pm list packages [-f] [-d] [-e] [-s] [-3] [-i] [-u] [--user USER_ID] [FILTER]\n"
+    "       pm list users\n"
+    "       pm path [--user USER_ID] PACKAGE\n"
+    "       pm uninstall [-k] [--user USER_ID] PACKAGE\n"
+    "       pm enable [--user USER_ID] PACKAGE_OR_COMPONENT\n"
+    "       pm disable-user [--user USER_ID] PACKAGE_OR_COMPONENT\n";
+
+struct Call {
+    Device& device;
+    bool viaPm;
+    Io& io;
+    bool oldPm() const { return device.api <= 23; }
+
+    // The status the shell sees for the command's own result.
+    int Result(int code) const {
+        if (viaPm && device.api >= 24 && device.api <= 27) return 0;
+        return code & 0xFF;
+    }
+    int Exception(const std::string& command, const std::string& exception) {
+        if (oldPm()) {
+            io.err += "Error: " + exception + "\n";
+            return Result(1);
+        }
+        io.err += device.api >= 29 ? "\nException occurred while executing '" + command + "':\n"
+                                   : "\nException occurred while executing:\n";
+        io.err += exception + "\n" + kEnableTrace;
+        return Result(-1);
+    }
+    int UnknownCommand(const std::string& command) {
+        if (oldPm()) {
+            io.err += "Error: unknown command '" + command + "'\n" + kOldUsage;
+            return Result(1);
+        }
+        io.err += "Unknown command: " + command + "\n";
+        return Result(-1);
+    }
+};
+
+// Reads "--user N" at args[*i]; "current" is the owner, "all" is -1.
+bool TakeUser(const std::vector<std::string>& args, size_t* i, int* user) {
+    if (args[*i] != "--user" || *i + 1 >= args.size()) return false;
+    const std::string& v = args[*i + 1];
+    *user = v == "all" ? -1 : v == "current" || v == "cur" ? 0 : std::atoi(v.c_str());
+    *i += 1;
+    return true;
+}
+
+bool Disabled(const std::string& state) {
+    return state == "disabled" || state == "disabled-user" || state == "disabled-until-used";
+}
+
+int ListPackages(Call& c, const std::vector<std::string>& args) {
+    bool disabledOnly = false, enabledOnly = false, systemOnly = false, thirdOnly = false;
+    bool withUninstalled = false, withPath = false, withUid = false, withInstaller = false;
+    int user = 0;
+    std::string filter;
+    for (size_t i = 2; i < args.size(); i++) {
+        const std::string& a = args[i];
+        if (TakeUser(args, &i, &user)) continue;
+        if (a.size() > 1 && a[0] == '-' && a[1] != '-') {
+            for (size_t k = 1; k < a.size(); k++) {
+                switch (a[k]) {
+                case 'd': disabledOnly = true; break;
+                case 'e': enabledOnly = true; break;
+                case 's': systemOnly = true; break;
+                case '3': thirdOnly = true; break;
+                case 'u': withUninstalled = true; break;
+                case 'f': withPath = true; break;
+                case 'U': withUid = true; break;
+                case 'i': withInstaller = true; break;
+                case 'l': break;
+                default:
+                    c.io.err += "Error: Unknown option: " + a + "\n";
+                    return c.Result(c.oldPm() ? 1 : -1);
+                }
+            }
+        } else if (a.size() > 1 && a[0] == '-') {
+            c.io.err += "Error: Unknown option: " + a + "\n";
+            return c.Result(c.oldPm() ? 1 : -1);
+        } else {
+            filter = a;
+        }
+    }
+    for (const Package& p : c.device.packages) {
+        if (p.removed) continue;
+        std::string state = c.device.StateFor(p, user < 0 ? 0 : user);
+        if (state == "uninstalled" && !withUninstalled) continue;
+        if ((disabledOnly && !Disabled(state)) || (enabledOnly && Disabled(state))) continue;
+        if ((systemOnly && !p.system) || (thirdOnly && p.system)) continue;
+        if (!filter.empty() && p.name.find(filter) == std::string::npos) continue;
+        std::string line = "package:";
+        if (withPath) line += p.path + "=";
+        line += p.name;
+        if (withUid) line += " uid:" + std::to_string((user < 0 ? 0 : user) * 100000 + p.appId);
+        if (withInstaller) line += p.system ? "  installer=null" : "  installer=com.android.vending";
+        c.io.out += line + "\n";
+    }
+    return 0;
+}
+
+int ListUsers(Call& c) {
+    c.io.out += "Users:\n";
+    for (const User& u : c.device.users)
+        c.io.out += "\tUserInfo{" + std::to_string(u.id) + ":" + u.name + ":" + u.flags + "} running\n";
+    return 0;
+}
+
+int SetEnabled(Call& c, const std::vector<std::string>& args) {
+    const std::string& command = args[0];
+    int user = 0;
+    std::string name;
+    for (size_t i = 1; i < args.size(); i++)
+        if (!TakeUser(args, &i, &user)) name = args[i];
+    if (name.empty()) {
+        c.io.err += "Error: no package or component specified\n";
+        return c.Result(1);
+    }
+    std::string state = command == "enable" ? "enabled" : command == "disable-user" ? "disabled-user" : command;
+    Package* p = c.device.FindPackage(name);
+    if (!p || c.device.StateFor(*p, user) == "uninstalled")
+        return c.Exception(command, "java.lang.IllegalArgumentException: Unknown package: " + name);
+    if (state != "enabled" && p->isProtected && c.device.api >= 28)
+        return c.Exception(command, "java.lang.SecurityException: Cannot disable a protected package: " + name);
+    if ((state == "disabled" && c.device.api >= 24) || (state != "enabled" && p->isProtected)) {
+        std::string target = c.device.api >= 33 ? "null" : name + "/null";
+        int value = state == "disabled" ? 2 : 3;
+        return c.Exception(command, "java.lang.SecurityException: Shell cannot change component state for " + target +
+                                        " to " + std::to_string(value));
+    }
+    c.device.SetState(*p, user, state);
+    c.io.out += "Package " + name + " new state: " + state + "\n";
+    return 0;
+}
+
+int Uninstall(Call& c, const std::vector<std::string>& args) {
+    int user = -1;
+    std::string name;
+    for (size_t i = 1; i < args.size(); i++)
+        if (!TakeUser(args, &i, &user) && args[i] != "-k") name = args[i];
+    if (name.empty()) {
+        c.io.err += "Error: package name not specified\n";
+        return c.Result(1);
+    }
+    Package* p = c.device.FindPackage(name);
+    if (p && user >= 0 && c.device.StateFor(*p, user) == "uninstalled") {
+        if (c.oldPm()) c.io.err += "Failure - not installed for " + std::to_string(user) + "\n";
+        else c.io.out += "Failure [not installed for " + std::to_string(user) + "]\n";
+        return c.Result(1);
+    }
+    std::string failure = !p ? "DELETE_FAILED_INTERNAL_ERROR" : p->deleteFailure;
+    if (failure.empty() && user < 0 && p->system) failure = "DELETE_FAILED_INTERNAL_ERROR";
+    if (!failure.empty()) {
+        c.io.out += "Failure [" + failure + "]\n";
+        return c.Result(1);
+    }
+    if (user >= 0) c.device.SetState(*p, user, "uninstalled");
+    else p->removed = p->dirty = true;
+    c.io.out += "Success\n";
+    return 0;
+}
+
+int InstallExisting(Call& c, const std::vector<std::string>& args) {
+    if (c.device.api < 26) return c.UnknownCommand(args[0]);
+    int user = 0;
+    std::string name;
+    for (size_t i = 1; i < args.size(); i++)
+        if (!TakeUser(args, &i, &user) && args[i].compare(0, 2, "--") != 0) name = args[i];
+    Package* p = c.device.FindPackage(name);
+    if (!p || !c.device.FindUser(user)) {
+        c.io.out += "android.content.pm.PackageManager$NameNotFoundException: Package " + name + " doesn't exist\n";
+        return c.Result(1);
+    }
+    if (c.device.StateFor(*p, user) == "uninstalled") c.device.SetState(*p, user, "enabled");
+    c.io.out += "Package " + name + " installed for user: " + std::to_string(user) + "\n";
+    return 0;
+}
+
+int Path(Call& c, const std::vector<std::string>& args) {
+    int user = 0;
+    std::string name;
+    for (size_t i = 1; i < args.size(); i++)
+        if (!TakeUser(args, &i, &user)) name = args[i];
+    Package* p = c.device.FindPackage(name);
+    if (!p || c.device.StateFor(*p, user) == "uninstalled") return c.Result(1);
+    c.io.out += "package:" + p->path + "\n";
+    return 0;
+}
+
+bool IsChange(const std::string& command) {
+    return command == "disable-user" || command == "enable" || command == "disable" ||
+           command == "disable-until-used" || command == "uninstall" || command == "install-existing";
+}
+
+int Dispatch(Call& c, const std::vector<std::string>& args) {
+    const std::string& command = args[0];
+    if (command == "list" && args.size() > 1 && args[1] == "packages") return ListPackages(c, args);
+    if (command == "list" && args.size() > 1 && args[1] == "users") return ListUsers(c);
+    if (command == "list") {
+        c.io.err += "Error: unknown list type '" + (args.size() > 1 ? args[1] : std::string()) + "'\n";
+        return c.Result(c.oldPm() ? 1 : -1);
+    }
+    if (command == "uninstall") return Uninstall(c, args);
+    if (command == "install-existing") return InstallExisting(c, args);
+    if (IsChange(command)) return SetEnabled(c, args);
+    if (command == "path") return Path(c, args);
+    return c.UnknownCommand(command);
+}
+
+} // namespace
+
+int PackageCommand(Store& store, Device& device, const std::vector<std::string>& args, bool viaPm, Io& io) {
+    Sleep(device.commandMs);
+    if (args.empty()) {
+        io.err += kOldUsage;
+        return device.api <= 23 || (viaPm && device.api <= 27) ? 1 : 255;
+    }
+    // A change takes the phone its time before the lock, not under it.
+    if (IsChange(args[0]) && args.size() > 1) Sleep(device.changeMs);
+    int code = 0;
+    // The state is read afresh so that a parallel adb process's change is seen and kept.
+    bool present = store.Change(device.serial, [&](Device& fresh) {
+        Call c{fresh, viaPm, io};
+        code = Dispatch(c, args);
+        device = fresh;
+    });
+    if (!present) {
+        Call c{device, viaPm, io};
+        code = Dispatch(c, args);
+    }
+    for (Package& p : device.packages) p.dirty = false;
+    return code;
+}
+
+int GetProp(const Device& device, const std::vector<std::string>& args, Io& io) {
+    if (args.empty()) {
+        for (const auto& kv : device.props) io.out += "[" + kv.first + "]: [" + kv.second + "]\n";
+        return 0;
+    }
+    std::string value = device.Prop(args[0]);
+    if (value.empty() && args.size() > 1) value = args[1];
+    io.out += value + "\n";
+    return 0;
+}
+
+} // namespace sim

@@ -1,0 +1,142 @@
+// The simulated device bridge's model: the adb client's settings, the phones
+// it sees, and the pieces that read, change and answer from them. The profile
+// format is described at the top of adbsim.cpp.
+#pragma once
+
+#include <windows.h>
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace sim {
+
+struct Package {
+    std::string name;
+    bool system = false;
+    std::string path;                      // APK path as `pm list packages -f` shows it
+    int appId = 0;                         // uid for user 0; user N sees N*100000 + appId
+    bool isProtected = false;              // disable-user refused
+    std::string deleteFailure;             // e.g. DELETE_FAILED_DEVICE_POLICY_MANAGER
+    std::map<int, std::string> states;     // per user, as given; see StateFor
+    int line = -1;                         // its line in the profile, -1 for none
+    bool dirty = false;                    // changed since read
+    bool removed = false;                  // uninstalled for every user
+};
+
+struct User {
+    int id = 0;
+    std::string name;
+    std::string flags;
+};
+
+struct Focus {
+    int display = 0;
+    int user = 0;
+    std::string title;                     // window title; "none" for no focus
+};
+
+struct Device {
+    std::string serial;
+    std::string state;                     // as `adb devices` prints it
+    std::string usb;
+    int transportId = 0;
+    int api = 28;
+    std::vector<std::pair<std::string, std::string>> props;
+    std::vector<User> users;
+    std::vector<Package> packages;
+    std::vector<Focus> focus;
+    int displays = 1;
+    int dumpsysKb = 0;                     // 0: the short answer
+    DWORD connectMs = 0;                   // per adb invocation that reaches the phone
+    DWORD commandMs = 0;                   // per pm / cmd / dumpsys started
+    DWORD changeMs = 0;                    // per package change
+
+    std::string Prop(const std::string& key) const;
+    void SetProp(const std::string& key, const std::string& value);
+    const User* FindUser(int id) const;
+    Package* FindPackage(const std::string& name);
+    // The package's state for a user: enabled, disabled, disabled-user,
+    // disabled-until-used or uninstalled.
+    std::string StateFor(const Package& p, int user) const;
+    void SetState(Package& p, int user, const std::string& value);
+};
+
+struct Profile {
+    std::vector<std::string> lines;        // the file as read; rewritten with changes
+    std::string toolsVersion = "28.0.1";   // platform-tools release of the client
+    std::vector<Device> devices;
+    // Output directives of the older single-device state files.
+    DWORD delayMs = 0;
+    unsigned long long pad = 0;
+    std::string raw;
+    int interleave = 0;
+    bool hasExit = false;
+    DWORD exitCode = 0;
+    bool crash = false;
+    DWORD daemonMs = 0;
+
+    Device* FindDevice(const std::string& serial);
+    // Client messages start "adb.exe: " from platform-tools 30 on, "error: " before.
+    bool NewMessageStyle() const;
+};
+
+// profile.cpp
+Profile ParseProfile(const std::string& text);
+std::string FormatProfile(const Profile& p);
+std::vector<std::string> Words(const std::string& line);
+std::string ApkPath(const std::string& name, bool system, int api);
+std::string ReleaseFor(int api);
+
+// store.cpp: files, the cross-process lock, output.
+std::string PathFrom(const char* variable, const char* fallback);
+std::string ExePath();
+bool ReadWhole(const std::string& path, std::string* out);
+void WriteWhole(const std::string& path, const std::string& text);
+void Out(const std::string& s);
+void Err(const std::string& s);
+
+class Store {
+public:
+    Store(const std::string& statePath, const std::string& logPath);
+    ~Store();
+    Store(const Store&) = delete;
+    Store& operator=(const Store&) = delete;
+
+    void AppendLog(const std::string& line);
+    // Reads the state (writing the default one when there is none).
+    Profile Load();
+    // Under the lock: reads the state afresh, lets `change` work on the
+    // device `serial`, and writes the state back when a package changed.
+    // False when the device is gone from the state file.
+    bool Change(const std::string& serial, const std::function<void(Device&)>& change);
+
+private:
+    void Lock();
+    void Unlock();
+    Profile ReadLocked();
+    void Save(const std::string& text);
+    std::string statePath_;
+    std::string logPath_;
+    HANDLE mutex_ = nullptr;
+};
+
+// What one device command writes: the device's stdout and stderr.
+struct Io {
+    std::string out;
+    std::string err;
+};
+
+// pm.cpp: pm, cmd package, getprop. `viaPm` tells `pm` from `cmd package`.
+int PackageCommand(Store& store, Device& device, const std::vector<std::string>& args, bool viaPm, Io& io);
+int GetProp(const Device& device, const std::vector<std::string>& args, Io& io);
+
+// dumpsys.cpp
+int Dumpsys(const Device& device, const std::vector<std::string>& args, Io& io);
+
+// shell.cpp: runs a script as the phone's sh would; returns its status.
+// `emit` receives output as it is produced (stream 1 or 2).
+int RunScript(Store& store, Device& device, const std::string& script,
+              const std::function<void(int stream, const std::string&)>& emit);
+
+} // namespace sim

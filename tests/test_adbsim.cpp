@@ -1,0 +1,378 @@
+// The simulated adb client and its phones, run as the program runs them: the
+// built adb.exe as a child process, a profile in a scratch folder as its
+// state, stdout and stderr kept apart.
+#include <gtest/gtest.h>
+#include <windows.h>
+#include <cstdio>
+#include <string>
+#include <vector>
+#include "tests/support/child.h"
+
+namespace {
+
+std::string gScratch;
+
+std::string ReadText(const std::string& path) {
+    std::string s;
+    FILE* f = std::fopen(path.c_str(), "rb");
+    if (!f) return s;
+    char buf[65536];
+    size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) s.append(buf, n);
+    std::fclose(f);
+    return s;
+}
+
+void WriteText(const std::string& path, const std::string& text) {
+    FILE* f = std::fopen(path.c_str(), "wb");
+    ASSERT_NE(f, nullptr) << path;
+    std::fwrite(text.data(), 1, text.size(), f);
+    std::fclose(f);
+}
+
+std::string StatePath() { return gScratch + "\\state.txt"; }
+std::string LogPath() { return gScratch + "\\log.txt"; }
+
+// A fresh scratch state: a shipped profile by name, or the text given.
+void UseProfile(const std::string& name) {
+    WriteText(StatePath(), ReadText(test::ExeDir() + "\\..\\profiles\\" + name));
+    DeleteFileA(LogPath().c_str());
+}
+void UseText(const std::string& text) {
+    WriteText(StatePath(), text);
+    DeleteFileA(LogPath().c_str());
+}
+
+struct Result {
+    std::string out;
+    std::string err;
+    DWORD code = 0;
+};
+
+HANDLE OutputFile(const std::string& path) {
+    SECURITY_ATTRIBUTES sa = {sizeof sa, nullptr, TRUE};
+    return CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &sa, CREATE_ALWAYS, 0, nullptr);
+}
+
+// Starts adb.exe with `args`, its output into files named after `tag`.
+PROCESS_INFORMATION Start(const std::string& args, const std::string& tag) {
+    std::string line = "\"" + test::ExeDir() + "\\..\\adb_1.0.40\\adb.exe\" " + args;
+    std::vector<char> buf(line.begin(), line.end());
+    buf.push_back(0);
+    STARTUPINFOA si = {};
+    si.cb = sizeof si;
+    si.dwFlags = STARTF_USESTDHANDLES;
+    si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    si.hStdOutput = OutputFile(gScratch + "\\" + tag + ".out");
+    si.hStdError = OutputFile(gScratch + "\\" + tag + ".err");
+    PROCESS_INFORMATION pi = {};
+    BOOL ok = CreateProcessA(nullptr, buf.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi);
+    EXPECT_TRUE(ok) << line;
+    CloseHandle(si.hStdOutput);
+    CloseHandle(si.hStdError);
+    return pi;
+}
+
+Result Finish(PROCESS_INFORMATION pi, const std::string& tag) {
+    Result r;
+    EXPECT_EQ(WaitForSingleObject(pi.hProcess, 60000), WAIT_OBJECT_0);
+    GetExitCodeProcess(pi.hProcess, &r.code);
+    CloseHandle(pi.hProcess);
+    CloseHandle(pi.hThread);
+    r.out = ReadText(gScratch + "\\" + tag + ".out");
+    r.err = ReadText(gScratch + "\\" + tag + ".err");
+    return r;
+}
+
+Result Adb(const std::string& args) { return Finish(Start(args, "adb"), "adb"); }
+
+std::string StateOf(const std::string& package) {
+    std::string state = ReadText(StatePath());
+    size_t at = state.find("package " + package + " ");
+    if (at == std::string::npos) return "<no line>";
+    size_t from = at + 9 + package.size();
+    return state.substr(from, state.find_first_of(" \r\n", from) - from);
+}
+
+::testing::AssertionResult StartsWith(const std::string& text, const std::string& start) {
+    if (text.compare(0, start.size(), start) == 0) return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "\"" << text.substr(0, start.size() + 40) << "\" does not start with \""
+                                         << start << "\"";
+}
+
+int Count(const std::string& text, const std::string& what) {
+    int n = 0;
+    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) n++;
+    return n;
+}
+
+class AdbSim : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        gScratch = test::ExeDir() + "\\adbsim_scratch";
+        CreateDirectoryA(gScratch.c_str(), nullptr);
+        SetEnvironmentVariableA("ADBSIM_STATE", StatePath().c_str());
+        SetEnvironmentVariableA("ADBSIM_LOG", LogPath().c_str());
+    }
+    void TearDown() override { SetEnvironmentVariableA("ANDROID_SERIAL", nullptr); }
+};
+
+// A quick phone per Android version, with the same packages.
+std::string Phone(int api, const char* tools = "34.0.5") {
+    return std::string("platform-tools ") + tools + "\nconnect-ms 0\ncommand-ms 0\nchange-ms 0\n" +
+           "device P" + std::to_string(api) + " device\napi " + std::to_string(api) +
+           "\npackage com.example.app enabled\npackage com.android.systemui enabled system protected\n"
+           "package com.example.mdm enabled delete-fails=DELETE_FAILED_DEVICE_POLICY_MANAGER\n"
+           "package com.example.gone uninstalled\n";
+}
+
+const char kUnauthorized[] =
+    "device unauthorized.\r\nThis adb server's $ADB_VENDOR_KEYS is not set\r\n"
+    "Try 'adb kill-server' if that seems wrong.\r\nOtherwise check for a confirmation dialog on your device.\r\n";
+
+TEST_F(AdbSim, DevicesAsTheClientPrintsThem) {
+    UseProfile("two-phones.txt");
+    Result r = Adb("devices");
+    EXPECT_EQ(r.out, "List of devices attached\r\n2A191FDH300ABC\tdevice\r\nR5CT41ABCDE\tunauthorized\r\n\r\n");
+    EXPECT_EQ(r.code, 0u);
+    r = Adb("devices -l");
+    EXPECT_EQ(r.out,
+              "List of devices attached\r\n"
+              "2A191FDH300ABC         device product:panther model:Pixel_7 device:panther transport_id:5\r\n"
+              "R5CT41ABCDE            unauthorized transport_id:6\r\n\r\n");
+
+    UseText("platform-tools 34.0.5\ndevice emulator-5554 offline usb:1-4\ndevice 0123456789abcdef0123 no-permissions\n");
+    EXPECT_EQ(Adb("devices -l").out,
+              "List of devices attached\r\n"
+              "emulator-5554          offline usb:1-4 transport_id:1\r\n"
+              "0123456789abcdef0123   no permissions; see [http://developer.android.com/tools/device.html] "
+              "transport_id:2\r\n\r\n");
+    UseText("platform-tools 34.0.5\n");
+    r = Adb("devices");
+    EXPECT_EQ(r.out, "List of devices attached\r\n\r\n");
+    EXPECT_EQ(r.code, 0u);
+}
+
+TEST_F(AdbSim, ChoosingAPhoneAndTheClientsMessagesInBothStyles) {
+    UseProfile("two-phones.txt");
+    Result r = Adb("shell getprop ro.product.model");
+    EXPECT_EQ(r.err, "adb.exe: more than one device/emulator\r\n");
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.code, 1u);
+    r = Adb("-s 2A191FDH300ABC shell getprop ro.product.model");
+    EXPECT_EQ(r.out, "Pixel 7\n");
+    EXPECT_EQ(r.code, 0u);
+    r = Adb("-s R5CT41ABCDE shell getprop ro.product.model");
+    EXPECT_EQ(r.err, std::string("adb.exe: ") + kUnauthorized);
+    EXPECT_EQ(r.code, 1u);
+    EXPECT_EQ(Adb("-s nothere shell echo").err, "adb.exe: device 'nothere' not found\r\n");
+    EXPECT_EQ(Adb("-t 6 get-state").err, std::string("adb.exe: ") + kUnauthorized);
+
+    SetEnvironmentVariableA("ANDROID_SERIAL", "2A191FDH300ABC");
+    EXPECT_EQ(Adb("shell getprop ro.build.version.sdk").out, "33\n");
+    EXPECT_EQ(Adb("-s R5CT41ABCDE get-state").code, 1u) << "-s wins over ANDROID_SERIAL";
+    EXPECT_EQ(Count(Adb("devices").out, "\tdevice\r\n"), 1) << "devices ignores ANDROID_SERIAL";
+    EXPECT_EQ(Count(Adb("devices").out, "\tunauthorized\r\n"), 1) << "devices ignores ANDROID_SERIAL";
+    SetEnvironmentVariableA("ANDROID_SERIAL", nullptr);
+
+    // Before platform-tools 30 the client says "error:".
+    UseText("platform-tools 29.0.6\ndevice a offline\ndevice b authorizing\ndevice c no-permissions\n");
+    EXPECT_EQ(Adb("shell echo").err, "error: more than one device/emulator\r\n");
+    EXPECT_EQ(Adb("-s a shell echo").err, "error: device offline\r\n");
+    EXPECT_EQ(Adb("-s b shell echo").err, "error: device still authorizing\r\n");
+    EXPECT_EQ(Adb("-s c shell echo").err,
+              "error: insufficient permissions for device\r\n"
+              "See [http://developer.android.com/tools/device.html] for more information\r\n");
+    UseText("platform-tools 29.0.6\n");
+    EXPECT_EQ(Adb("shell echo").err, "error: no devices/emulators found\r\n");
+}
+
+TEST_F(AdbSim, AndroidNineOnFailsWithStatusAndStackTrace) {
+    UseText(Phone(34));
+    Result r = Adb("shell pm disable-user com.example.nothere");
+    EXPECT_EQ(r.out, "");
+    EXPECT_TRUE(StartsWith(r.err,
+              "\nException occurred while executing 'disable-user':\n"
+              "java.lang.IllegalArgumentException: Unknown package: com.example.nothere\n\tat "));
+    EXPECT_EQ(r.code, 255u);
+    r = Adb("shell pm disable-user com.android.systemui");
+    EXPECT_NE(r.err.find("\njava.lang.SecurityException: Cannot disable a protected package: com.android.systemui\n"
+                         "\tat "),
+              std::string::npos)
+        << r.err;
+    EXPECT_EQ(r.code, 255u);
+    EXPECT_EQ(StateOf("com.android.systemui"), "enabled");
+
+    r = Adb("shell pm disable-user --user 0 com.example.app");
+    EXPECT_EQ(r.out, "Package com.example.app new state: disabled-user\n");
+    EXPECT_EQ(r.code, 0u);
+    EXPECT_EQ(StateOf("com.example.app"), "disabled-user");
+    EXPECT_EQ(Adb("shell pm enable com.example.app").out, "Package com.example.app new state: enabled\n");
+
+    r = Adb("shell pm uninstall -k --user 0 com.example.mdm");
+    EXPECT_EQ(r.out, "Failure [DELETE_FAILED_DEVICE_POLICY_MANAGER]\n");
+    EXPECT_EQ(r.code, 1u);
+    r = Adb("shell pm uninstall -k --user 0 com.example.gone");
+    EXPECT_EQ(r.out, "Failure [not installed for 0]\n");
+    EXPECT_EQ(r.code, 1u);
+    r = Adb("shell cmd package install-existing --user 0 com.example.gone");
+    EXPECT_EQ(r.out, "Package com.example.gone installed for user: 0\n");
+    EXPECT_EQ(StateOf("com.example.gone"), "enabled");
+    r = Adb("shell cmd package install-existing com.example.nothere");
+    EXPECT_EQ(r.out, "android.content.pm.PackageManager$NameNotFoundException: Package com.example.nothere doesn't exist\n");
+    EXPECT_EQ(r.code, 1u);
+    r = Adb("shell pm uninstall -k --user 0 com.example.app");
+    EXPECT_EQ(r.out, "Success\n");
+    EXPECT_EQ(StateOf("com.example.app"), "uninstalled");
+    r = Adb("shell pm list packages -x");
+    EXPECT_EQ(r.err, "Error: Unknown option: -x\n");
+    EXPECT_EQ(r.code, 255u);
+}
+
+TEST_F(AdbSim, OlderAndroidsTextsAndLostStatus) {
+    // Android 8: pm exits 0 whatever happened, `cmd package` keeps the result;
+    // the exception has no command name yet.
+    UseText(Phone(26));
+    Result r = Adb("shell pm disable-user com.example.nothere");
+    EXPECT_EQ(r.code, 0u);
+    EXPECT_TRUE(StartsWith(r.err, "\nException occurred while executing:\njava"));
+    EXPECT_EQ(Adb("shell cmd package disable-user com.example.nothere").code, 255u);
+    EXPECT_EQ(Adb("shell pm uninstall -k --user 0 com.example.gone").code, 0u);
+
+    // Android 7: no install-existing yet.
+    UseText(Phone(25));
+    r = Adb("shell cmd package install-existing com.example.gone");
+    EXPECT_EQ(r.err, "Unknown command: install-existing\n");
+    EXPECT_EQ(r.code, 255u);
+
+    // Android 6: the old pm, one CR LF stream, status lost, no cmd.
+    UseText(Phone(23, "28.0.2"));
+    r = Adb("shell pm disable-user com.example.nothere");
+    EXPECT_EQ(r.out, "Error: java.lang.IllegalArgumentException: Unknown package: com.example.nothere\r\n");
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(r.code, 0u);
+    r = Adb("shell pm install-existing com.example.gone");
+    EXPECT_TRUE(StartsWith(r.out, "Error: unknown command 'install-existing'\r\nusage"));
+    EXPECT_EQ(Adb("shell pm uninstall -k --user 0 com.example.gone").out, "Failure - not installed for 0\r\n");
+    EXPECT_EQ(Adb("shell cmd package list packages").out, "/system/bin/sh: cmd: not found\r\n");
+    EXPECT_EQ(Adb("shell \"pm disable-user com.example.app; echo $?\"").out,
+              "Package com.example.app new state: disabled-user\r\n0\r\n");
+}
+
+TEST_F(AdbSim, ListsByStateKindAndUser) {
+    UseProfile("work-profile.txt");
+    auto list = [](const std::string& options) { return Adb("shell pm list packages " + options).out; };
+    EXPECT_EQ(list("-d"), "package:com.example.game\n");
+    EXPECT_EQ(list("-3"), "package:com.tencent.mm\npackage:com.example.game\n");
+    EXPECT_EQ(list("-3 -u"), "package:com.tencent.mm\npackage:com.example.game\npackage:com.microsoft.teams\n"
+                             "package:com.example.work.vpn\n");
+    EXPECT_EQ(list("-3 --user 10"), "package:com.microsoft.teams\npackage:com.example.work.vpn\n");
+    EXPECT_EQ(list("-d --user 10"), "package:com.google.android.calendar\n");
+    EXPECT_EQ(list("-e -s google"), "package:com.google.android.gm\npackage:com.google.android.calendar\n"
+                                    "package:com.google.android.apps.docs\npackage:com.google.android.youtube\n");
+    EXPECT_EQ(list("-U --user 10 teams"), "package:com.microsoft.teams uid:1010203\n");
+    std::string withPath = list("-f com.tencent.mm");
+    EXPECT_TRUE(StartsWith(withPath, "package:/data/app/~~"));
+    EXPECT_EQ(withPath.find("==/base.apk=com.tencent.mm\n"), withPath.size() - 27) << withPath;
+    EXPECT_EQ(Adb("shell pm list users").out,
+              "Users:\n\tUserInfo{0:Owner:c13} running\n\tUserInfo{10:Work profile:1030} running\n");
+
+    // A change for the work profile leaves the owner's state alone.
+    EXPECT_EQ(Adb("shell pm disable-user --user 10 com.google.android.gm").code, 0u);
+    EXPECT_EQ(list("-d --user 10"), "package:com.google.android.gm\npackage:com.google.android.calendar\n");
+    EXPECT_EQ(list("-d"), "package:com.example.game\n");
+    EXPECT_NE(ReadText(StatePath()).find("package com.google.android.gm enabled system uid=10123 u10=disabled-user\n"),
+              std::string::npos);
+}
+
+TEST_F(AdbSim, ScriptsRunAsThePhonesShell) {
+    UseText(Phone(34));
+    Result r = Adb("shell \"echo ==A==; pm disable-user com.example.app; echo rc=$?; "
+                   "pm uninstall -k --user 0 com.example.gone; echo 'rc=$?' $?; "
+                   "false && echo not || echo or; true && echo and; echo \\\"a;b\\\" 'c  d'\"");
+    EXPECT_EQ(r.out, "==A==\nPackage com.example.app new state: disabled-user\nrc=0\n"
+                     "Failure [not installed for 0]\nrc=$? 1\nor\nand\na;b c  d\n");
+    EXPECT_EQ(r.code, 0u);
+    // Arguments are joined with blanks, so the last command's status is the session's.
+    r = Adb("shell pm disable-user com.example.nothere 2>/dev/null ; echo after $?");
+    EXPECT_EQ(r.out, "after 255\n");
+    EXPECT_EQ(r.err, "");
+    r = Adb("shell \"echo x >&2; nosuch; exit 3\"");
+    EXPECT_EQ(r.err, "x\n/system/bin/sh: nosuch: inaccessible or not found\n");
+    EXPECT_EQ(r.code, 3u);
+    r = Adb("shell \"echo 'open\"");
+    EXPECT_EQ(r.err, "/system/bin/sh: no closing quote\n");
+    EXPECT_EQ(r.out, "") << "nothing of a broken script runs";
+    // Background changes all land before the session ends.
+    r = Adb("shell \"pm disable-user com.example.app & pm uninstall -k --user 0 com.example.mdm & wait; echo done\"");
+    EXPECT_EQ(Count(r.out, "\n"), 3) << r.out;
+    EXPECT_EQ(r.out.substr(r.out.size() - 5), "done\n");
+}
+
+// Each process changes six packages, one read-modify-write of the state
+// file each, so that the eight processes' writes overlap in time.
+TEST_F(AdbSim, EightProcessesAtOnceLoseNoChangeAndNoLogLine) {
+    std::string profile = "platform-tools 34.0.5\nconnect-ms 0\ncommand-ms 0\nchange-ms 0\n# kept\ndevice X device\n";
+    for (int i = 0; i < 48; i++) profile += "package com.example.p" + std::to_string(i) + " enabled\n";
+    UseText(profile);
+    auto script = [](int process) {
+        std::string s;
+        for (int k = 0; k < 6; k++) s += "pm disable-user com.example.p" + std::to_string(process * 6 + k) + ";";
+        return s;
+    };
+    std::vector<PROCESS_INFORMATION> running;
+    for (int i = 0; i < 8; i++) running.push_back(Start("shell \"" + script(i) + "\"", "p" + std::to_string(i)));
+    for (int i = 0; i < 8; i++) {
+        Result r = Finish(running[i], "p" + std::to_string(i));
+        EXPECT_EQ(Count(r.out, " new state: disabled-user\n"), 6) << r.out;
+    }
+    std::string state = ReadText(StatePath());
+    EXPECT_EQ(Count(state, " disabled-user\n"), 48) << state;
+    EXPECT_EQ(state.substr(0, 70), profile.substr(0, 70)) << "the other lines stay";
+    std::string log = ReadText(LogPath());
+    EXPECT_EQ(Count(log, "\n"), 8) << log;
+    for (int i = 0; i < 8; i++) EXPECT_EQ(Count(log, "shell \"" + script(i) + "\"\n"), 1) << log;
+}
+
+TEST_F(AdbSim, ShippedPhonesAnswerLikePhones) {
+    UseProfile("current-phone.txt");
+    Result r = Adb("shell pm list packages");
+    EXPECT_GE(Count(r.out, "package:"), 300);
+    EXPECT_GE(Count(r.out, "package:com.android."), 100);
+    EXPECT_GE(Count(r.out, "package:com.miui."), 50);
+    EXPECT_EQ(Count(Adb("shell pm list packages -3").out, "\n"), 44);
+    EXPECT_NE(Adb("shell pm disable-user com.miui.securitycenter").err.find("Cannot disable a protected package"),
+              std::string::npos);
+    EXPECT_EQ(Adb("shell pm uninstall -k --user 0 com.xiaomi.finddevice").out,
+              "Failure [DELETE_FAILED_DEVICE_POLICY_MANAGER]\n");
+    EXPECT_EQ(Adb("shell getprop ro.build.version.release").out, "14\n");
+
+    // A phone's dumpsys window: hundreds of KB, one focus pair per display.
+    r = Adb("shell dumpsys window");
+    EXPECT_GE(r.out.size(), 200000u);
+    EXPECT_EQ(Count(r.out, "mCurrentFocus="), 1);
+    EXPECT_NE(r.out.find(" u0 com.tencent.mm/com.tencent.mm.ui.LauncherUI}\n  mFocusedApp=ActivityRecord{"),
+              std::string::npos);
+    EXPECT_NE(r.out.find("\n  mTopFocusedDisplayId=0\n"), std::string::npos);
+    UseText(Phone(34) + "dumpsys-kb 50\ndisplays 2\nfocus display=1 user=10 com.x.y/.Main\n");
+    r = Adb("shell dumpsys window");
+    EXPECT_EQ(Count(r.out, "mCurrentFocus="), 2);
+    EXPECT_NE(r.out.find(" u10 com.x.y/.Main}\n"), std::string::npos);
+    EXPECT_NE(r.out.find("\n  mTopFocusedDisplayId=1\n"), std::string::npos);
+
+    UseProfile("old-phone.txt");
+    r = Adb("shell dumpsys window");
+    EXPECT_EQ(Count(r.out, "mCurrentFocus="), 1);
+    EXPECT_EQ(Count(r.out, "mTopFocusedDisplayId"), 0);
+    EXPECT_EQ(Count(r.out, "\n"), Count(r.out, "\r\n"));
+    EXPECT_EQ(Adb("shell getprop ro.build.version.sdk").out, "23\r\n");
+}
+
+TEST_F(AdbSim, LatencyFromTheProfile) {
+    UseText("platform-tools 34.0.5\nconnect-ms 300\nchange-ms 250\ndevice X device\npackage a.b enabled\n");
+    DWORD start = GetTickCount();
+    Adb("shell \"pm disable-user a.b; pm enable a.b\"");
+    EXPECT_GE(GetTickCount() - start, 800u) << "a connection and two changes";
+}
+
+} // namespace

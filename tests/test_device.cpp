@@ -1,0 +1,331 @@
+// The device layer against the simulated device bridge: phones of every
+// Android version the layer reads differently, protected and policy-bound
+// packages, two phones chosen with -s, an unauthorized one, restore before
+// Android 8, hostile names on the phone, cancel in the middle of a batch, the
+// record and undo, and several phones at once.
+#include <gtest/gtest.h>
+#include <windows.h>
+#include <algorithm>
+#include <cstdio>
+#include <string>
+#include <vector>
+#include "device/batch.h"
+#include "device/names.h"
+#include "tests/support/child.h"
+
+namespace {
+
+using namespace dev;
+
+std::string Scratch() {
+    std::string dir = test::ExeDir() + "\\device_scratch";
+    CreateDirectoryA(dir.c_str(), nullptr);
+    return dir;
+}
+
+std::string ReadFileText(const std::string& path) {
+    std::string text;
+    FILE* f = std::fopen(path.c_str(), "rb");
+    if (!f) return text;
+    char buf[4096];
+    size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) text.append(buf, n);
+    std::fclose(f);
+    return text;
+}
+
+// A profile in a scratch file that the simulated adb reads and changes, and
+// its log of command lines.
+class Phones {
+public:
+    explicit Phones(const std::string& profile) : state_(Scratch() + "\\profile.txt"), log_(Scratch() + "\\log.txt") {
+        FILE* f = std::fopen(state_.c_str(), "wb");
+        std::fwrite(profile.data(), 1, profile.size(), f);
+        std::fclose(f);
+        DeleteFileA(log_.c_str());
+        SetEnvironmentVariableA("ADBSIM_STATE", state_.c_str());
+        SetEnvironmentVariableA("ADBSIM_LOG", log_.c_str());
+    }
+    size_t AdbRuns() const {
+        std::string log = ReadFileText(log_);
+        size_t n = 0;
+        for (char c : log) n += c == '\n';
+        return n;
+    }
+    std::string Log() const { return ReadFileText(log_); }
+
+private:
+    std::string state_, log_;
+};
+
+Adb TheAdb() { return Adb(test::ExeDir() + "\\..\\adb_1.0.40\\adb.exe"); }
+
+// One phone of the given API level; quick, so the tests measure nothing.
+std::string OnePhone(int api, const std::string& serial = "SER1", const std::string& extra = "") {
+    return "platform-tools 34.0.5\nconnect-ms 0\ncommand-ms 0\nchange-ms 0\n"
+           "device " + serial + " device product:p model:Phone_" + std::to_string(api) + " device:d\n"
+           "api " + std::to_string(api) + "\n"
+           "package com.user.app enabled third-party\n"
+           "package com.sys.plain enabled system\n"
+           "package com.sys.locked enabled system protected\n"
+           "package com.sys.managed enabled system delete-fails=DELETE_FAILED_DEVICE_POLICY_MANAGER\n" + extra;
+}
+
+std::vector<Outcome> Outcomes(const BatchResult& b) {
+    std::vector<Outcome> o;
+    for (const PackageResult& r : b.results) o.push_back(r.outcome);
+    return o;
+}
+
+PackageState StateOf(const PackageSnapshot& s, const char* name) {
+    const Package* p = FindPackage(s, name);
+    EXPECT_NE(p, nullptr) << name;
+    return p ? p->state : PackageState::Enabled;
+}
+
+TEST(DeviceLayer, EveryAndroidVersionOneProcessPerBatchAndTheStatesReadBack) {
+    for (int api : {23, 25, 28, 34}) {
+        SCOPED_TRACE("API " + std::to_string(api));
+        Phones phones(OnePhone(api));
+        Adb adb = TheAdb();
+        PackageRead read = ReadPackages(adb, "SER1", 0);
+        ASSERT_EQ(read.error, "");
+        EXPECT_EQ(read.snapshot.api, api);
+        EXPECT_EQ(FindPackage(read.snapshot, "com.sys.plain")->kind, PackageKind::System);
+        EXPECT_EQ(FindPackage(read.snapshot, "com.user.app")->kind, PackageKind::User);
+        EXPECT_FALSE(FindPackage(read.snapshot, "com.user.app")->path.empty());
+
+        BatchOptions o;
+        size_t before = phones.AdbRuns();
+        BatchResult off = RunBatch(adb, "SER1", Action::Disable,
+                                   {"com.user.app", "com.sys.locked", "com.not.there", "com.x;reboot"}, o);
+        EXPECT_EQ(phones.AdbRuns(), before + 1) << "one adb process for the batch and its read-back";
+        EXPECT_EQ(Outcomes(off), (std::vector<Outcome>{Outcome::Done, Outcome::Protected, Outcome::UnknownPackage,
+                                                        Outcome::BadName}))
+            << off.results[1].text << " | " << off.results[2].text;
+        EXPECT_EQ(StateOf(off.after, "com.user.app"), PackageState::Disabled);
+        EXPECT_EQ(StateOf(off.after, "com.sys.locked"), PackageState::Enabled);
+        EXPECT_EQ(phones.Log().find("reboot"), std::string::npos) << "a bad name is never sent";
+
+        BatchResult del = RunBatch(adb, "SER1", Action::Delete, {"com.sys.plain", "com.sys.managed"}, o);
+        EXPECT_EQ(Outcomes(del), (std::vector<Outcome>{Outcome::Done, Outcome::RefusedByPolicy}))
+            << del.results[1].text;
+        EXPECT_EQ(StateOf(del.after, "com.sys.plain"), PackageState::Deleted);
+
+        // Restore: sent when the API level is not known yet, refused by the phone before Android 8.
+        BatchResult back = RunBatch(adb, "SER1", Action::Restore, {"com.sys.plain"}, o);
+        EXPECT_EQ(back.results[0].outcome, api >= 26 ? Outcome::Done : Outcome::NeedsAndroid8) << back.results[0].text;
+        EXPECT_EQ(StateOf(back.after, "com.sys.plain"), api >= 26 ? PackageState::Enabled : PackageState::Deleted);
+
+        BatchResult on = RunBatch(adb, "SER1", Action::Enable, {"com.user.app"}, o);
+        EXPECT_EQ(on.results[0].outcome, Outcome::Done) << on.results[0].text;
+        EXPECT_EQ(StateOf(on.after, "com.user.app"), PackageState::Enabled);
+    }
+}
+
+std::vector<std::string> ShippedProfiles() {
+    std::vector<std::string> files;
+    WIN32_FIND_DATAA found;
+    HANDLE h = FindFirstFileA((std::string(KEEL_PROFILE_DIR) + "\\*").c_str(), &found);
+    if (h == INVALID_HANDLE_VALUE) return files;
+    do {
+        if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+            files.push_back(std::string(KEEL_PROFILE_DIR) + "\\" + found.cFileName);
+    } while (FindNextFileA(h, &found));
+    FindClose(h);
+    return files;
+}
+
+// Every phone of every shipped profile: listed, with a hint when it is not
+// ready; when ready, read whole and a user app disabled and enabled again,
+// each time with the state read back.
+TEST(DeviceLayer, EveryShippedProfile) {
+    std::vector<std::string> profiles = ShippedProfiles();
+    ASSERT_FALSE(profiles.empty()) << "no profiles in " << KEEL_PROFILE_DIR;
+    Adb adb = TheAdb();
+    for (const std::string& file : profiles) {
+        SCOPED_TRACE(file);
+        Phones phones(ReadFileText(file));
+        DeviceList list = ListDevices(adb);
+        ASSERT_FALSE(list.devices.empty()) << list.error;
+        for (const Device& d : list.devices) {
+            SCOPED_TRACE(d.serial);
+            if (d.state != DeviceState::Ready) {
+                EXPECT_FALSE(StateHint(d).empty());
+                EXPECT_FALSE(ReadPackages(adb, d.serial, 0).error.empty());
+                continue;
+            }
+            PackageRead read = ReadPackages(adb, d.serial, 0);
+            ASSERT_TRUE(read.snapshot.complete) << read.error;
+            EXPECT_GT(read.snapshot.api, 0);
+            ASSERT_FALSE(read.snapshot.packages.empty());
+            const Package* app = nullptr;
+            for (const Package& p : read.snapshot.packages) {
+                EXPECT_TRUE(IsPackageName(p.name)) << p.name;
+                if (!app && p.kind == PackageKind::User && p.state == PackageState::Enabled) app = &p;
+            }
+            if (!app) continue;
+            BatchOptions o;
+            o.knownApi = read.snapshot.api;
+            BatchResult off = RunBatch(adb, d.serial, Action::Disable, {app->name}, o);
+            EXPECT_EQ(off.results[0].outcome, Outcome::Done) << off.results[0].text;
+            EXPECT_EQ(StateOf(off.after, app->name.c_str()), PackageState::Disabled);
+            BatchResult on = RunBatch(adb, d.serial, Action::Enable, {app->name}, o);
+            EXPECT_EQ(on.results[0].outcome, Outcome::Done) << on.results[0].text;
+            EXPECT_EQ(StateOf(on.after, app->name.c_str()), PackageState::Enabled);
+        }
+    }
+}
+
+TEST(DeviceLayer, RestoreOnAnOldPhoneIsRefusedWithoutAskingIt) {
+    Phones phones(OnePhone(23) + "package com.gone uninstalled system\n");
+    BatchOptions o;
+    o.knownApi = 23;
+    std::vector<std::string> said;
+    o.progress = [&](const std::string&, const PackageResult& r, size_t, size_t) {
+        said.push_back(OutcomeMessage(Action::Restore, r));
+    };
+    BatchResult b = RunBatch(TheAdb(), "SER1", Action::Restore, {"com.gone"}, o);
+    EXPECT_EQ(b.results[0].outcome, Outcome::NeedsAndroid8);
+    EXPECT_EQ(said, (std::vector<std::string>{"失败，恢复需要 Android 8 或更高版本"}));
+    EXPECT_EQ(phones.AdbRuns(), 0u);
+}
+
+TEST(DeviceLayer, TwoPhonesChosenBySerialAndTheUnauthorizedOnesHint) {
+    Phones phones(OnePhone(34, "AAA111", "package com.only.on.a enabled third-party\n") +
+                  "device BBB222 device product:q model:Other device:e\napi 30\n"
+                  "package com.only.on.b enabled third-party\n"
+                  "device CCC333 unauthorized\n");
+    Adb adb = TheAdb();
+    DeviceList list = ListDevices(adb);
+    ASSERT_EQ(list.devices.size(), 3u) << list.error;
+    EXPECT_EQ(DeviceLabel(list.devices[2]), "CCC333（未授权：请在手机上确认“允许 USB 调试”）");
+
+    PackageRead a = ReadPackages(adb, "AAA111", 0);
+    PackageRead b = ReadPackages(adb, "BBB222", 0);
+    EXPECT_NE(FindPackage(a.snapshot, "com.only.on.a"), nullptr);
+    EXPECT_EQ(FindPackage(a.snapshot, "com.only.on.b"), nullptr);
+    EXPECT_NE(FindPackage(b.snapshot, "com.only.on.b"), nullptr);
+    EXPECT_EQ(b.snapshot.api, 30);
+
+    PackageRead c = ReadPackages(adb, "CCC333", 0);
+    EXPECT_FALSE(c.snapshot.complete);
+    EXPECT_NE(c.error.find("unauthorized"), std::string::npos) << c.error;
+    BatchResult gone = RunBatch(adb, "CCC333", Action::Disable, {"com.user.app"}, BatchOptions());
+    EXPECT_EQ(gone.results[0].outcome, Outcome::DeviceGone);
+    EXPECT_NE(gone.error.find("unauthorized"), std::string::npos) << gone.error;
+}
+
+TEST(DeviceLayer, AWorkProfileIsAUserOfItsOwn) {
+    Phones phones(OnePhone(34, "SER1", "user 0 c13 Owner\nuser 10 1030 Work profile\npackage com.work.mail enabled third-party u10=enabled\n"));
+    Adb adb = TheAdb();
+    PackageRead work = ReadPackages(adb, "SER1", 10, nullptr, Users::List);
+    ASSERT_TRUE(work.snapshot.complete) << work.error;
+    ASSERT_EQ(work.snapshot.users.size(), 2u);
+    EXPECT_EQ(work.snapshot.users[1].id, 10);
+    EXPECT_EQ(StateOf(work.snapshot, "com.work.mail"), PackageState::Enabled);
+
+    BatchOptions o;
+    o.user = 10;
+    BatchResult b = RunBatch(adb, "SER1", Action::Disable, {"com.work.mail"}, o);
+    EXPECT_EQ(b.results[0].outcome, Outcome::Done) << b.results[0].text;
+    EXPECT_EQ(StateOf(b.after, "com.work.mail"), PackageState::Disabled);
+    EXPECT_EQ(StateOf(ReadPackages(adb, "SER1", 0).snapshot, "com.work.mail"), PackageState::Enabled);
+}
+
+TEST(DeviceLayer, HostileNamesInThePhonesOwnListAreNeverTaken) {
+    Phones phones(OnePhone(34, "SER1", "package com.evil;reboot enabled third-party\npackage com.evil$(id) enabled third-party\n"));
+    PackageRead read = ReadPackages(TheAdb(), "SER1", 0);
+    ASSERT_TRUE(read.snapshot.complete) << read.error;
+    std::vector<std::string> rejected = read.snapshot.rejected;
+    std::sort(rejected.begin(), rejected.end());
+    EXPECT_EQ(rejected, (std::vector<std::string>{"com.evil$(id)", "com.evil;reboot"}));
+    for (const Package& p : read.snapshot.packages) EXPECT_TRUE(IsPackageName(p.name)) << p.name;
+}
+
+std::string RecordPath(const char* name) {
+    std::string path = Scratch() + "\\" + name;
+    DeleteFileA(path.c_str());
+    return path;
+}
+
+TEST(DeviceLayer, TheRecordKnowsWhatUndoMustBringBack) {
+    Phones phones(OnePhone(34));
+    Adb adb = TheAdb();
+    ActionRecord record(RecordPath("undo.log"));
+    BatchOptions o;
+    o.record = &record;
+    RunBatch(adb, "SER1", Action::Disable, {"com.user.app", "com.sys.locked"}, o);
+    BatchResult del = RunBatch(adb, "SER1", Action::Delete, {"com.sys.plain"}, o);
+
+    std::vector<RecordEntry> all = record.ReadAll();
+    ASSERT_EQ(all.size(), 3u);
+    EXPECT_EQ(all[0].model, "Phone_34");
+    EXPECT_EQ(LastActions(all, "SER1", 0).at("com.sys.locked").outcome, Outcome::Protected);
+    std::vector<UndoItem> undo = UndoSet(all, "SER1", 0, &del.after);
+    ASSERT_EQ(undo.size(), 2u);
+    EXPECT_EQ(undo[0].package, "com.sys.plain");
+    EXPECT_TRUE(undo[0].restore);
+    EXPECT_EQ(undo[1].package, "com.user.app");
+    EXPECT_TRUE(undo[1].enable);
+
+    RunBatch(adb, "SER1", Action::Restore, {"com.sys.plain"}, o);
+    BatchResult last = RunBatch(adb, "SER1", Action::Enable, {"com.user.app"}, o);
+    EXPECT_TRUE(UndoSet(record.ReadAll(), "SER1", 0, &last.after).empty());
+}
+
+// Cancel asked for while the first package runs: the batch stops after it,
+// and every outcome and record line agrees with what the phone shows.
+TEST(DeviceLayer, CancelStopsAfterThePackageInProgressAndTheRecordMatchesThePhone) {
+    std::string profile = "platform-tools 34.0.5\nconnect-ms 0\ncommand-ms 0\nchange-ms 200\n"
+                          "device SER1 device model:Slow\napi 34\n";
+    std::vector<std::string> names;
+    for (int i = 0; i < 8; i++) {
+        names.push_back("com.p" + std::to_string(i));
+        profile += "package " + names.back() + " enabled third-party\n";
+    }
+    Phones phones(profile);
+    ActionRecord record(RecordPath("cancel.log"));
+    Cancel cancel;
+    BatchOptions o;
+    o.cancel = &cancel;
+    o.record = &record;
+    o.progress = [&](const std::string&, const PackageResult&, size_t, size_t) { cancel.Request(); };
+    BatchResult b = RunBatch(TheAdb(), "SER1", Action::Disable, names, o);
+
+    ASSERT_TRUE(b.after.complete) << b.error;
+    EXPECT_EQ(b.results[0].outcome, Outcome::Done);
+    size_t done = 0;
+    for (const PackageResult& r : b.results) {
+        bool disabled = StateOf(b.after, r.name.c_str()) == PackageState::Disabled;
+        EXPECT_EQ(r.outcome == Outcome::Done, disabled) << r.name;
+        EXPECT_TRUE(r.outcome == Outcome::Done || r.outcome == Outcome::Cancelled) << r.name;
+        done += r.outcome == Outcome::Done;
+    }
+    EXPECT_LE(done, 2u) << "the package in progress, and at most the one the phone had begun";
+    for (const RecordEntry& e : record.ReadAll()) {
+        EXPECT_EQ(e.outcome == Outcome::Done, StateOf(b.after, e.package.c_str()) == PackageState::Disabled) << e.package;
+    }
+}
+
+TEST(DeviceLayer, OneBatchOnSeveralPhonesAtOnce) {
+    std::string profile = "platform-tools 34.0.5\nconnect-ms 0\ncommand-ms 0\nchange-ms 0\n";
+    std::vector<std::string> serials = {"P1", "P2", "P3", "P4"};
+    for (const std::string& s : serials)
+        profile += "device " + s + " device model:M" + s + "\napi 34\npackage com.a enabled third-party\n"
+                   "package com.b enabled system\n";
+    Phones phones(profile);
+    size_t reports = 0;
+    BatchOptions o;
+    o.progress = [&](const std::string&, const PackageResult&, size_t, size_t) { reports++; };
+    std::vector<BatchResult> all = RunOnDevices(TheAdb(), serials, Action::Disable, {"com.a", "com.b"}, o);
+    ASSERT_EQ(all.size(), 4u);
+    for (size_t i = 0; i < all.size(); i++) {
+        EXPECT_EQ(all[i].serial, serials[i]);
+        EXPECT_EQ(Outcomes(all[i]), (std::vector<Outcome>{Outcome::Done, Outcome::Done})) << serials[i];
+        EXPECT_EQ(all[i].after.model, "M" + serials[i]);
+    }
+    EXPECT_EQ(reports, 8u);
+}
+
+} // namespace

@@ -1,0 +1,338 @@
+// The device layer's texts: what adb and the phone print, read into records,
+// and the scripts and files the layer writes, without any process.
+#include <gtest/gtest.h>
+#include <windows.h>
+#include <string>
+#include <vector>
+#include "device/actions.h"
+#include "device/devices.h"
+#include "device/lists.h"
+#include "device/names.h"
+#include "device/packages.h"
+#include "device/record.h"
+
+namespace {
+
+using namespace dev;
+
+TEST(DeviceList, LongAndShortFormsEveryStateAndItsHint) {
+    const std::string out =
+        "* daemon not running; starting now at tcp:5037\n"
+        "* daemon started successfully\n"
+        "List of devices attached\n"
+        "emulator-5554          device product:sdk_gphone_x86 model:Android_SDK_built_for_x86 device:generic_x86 "
+        "transport_id:11\n"
+        "R58M1234ABC            unauthorized usb:1-4 transport_id:3\n"
+        "0123456789ABCDEF       no permissions; see [http://developer.android.com/tools/device.html] usb:1-2 "
+        "transport_id:4\r\n"
+        "adb-XYZ._adb-tls-connect._tcp offline transport_id:5\n"
+        "HT7A1B2C3\tauthorizing\n"
+        "\n";
+    std::vector<Device> d = ParseDevices(out);
+    ASSERT_EQ(d.size(), 5u);
+    EXPECT_EQ(d[0].serial, "emulator-5554");
+    EXPECT_EQ(d[0].state, DeviceState::Ready);
+    EXPECT_EQ(d[0].model, "Android_SDK_built_for_x86");
+    EXPECT_EQ(d[0].transportId, 11);
+    EXPECT_EQ(StateHint(d[0]), "");
+    EXPECT_EQ(DeviceLabel(d[0]), "Android_SDK_built_for_x86 emulator-5554");
+
+    EXPECT_EQ(d[1].state, DeviceState::Unauthorized);
+    EXPECT_EQ(d[1].usb, "1-4");
+    EXPECT_EQ(StateHint(d[1]), "未授权：请在手机上确认“允许 USB 调试”");
+    EXPECT_EQ(DeviceLabel(d[1]), "R58M1234ABC（未授权：请在手机上确认“允许 USB 调试”）");
+
+    EXPECT_EQ(d[2].state, DeviceState::NoPermissions);
+    EXPECT_EQ(d[2].stateText, "no permissions; see [http://developer.android.com/tools/device.html]");
+    EXPECT_EQ(d[2].transportId, 4);
+    EXPECT_EQ(d[3].serial, "adb-XYZ._adb-tls-connect._tcp");
+    EXPECT_EQ(d[3].state, DeviceState::Offline);
+    EXPECT_EQ(d[4].state, DeviceState::Authorizing);
+    for (size_t i = 1; i < d.size(); i++) EXPECT_FALSE(StateHint(d[i]).empty()) << d[i].stateText;
+
+    Device odd;
+    odd.serial = "X";
+    odd.stateText = "recovery";
+    odd.state = StateFromText(odd.stateText);
+    EXPECT_EQ(StateHint(odd), "不可用：设备处于“recovery”状态");
+    EXPECT_TRUE(ParseDevices("List of devices attached\n\n").empty());
+}
+
+// The read script's output as a current phone prints it.
+std::string CurrentPhoneOutput(bool withEnd) {
+    std::string s =
+        ":adbtool:section api\n34\n:adbtool:section release\n14\n:adbtool:section model\nPixel 7\n"
+        ":adbtool:section users\nUsers:\n\tUserInfo{0:Owner:c13} running\n\tUserInfo{10:Work profile:1030} running\n"
+        ":adbtool:section all\n"
+        "package:/data/app/~~Zx1==/com.example.notes-Ab9==/base.apk=com.example.notes\n"
+        "package:/system/priv-app/SystemUI/SystemUI.apk=com.android.systemui\n"
+        "package:/system/app/Gone/Gone.apk=com.oem.gone\n"
+        "package:/product/app/Off/Off.apk=com.oem.off\n"
+        "package:/data/app/evil/base.apk=com.evil;reboot\n"
+        "package:/data/app/evil2/base.apk=com.evil $(id)\n"
+        ":adbtool:section installed\npackage:com.example.notes\npackage:com.android.systemui\npackage:com.oem.off\n"
+        ":adbtool:section disabled\npackage:com.oem.off\n"
+        ":adbtool:section system\npackage:com.android.systemui\npackage:com.oem.gone\npackage:com.oem.off\n";
+    return withEnd ? s + ":adbtool:section end\n" : s;
+}
+
+TEST(PackageRead, StatesKindsPathsAndRefusedNamesFromOneScript) {
+    std::string script = BuildReadScript(10);
+    EXPECT_EQ(script.find("pm list users"), std::string::npos);
+    EXPECT_EQ(BuildReadScript(10, Users::List).find("echo :adbtool:section users;pm list users;"), 0u);
+    EXPECT_NE(script.find("pm list packages -f -u --user 10;"), std::string::npos) << script;
+    EXPECT_NE(script.find("pm list packages -s -u --user 10;"), std::string::npos);
+
+    PackageSnapshot s = ParseReadOutput(CurrentPhoneOutput(true));
+    EXPECT_TRUE(s.complete);
+    EXPECT_EQ(s.api, 34);
+    EXPECT_EQ(s.model, "Pixel 7");
+    ASSERT_EQ(s.users.size(), 2u);
+    EXPECT_EQ(s.users[1].id, 10);
+    EXPECT_EQ(s.users[1].name, "Work profile");
+    ASSERT_EQ(s.packages.size(), 4u);
+    const Package* notes = FindPackage(s, "com.example.notes");
+    ASSERT_NE(notes, nullptr);
+    EXPECT_EQ(notes->path, "/data/app/~~Zx1==/com.example.notes-Ab9==/base.apk");
+    EXPECT_EQ(notes->kind, PackageKind::User);
+    EXPECT_EQ(notes->state, PackageState::Enabled);
+    EXPECT_EQ(FindPackage(s, "com.oem.gone")->state, PackageState::Deleted);
+    EXPECT_EQ(FindPackage(s, "com.oem.off")->state, PackageState::Disabled);
+    EXPECT_EQ(FindPackage(s, "com.android.systemui")->kind, PackageKind::System);
+    EXPECT_EQ(s.rejected, (std::vector<std::string>{"com.evil;reboot", "com.evil $(id)"}));
+    EXPECT_FALSE(ParseReadOutput(CurrentPhoneOutput(false)).complete);
+
+    // Android 6 through a terminal: CR LF, and "\r\r\n" where a text-mode stream added its own.
+    std::string old =
+        ":adbtool:section api\r\n23\r\n:adbtool:section all\r\npackage:/system/app/A/A.apk=com.a\r\r\n"
+        ":adbtool:section installed\r\npackage:com.a\r\n:adbtool:section end\r\n";
+    PackageSnapshot o = ParseReadOutput(old);
+    EXPECT_TRUE(o.complete);
+    EXPECT_EQ(o.api, 23);
+    ASSERT_EQ(o.packages.size(), 1u);
+    EXPECT_EQ(o.packages[0].name, "com.a");
+    EXPECT_EQ(o.packages[0].path, "/system/app/A/A.apk");
+}
+
+TEST(ActionScript, OneCommandPerPackageBetweenMarkersAndNothingForABadName) {
+    std::string script = BuildActionScript(Action::Delete, 0, {"com.a", "com.b"});
+    EXPECT_EQ(script.substr(0, script.find(":adbtool:section")),
+              "echo :adbtool:begin 0;pm uninstall -k --user 0 com.a 2>&1;echo :adbtool:end 0 $?;"
+              "echo :adbtool:begin 1;pm uninstall -k --user 0 com.b 2>&1;echo :adbtool:end 1 $?;echo ");
+    EXPECT_NE(script.find(BuildReadScript(0)), std::string::npos);
+    EXPECT_EQ(ActionCommand(Action::Restore, 10, "com.a"), "cmd package install-existing --user 10 com.a");
+    EXPECT_EQ(ActionCommand(Action::Disable, 0, "com.a"), "pm disable-user --user 0 com.a");
+    EXPECT_EQ(ActionCommand(Action::Enable, 0, "com.a"), "pm enable --user 0 com.a");
+    for (const char* bad : {"", "com.a;reboot", "com.a b", "com.a'", "-k", "com.a\n", "com.\xD6\xD0"})
+        EXPECT_EQ(BuildActionScript(Action::Disable, 0, {"com.ok", bad}), "") << bad;
+}
+
+TEST(ActionOutput, EachAndroidVersionsTextsBecomeOneOutcomePerPackage) {
+    struct Case {
+        Action action;
+        const char* printed;
+        int status;
+        Outcome want;
+    } cases[] = {
+        {Action::Disable, "Package com.x new state: disabled-user", 0, Outcome::Done},
+        {Action::Enable, "Package com.x new state: enabled", 0, Outcome::Done},
+        {Action::Delete, "Success", 0, Outcome::Done},
+        {Action::Restore, "Package com.x installed for user: 0", 0, Outcome::Done},
+        // Android 9+: an exception on stderr, exit 255.
+        {Action::Disable, "Exception occurred while executing 'disable-user':\n"
+                          "java.lang.SecurityException: Cannot disable a protected package: com.x\n\tat com.android",
+         255, Outcome::Protected},
+        {Action::Disable, "java.lang.IllegalArgumentException: Unknown package: com.x", 255, Outcome::UnknownPackage},
+        {Action::Disable, "java.lang.SecurityException: Shell cannot change component state for null to 3", 255,
+         Outcome::Protected},
+        {Action::Enable, "java.lang.SecurityException: Permission Denial: attempt to change component state", 255,
+         Outcome::RefusedByPolicy},
+        {Action::Delete, "Failure [not installed for 0]", 1, Outcome::NotInstalled},
+        {Action::Delete, "Failure [DELETE_FAILED_DEVICE_POLICY_MANAGER]", 1, Outcome::RefusedByPolicy},
+        {Action::Delete, "Failure [DELETE_FAILED_INTERNAL_ERROR]", 1, Outcome::Other},
+        {Action::Restore, "android.content.pm.PackageManager$NameNotFoundException: Package com.x doesn't exist", 1,
+         Outcome::UnknownPackage},
+        // Android 7-8: exit 0 after a failure; Android 6: the old pm's texts.
+        {Action::Disable, "Security exception: Cannot disable a protected package: com.x", 0, Outcome::Protected},
+        {Action::Restore, "Unknown command: install-existing", 0, Outcome::NeedsAndroid8},
+        {Action::Restore, "/system/bin/sh: cmd: not found", 127, Outcome::NeedsAndroid8},
+        {Action::Enable, "Error: java.lang.IllegalArgumentException: Unknown package: com.x", 1, Outcome::UnknownPackage},
+        {Action::Delete, "Failure - not installed for 0", 0, Outcome::NotInstalled},
+        // Success printed, failure reported through the status.
+        {Action::Delete, "Success", 1, Outcome::Other},
+    };
+    for (const Case& c : cases) EXPECT_EQ(Classify(c.action, c.printed, c.status), c.want) << c.printed;
+
+    std::vector<std::string> names = {"com.a", "com.b", "com.c"};
+    const std::string out = ":adbtool:begin 0\r\nPackage com.a new state: disabled-user\r\n:adbtool:end 0 0\r\n"
+                            ":adbtool:begin 1\n\nException occurred while executing 'disable-user':\n"
+                            "java.lang.SecurityException: Cannot disable a protected package: com.b\n"
+                            "\tat com.android.server.pm.Foo\n:adbtool:end 1 255\n"
+                            ":adbtool:begin 2\n";
+    std::vector<PackageResult> r = ParseActionOutput(out, names);
+    ASSERT_EQ(r.size(), 3u);
+    EXPECT_EQ(r[0].text, "Package com.a new state: disabled-user");
+    EXPECT_EQ(r[0].status, 0);
+    EXPECT_EQ(r[1].status, 255);
+    EXPECT_NE(r[1].text.find("protected package: com.b"), std::string::npos);
+    EXPECT_TRUE(r[2].begun);
+    EXPECT_EQ(r[2].status, -1);
+}
+
+TEST(ActionOutcome, ReadBackDecidesAndEveryOutcomeHasItsWords) {
+    PackageSnapshot after = ParseReadOutput(CurrentPhoneOutput(true));
+    PackageResult cut;
+    cut.name = "com.oem.off";
+    cut.begun = true;
+    cut.outcome = Outcome::Cancelled;
+    Reconcile(Action::Disable, after, &cut);
+    EXPECT_EQ(cut.outcome, Outcome::Done) << "the phone shows it disabled";
+
+    PackageResult claimed;
+    claimed.name = "com.example.notes";
+    claimed.begun = true;
+    claimed.outcome = Outcome::Done;
+    claimed.text = "Package com.example.notes new state: disabled-user";
+    Reconcile(Action::Disable, after, &claimed);
+    EXPECT_EQ(claimed.outcome, Outcome::Other);
+    EXPECT_EQ(OutcomeMessage(Action::Disable, claimed),
+              "失败，手机上的状态没有改变（Package com.example.notes new state: disabled-user）");
+
+    PackageResult refused;
+    refused.name = "com.oem.off";
+    refused.begun = true;
+    refused.outcome = Outcome::Protected;
+    Reconcile(Action::Disable, after, &refused);
+    EXPECT_EQ(refused.outcome, Outcome::Protected);
+    EXPECT_EQ(OutcomeMessage(Action::Disable, refused), "失败，系统不允许禁用受保护的应用");
+
+    PackageResult r;
+    r.outcome = Outcome::Done;
+    EXPECT_EQ(OutcomeMessage(Action::Disable, r), "已禁用");
+    EXPECT_EQ(OutcomeMessage(Action::Restore, r), "已恢复");
+    r.outcome = Outcome::Other;
+    r.text = "Failure [DELETE_FAILED_INTERNAL_ERROR]";
+    EXPECT_EQ(OutcomeMessage(Action::Delete, r), "失败：Failure [DELETE_FAILED_INTERNAL_ERROR]");
+    r.outcome = Outcome::BadName;
+    r.name = "com.a;reboot";
+    EXPECT_EQ(OutcomeMessage(Action::Delete, r),
+              "失败，包名含有不允许的字符“;”，没有发送到手机。包名只能包含字母、数字、“.”和“_”。");
+    for (int o = 0; o <= static_cast<int>(Outcome::Other); o++) {
+        Outcome back;
+        ASSERT_TRUE(OutcomeFromWord(OutcomeWord(static_cast<Outcome>(o)), &back));
+        EXPECT_EQ(static_cast<int>(back), o);
+    }
+}
+
+TEST(PackageNames, OneCheckForTheStartupWindowAndTheScripts) {
+    const char* where = nullptr;
+    EXPECT_EQ(FindBadCharacter("com.a b", Blank::Separates, &where), 0u);
+    EXPECT_EQ(FindBadCharacter("com.a b", Blank::Refused, &where), 1u);
+    EXPECT_EQ(*where, ' ');
+    EXPECT_EQ(FindBadCharacter("com.\xD6\xD0x", Blank::Refused, &where), 2u);
+    EXPECT_TRUE(IsPackageName("com.android.systemui"));
+    EXPECT_TRUE(IsPackageName("A_1"));
+    EXPECT_FALSE(IsPackageName(std::string("com.a\0b", 7)));
+    EXPECT_FALSE(IsPackageName(std::string(256, 'a')));
+    EXPECT_EQ(RefusalText(std::string("a\tb")), "包名含有不允许的字符“0x09”，没有发送到手机。包名只能包含字母、数字、“.”和“_”。");
+    EXPECT_EQ(RefusalText(std::string("ab\0", 3)), "包名含有不允许的字符“0x00”，没有发送到手机。包名只能包含字母、数字、“.”和“_”。");
+}
+
+TEST(ActionRecordText, TornAndDamagedLinesAreSkippedAndUndoFollowsTheLastDoneAction) {
+    RecordEntry e{"2026-12-08T04:10:00Z", "SER1", "Pixel\t7", 0, "com.a", Action::Disable, Outcome::Done};
+    std::string line = FormatEntry(e);
+    EXPECT_EQ(line, "2026-12-08T04:10:00Z\tSER1\tPixel 7\t0\tcom.a\tdisable\tdone\n");
+    std::string bytes = line + "garbage without tabs\n" + "t\tSER1\tm\t0\tcom.b;x\tdisable\tdone\n" +
+                        "t\tSER1\tm\t0\tcom.c\tdelete\tdone\n" + "t\tSER1\tm\t0\tcom.c\tdel";
+    std::vector<RecordEntry> all = ParseRecord(bytes);
+    ASSERT_EQ(all.size(), 2u);
+    EXPECT_EQ(all[0].model, "Pixel 7");
+    EXPECT_EQ(all[1].package, "com.c");
+
+    auto entry = [](const char* serial, int user, const char* pkg, Action a, Outcome o) {
+        return RecordEntry{"t", serial, "m", user, pkg, a, o};
+    };
+    std::vector<RecordEntry> history = {
+        entry("S", 0, "com.a", Action::Disable, Outcome::Done),   entry("S", 0, "com.a", Action::Enable, Outcome::Done),
+        entry("S", 0, "com.b", Action::Disable, Outcome::Done),   entry("S", 0, "com.b", Action::Delete, Outcome::Done),
+        entry("S", 0, "com.c", Action::Delete, Outcome::Protected), entry("S", 10, "com.d", Action::Delete, Outcome::Done),
+        entry("T", 0, "com.e", Action::Disable, Outcome::Done),   entry("S", 0, "com.f", Action::Delete, Outcome::Done),
+    };
+    std::vector<UndoItem> undo = UndoSet(history, "S", 0, nullptr);
+    ASSERT_EQ(undo.size(), 2u);
+    EXPECT_EQ(undo[0].package, "com.b");
+    EXPECT_TRUE(undo[0].restore && undo[0].enable);
+    EXPECT_EQ(undo[1].package, "com.f");
+    EXPECT_EQ(LastActions(history, "S", 0).at("com.b").action, Action::Delete);
+
+    // com.f was restored some other way: the phone shows it, so nothing is left to bring back.
+    PackageSnapshot now;
+    now.complete = true;
+    now.packages = {Package{"com.b", "", PackageState::Deleted, PackageKind::User},
+                    Package{"com.f", "", PackageState::Enabled, PackageKind::User}};
+    undo = UndoSet(history, "S", 0, &now);
+    ASSERT_EQ(undo.size(), 1u);
+    EXPECT_EQ(undo[0].package, "com.b");
+}
+
+std::string ScratchFile(const char* name) {
+    char dir[MAX_PATH];
+    GetTempPathA(MAX_PATH, dir);
+    std::string path = std::string(dir) + name;
+    DeleteFileA(path.c_str());
+    return path;
+}
+
+void WriteBytes(const std::string& path, const std::string& bytes) {
+    HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    DWORD n = 0;
+    WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &n, nullptr);
+    CloseHandle(h);
+}
+
+TEST(ActionRecordFile, AnAppendAfterATornLineStartsAFreshLine) {
+    std::string path = ScratchFile("adbtool_record_torn\\actions.log");
+    ActionRecord record(path);
+    RecordEntry e{"t1", "S", "m", 0, "com.a", Action::Disable, Outcome::Done};
+    ASSERT_TRUE(record.Append({e}));
+    HANDLE h = CreateFileA(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    DWORD n = 0;
+    WriteFile(h, "t2\tS\tm\t0\tcom.b\tdis", 19, &n, nullptr);   // a writer killed mid-line
+    CloseHandle(h);
+    EXPECT_EQ(record.ReadAll().size(), 1u);
+    e.package = "com.c";
+    ASSERT_TRUE(record.Append({e}));
+    std::vector<RecordEntry> all = record.ReadAll();
+    ASSERT_EQ(all.size(), 2u);
+    EXPECT_EQ(all[1].package, "com.c");
+}
+
+TEST(PackageListFile, EveryEncodingPrefixAndHostileLine) {
+    std::string path = ScratchFile("adbtool_list.txt");
+    // UTF-8 with a byte-order mark and a Chinese comment; pm's own lines; a hostile one.
+    WriteBytes(path, "\xEF\xBB\xBF# \xE7\xA6\x81\xE7\x94\xA8\xE5\x88\x97\xE8\xA1\xA8\r\n\r\ncom.a\r\n"
+                     "package:com.b\r\npackage:/data/app/~~x==/com.c-y==/base.apk=com.c\r\n  com.a  \r\n"
+                     "com.d;reboot\r\n\xE4\xB8\xAD\xE6\x96\x87\r\n");
+    PackageList list;
+    std::string error;
+    ASSERT_TRUE(ReadPackageListFile(path, &list, &error)) << error;
+    EXPECT_EQ(list.names, (std::vector<std::string>{"com.a", "com.b", "com.c"}));
+    ASSERT_EQ(list.refused.size(), 2u);
+    EXPECT_EQ(list.refused[0].number, 7);
+    EXPECT_EQ(list.refused[0].text, "com.d;reboot");
+    EXPECT_EQ(list.refused[1].text, "中文") << "shown in the program's code page";
+
+    // GBK without a mark, LF only.
+    list = ParsePackageList("# \xBD\xFB\xD3\xC3\ncom.e\n\xD6\xD0\xCE\xC4\n");
+    EXPECT_EQ(list.names, (std::vector<std::string>{"com.e"}));
+    ASSERT_EQ(list.refused.size(), 1u);
+    EXPECT_EQ(list.refused[0].text, "中文");
+
+    ASSERT_TRUE(WritePackageListFile(path, {"com.x", "bad name", "com.y"}, &error, "手机 Pixel 7"));
+    ASSERT_TRUE(ReadPackageListFile(path, &list, &error));
+    EXPECT_EQ(list.names, (std::vector<std::string>{"com.x", "com.y"}));
+    EXPECT_TRUE(list.refused.empty());
+    EXPECT_EQ(FormatPackageList({"com.x"}), "\xEF\xBB\xBF" "com.x\r\n");
+}
+
+} // namespace
