@@ -22,6 +22,8 @@ static const Syscalls kRealSyscalls = {
     ::MessageBoxA,
     ::OleInitialize,
     ::OleUninitialize,
+    ::GetOpenFileNameA,
+    ::GetSaveFileNameA,
 };
 
 Syscalls gSys = kRealSyscalls;

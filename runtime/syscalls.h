@@ -5,6 +5,7 @@
 #pragma once
 
 #include <windows.h>
+#include <commdlg.h>
 
 namespace rt {
 
@@ -32,6 +33,9 @@ struct Syscalls {
     // OLE
     HRESULT (WINAPI *OleInitialize)(LPVOID);
     void    (WINAPI *OleUninitialize)();
+    // file dialogs
+    BOOL    (WINAPI *GetOpenFileNameA)(LPOPENFILENAMEA);
+    BOOL    (WINAPI *GetSaveFileNameA)(LPOPENFILENAMEA);
 };
 
 extern Syscalls gSys;
