@@ -27,9 +27,6 @@ constexpr int32_t kPropMaximum = 9;        // progress bar (minimum 8, position 
 constexpr int32_t kPropPosition = 10;
 constexpr int32_t kPropMarquee = 11;
 constexpr int32_t kPropLogContent = 9;     // rich edit box
-constexpr int32_t kPropLogSelStart = 17;
-constexpr int32_t kPropLogSelLength = 18;
-constexpr int32_t kPropLogSelText = 19;
 
 // Commands of the extended library (units/extlib.h).
 enum ExtCommand : int32_t {
@@ -131,10 +128,10 @@ void SetProgress(int32_t position, int32_t maximum) {
 void ClearLog() { WriteText(kWindow, data::kMgrLog, kPropLogContent, ""); }
 
 void AppendLog(const std::string& lines) {
-    // A start past the end puts the caret at the end.
-    WriteInt(data::kMgrLog, kPropLogSelLength, 0);
-    WriteInt(data::kMgrLog, kPropLogSelStart, 0x7FFFFFFF);
-    WriteText(kWindow, data::kMgrLog, kPropLogSelText, lines);
+    char* old = PointerAt<char>(static_cast<uint32_t>(kServices.readProperty(kWindow, data::kMgrLog, kPropLogContent, -1)));
+    std::string text = old ? old : "";
+    kServices.free(old);
+    WriteText(kWindow, data::kMgrLog, kPropLogContent, text + lines);
     rt::ArgRecord unit = Unit(data::kMgrLog, rt::kTypeRichEdit);
     int32_t count = static_cast<int32_t>(kServices.callLibraryCommand(units::kExtCommands[kLineCount], 1, &unit).lo);
     rt::ArgRecord args[2] = {unit, IntArg(count)};

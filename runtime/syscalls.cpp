@@ -1,5 +1,6 @@
 #include "syscalls.h"
 
+#include <commdlg.h>
 #include <ole2.h>
 
 namespace rt {

@@ -5,7 +5,10 @@
 #pragma once
 
 #include <windows.h>
-#include <commdlg.h>
+
+// commdlg.h's OPENFILENAMEA, declared here so that its macros stay out of
+// every file that includes this one.
+struct tagOFNA;
 
 namespace rt {
 
@@ -34,8 +37,8 @@ struct Syscalls {
     HRESULT (WINAPI *OleInitialize)(LPVOID);
     void    (WINAPI *OleUninitialize)();
     // file dialogs
-    BOOL    (WINAPI *GetOpenFileNameA)(LPOPENFILENAMEA);
-    BOOL    (WINAPI *GetSaveFileNameA)(LPOPENFILENAMEA);
+    BOOL    (WINAPI *GetOpenFileNameA)(tagOFNA*);
+    BOOL    (WINAPI *GetSaveFileNameA)(tagOFNA*);
 };
 
 extern Syscalls gSys;
