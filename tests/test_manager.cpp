@@ -196,3 +196,95 @@ TEST_F(Manager, RestoreIsRefusedWithTheReasonOnAnOldPhone) {
 }
 
 } // namespace
+
+namespace {
+
+size_t Occurrences(const std::string& s, const std::string& part) {
+    size_t n = 0;
+    for (size_t at = s.find(part); at != std::string::npos; at = s.find(part, at + 1)) n++;
+    return n;
+}
+
+// Two ready phones with the same packages; slow changes, so that a batch
+// can be cancelled while it runs.
+std::string TwoReadyPhones(int changeMs) {
+    std::string packages;
+    for (int i = 0; i < 8; i++) packages += "package com.example.app" + std::to_string(i) + " enabled third-party\n";
+    return "platform-tools 34.0.5\nconnect-ms 0\ncommand-ms 0\nchange-ms " + std::to_string(changeMs) + "\n" +
+           "device AAA111 device product:a model:Phone_A device:a\napi 33\n" + packages +
+           "device BBB222 device product:b model:Phone_B device:b\napi 30\n" + packages;
+}
+
+std::vector<std::string> AppNames() {
+    std::vector<std::string> names;
+    for (int i = 0; i < 8; i++) names.push_back("com.example.app" + std::to_string(i));
+    return names;
+}
+
+TEST_F(Manager, AllDevicesAtOnceWithTheLogGroupedPerDevice) {
+    ToolUnderTest tool("mgr-all", TwoReadyPhones(0));
+    ASSERT_TRUE(tool.Start());
+    ManagerUnderTest m(tool);
+    ASSERT_TRUE(m.Open());
+    // The device list arrives at the end of the first read.
+    ASSERT_TRUE(tool.WaitFor([&] { return SendMessageA(m.Combo(0), CB_GETCOUNT, 0, 0) == 2; }));
+    ASSERT_TRUE(m.WaitIdle());
+    EXPECT_EQ(m.RowCount(), 0) << "two ready phones: the user picks";
+    m.ChooseComboItem(m.Combo(0), 1);
+    ASSERT_TRUE(tool.WaitFor([&] { return m.RowCount() == 8; }));
+    ASSERT_TRUE(m.WaitIdle());
+
+    PostMessageA(m.Button("同时用于所有已连接设备"), BM_CLICK, 0, 0);
+    ASSERT_TRUE(tool.WaitFor([&] { return SendMessageA(m.Button("同时用于所有已连接设备"), BM_GETCHECK, 0, 0) == BST_CHECKED; }));
+    ASSERT_TRUE(m.Select({"com.example.app1", "com.example.app2"}));
+    ASSERT_TRUE(m.Click("禁用"));
+    ASSERT_TRUE(tool.WaitFor([&] { return Contains(m.Log(), "com.example.app2："); }));
+    ASSERT_TRUE(m.WaitIdle());
+    std::string state = test::PhoneState(tool);
+    EXPECT_EQ(Occurrences(state, "package com.example.app1 disabled-user"), 2u) << state;
+    EXPECT_EQ(Occurrences(state, "package com.example.app2 disabled-user"), 2u) << state;
+    std::string log = m.Log();
+    size_t a = log.find("【Phone_A AAA111】"), b = log.find("【Phone_B BBB222】");
+    ASSERT_NE(a, std::string::npos) << log;
+    ASSERT_NE(b, std::string::npos) << log;
+    EXPECT_EQ(Occurrences(log.substr(a, b - a), "：已禁用"), 2u) << log;
+    EXPECT_EQ(Occurrences(log.substr(b), "：已禁用"), 2u) << log;
+    EXPECT_EQ(m.Cell(m.PositionOf("com.example.app1"), 1), "已禁用");
+}
+
+TEST_F(Manager, CancelStopsAfterThePackageInProgressAndTheRecordMatchesThePhone) {
+    ToolUnderTest tool("mgr-cancel", TwoReadyPhones(400));
+    ASSERT_TRUE(tool.Start());
+    ManagerUnderTest m(tool);
+    ASSERT_TRUE(m.Open());
+    // The device list arrives at the end of the first read.
+    ASSERT_TRUE(tool.WaitFor([&] { return SendMessageA(m.Combo(0), CB_GETCOUNT, 0, 0) == 2; }));
+    ASSERT_TRUE(m.WaitIdle());
+    m.ChooseComboItem(m.Combo(0), 0);
+    ASSERT_TRUE(tool.WaitFor([&] { return m.RowCount() == 8; }));
+    ASSERT_TRUE(m.WaitIdle());
+    ASSERT_TRUE(m.Select(AppNames()));
+    ASSERT_TRUE(m.Click("禁用"));
+    // The first package is done on the phone: cancel.
+    ASSERT_TRUE(tool.WaitFor([&] { return Contains(test::PhoneState(tool), "com.example.app0 disabled-user"); }));
+    ASSERT_TRUE(IsWindowEnabled(m.Button("取消")));
+    ASSERT_TRUE(m.Click("取消"));
+    ASSERT_TRUE(m.WaitIdle());
+    EXPECT_FALSE(IsWindowEnabled(m.Button("取消")));
+
+    std::string state = test::PhoneState(tool);
+    size_t disabled = Occurrences(state, "disabled-user");
+    EXPECT_GE(disabled, 1u);
+    EXPECT_LT(disabled, 8u) << state;
+    size_t recordedDone = 0;
+    for (const dev::RecordEntry& e : dev::ActionRecord().ReadAll()) {
+        if (e.outcome != dev::Outcome::Done) continue;
+        recordedDone++;
+        EXPECT_TRUE(Contains(state, "package " + e.package + " disabled-user")) << e.package;
+    }
+    EXPECT_EQ(recordedDone, disabled) << state;
+    EXPECT_TRUE(Contains(m.Log(), "已取消，没有禁用")) << m.Log();
+    EXPECT_TRUE(Contains(m.Status(), "已取消")) << m.Status();
+}
+
+} // namespace
