@@ -288,3 +288,61 @@ TEST_F(Manager, CancelStopsAfterThePackageInProgressAndTheRecordMatchesThePhone)
 }
 
 } // namespace
+
+namespace {
+
+void WriteBytes(const std::string& path, const std::string& bytes) {
+    FILE* f = std::fopen(path.c_str(), "wb");
+    std::fwrite(bytes.data(), 1, bytes.size(), f);
+    std::fclose(f);
+}
+
+std::string ReadBytes(const std::string& path) {
+    std::string text;
+    if (FILE* f = std::fopen(path.c_str(), "rb")) {
+        char buf[4096];
+        size_t n;
+        while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) text.append(buf, n);
+        std::fclose(f);
+    }
+    return text;
+}
+
+TEST_F(Manager, ListFilesCheckWhatTheyNameReportTheRestAndExportTheChecks) {
+    ToolUnderTest tool("mgr-lists", Profile("two-phones.txt"));
+    ASSERT_TRUE(tool.Start());
+    ManagerUnderTest m(tool);
+    ASSERT_TRUE(m.Open());
+    ASSERT_TRUE(tool.WaitFor([&] { return m.RowCount() == 13; }));
+    ASSERT_TRUE(m.WaitIdle());
+
+    // UTF-8 with a byte-order mark, pm's "package:" lines, a comment, a
+    // name not on the phone and a hostile line.
+    std::string in = tool.Folder() + "\\in.txt";
+    WriteBytes(in, "\xEF\xBB\xBF# 我的列表\r\npackage:/system/app/YouTube/YouTube.apk=com.google.android.youtube\r\n"
+                   "package:com.tencent.mm\r\ncom.not.on.phone\r\ncom.x;reboot\r\n");
+    ASSERT_TRUE(m.Click("导入列表..."));
+    ASSERT_TRUE(m.AnswerFileDialog(in));
+    ASSERT_TRUE(tool.WaitFor([&] { return Contains(m.Count(), "已勾选 2 个"); })) << m.Count();
+    EXPECT_TRUE(Contains(m.Log(), "com.not.on.phone：手机上没有这个应用")) << m.Log();
+    EXPECT_TRUE(Contains(m.Log(), "第 5 行")) << m.Log();
+
+    std::string out = tool.Folder() + "\\out.txt";
+    DeleteFileA(out.c_str());
+    ASSERT_TRUE(m.Click("导出列表..."));
+    ASSERT_TRUE(m.AnswerFileDialog(out));
+    ASSERT_TRUE(tool.WaitFor([&] { return !ReadBytes(out).empty(); }));
+    std::string written = ReadBytes(out);
+    EXPECT_EQ(written.substr(0, 3), "\xEF\xBB\xBF");
+    EXPECT_TRUE(Contains(written, "com.google.android.youtube\r\n")) << written;
+    EXPECT_TRUE(Contains(written, "com.tencent.mm\r\n")) << written;
+    EXPECT_FALSE(Contains(written, "com.android.chrome")) << written;
+
+    // A GBK file reads back the same way.
+    WriteBytes(in, "# \xCE\xD2\xB5\xC4\xC1\xD0\xB1\xED\r\ncom.android.chrome\r\n");
+    ASSERT_TRUE(m.Click("导入列表..."));
+    ASSERT_TRUE(m.AnswerFileDialog(in));
+    ASSERT_TRUE(tool.WaitFor([&] { return Contains(m.Count(), "已勾选 3 个"); })) << m.Count();
+}
+
+} // namespace

@@ -246,6 +246,23 @@ void ManagerUnderTest::AnswerBox(int id) const {
     tool_.WaitFor([&] { return !IsWindow(s.found); });
 }
 
+bool ManagerUnderTest::AnswerFileDialog(const std::string& path, DWORD timeoutMs) const {
+    BoxSearch s{tool_.ProcessId(), nullptr};
+    HWND name = nullptr;
+    bool found = tool_.WaitFor([&] {
+        s.found = nullptr;
+        EnumWindows(FindBox, reinterpret_cast<LPARAM>(&s));
+        // The file name field: cmb13 in the explorer-style dialog, else edt1.
+        name = s.found ? GetDlgItem(s.found, 0x47C) : nullptr;
+        if (s.found && !name) name = GetDlgItem(s.found, 0x480);
+        return name != nullptr;
+    }, timeoutMs);
+    if (!found) return false;
+    SendMessageA(name, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(path.c_str()));
+    PostMessageA(s.found, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(s.found, IDOK)));
+    return tool_.WaitFor([&] { return !IsWindow(s.found); }, timeoutMs);
+}
+
 std::string PhoneState(const ToolUnderTest& tool) { return ReadFileBytes(tool.Folder() + "\\adb_1.0.40\\adb_state.txt"); }
 
 std::string PackageLine(const ToolUnderTest& tool, const std::string& package) {

@@ -45,6 +45,8 @@ public:
     bool WaitBox(std::string* text, DWORD timeoutMs = 20000) const;
     void AnswerBox(int id) const;             // IDYES, IDNO, IDOK
     bool BoxShown() const;
+    // An open or save dialog of the tool, answered with this file name.
+    bool AnswerFileDialog(const std::string& path, DWORD timeoutMs = 20000) const;
 
 private:
     std::vector<HWND> Children(const char* cls) const;
