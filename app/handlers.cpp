@@ -3,6 +3,8 @@
 // runtime only through the service table and argument records.
 #include "handlers.h"
 
+#include <cstring>
+
 #include "calls.h"
 #include "commands/commands.h"
 #include "data/constants.h"
@@ -31,10 +33,6 @@ constexpr int32_t kPropLogContent = 9;
 void SetDisabled(uint32_t button, bool disabled) {
     kServices.writeProperty(kWindow, button, kPropDisable, -1, disabled ? 1 : 0, 0);
 }
-
-// A handler that waited for its command may find its window closed by then;
-// it then has nothing left to show and ends quietly.
-bool WindowLoaded() { return kServices.auxiliary(rt::kAuxWindowLoaded, kWindow) != 0; }
 
 void WriteText(uint32_t unit, int32_t property, const char* text) {
     kServices.writeProperty(kWindow, unit, property, -1, Word(text ? text : kConstants.emptyText), 0);
@@ -68,12 +66,52 @@ char* RefusalMessage(const char* where, uint32_t length) {
     return Concat(3, kConstants.badNamePrefix, shown, kConstants.badNameSuffix);
 }
 
+// Whether the command interpreter may change `dir` although it stands in
+// quotes: it replaces %NAME% by a variable's value before it looks at quotes
+// (and !NAME! too when delayed expansion is switched on in the registry),
+// and inside quotes neither can be escaped. A value is the user's own but
+// may hold anything, quotes included, so such a folder is never written
+// into a command line. '%' and '!' lie below the trail bytes of double-byte
+// characters, so a byte of either is the character itself.
+bool InterpreterMayExpand(const char* dir) {
+    for (const char* p = dir ? dir : ""; *p; p++)
+        if (*p == '%' || *p == '!') return true;
+    return false;
+}
+
+// An adb command line: the program's path in quotes, then the command
+// text's arguments and the package name as they are. Within quotes the
+// interpreter takes blanks, "&|<>()^;,=" and double-byte characters of the
+// run directory literally; Windows paths cannot hold a quote. A directory
+// the interpreter may expand is named by the relative path "." instead and
+// becomes the command's current directory, returned in *workDir (else null)
+// for the caller to free.
+char* AdbCommandLine(const char* commandText, const char* package, char** workDir) {
+    char* dir = RunDirectory();
+    const char* arguments = commandText;
+    while (*arguments && *arguments != ' ') arguments++;
+    uint32_t programLength = static_cast<uint32_t>(arguments - commandText);
+    char* program = static_cast<char*>(kServices.alloc(programLength + 1));
+    std::memcpy(program, commandText, programLength);
+    program[programLength] = 0;
+
+    *workDir = nullptr;
+    const char* shownDir = dir;
+    if (InterpreterMayExpand(dir)) {
+        *workDir = dir;
+        shownDir = ".";
+    }
+    char* line = Concat(6, "\"", shownDir, program, "\"", arguments, package);
+    kServices.free(program);
+    if (!*workDir) kServices.free(dir);
+    return line;
+}
+
 enum class Package { None, Appended };
 
 // The common pattern of the device actions.
 void RunAction(uint32_t button, const char* commandText, Package package, bool scroll) {
     SetDisabled(button, true);
-    char* dir = RunDirectory();
     char* name = package == Package::Appended ? ReadText(data::kUnitPackageEdit, kPropEditText) : nullptr;
 
     // The name goes into a command line for the command interpreter: only the
@@ -83,17 +121,17 @@ void RunAction(uint32_t button, const char* commandText, Package package, bool s
         char* message = RefusalMessage(bad, length);
         WriteText(data::kUnitLog, kPropLogContent, message);
         kServices.free(message);
-        kServices.free(dir);
         kServices.free(name);
         SetDisabled(button, false);
         return;
     }
 
-    char* command = Concat(3, dir, commandText, name);
-    kServices.free(dir);
+    char* workDir = nullptr;
+    char* command = AdbCommandLine(commandText, name, &workDir);
     kServices.free(name);
-    char* output = RunConsoleCommand(&command);
+    char* output = RunConsoleCommand(&command, workDir);
     kServices.free(command);
+    kServices.free(workDir);
 
     if (WindowLoaded()) {
         WriteText(data::kUnitLog, kPropLogContent, output);
@@ -174,11 +212,11 @@ bool OnForegroundPackage(int32_t, const int64_t*, int64_t*) {
     void* result = NewObject(4, kConstructResult, rt::kTypeSearchResult);
     SetDisabled(button, true);
 
-    char* dir = RunDirectory();
-    char* command = Concat(2, dir, kConstants.cmdForeground);
-    kServices.free(dir);
-    char* output = RunConsoleCommand(&command);
+    char* workDir = nullptr;
+    char* command = AdbCommandLine(kConstants.cmdForeground, nullptr, &workDir);
+    char* output = RunConsoleCommand(&command, workDir);
     kServices.free(command);
+    kServices.free(workDir);
     char* package = nullptr;
 
     if (WindowLoaded()) {

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdarg>
 #include <cstring>
+#include <float.h>
 #include "data/program.h"
 #include "runtime/services.h"
 
@@ -14,6 +15,8 @@ uint32_t TextLength(const char* s) {
         while (s[n]) n++;
     return n;
 }
+
+bool WindowLoaded() { return rt::kServices.auxiliary(rt::kAuxWindowLoaded, data::kStartupWindow) != 0; }
 
 char* Concat(int32_t n, ...) {
     va_list ap;
@@ -46,6 +49,13 @@ int64_t DecimalToInteger(double x) {
 
 namespace {
 
+// Both the x87 unit and the SSE control word: a library's reset may see to
+// the first only.
+void ResetFloatingPoint() {
+    _fpreset();
+    _controlfp(_CW_DEFAULT, _MCW_EM | _MCW_RC | _MCW_PC);
+}
+
 int32_t GlobalVariableInit() { return 0; }   // the program has no global variables
 void ProgramEndRoutine() {}                  // nothing to do at the end
 int32_t StartupSubroutine() { return 0; }    // the program's own start-up does nothing
@@ -54,6 +64,7 @@ int32_t StartupSubroutine() { return 0; }    // the program's own start-up does 
 
 int32_t StartRoutine() {
     rt::kServices.auxiliary(rt::kAuxInitRuntime);
+    ResetFloatingPoint();
     GlobalVariableInit();
     rt::kServices.auxiliary(rt::kAuxRegisterEndRoutine, &ProgramEndRoutine);
     StartupSubroutine();

@@ -13,6 +13,10 @@ uint32_t TextLength(const char* s);
 // empty; null parts count as empty and are not freed.
 char* Concat(int32_t n, ...);
 
+// True while the program's window is loaded. A handler or a command that
+// waited may find it closed by then.
+bool WindowLoaded();
+
 // Truncation toward zero whatever the floating-point rounding mode.
 int64_t DecimalToInteger(double x);
 

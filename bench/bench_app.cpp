@@ -1,6 +1,7 @@
 // The whole tool against baselines measured in the same run: start-up to the
 // first painted window against a bare window program, click-to-log against
-// running the same command line directly, and the tool's private memory.
+// running the same command line directly, the tool's private memory, and
+// closing the window while a hung command runs against closing it idle.
 #include <windows.h>
 #include <psapi.h>
 #include <algorithm>
@@ -8,15 +9,6 @@
 #include <string>
 #include <vector>
 #include "tests/support/uidriver.h"
-
-namespace test {
-std::string ExeDir() {
-    char path[MAX_PATH];
-    DWORD n = GetModuleFileNameA(nullptr, path, MAX_PATH);
-    std::string s(path, n);
-    return s.substr(0, s.find_last_of('\\'));
-}
-} // namespace test
 
 namespace {
 
@@ -114,7 +106,7 @@ void Startup() {
 void Click() {
     test::ToolUnderTest tool("bench-click", kDevice);
     if (!tool.Start()) return;
-    std::string command = tool.Folder() + "\\adb_1.0.40\\adb devices";
+    std::string command = "\"\"" + tool.Folder() + "\\adb_1.0.40\\adb\" devices\"";
     std::vector<double> clicks, direct;
     for (int i = 0; i < 25; i++) {
         tool.SetText(tool.Log(), "");
@@ -162,12 +154,41 @@ void Memory(int megabytes) {
     tool.WaitExit(60000);
 }
 
+// Milliseconds from WM_CLOSE until the process has ended, with the window
+// idle and with a hung command running (its adb client sleeps a minute).
+double TimeToClose(bool hung) {
+    test::ToolUnderTest tool(hung ? "bench-close-hung" : "bench-close-idle",
+                             std::string(kDevice) + (hung ? "delay 60000\n" : ""));
+    if (!tool.Start()) return -1;
+    if (hung) {
+        size_t before = tool.AdbLog().size();
+        tool.Click(tool.Button(test::captions::kListDevices));
+        tool.WaitFor([&] { return tool.AdbLog().size() > before; });
+        Sleep(200);
+    }
+    double t0 = Now();
+    tool.Close();
+    tool.WaitExit(120000);
+    return Now() - t0;
+}
+
+void Close() {
+    std::vector<double> idle, hung;
+    for (int i = 0; i < 5; i++) {
+        idle.push_back(TimeToClose(false));
+        hung.push_back(TimeToClose(true));
+    }
+    std::printf("close\tidle_ms=%.1f\thung_ms=%.1f\tmax_hung_ms=%.1f\n", Median(idle), Median(hung),
+                *std::max_element(hung.begin(), hung.end()));
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
     std::string mode = argc > 1 ? argv[1] : "all";
     if (mode == "startup" || mode == "all") Startup();
     if (mode == "click" || mode == "all") Click();
+    if (mode == "close" || mode == "all") Close();
     if (mode == "memory" || mode == "all") Memory(argc > 2 ? std::atoi(argv[2]) : 10);
     return 0;
 }

@@ -4,7 +4,8 @@
 //   cpu <server pid> <token>
 //            the runner's CPU time while a 3 s command runs, and the same for
 //            a busy polling loop (peek, exit code, messages) as a reference:
-//            this program's and the wine server's, from Linux's counters
+//            this program's and the wine server's, from Linux's counters; also
+//            the silent middle of the runner's run alone
 //   capture  a 10 MB output: the runner against a plain blocking pipe reader
 //   latency  from the interpreter's exit to the runner's return
 // Each prints one tab-separated line: mode, then name=value pairs.
@@ -198,6 +199,23 @@ void PrintShare(const char* name, const CpuMark& a, const CpuMark& b) {
                 100.0 * (b.self - a.self) / wall, name, 100.0 * (b.server - a.server) / wall);
 }
 
+// Marks taken by a thread of its own while the command sleeps, from 1.0 s to
+// 2.8 s after the run began: the wait alone, without the cost of starting
+// the interpreter and adb, which the whole run's figure includes.
+struct SteadyWindow {
+    double start = 0;
+    CpuMark from{}, to{};
+};
+
+DWORD WINAPI MarkSteadyWindow(void* p) {
+    SteadyWindow* w = static_cast<SteadyWindow*>(p);
+    Sleep(static_cast<DWORD>(w->start + 1000 - Now()));
+    w->from = Mark();
+    Sleep(1800);
+    w->to = Mark();
+    return 0;
+}
+
 int Cpu() {
     const std::string line = Adb("devices");
     SetState("device emulator-5554 device\ndelay 3000\n");
@@ -207,14 +225,20 @@ int Cpu() {
     CpuMark idle = Mark();
     Sleep(3000);
     CpuMark a = Mark();
+    SteadyWindow steady;
+    steady.start = a.wall;
+    HANDLE marker = CreateThread(nullptr, 0, MarkSteadyWindow, &steady, 0, nullptr);
     size_t n = RunRunner(line);
     CpuMark b = Mark();
+    WaitForSingleObject(marker, INFINITE);
+    CloseHandle(marker);
     size_t m = BusyPolling(line);
     CpuMark c = Mark();
 
     std::printf("cpu\town_pid=%s\tserver_pid=%s", gOwnPid.c_str(), gServerPid.c_str());
     PrintShare("idle", idle, a);
     PrintShare("runner", a, b);
+    PrintShare("wait", steady.from, steady.to);
     PrintShare("poll", b, c);
     std::printf("\trunner_bytes=%u\tpoll_bytes=%u\n", static_cast<unsigned>(n), static_cast<unsigned>(m));
     return 0;

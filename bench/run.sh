@@ -43,6 +43,8 @@ row "figure" "measured" "target"
 row "runner CPU / wall while a 3 s command runs" \
     "$(sum "$(field "$cpu" runner_self_pct)" "$(field "$cpu" runner_server_pct)") % of $(field "$cpu" runner_wall_s) s" "< 1 %"
 row "  of which the program / the wine server" "$(field "$cpu" runner_self_pct) % / $(field "$cpu" runner_server_pct) %" ""
+row "  the silent middle alone (1.0-2.8 s), program + server" \
+    "$(sum "$(field "$cpu" wait_self_pct)" "$(field "$cpu" wait_server_pct)") %" "< 1 %"
 row "  reference: wine server alone, nothing running" "$(field "$cpu" idle_server_pct) %" ""
 row "  reference: busy polling loop, program + server" \
     "$(sum "$(field "$cpu" poll_self_pct)" "$(field "$cpu" poll_server_pct)") %" ""
@@ -59,10 +61,13 @@ app=$BUILD_DIR/bench/bench_app.exe
 startup=$(timeout 300 wine "$app" startup)
 click=$(timeout 300 wine "$app" click)
 memory=$(timeout 900 wine "$app" memory "${BENCH_MEMORY_MB:-50}")
-[ -n "${BENCH_RAW:-}" ] && printf '%s\n' "$startup" "$click" "$memory" >&2
+closing=$(timeout 900 wine "$app" close)
+[ -n "${BENCH_RAW:-}" ] && printf '%s\n' "$startup" "$click" "$memory" "$closing" >&2
 row "start-up to the first painted window, tool / bare window (median of 11)" \
     "$(field "$startup" ratio) ($(field "$startup" tool_ms) / $(field "$startup" bare_ms) ms)" "<= 1.5"
 row "click-to-log of 查看设备 minus the same command run directly (median of 25)" \
     "$(field "$click" overhead_ms) ms ($(field "$click" click_ms) / $(field "$click" direct_ms) ms)" "< 20 ms"
 row "private memory: start / $(field "$memory" mb) MB shown / replaced" \
     "$(field "$memory" start_mb) / $(field "$memory" shown_mb) / $(field "$memory" replaced_mb) MB" "replaced within 2 MB of start"
+row "close to exit with a hung command / idle, median of 5 (max)" \
+    "$(field "$closing" hung_ms) / $(field "$closing" idle_ms) ms ($(field "$closing" max_hung_ms))" "< 1000 ms"

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include "forms/wnd.h"
 #include "runtime/syscalls.h"
 
 namespace commands {
@@ -368,13 +369,17 @@ const rt::CommandFn kCoreCommands[kCoreCommandCount] = {
     ShowMessageBox,  LoadWindow,
 };
 
-intptr_t CoreNotify(int32_t code, intptr_t v1, intptr_t) {
+intptr_t CoreNotify(int32_t code, intptr_t v1, intptr_t v2) {
     switch (code) {
     case rt::kCbStart:
         gCoreLink.Attach(reinterpret_cast<rt::RuntimeCallback>(v1));
         return 0;
-    case rt::kCbPreTranslate:
-        return 0;  // the window objects answer this once they exist
+    case rt::kCbPreTranslate: {
+        // Only an object that is one of ours is asked.
+        forms::Wnd* window = forms::Wnd::FromLiveHead(reinterpret_cast<void*>(v1));
+        MSG* message = reinterpret_cast<MSG*>(v2);
+        return window && message && window->PreTranslateMessage(message) ? 1 : 0;
+    }
     case 10: case 11: case 12: case 13:
         return 0;  // object services for facilities this program does not use
     default:

@@ -17,7 +17,7 @@ namespace data {
     X(cmdForeground, "\\adb_1.0.40\\adb shell dumpsys window | findstr mCurrentFocus") \
     X(prefixNt, "cmd.exe /c ")                                                        \
     X(prefixDos, "command.com /c ")                                                   \
-    X(foregroundPattern, "mCurrentFocus=Window\\{[^}\\r\\n]* u0 ([^/}\\s]+)")           \
+    X(foregroundPattern, "mCurrentFocus=Window\\{[^}\\s]+ u0 ([A-Za-z0-9_]+(?:\\.[A-Za-z0-9_]+)+)[/}\\s]") \
     X(regexFailed, "正则创建失败,请联系管理员")                                       \
     X(badNamePrefix, "包名含有不允许的字符“")                                         \
     X(badNameSuffix, "”，命令没有执行。包名只能包含字母、数字、“.”、“_”和空格。") \

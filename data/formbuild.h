@@ -68,6 +68,7 @@ using units::CheckBoxData;
 using units::ComboBoxData;
 using units::ProgressBarData;
 using units::ListViewData;
+using units::ListColumn;
 using units::Encode;
 
 } // namespace data

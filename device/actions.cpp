@@ -76,15 +76,41 @@ std::string ActionCommand(Action a, int user, const std::string& name) {
     return Info(a).command + std::to_string(user) + " " + name;
 }
 
-std::string BuildActionScript(Action a, int user, const std::vector<std::string>& names) {
+namespace {
+
+std::string PackageStep(Action a, int user, const std::string& name, size_t i) {
+    std::string n = std::to_string(i);
+    return std::string("echo ") + kMarker + "begin " + n + ";" + ActionCommand(a, user, name) + " 2>&1;echo " +
+           kMarker + "end " + n + " $?;";
+}
+
+// What adb itself adds to the command it hands the phone ("shell,v2,raw:").
+constexpr size_t kServiceOverhead = 64;
+
+} // namespace
+
+std::string BuildActionScript(Action a, int user, const std::vector<std::string>& names, ReadBack readBack) {
     std::string script;
     for (size_t i = 0; i < names.size(); i++) {
         if (!IsPackageName(names[i])) return std::string();
-        std::string n = std::to_string(i);
-        script += std::string("echo ") + kMarker + "begin " + n + ";" + ActionCommand(a, user, names[i]) +
-                  " 2>&1;echo " + kMarker + "end " + n + " $?;";
+        script += PackageStep(a, user, names[i], i);
     }
-    return script + BuildReadScript(user);
+    if (readBack == ReadBack::Yes) return script + BuildReadScript(user);
+    script.pop_back();   // the last ";"
+    return script;
+}
+
+size_t ScriptLimit(int api) { return api >= 24 ? 30000 : 4096 - kServiceOverhead; }
+
+size_t NamesThatFit(Action a, int user, const std::vector<std::string>& names, size_t first, size_t limit,
+                    ReadBack readBack) {
+    size_t size = readBack == ReadBack::Yes ? BuildReadScript(user).size() : 0;
+    size_t count = 0;
+    for (size_t i = first; i < names.size(); i++, count++) {
+        size += PackageStep(a, user, names[i], i - first).size();
+        if (size > limit && count > 0) break;
+    }
+    return count;
 }
 
 std::vector<PackageResult> ParseActionOutput(const std::string& out, const std::vector<std::string>& names) {

@@ -48,11 +48,21 @@ std::string OutcomeMessage(Action a, const PackageResult& r);
 // The command one package runs, e.g. "pm disable-user --user 0 com.x".
 std::string ActionCommand(Action a, int user, const std::string& name);
 
+enum class ReadBack { No, Yes };
+
 // One script for the list: per package a begin marker, the command with its
 // error stream joined to its output, and an end marker with its exit status;
-// then the read script of `user`. Empty when a name fails the name check:
-// such a list is never sent.
-std::string BuildActionScript(Action a, int user, const std::vector<std::string>& names);
+// then, when asked, the read script of `user`. Empty when a name fails the
+// name check: such a list is never sent.
+std::string BuildActionScript(Action a, int user, const std::vector<std::string>& names,
+                              ReadBack readBack = ReadBack::Yes);
+
+// How many of names[first...] fit into one script of at most `limit` bytes
+// (at least one). adb hands a phone before Android 7 at most 4 KB of command,
+// and Windows a command line of at most 32 KB.
+size_t NamesThatFit(Action a, int user, const std::vector<std::string>& names, size_t first, size_t limit,
+                    ReadBack readBack);
+size_t ScriptLimit(int api);
 
 // Reads an action script's output so far: one result per name, in order.
 // Names whose end marker has not arrived stay with begun/status as seen.

@@ -23,11 +23,11 @@ std::string AdbError(const AdbResult& r) {
 }
 
 // Tracks the end markers as output arrives, reporting each package once.
+// A chunk's markers count from 0; `first` places them in the batch.
 class Reporter {
 public:
-    Reporter(const std::string& serial, Action a, const std::vector<std::string>& sent, size_t total,
-             const BatchProgress& progress)
-        : serial_(serial), action_(a), sent_(sent), total_(total), progress_(progress), done_(sent.size()) {}
+    Reporter(const std::string& serial, Action a, size_t sent, size_t total, const BatchProgress& progress)
+        : serial_(serial), action_(a), total_(total), progress_(progress), done_(sent) {}
 
     void Report(const PackageResult& r) {
         reported_++;
@@ -35,11 +35,11 @@ public:
     }
 
     // Reports the packages whose end arrived; true while the batch may go on.
-    bool OnOutput(const std::string& out, const Cancel* cancel) {
-        std::vector<PackageResult> now = ParseActionOutput(out, sent_);
+    bool OnOutput(const std::string& out, const std::vector<std::string>& chunk, size_t first, const Cancel* cancel) {
+        std::vector<PackageResult> now = ParseActionOutput(out, chunk);
         for (size_t i = 0; i < now.size(); i++) {
-            if (done_[i] || now[i].status < 0) continue;
-            done_[i] = true;
+            if (done_[first + i] || now[i].status < 0) continue;
+            done_[first + i] = true;
             now[i].outcome = Classify(action_, now[i].text, now[i].status);
             Report(now[i]);
         }
@@ -51,7 +51,6 @@ public:
 private:
     const std::string& serial_;
     Action action_;
-    const std::vector<std::string>& sent_;
     size_t total_;
     const BatchProgress& progress_;
     std::vector<bool> done_;
@@ -116,23 +115,38 @@ BatchResult RunBatch(const Adb& adb, const std::string& serial, Action action, c
         sent.push_back(names[i]);
         where.push_back(i);
     }
-    Reporter ends(serial, action, sent, names.size(), o.progress);
+    Reporter ends(serial, action, sent.size(), names.size(), o.progress);
     for (size_t i : refused) ends.Report(b.results[i]);
     if (sent.empty()) {
         WriteRecord(b, o);
         return b;
     }
 
-    AdbRun how;
-    how.cancel = o.cancel;
-    how.cancelGraceMs = kCancelGraceMs;
-    how.timeoutMs = kBatchBaseMs + kBatchPerPackageMs * static_cast<DWORD>(sent.size());
-    how.onOutput = [&](const std::string& out) { return ends.OnOutput(out, o.cancel); };
-    AdbResult run = adb.Shell(serial, BuildActionScript(action, o.user, sent), how);
-
-    std::vector<PackageResult> got = ParseActionOutput(run.out, sent);
-    b.after = ParseReadOutput(run.out);
-    bool stopped = run.cancelled || (o.cancel && o.cancel->Requested());
+    // One adb process for the whole list when the script fits what adb can
+    // carry; else one per chunk, the last one reading the states back.
+    std::vector<PackageResult> got(sent.size());
+    for (size_t k = 0; k < sent.size(); k++) got[k].name = sent[k];
+    size_t limit = ScriptLimit(o.knownApi);
+    bool stopped = false;
+    AdbResult run;
+    for (size_t first = 0; first < sent.size() && !stopped;) {
+        size_t count = NamesThatFit(action, o.user, sent, first, limit, ReadBack::Yes);
+        bool last = first + count == sent.size();
+        if (!last) count = NamesThatFit(action, o.user, sent, first, limit, ReadBack::No);
+        std::vector<std::string> chunk(sent.begin() + first, sent.begin() + first + count);
+        AdbRun how;
+        how.cancel = o.cancel;
+        how.cancelGraceMs = kCancelGraceMs;
+        how.timeoutMs = kBatchBaseMs + kBatchPerPackageMs * static_cast<DWORD>(count);
+        how.onOutput = [&](const std::string& out) { return ends.OnOutput(out, chunk, first, o.cancel); };
+        run = adb.Shell(serial, BuildActionScript(action, o.user, chunk, last ? ReadBack::Yes : ReadBack::No), how);
+        std::vector<PackageResult> part = ParseActionOutput(run.out, chunk);
+        for (size_t k = 0; k < count; k++) got[first + k] = part[k];
+        if (last) b.after = ParseReadOutput(run.out);
+        stopped = run.cancelled || (o.cancel && o.cancel->Requested());
+        if (!stopped && (!RunFailure(run).empty() || part.empty() || part.back().status < 0)) break;   // device gone
+        first += count;
+    }
     if (!b.after.complete) {
         if (!stopped) b.error = AdbError(run);
         // Cut off before its read-back: read the phone's states on their own,

@@ -227,6 +227,10 @@ void UnitDestroyed(uint32_t windowId, uint32_t unitId) {
     int32_t index = e->units.IndexOf(unitId);
     if (index <= 0 || e->units.IsMenuItemAt(index)) return;
     UnitRecord r = e->units.At(index);
+    // A control re-created from its own event handler is cleaned up only when
+    // that handler returns: by then the slot holds the new control, which
+    // keeps the slot and the cursor.
+    if (Live(r.ControlSlot())) return;
     DestroyCursorSlot(r);
     r.SetControlSlot(nullptr);
 }

@@ -54,10 +54,12 @@ Target Locate(uint32_t windowId, uint32_t unitId) {
     return t;
 }
 
-// The property type code of a unit's property, or 0 when the table has none.
-int32_t TypeCodeOf(const Target& t, int32_t index) {
+// The property type code of one of the unit type's own properties. An index
+// the type's table does not hold is reported like a window not loaded.
+int32_t TypeCodeOf(const Target& t, int32_t index, uint32_t windowId, uint32_t unitId) {
     const rt::UnitTypeRecord* type = rt::LookupTypeRecord(t.record.TypeRef());
-    if (!type || !type->properties || index >= type->propertyCount) return 0;
+    if (!type || !type->properties || index >= type->propertyCount)
+        Fail("未载入欲访问窗口组件所在的窗口", windowId, unitId);
     return static_cast<int16_t>(type->properties[index].type & 0xFFFF);
 }
 
@@ -160,16 +162,17 @@ void SetFontField(LOGFONTA* lf, int32_t sub, uint32_t value) {
     }
 }
 
+// The whole record: the angle is stored as given; a face that is null or
+// too long for the record becomes the default face, an empty one stays empty.
 LOGFONTA FontFromRecord(const FontRecord* f) {
     LOGFONTA lf = {};
-    SetFontField(&lf, 0, static_cast<uint32_t>(f->angle));
+    lf.lfEscapement = lf.lfOrientation = f->angle;
     SetFontField(&lf, 1, static_cast<uint32_t>(f->bold));
     SetFontField(&lf, 2, static_cast<uint32_t>(f->italic));
     SetFontField(&lf, 3, static_cast<uint32_t>(f->strikeOut));
     SetFontField(&lf, 4, static_cast<uint32_t>(f->underline));
     SetFontField(&lf, 5, static_cast<uint32_t>(f->size));
-    size_t n = f->face ? std::strlen(f->face) : 0;
-    SetFace(&lf, f->face && n >= 31 ? kSongTi : (f->face ? f->face : ""));
+    SetFace(&lf, !f->face || std::strlen(f->face) >= 31 ? kSongTi : f->face);
     return lf;
 }
 
@@ -319,11 +322,12 @@ void WriteMenuItem(Target& t, int32_t index, uint32_t lo) {
 int64_t ReadProperty(uint32_t windowId, uint32_t unitId, int32_t index, int32_t sub) {
     Target t = Locate(windowId, unitId);
     if (t.record.IsMenuItem()) return ReadMenuItem(t.record, index);
+    if (index < 0) Fail("未载入欲访问窗口组件所在的窗口", windowId, unitId);
     HWND h = t.object ? t.object->hwnd : nullptr;
 
     if (index >= 8) {
         if (!t.object) Fail("读取组件属性时发现指定窗口尚未载入", windowId, unitId);
-        int32_t code = TypeCodeOf(t, index);
+        int32_t code = TypeCodeOf(t, index, windowId, unitId);
         auto get = reinterpret_cast<units::GetPropertyDataFn>(Interface(t, rt::kIfGetPropertyData));
         if (!get || code < 1000 || code > 1024) return 0;
         uint32_t data[2] = {0, 0};
@@ -377,6 +381,7 @@ void WriteProperty(uint32_t windowId, uint32_t unitId, int32_t index, int32_t su
         WriteMenuItem(t, index, lo);
         return;
     }
+    if (index < 0) Fail("未载入欲访问窗口组件所在的窗口", windowId, unitId);
     HWND h = t.object ? t.object->hwnd : nullptr;
     int32_t v = static_cast<int32_t>(lo);
 
@@ -455,9 +460,8 @@ void WriteProperty(uint32_t windowId, uint32_t unitId, int32_t index, int32_t su
     default: break;
     }
 
-    if (index < 8) return;
     if (!t.object) Fail("修改组件属性时发现指定窗口尚未载入", windowId, unitId);
-    int32_t code = TypeCodeOf(t, index);
+    int32_t code = TypeCodeOf(t, index, windowId, unitId);
     uint32_t data[2] = {0, 0};
     std::vector<uint8_t> scratch;
     LOGFONTA lf;

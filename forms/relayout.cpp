@@ -21,11 +21,14 @@ void WindowObject::CaptureDesign() {
     if (!props_.relayout) return;
     WindowEntry* e = gApp.windows.Find(windowId_);
     if (!e) return;
+    // The stored size is the design even when the window starts maximised;
+    // the frame is what the window now has around its client area.
     RECT client, outer;
     GetClientRect(hwnd, &client);
     GetWindowRect(hwnd, &outer);
-    designClient_ = SizeOf(client);
-    designWindow_ = SizeOf(outer);
+    const SIZE frame = {SizeOf(outer).cx - client.right, SizeOf(outer).cy - client.bottom};
+    designWindow_ = SIZE{e->units.At(0).Width(), e->units.At(0).Height()};
+    designClient_ = SIZE{designWindow_.cx - frame.cx, designWindow_.cy - frame.cy};
     for (int32_t i = 1; i < e->units.Count(); i++) {
         HWND h = ControlAt(e, i);
         const rt::UnitTypeRecord* type = h ? TypeAt(e, i) : nullptr;

@@ -302,6 +302,28 @@ void WindowObject::OnActivate(bool active, HWND other) {
     inActivation_ = false;
 }
 
+// The default processing of an activation gives the window the keyboard
+// focus (Windows does nothing else to give it), and WM_SETFOCUS then hands it
+// on to the remembered child or the first unit. A window whose focus is
+// already inside it keeps that focus; a window that handed the activation to
+// a modal window must not take it back.
+LRESULT WindowObject::OnActivateMessage(WPARAM wp, LPARAM lp) {
+    bool active = LOWORD(wp) != WA_INACTIVE;
+    if (active && !IsWindowEnabled(hwnd) && gApp.modalWindow) {
+        HWND modalHwnd = WindowHandle(gApp.modalWindow);
+        if (modalHwnd && modalHwnd != hwnd) {
+            SetActiveWindow(modalHwnd);
+            OnActivate(true, reinterpret_cast<HWND>(lp));
+            return 0;
+        }
+    }
+    OnActivate(active, reinterpret_cast<HWND>(lp));
+    if (!active || !hwnd) return 0;
+    HWND focus = GetFocus();
+    if (focus && (focus == hwnd || IsChild(hwnd, focus))) return 0;
+    return Default(WM_ACTIVATE, wp, lp);
+}
+
 void WindowObject::OnSetFocus() {
     RaiseUnitEvent(windowId_, 0, kEvGotFocus);
     if (!hwnd) return;
@@ -326,14 +348,7 @@ LRESULT WindowObject::WindowProc(UINT msg, WPARAM wp, LPARAM lp) {
             DestroyMenu(m);
         }
         break;
-    case WM_ACTIVATE:
-        if (LOWORD(wp) != WA_INACTIVE && !IsWindowEnabled(hwnd) && gApp.modalWindow) {
-            if (HWND modalHwnd = WindowHandle(gApp.modalWindow)) {
-                if (modalHwnd != hwnd) SetActiveWindow(modalHwnd);
-            }
-        }
-        OnActivate(LOWORD(wp) != WA_INACTIVE, reinterpret_cast<HWND>(lp));
-        return 0;
+    case WM_ACTIVATE: return OnActivateMessage(wp, lp);
     case WM_SETFOCUS: OnSetFocus(); return 0;
     case WM_KILLFOCUS: RaiseUnitEvent(windowId_, 0, kEvLostFocus); break;
     case WM_MOVE: RaiseUnitEvent(windowId_, 0, kEvMoved); break;
@@ -365,6 +380,7 @@ LRESULT WindowObject::WindowProc(UINT msg, WPARAM wp, LPARAM lp) {
     case kMsgLayoutWindow:
         if (!laidOut) CaptureDesign();
         laidOut = true;
+        Relayout();   // a window that starts maximised is already larger than designed
         LayoutDocked();
         return 0;
     case kMsgPendingClose:

@@ -92,6 +92,7 @@ private:
     bool OnClose();
     void OnActivate(bool active, HWND other);
     void OnSetFocus();
+    LRESULT OnActivateMessage(WPARAM wp, LPARAM lp);
     void PaintBackground(HDC dc, const RECT& r);
     bool OnSetCursor(HWND over);
     void ApplyStyleProps();

@@ -62,6 +62,12 @@ Wnd* Wnd::FromAnswer(LRESULT answer) {
     return w && LiveObjects().count(w) ? w : nullptr;
 }
 
+Wnd* Wnd::FromLiveHead(void* head) {
+    for (const Wnd* w : LiveObjects())
+        if (static_cast<const rt::ControlHead*>(w) == head) return const_cast<Wnd*>(w);
+    return nullptr;
+}
+
 bool Wnd::RegisterClass(const char* name, UINT style, HCURSOR cursor, HBRUSH background) {
     WNDCLASSA probe;
     HINSTANCE inst = GetModuleHandleA(nullptr);

@@ -44,6 +44,9 @@ public:
     // is one of ours; anything else a window may answer is not trusted.
     static Wnd* FromAnswer(LRESULT answer);
     static Wnd* FromHead(void* head) { return head ? static_cast<Wnd*>(static_cast<rt::ControlHead*>(head)) : nullptr; }
+    // The object behind a head that library code passed in, when it is a
+    // live object of ours; null for anything else.
+    static Wnd* FromLiveHead(void* head);
     rt::ControlHead* Head() { return this; }
 
     // The procedure of every class of ours.

@@ -6,6 +6,7 @@
 #include "dll.h"
 #include "errors.h"
 #include "forms/forms.h"
+#include "modules.h"
 #include "syscalls.h"
 
 namespace rt {
@@ -94,14 +95,23 @@ bool PumpMessage(MSG* m) {
     return true;
 }
 
+bool SameIdleEntry(const IdleEntry& a, const IdleEntry& b) {
+    return a.window == b.window && a.callback == b.callback && a.argument == b.argument;
+}
+
+// A callback may add or remove entries, its own among them: the pass walks a
+// copy of the list, and runs an entry only while the list still holds it.
 void RunIdleCallbacks() {
-    for (size_t i = gApp.idle.size(); i-- > 0;) {
-        if (i >= gApp.idle.size()) continue;   // a callback may have removed entries
-        IdleEntry e = gApp.idle[i];
+    const std::vector<IdleEntry> pass = gApp.idle;
+    for (size_t i = pass.size(); i-- > 0;) {
+        const IdleEntry& e = pass[i];
+        auto live = std::find_if(gApp.idle.begin(), gApp.idle.end(),
+                                 [&](const IdleEntry& x) { return SameIdleEntry(x, e); });
+        if (live == gApp.idle.end()) continue;
         if (IsWindow(e.window))
             e.callback(e.argument);
         else
-            gApp.idle.erase(gApp.idle.begin() + static_cast<std::ptrdiff_t>(i));
+            gApp.idle.erase(live);
     }
 }
 
@@ -213,12 +223,14 @@ void LoadStartupWindow(uint32_t windowId) {
 }
 
 void EndSequence(int32_t c) {
-    gApp.busy++;
+    // Another thread hands the whole sequence to the main thread, busy counter
+    // included: the counter belongs to the main thread and is never locked.
     if (gApp.mainThread && GetCurrentThreadId() != gApp.mainThread) {
         SendMessageA(gApp.hiddenOwner, kMsgExitOnMainThread, static_cast<WPARAM>(c), 0);
         if (!gApp.shutdownStarted) gSys.ExitProcess(static_cast<UINT>(c));
         return;
     }
+    gApp.busy++;
     if (gApp.shutdownStarted) return;
     gApp.shutdownStarted = true;
     gApp.idle.clear();
@@ -236,6 +248,7 @@ void EndSequence(int32_t c) {
     gApp.libraries.clear();
     gApp.libraryWords.clear();
     DllUnloadAll();
+    FreeSystemModules();
     if (gApp.hiddenOwner) {
         DestroyWindow(gApp.hiddenOwner);
         gApp.hiddenOwner = nullptr;

@@ -1,7 +1,6 @@
 #include "dll.h"
 
 #include <cstdio>
-#include <cstdlib>
 #include <string>
 #include "app.h"
 #include "errors.h"
@@ -15,11 +14,19 @@ const char* const kDefaultLibraries[] = {"Kernel32.dll", "Gdi32.dll", "User32.dl
                                          "Advapi32.dll", "Mpr.dll",   "Shell32.dll"};
 
 // The look-up key of a function name: "#" and a decimal number name an
-// ordinal (its low 16 bits), anything else the name itself.
+// ordinal, anything else the name itself. The ordinal is the number's low 16
+// bits, taken digit by digit so that a number of any length keeps them (a
+// library's strtol would clamp it to LONG_MAX first).
 LPCSTR LookupKey(const char* name) {
     if (name[0] != '#') return name;
-    long n = std::strtol(name + 1, nullptr, 10);
-    return MAKEINTRESOURCEA(static_cast<WORD>(n & 0xFFFF));
+    const char* p = name + 1;
+    while (*p == ' ' || (*p >= '\t' && *p <= '\r')) p++;
+    bool negative = *p == '-';
+    if (*p == '-' || *p == '+') p++;
+    uint32_t n = 0;
+    for (; *p >= '0' && *p <= '9'; p++) n = (n * 10 + static_cast<uint32_t>(*p - '0')) & 0xFFFF;
+    if (negative) n = (0x10000 - n) & 0xFFFF;
+    return MAKEINTRESOURCEA(static_cast<WORD>(n));
 }
 
 [[noreturn]] void BindFailed(const char* library, const char* function) {

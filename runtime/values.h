@@ -98,13 +98,6 @@ void* MemAllocPlain(uint32_t n);       // null on failure
 void* MemRealloc(void* p, uint32_t n); // never null; constants are copied
 void MemFree(void* p);                 // ignores null and constants
 
-// Hands the memory of the pages inside the process heap's free blocks back to
-// the system (MEM_RESET: the heap keeps the address space and finds zeroed
-// pages when it uses them again); answers how many bytes. Windows' heap
-// decommits large free ranges by itself and this does nothing there; Wine's
-// keeps every freed page, so a process that once held a long log would hold
-// its memory for good. Worth calling after releasing tens of megabytes.
-size_t MemReturnFreePages();
 void FreeArray(uint32_t elemType, void* array);
 
 // Copies for the runtime's own use (property reads and the like); the

@@ -175,6 +175,13 @@ TEST_F(AdbSim, ChoosingAPhoneAndTheClientsMessagesInBothStyles) {
     EXPECT_EQ(Count(Adb("devices").out, "\tunauthorized\r\n"), 1) << "devices ignores ANDROID_SERIAL";
     SetEnvironmentVariableA("ANDROID_SERIAL", nullptr);
 
+    // -d takes the one phone on USB, -e the one emulator.
+    UseText("platform-tools 34.0.5\ndevice emulator-5554 device\ndevice 0B26 device\n");
+    EXPECT_EQ(Adb("-d get-serialno").out, "0B26\r\n");
+    EXPECT_EQ(Adb("-e get-serialno").out, "emulator-5554\r\n");
+    UseText("platform-tools 34.0.5\ndevice 0B26 device\n");
+    EXPECT_EQ(Adb("-e get-serialno").err, "adb.exe: no emulators found\r\n");
+
     // Before platform-tools 30 the client says "error:".
     UseText("platform-tools 29.0.6\ndevice a offline\ndevice b authorizing\ndevice c no-permissions\n");
     EXPECT_EQ(Adb("shell echo").err, "error: more than one device/emulator\r\n");
@@ -224,6 +231,14 @@ TEST_F(AdbSim, AndroidNineOnFailsWithStatusAndStackTrace) {
     r = Adb("shell pm uninstall -k --user 0 com.example.app");
     EXPECT_EQ(r.out, "Success\n");
     EXPECT_EQ(StateOf("com.example.app"), "uninstalled");
+    // Without a user a third-party app leaves the phone (and the file); a
+    // system app does not.
+    r = Adb("shell \"pm uninstall com.example.app; pm uninstall com.android.systemui; pm list packages -u example; "
+            "pm disable-user com.example.mdm\"");
+    EXPECT_EQ(r.out, "Success\nFailure [DELETE_FAILED_INTERNAL_ERROR]\npackage:com.example.mdm\npackage:com.example.gone\n"
+                     "Package com.example.mdm new state: disabled-user\n");
+    EXPECT_EQ(StateOf("com.example.app"), "<no line>");
+    EXPECT_EQ(StateOf("com.example.mdm"), "disabled-user");
     r = Adb("shell pm list packages -x");
     EXPECT_EQ(r.err, "Error: Unknown option: -x\n");
     EXPECT_EQ(r.code, 255u);

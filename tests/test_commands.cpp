@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 #include "commands/commands.h"
+#include "forms/wnd.h"
 #include "runtime/app.h"
 #include "runtime/errors.h"
 #include "runtime/syscalls.h"
@@ -383,11 +384,41 @@ TEST_F(Commands, WorkWithTheRealRuntimeCallback) {
     EXPECT_EQ(gUserMessages, 2);
     MSG left;
     EXPECT_FALSE(PeekMessageA(&left, w, WM_USER, WM_USER, PM_NOREMOVE));
+
+    // A quit that arrives while a command waits is left for the message loop.
+    gUserMessages = 0;
+    PostMessageA(w, WM_USER, 0, 0);
+    PostQuitMessage(5);
+    Invoke(kProcessPendingMessages, {});
+    EXPECT_EQ(gUserMessages, 1);
+    MSG quit;
+    ASSERT_TRUE(PeekMessageA(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
+    EXPECT_EQ(quit.wParam, 5u);
     DestroyWindow(w);
 }
 
+// A window object whose pre-translation takes key-down messages only.
+class KeyTaker : public forms::Wnd {
+public:
+    bool PreTranslateMessage(MSG* m) override { return m->message == WM_KEYDOWN; }
+};
+
 TEST(CoreNotify, AnswersItsCodesAndRefusesTheRest) {
-    EXPECT_EQ(commands::CoreNotify(rt::kCbPreTranslate, 0, 0), 0);
+    // Code 2 offers the message to the window object's pre-translation.
+    KeyTaker taker;
+    ASSERT_TRUE(taker.Create(0, "STATIC", "", 0, 0, 0, 1, 1, nullptr, nullptr));
+    MSG m = {};
+    m.hwnd = taker.hwnd;
+    m.message = WM_KEYDOWN;
+    EXPECT_EQ(commands::CoreNotify(rt::kCbPreTranslate, reinterpret_cast<intptr_t>(taker.Head()), reinterpret_cast<intptr_t>(&m)), 1);
+    m.message = WM_KEYUP;
+    EXPECT_EQ(commands::CoreNotify(rt::kCbPreTranslate, reinterpret_cast<intptr_t>(taker.Head()), reinterpret_cast<intptr_t>(&m)), 0);
+    m.message = WM_KEYDOWN;
+    int notAnObject = 0;
+    EXPECT_EQ(commands::CoreNotify(rt::kCbPreTranslate, reinterpret_cast<intptr_t>(&notAnObject), reinterpret_cast<intptr_t>(&m)), 0);
+    EXPECT_EQ(commands::CoreNotify(rt::kCbPreTranslate, 0, reinterpret_cast<intptr_t>(&m)), 0);
+    EXPECT_EQ(commands::CoreNotify(rt::kCbPreTranslate, reinterpret_cast<intptr_t>(taker.Head()), 0), 0);
+    DestroyWindow(taker.hwnd);
     for (int32_t code = 10; code <= 13; code++) EXPECT_EQ(commands::CoreNotify(code, 0, 0), 0) << code;
     for (int32_t code : {0, 3, 6, 9, 14, 2003}) EXPECT_EQ(commands::CoreNotify(code, 0, 0), -1) << code;
 

@@ -136,8 +136,36 @@ std::vector<std::string> ShippedProfiles() {
     return files;
 }
 
+// What a profile says of one phone's packages: its protected ones, the ones
+// whose uninstall fails (with the code), and the ones deleted for user 0.
+struct ProfileFacts {
+    std::vector<std::string> protectedOnes, deleted;
+    std::vector<std::pair<std::string, std::string>> deleteFails;
+};
+
+ProfileFacts FactsOf(const std::string& profile, const std::string& serial) {
+    ProfileFacts f;
+    bool mine = true;   // lines before the first device line are every phone's
+    size_t start = 0;
+    while (start < profile.size()) {
+        size_t end = profile.find('\n', start);
+        std::string line = profile.substr(start, end == std::string::npos ? std::string::npos : end - start);
+        start = end == std::string::npos ? profile.size() : end + 1;
+        if (line.compare(0, 7, "device ") == 0) mine = line.compare(7, serial.size() + 1, serial + " ") == 0;
+        if (!mine || line.compare(0, 8, "package ") != 0) continue;
+        std::string name = line.substr(8, line.find(' ', 8) - 8);
+        if (line.find(" protected") != std::string::npos) f.protectedOnes.push_back(name);
+        if (line.find(" uninstalled ") != std::string::npos) f.deleted.push_back(name);
+        size_t code = line.find("delete-fails=");
+        if (code != std::string::npos) f.deleteFails.push_back({name, line.substr(code + 13, line.find(' ', code) - code - 13)});
+    }
+    return f;
+}
+
 // Every phone of every shipped profile: listed, with a hint when it is not
-// ready; when ready, read whole and a user app disabled and enabled again,
+// ready; when ready, read whole, its protected and undeletable packages
+// refused as the phone's Android version says it, a deleted one restored
+// (or refused before Android 8), and a user app disabled and enabled again,
 // each time with the state read back.
 TEST(DeviceLayer, EveryShippedProfile) {
     std::vector<std::string> profiles = ShippedProfiles();
@@ -164,8 +192,35 @@ TEST(DeviceLayer, EveryShippedProfile) {
                 EXPECT_TRUE(IsPackageName(p.name)) << p.name;
                 if (!app && p.kind == PackageKind::User && p.state == PackageState::Enabled) app = &p;
             }
-            if (!app) continue;
+            ProfileFacts facts = FactsOf(ReadFileText(file), d.serial);
             BatchOptions o;
+            if (!facts.protectedOnes.empty()) {
+                BatchResult b = RunBatch(adb, d.serial, Action::Disable, facts.protectedOnes, o);
+                for (const PackageResult& r : b.results) {
+                    EXPECT_EQ(r.outcome, Outcome::Protected) << r.name << ": " << r.text;
+                    EXPECT_EQ(OutcomeMessage(Action::Disable, r), "失败，系统不允许禁用受保护的应用");
+                }
+            }
+            for (const auto& fails : facts.deleteFails) {
+                const Package* p = FindPackage(read.snapshot, fails.first);
+                if (!p || p->state == PackageState::Deleted) continue;   // another user's only
+                bool policy = fails.second == "DELETE_FAILED_DEVICE_POLICY_MANAGER" ||
+                              fails.second == "DELETE_FAILED_USER_RESTRICTED" ||
+                              fails.second == "DELETE_FAILED_OWNER_BLOCKED";
+                BatchResult b = RunBatch(adb, d.serial, Action::Delete, {fails.first}, o);
+                EXPECT_EQ(b.results[0].outcome, policy ? Outcome::RefusedByPolicy : Outcome::Other)
+                    << fails.first << ": " << b.results[0].text;
+                EXPECT_NE(StateOf(b.after, fails.first.c_str()), PackageState::Deleted) << fails.first;
+            }
+            // Sent without knowing the API level: the phone itself answers.
+            bool old = read.snapshot.api < kRestoreApi;
+            std::string restore = !facts.deleted.empty() ? facts.deleted[0] : old ? read.snapshot.packages[0].name : "";
+            if (!restore.empty()) {
+                BatchResult b = RunBatch(adb, d.serial, Action::Restore, {restore}, o);
+                EXPECT_EQ(b.results[0].outcome, old ? Outcome::NeedsAndroid8 : Outcome::Done)
+                    << restore << ": " << b.results[0].text;
+            }
+            if (!app) continue;
             o.knownApi = read.snapshot.api;
             BatchResult off = RunBatch(adb, d.serial, Action::Disable, {app->name}, o);
             EXPECT_EQ(off.results[0].outcome, Outcome::Done) << off.results[0].text;
@@ -189,6 +244,36 @@ TEST(DeviceLayer, RestoreOnAnOldPhoneIsRefusedWithoutAskingIt) {
     EXPECT_EQ(b.results[0].outcome, Outcome::NeedsAndroid8);
     EXPECT_EQ(said, (std::vector<std::string>{"失败，恢复需要 Android 8 或更高版本"}));
     EXPECT_EQ(phones.AdbRuns(), 0u);
+}
+
+// adb hands a phone before Android 7 at most 4 KB of command: a long list
+// goes in pieces, each within it, and only the last reads the states back.
+TEST(DeviceLayer, ALongListGoesInPiecesThatAdbCanCarry) {
+    std::string profile = "platform-tools 28.0.2\nconnect-ms 0\ncommand-ms 0\nchange-ms 0\n"
+                          "device OLD1 device model:Old\napi 23\n";
+    std::vector<std::string> names;
+    for (int i = 0; i < 120; i++) {
+        names.push_back("com.example.long.package.name" + std::to_string(i));
+        profile += "package " + names.back() + " enabled third-party\n";
+    }
+    Phones phones(profile);
+    size_t pieces = 0;
+    for (size_t first = 0; first < names.size(); pieces++) {
+        size_t n = NamesThatFit(Action::Disable, 0, names, first, ScriptLimit(0), ReadBack::Yes);
+        std::vector<std::string> piece(names.begin() + first, names.begin() + first + n);
+        EXPECT_LE(BuildActionScript(Action::Disable, 0, piece, ReadBack::Yes).size(), ScriptLimit(0));
+        first += n;
+    }
+    ASSERT_GT(pieces, 1u);
+    BatchResult b = RunBatch(TheAdb(), "OLD1", Action::Disable, names, BatchOptions());
+    EXPECT_EQ(phones.AdbRuns(), pieces);
+    ASSERT_TRUE(b.after.complete) << b.error;
+    for (const PackageResult& r : b.results) {
+        EXPECT_EQ(r.outcome, Outcome::Done) << r.name << ": " << r.text;
+        EXPECT_EQ(StateOf(b.after, r.name.c_str()), PackageState::Disabled);
+    }
+    std::string log = phones.Log();
+    EXPECT_EQ(log.find("name119 2>&1"), log.rfind("name119 2>&1")) << "each package sent once";
 }
 
 TEST(DeviceLayer, TwoPhonesChosenBySerialAndTheUnauthorizedOnesHint) {

@@ -267,7 +267,7 @@ TEST_F(Forms, FontsBySubFieldAndWhole) {
     kServices.writeProperty(kTestWindow, kButtonA, 11, -1, reinterpret_cast<uintptr_t>(&font), 0);
     auto* whole = reinterpret_cast<decltype(font)*>(static_cast<intptr_t>(kServices.readProperty(kTestWindow, kButtonA, 11, -1)));
     ASSERT_NE(whole, nullptr);
-    EXPECT_EQ(whole->angle, 10);   // 7210 modulo 3600
+    EXPECT_EQ(whole->angle, 7210);   // only a single angle write is taken modulo 3600
     EXPECT_EQ(whole->bold, 1);
     EXPECT_EQ(whole->italic, 1);
     EXPECT_EQ(whole->strike, 0);
@@ -276,6 +276,47 @@ TEST_F(Forms, FontsBySubFieldAndWhole) {
     EXPECT_STREQ(whole->face, "宋体");   // 31 characters inside the whole record
     kServices.free(const_cast<char*>(whole->face));
     kServices.free(whole);
+
+    // A null face in the whole record is the default face; an empty one stays empty.
+    for (const char* given : {static_cast<const char*>(nullptr), ""}) {
+        font.face = given;
+        kServices.writeProperty(kTestWindow, kButtonA, 11, -1, reinterpret_cast<uintptr_t>(&font), 0);
+        face = reinterpret_cast<char*>(static_cast<intptr_t>(kServices.readProperty(kTestWindow, kButtonA, 11, 6)));
+        EXPECT_STREQ(face ? face : "", given ? "" : "宋体");
+        kServices.free(face);
+    }
+}
+
+// A click handler that re-creates its own button: the old control's clean-up
+// is postponed until the handler returns, and must not touch the new control.
+TEST_F(Forms, RecreatedFromItsOwnClickHandlerKeepsTheNewControlAndCursor) {
+    Load();
+    uint32_t pointer[3] = {1, 4, 2};   // the cross
+    kServices.writeProperty(kTestWindow, kButtonB, 7, -1, reinterpret_cast<uintptr_t>(pointer), 0);
+    const uint32_t cursor = rt::gApp.windows.Find(kTestWindow)->units.Find(kButtonB).CursorSlot();
+    ASSERT_NE(cursor, 0u);
+    HWND before = Control(kButtonB);
+    test::gOnEvent = [](const test::EventLog& e) {
+        if (e.tag == 11) kServices.writeProperty(kTestWindow, kButtonB, 9, -1, 9, 0);
+    };
+    SendMessageA(before, BM_CLICK, 0, 0);
+    test::gOnEvent = nullptr;
+    rt::PumpPendingMessages();
+
+    EXPECT_FALSE(IsWindow(before));
+    HWND after = Control(kButtonB);
+    ASSERT_NE(after, nullptr) << "the new control lost its slot";
+    EXPECT_NE(after, before);
+    EXPECT_EQ(rt::gApp.windows.Find(kTestWindow)->units.Find(kButtonB).CursorSlot(), cursor);
+    ICONINFO info = {};
+    EXPECT_TRUE(GetIconInfo(reinterpret_cast<HCURSOR>(static_cast<uintptr_t>(cursor)), &info)) << "cursor destroyed";
+    if (info.hbmMask) DeleteObject(info.hbmMask);
+    if (info.hbmColor) DeleteObject(info.hbmColor);
+    EXPECT_EQ(kServices.readProperty(kTestWindow, kButtonB, 9, -1), 9);
+    kServices.writeProperty(kTestWindow, kButtonB, 8, -1, reinterpret_cast<uintptr_t>("again"), 0);
+    char text[16] = {};
+    GetWindowTextA(after, text, sizeof text);
+    EXPECT_STREQ(text, "again");
 }
 
 TEST_F(Forms, RecreationKeepsRectangleAndZOrder) {
@@ -338,7 +379,8 @@ TEST_F(Forms, StartupWindowTabOrderAndFirstFocus) {
 
     SetForegroundWindow(w);
     SetFocus(w);
-    test::PumpFor(50);
+    // Activation reaches the window through posted messages.
+    test::PumpUntil([&] { return GetFocus() != nullptr && GetFocus() != w; });
     EXPECT_EQ(GetFocus(), control(0x16010049));   // the rich edit box wins among equal focus orders
     const uint32_t order[] = {0x16010049, 0x1601004B, 0x1601005D, 0x16010077, 0x16010078,
                               0x1601007A, 0x16010088, 0x16010092, 0x16010049};
@@ -355,6 +397,100 @@ TEST_F(Forms, StartupWindowTabOrderAndFirstFocus) {
     // Escape closes the start-up window too.
     Key(control(0x1601004B), VK_ESCAPE);
     EXPECT_FALSE(IsWindow(w));
+}
+
+TEST_F(Forms, ActivationGivesTheFocusBackToAUnit) {
+    Load();
+    HWND other = CreateWindowExA(0, "STATIC", "", WS_POPUP | WS_VISIBLE, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
+    ASSERT_NE(other, nullptr);
+    SetForegroundWindow(other);
+    SetActiveWindow(other);
+    SetFocus(other);
+    ASSERT_EQ(GetFocus(), other);
+    // The default processing of an activation is what moves the focus.
+    SendMessageA(hwnd, WM_ACTIVATE, WA_ACTIVE, 0);
+    HWND focus = GetFocus();
+    EXPECT_TRUE(IsChild(hwnd, focus)) << focus;
+    DestroyWindow(other);
+}
+
+// --- the message loop ------------------------------------------------------------
+
+std::vector<int> gIdleRuns;
+HWND gIdleWindows[4];
+
+// Callback 3 removes callback 2 before its turn; callback 1 ends the loop.
+void RecordIdle(void* argument) {
+    int n = static_cast<int>(reinterpret_cast<intptr_t>(argument));
+    gIdleRuns.push_back(n);
+    if (n == 3) rt::RuntimeCallbackEntry(rt::kCbRemoveIdle, reinterpret_cast<intptr_t>(gIdleWindows[2]), 0);
+    if (n == 1) PostQuitMessage(0);
+}
+
+TEST(MessageLoop, IdleCallbacksRunLastToFirstAndDeadWindowsAreDropped) {
+    rt::PumpPendingMessages();
+    rt::gApp.idle.clear();
+    for (HWND& w : gIdleWindows) {
+        w = CreateWindowExA(0, "STATIC", "", 0, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
+        ASSERT_NE(w, nullptr);
+    }
+    struct { HWND window; rt::IdleCallback callback; void* argument; } request;
+    for (int n : {1, 0, 2, 3}) {
+        request = {gIdleWindows[n], RecordIdle, reinterpret_cast<void*>(static_cast<intptr_t>(n))};
+        rt::RuntimeCallbackEntry(rt::kCbAddIdle, reinterpret_cast<intptr_t>(&request), 0);
+    }
+    ASSERT_EQ(rt::gApp.idle.size(), 4u);
+    DestroyWindow(gIdleWindows[0]);
+    gIdleRuns.clear();
+    rt::MessageLoop(0);
+    EXPECT_EQ(gIdleRuns, (std::vector<int>{3, 1}));
+    ASSERT_EQ(rt::gApp.idle.size(), 2u);
+    EXPECT_EQ(rt::gApp.idle[0].window, gIdleWindows[1]);
+    EXPECT_EQ(rt::gApp.idle[1].window, gIdleWindows[3]);
+    rt::gApp.idle.clear();
+    for (int n = 1; n < 4; n++) DestroyWindow(gIdleWindows[n]);
+}
+
+std::vector<int64_t> gElapsed;
+bool gStillQueued = false;
+
+TEST_F(Forms, IdleTimeRaisesEventSevenWithTheElapsedMilliseconds) {
+    // A handler that asks for more idle time gets it within the same cycle.
+    Load({{7, test::ReturnsTrue(7)}});
+    gElapsed.clear();
+    test::gOnEvent = [](const test::EventLog& e) {
+        if (e.tag != 7) return;
+        gElapsed.push_back(e.args.size() == 1 ? e.args[0] : -1);
+        if (gElapsed.size() == 1) Sleep(60);
+        if (gElapsed.size() == 2) PostQuitMessage(0);
+    };
+    rt::PumpPendingMessages();
+    rt::MessageLoop(0);
+    ASSERT_EQ(gElapsed.size(), 2u);
+    EXPECT_GE(gElapsed[0], 0);
+    EXPECT_GE(gElapsed[1], gElapsed[0] + 40);
+    DestroyWindow(hwnd);
+
+    // A handler that asks for nothing gets event 7 again only after a message ended idle time.
+    Load({{7, test::Plain(7)}});
+    gElapsed.clear();
+    test::gOnEvent = [](const test::EventLog& e) {
+        if (e.tag != 7) return;
+        gElapsed.push_back(e.args.size() == 1 ? e.args[0] : -1);
+        HWND w = forms::WindowHandle(kTestWindow);
+        if (gElapsed.size() == 1) {
+            PostMessageA(w, WM_USER + 7, 0, 0);
+            return;
+        }
+        MSG m;
+        gStillQueued = PeekMessageA(&m, w, WM_USER + 7, WM_USER + 7, PM_NOREMOVE) != FALSE;
+        PostQuitMessage(0);
+    };
+    rt::PumpPendingMessages();
+    rt::MessageLoop(0);
+    ASSERT_EQ(gElapsed.size(), 2u);
+    EXPECT_FALSE(gStillQueued);
+    EXPECT_GE(gElapsed[1], 0);
 }
 
 // --- errors end the program ----------------------------------------------------
@@ -379,6 +515,20 @@ TEST_CHILD(write_without_control) {
     forms::LoadWindow(rt::gApp.windows.Find(kTestWindow), false, false, nullptr);
     DestroyWindow(static_cast<rt::ControlHead*>(forms::UnitObject(kTestWindow, kButtonA))->hwnd);
     kServices.writeProperty(kTestWindow, kButtonA, 8, -1, 0, 0);
+    return 0;
+}
+
+TEST_CHILD(read_beyond_table) {
+    test::StartFormsRuntime(TestTemplate(kPlainWindowEvents), test::kTestHandlers);
+    forms::LoadWindow(rt::gApp.windows.Find(kTestWindow), false, false, nullptr);
+    kServices.readProperty(kTestWindow, kButtonA, 14, -1);   // the test types have 14 properties
+    return 0;
+}
+
+TEST_CHILD(write_beyond_table) {
+    test::StartFormsRuntime(TestTemplate(kPlainWindowEvents), test::kTestHandlers);
+    forms::LoadWindow(rt::gApp.windows.Find(kTestWindow), false, false, nullptr);
+    kServices.writeProperty(kTestWindow, kButtonA, 40, -1, 1, 0);
     return 0;
 }
 
@@ -412,6 +562,8 @@ TEST(FormsErrors, PropertyAndDispatchErrorsNameTheWindowAndUnit) {
         {"read_unloaded", "未载入欲访问窗口组件所在的窗口", "\r\n1375797250, 369164304\r\n\"\"\r\n\"\"\r\n"},
         {"read_without_control", "读取组件属性时发现指定窗口尚未载入", "\r\n1375797250, 369164304\r\n\"\"\r\n\"\"\r\n"},
         {"write_without_control", "修改组件属性时发现指定窗口尚未载入", "\r\n1375797250, 369164304\r\n\"\"\r\n\"\"\r\n"},
+        {"read_beyond_table", "未载入欲访问窗口组件所在的窗口", "\r\n1375797250, 369164304\r\n\"\"\r\n\"\"\r\n"},
+        {"write_beyond_table", "未载入欲访问窗口组件所在的窗口", "\r\n1375797250, 369164304\r\n\"\"\r\n\"\"\r\n"},
         {"event_unknown_unit", "未找到引发事件的窗口组件", "\r\n1375797250, 369164407\r\n\"\"\r\n\xCE\xB4\xD5\xD2"},
         {"event_unknown_window", "未找到引发事件的窗口", "\r\n1375797257, 0\r\n\xCE\xB4\xD5\xD2"},
     };

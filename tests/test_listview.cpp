@@ -402,6 +402,13 @@ TEST_F(ListViewUnit, TwentyThousandRowsLoadAndScrollAtOnce) {
     EXPECT_STREQ(reinterpret_cast<const char*>(static_cast<uintptr_t>(text.lo)), "com.app12345\t已禁用\t7655");
     rt::MemFree(reinterpret_cast<void*>(static_cast<uintptr_t>(text.lo)));
     EXPECT_EQ(Call(kRowText, {Int(20000)}).lo, 0u);
+
+    // Rows given to a hidden list leave it hidden.
+    ShowWindow(list_, SW_HIDE);
+    Call(kSetRows, {Text("a\r\nb")});
+    Call(kFilter, {Text("b")});
+    EXPECT_FALSE(GetWindowLongPtrA(list_, GWL_STYLE) & WS_VISIBLE);
+    EXPECT_EQ(Send(LVM_GETITEMCOUNT), 1);
 }
 
 TEST_F(ListViewUnit, FilterAndSortKeepRowNumbersAndSelection) {
@@ -543,17 +550,34 @@ TEST_F(ListViewUnit, EventsCarryRowsAndColumns) {
     Key(VK_END);
     EXPECT_EQ(Send(LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_FOCUSED), 4);
 
-    // A click on a column header names the column.
+    // A click on a column header names the column and sorts by it, the
+    // other way round on the next click; a handler returning false keeps the order.
     host_->events.clear();
     HWND header = reinterpret_cast<HWND>(Send(LVM_GETHEADER));
-    RECT r = {};
-    SendMessageA(header, HDM_GETITEMRECT, 1, reinterpret_cast<LPARAM>(&r));
-    LPARAM at = MAKELPARAM((r.left + r.right) / 2, (r.top + r.bottom) / 2);
-    SendMessageA(header, WM_LBUTTONDOWN, MK_LBUTTON, at);
-    SendMessageA(header, WM_LBUTTONUP, 0, at);
-    UnitHost::Pump();
+    auto clickHeader = [&](int column) {
+        RECT r = {};
+        SendMessageA(header, HDM_GETITEMRECT, static_cast<WPARAM>(column), reinterpret_cast<LPARAM>(&r));
+        LPARAM at = MAKELPARAM((r.left + r.right) / 2, (r.top + r.bottom) / 2);
+        SendMessageA(header, WM_LBUTTONDOWN, MK_LBUTTON, at);
+        SendMessageA(header, WM_LBUTTONUP, 0, at);
+        UnitHost::Pump();
+    };
+    clickHeader(0);
     ASSERT_EQ(EventsOf(3).size(), 1u);
-    EXPECT_EQ(EventsOf(3)[0].args, (std::vector<int32_t>{1}));
+    EXPECT_EQ(EventsOf(3)[0].args, (std::vector<int32_t>{0}));
+    EXPECT_EQ(Get(kSortColumn), 0u);
+    EXPECT_EQ(Get(kSortDescending), 0u);
+    EXPECT_EQ(ItemText(0, 0), "com.app0");
+    clickHeader(0);
+    EXPECT_EQ(Get(kSortDescending), 1u);
+    EXPECT_EQ(ItemText(0, 0), "com.app4");
+    host_->handler = [](const test::RaisedEvent& e, int32_t* value) {
+        *value = 0;
+        return e.index == 3;
+    };
+    clickHeader(2);
+    EXPECT_EQ(Get(kSortColumn), 0u);
+    EXPECT_EQ(EventsOf(3).back().args, (std::vector<int32_t>{2}));
 }
 
 } // namespace

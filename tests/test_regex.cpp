@@ -9,6 +9,7 @@
 #include <map>
 #include <string>
 #include <vector>
+#include "data/constants.h"
 #include "regex/regex.h"
 #include "runtime/library.h"
 #include "runtime/values.h"
@@ -213,6 +214,53 @@ TEST_F(RegexTest, PackageNameFromFocusLine) {
     EXPECT_EQ(24, start);
     // The device tool passes no start variable.
     EXPECT_EQ(std::optional<std::string>("a.b.c"), SubText(res, line, 1, nullptr));
+}
+
+// What `findstr mCurrentFocus` passes on from real phones, and the package
+// the foreground lookup takes from it (none: the edit box is emptied).
+TEST_F(RegexTest, ForegroundPatternTakesOnlyAPackageOfUserZero) {
+    struct Case {
+        const char* output;
+        const char* package;
+    } cases[] = {
+        // Android 5 and older: one focus line, two blanks of indent, PTY line ends.
+        {"  mCurrentFocus=Window{2b7f8a0 u0 com.android.settings/com.android.settings.Settings}\r\r\n",
+         "com.android.settings"},
+        // Android 10 and later: one line per display; secondary displays often have none.
+        {"    mCurrentFocus=Window{4ddb5f1 u0 com.android.launcher3/com.android.launcher3.uioverrides.QuickstepLauncher}\r\n"
+         "    mCurrentFocus=null\r\n",
+         "com.android.launcher3"},
+        {"    mCurrentFocus=null\r\n    mCurrentFocus=Window{a1 u0 com.example.cast/.Presentation}\r\n",
+         "com.example.cast"},
+        {"  mCurrentFocus=null\r\n", nullptr},
+        // Windows that belong to no application.
+        {"  mCurrentFocus=Window{f96644 u0 NotificationShade}\r\n", nullptr},
+        {"  mCurrentFocus=Window{5e3 u0 StatusBar}\r\n", nullptr},
+        {"  mCurrentFocus=Window{5e3 u0 NavigationBar0}\r\n", nullptr},
+        {"  mCurrentFocus=Window{77 u0 InputMethod}\r\n", nullptr},
+        {"  mCurrentFocus=Window{9c u0 PopupWindow:1a2b3c}\r\n", nullptr},
+        {"  mCurrentFocus=Window{d0 u0 Application Error: com.example.app}\r\n", nullptr},
+        {"  mCurrentFocus=Window{d0 u0 Application Not Responding: com.example.app}\r\n", nullptr},
+        // An untitled dialog shows the package alone; a leaving window says so after a blank.
+        {"  mCurrentFocus=Window{3f u0 com.example.app}\r\n", "com.example.app"},
+        {"  mCurrentFocus=Window{3f u0 com.example.app/com.example.app.Main EXITING}\r\n", "com.example.app"},
+        {"  mCurrentFocus=Window{3f u0 com.example.app EXITING}\r\n", "com.example.app"},
+        {"  mCurrentFocus=Window{42 u0 com.example.app_2/.ui.Main2}\r\n", "com.example.app_2"},
+        // A work profile's window is not user 0's.
+        {"  mCurrentFocus=Window{5a u10 com.example.work/com.example.work.Main}\r\n", nullptr},
+        {"  mCurrentFocus=Window{5a u10 com.example.work/.Main}\r\n  mCurrentFocus=null\r\n", nullptr},
+        // adb's own messages.
+        {"adb.exe: no devices/emulators found\r\n", nullptr},
+        {"error: device unauthorized.\r\n", nullptr},
+    };
+    ASSERT_EQ(1, Create(re, data::kConstants.foregroundPattern, false));
+    for (const Case& c : cases) {
+        std::optional<std::string> got = SubText(Search(c.output, 1), c.output, 1, nullptr);
+        if (c.package)
+            EXPECT_EQ(std::optional<std::string>(c.package), got) << c.output;
+        else
+            EXPECT_EQ(std::nullopt, got) << c.output;
+    }
 }
 
 TEST_F(RegexTest, RefusedPatternKeepsWhatTheObjectHeld) {

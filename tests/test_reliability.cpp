@@ -230,7 +230,7 @@ TEST(Reliability, AcceptedOddNamesRunOneCommandEach) {
         ASSERT_TRUE(tool.ClickAndWait(kEnable)) << name;
         std::vector<std::string> log = tool.AdbLog();
         ASSERT_EQ(log.size(), before + 1) << name;
-        EXPECT_TRUE(EndsWith(log.back(), "adb shell pm enable " + held)) << log.back();
+        EXPECT_TRUE(EndsWith(log.back(), "adb\" shell pm enable " + held)) << log.back();
     }
     tool.Close();
     EXPECT_EQ(tool.WaitExit(), 0u);
@@ -559,12 +559,12 @@ TEST(Reliability, AllSixButtonsNestInsideASlowCommand) {
 
     std::vector<std::string> log = tool.AdbLog();
     const char* expected[] = {
-        "adb_1.0.40\\adb devices",
-        "adb_1.0.40\\adb shell dumpsys window ",
-        "adb_1.0.40\\adb shell pm disable-user com.example.app",
-        "adb_1.0.40\\adb shell pm uninstall -k --user 0 com.example.app",
-        "adb_1.0.40\\adb shell pm list packages -d",
-        "adb_1.0.40\\adb shell pm enable com.example.app",
+        "adb_1.0.40\\adb\" devices",
+        "adb_1.0.40\\adb\" shell dumpsys window ",
+        "adb_1.0.40\\adb\" shell pm disable-user com.example.app",
+        "adb_1.0.40\\adb\" shell pm uninstall -k --user 0 com.example.app",
+        "adb_1.0.40\\adb\" shell pm list packages -d",
+        "adb_1.0.40\\adb\" shell pm enable com.example.app",
     };
     ASSERT_EQ(log.size(), 6u);
     for (const char* tail : expected) {

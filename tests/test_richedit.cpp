@@ -9,7 +9,6 @@
 #include <windows.h>
 #include <richedit.h>
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -1059,12 +1058,9 @@ TEST_F(RichEdit, MegabyteLogIntoAnEmptyBox) {
     ASSERT_NE(log, nullptr);
     std::string big;
     for (int i = 0; big.size() < (1u << 20); ++i) big += "package:com.example.app" + std::to_string(i) + "\r\n";
-    auto start = std::chrono::steady_clock::now();
+    // How long this takes is bench_log's business.
     SetText(log, kContent, big.c_str());
-    double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     EXPECT_EQ(Send(log, EM_GETLINECOUNT), std::count(big.begin(), big.end(), '\n') + 1);
-    // About 1.5 s under Wine when the control takes what it asks for at once.
-    EXPECT_LT(seconds, 10.0);
 
     // Written over: a fresh control, and the old one's memory handed back
     // (a walk of a heap this size once went round for ever under Wine).

@@ -3,9 +3,13 @@
 // must end.
 #include <gtest/gtest.h>
 #include <windows.h>
+#include <cctype>
 #include <cstdio>
+#include <float.h>
 #include <cstring>
 #include <string>
+#include "app/support.h"
+#include "data/program.h"
 #include "data/template.h"
 #include "runtime/app.h"
 #include "runtime/errors.h"
@@ -196,11 +200,15 @@ DWORD WINAPI ExitSeven(LPVOID) {
     return 0;
 }
 
+// The worker leaves the busy counter to the main thread, which raises it once.
+void SayBusy() { std::printf("busy:%d\n", rt::gApp.busy); std::fflush(stdout); }
+
 TEST_CHILD(exit_from_worker) {
     gHeader = TestHeader();
     rt::RunApplication(&gHeader, [] {
         kServices.auxiliary(rt::kAuxInitRuntime);
         kServices.auxiliary(rt::kAuxRegisterEndRoutine, &EndA);
+        kServices.auxiliary(rt::kAuxRegisterEndRoutine, &SayBusy);
         HANDLE t = CreateThread(nullptr, 0, ExitSeven, nullptr, 0, nullptr);
         // The main thread keeps pumping until the worker's request arrives.
         for (int i = 0; i < 500; i++) {
@@ -216,7 +224,43 @@ TEST_CHILD(exit_from_worker) {
 TEST(Shutdown, ExitFromAWorkerRunsTheEndSequenceOnTheMainThread) {
     test::ChildResult r = test::RunChild("exit_from_worker");
     EXPECT_EQ(r.exitCode, 7u);
-    EXPECT_EQ(r.output, "lib1:1\nlib3:1\nendA\nlib1:6\nlib3:6\n");
+    EXPECT_EQ(r.output, "lib1:1\nlib3:1\nendA\nbusy:1\nlib1:6\nlib3:6\n");
+}
+
+// --- the program's own start and end ---------------------------------------------
+
+void SayRounding() {
+    std::printf("rounding:%u\n", _controlfp(0, 0) & _MCW_RC);
+    std::fflush(stdout);
+}
+
+BOOL WINAPI RecordFree(HMODULE module) {
+    char path[MAX_PATH] = {};
+    GetModuleFileNameA(module, path, MAX_PATH);
+    const char* name = std::strrchr(path, '\\') ? std::strrchr(path, '\\') + 1 : path;
+    std::string lower(name);
+    for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    std::printf("freed:%s\n", lower.c_str());
+    std::fflush(stdout);
+    return FreeLibrary(module);
+}
+
+TEST_CHILD(program_start_and_end) {
+    test::CaptureBoxes();
+    rt::gSys.FreeLibrary = RecordFree;
+    _controlfp(_RC_CHOP, _MCW_RC);
+    rt::RegisterEndRoutine(SayRounding);
+    PostQuitMessage(0);   // the loop ends as soon as it starts
+    rt::RunApplication(data::Header(), app::StartRoutine);
+    return 0;
+}
+
+TEST(StartUp, TheProgramResetsTheFpuAndTheEndFreesTheModulesTheRuntimeLoaded) {
+    test::ChildResult r = test::RunChild("program_start_and_end");
+    EXPECT_EQ(r.exitCode, 0u);
+    EXPECT_TRUE(r.boxes.empty());
+    EXPECT_NE(r.output.find("rounding:0\n"), std::string::npos) << r.output;
+    EXPECT_NE(r.output.find("freed:riched20.dll\n"), std::string::npos) << r.output;
 }
 
 DWORD WINAPI BareModuleName(HMODULE, LPSTR buf, DWORD size) {

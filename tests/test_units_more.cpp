@@ -336,6 +336,17 @@ TEST_F(RuntimeWindow, StoredDataPropertiesAndEvents) {
     EXPECT_EQ(ReadText(kCombo, 10), "三");
     Write(kProgress, 10, 77);
     EXPECT_EQ(Read(kProgress, 10), 77);
+    // Marquee mode: the runtime re-creates the bar, which keeps its position.
+    HWND before = Control(kProgress);
+    Write(kProgress, 11, 1);
+    EXPECT_NE(Control(kProgress), before);
+    EXPECT_TRUE(GetWindowLongPtrA(Control(kProgress), GWL_STYLE) & PBS_MARQUEE);
+    EXPECT_EQ(Read(kProgress, 11), 1);
+    EXPECT_EQ(Read(kProgress, 10), 77);
+    Write(kProgress, 10, 60);   // kept while the marquee runs, shown when it ends
+    Write(kProgress, 11, 0);
+    EXPECT_EQ(Read(kProgress, 10), 60);
+    EXPECT_EQ(SendMessageA(Control(kProgress), PBM_GETPOS, 0, 0), 60);
     Write(kList, 17, 0);
     EXPECT_EQ(Read(kList, 17), 0);
     Write(kList, 8, 0);   // a null text: no columns

@@ -13,6 +13,7 @@
 #include "runtime/app.h"
 #include "runtime/services.h"
 #include "runtime/syscalls.h"
+#include "runtime/wineheap.h"
 #include "support/child.h"
 
 namespace {

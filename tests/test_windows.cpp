@@ -412,6 +412,36 @@ TEST_F(Windows, ResizableWindowGrowsItsTallestUnitAndMovesWhatLiesBelow) {
     EXPECT_TRUE(EqualRect(&list, &list0));
 }
 
+TEST_F(Windows, WindowStoredMaximisedIsLaidOutAtOnceAndRestoresToItsDesign) {
+    forms::WindowProps props;
+    props.border = 1;
+    props.maxButton = true;
+    props.position = 3;
+    props.relayout = 1;
+    WindowSpec w;
+    w.id = kMain;
+    w.units = {WindowUnit(420, 320, {}, forms::EncodeWindowProps(props)),
+               Control(kList, rt::kTypeRichEdit, 10, 40, 300, 150, "list")};
+    Start({w});
+    HWND win = LoadMain();
+    ASSERT_TRUE(IsZoomed(win));
+    HWND list = static_cast<rt::ControlHead*>(forms::UnitObject(kMain, kList))->hwnd;
+    RECT client, outer, r = RectIn(win, list);
+    GetClientRect(win, &client);
+    GetWindowRect(win, &outer);
+    // The margins to the right and bottom edges are the designed ones.
+    const LONG frameX = outer.right - outer.left - client.right, frameY = outer.bottom - outer.top - client.bottom;
+    EXPECT_EQ(client.right - r.right, 420 - frameX - 310);
+    EXPECT_EQ(client.bottom - r.bottom, 320 - frameY - 190);
+    ShowWindow(win, SW_RESTORE);
+    r = RectIn(win, list);
+    EXPECT_EQ(r.right - r.left, 300);
+    EXPECT_EQ(r.bottom - r.top, 150);
+    MINMAXINFO mm = {};
+    SendMessageA(win, WM_GETMINMAXINFO, 0, reinterpret_cast<LPARAM>(&mm));
+    EXPECT_EQ(mm.ptMinTrackSize.x, 420);
+}
+
 TEST_F(Windows, FixedWindowKeepsItsLayout) {
     WindowSpec w;
     w.id = kMain;

@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
 # Installs everything the build, the tests and the demo need on a bare Debian 12
 # machine, then prepares the Wine prefix. Safe to run again: it does nothing
-# that is already done.
+# that is already done. It prints a line per step; the package manager's own
+# log goes to a file and is shown only when a step fails.
 set -euo pipefail
 
 need_pkgs=(g++-mingw-w64-i686 cmake make xvfb xauth wine wine32:i386 libboost1.81-dev
-           googletest locales fonts-wqy-microhei imagemagick x11-apps ccache)
+           googletest locales fonts-wqy-microhei fonts-arphic-uming imagemagick x11-apps ccache)
 
 sudo_() { if [ "$(id -u)" = 0 ]; then "$@"; else sudo "$@"; fi; }
 
@@ -13,13 +14,26 @@ missing=()
 for p in "${need_pkgs[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'ok installed' || missing+=("$p")
 done
-if [ ${#missing[@]} -gt 0 ]; then
-    echo "setup: installing ${missing[*]}"
-    if ! dpkg --print-foreign-architectures | grep -qx i386; then
-        sudo_ dpkg --add-architecture i386
+log=$(mktemp -t adbtool-setup.XXXXXX)
+trap 'rm -f "$log"' EXIT
+# Runs a step quietly; on failure shows what it printed and stops.
+step() {
+    if ! "$@" >>"$log" 2>&1; then
+        echo "setup: failed: $*" >&2
+        tail -n 40 "$log" >&2
+        exit 1
     fi
-    sudo_ apt-get update -q
-    sudo_ env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "${missing[@]}"
+}
+
+if [ ${#missing[@]} -gt 0 ]; then
+    echo "setup: installing ${#missing[@]} packages: ${missing[*]}"
+    if ! dpkg --print-foreign-architectures | grep -qx i386; then
+        step sudo_ dpkg --add-architecture i386
+    fi
+    echo "setup: updating the package lists"
+    step sudo_ apt-get update -q
+    echo "setup: downloading and installing (a few minutes on a bare machine)"
+    step sudo_ env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "${missing[@]}"
 fi
 
 # The Chinese locales: the ANSI code page under Wine follows LC_ALL.
@@ -27,7 +41,8 @@ if ! locale -a 2>/dev/null | grep -qi '^zh_CN\.utf8$' || ! locale -a 2>/dev/null
     for l in 'zh_CN.UTF-8 UTF-8' 'zh_CN.GBK GBK'; do
         grep -qx "$l" /etc/locale.gen 2>/dev/null || echo "$l" | sudo_ tee -a /etc/locale.gen >/dev/null
     done
-    sudo_ locale-gen
+    echo "setup: generating the Chinese locales"
+    step sudo_ locale-gen
 fi
 
 # The posix-thread flavour of the cross compiler (Boost.Regex needs std::mutex).

@@ -23,6 +23,8 @@ if [ -n "${KEEL_VIRTUAL_DESKTOP:-}" ] && ! grep -q 'Desktops' "$WINEPREFIX/user.
     wineserver -k 2>/dev/null || true
     for _ in $(seq 50); do grep -q 'Desktops' "$WINEPREFIX/user.reg" 2>/dev/null && break; sleep 0.1; done
 fi
+# SimSun as on Chinese Windows (before the first window of the session).
+. "$(dirname "${BASH_SOURCE[0]}")/winefonts.sh"
 # Start the server and Wine's own services detached from our output, or a
 # pipe from a test would stay open until the server ends.
 wineserver -p >/dev/null 2>&1 </dev/null || true

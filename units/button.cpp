@@ -23,10 +23,7 @@ constexpr DWORD kVAlignBits[3] = {BS_TOP, BS_VCENTER, BS_BOTTOM};
 class Button : public UnitWnd {
 public:
     Button(uint32_t windowId, uint32_t unitId) : UnitWnd(&commands::gCoreLink, windowId, unitId) {}
-    ~Button() override {
-        picture_.Release();
-        if (font_) DeleteObject(font_);
-    }
+    ~Button() override { picture_.Release(); }
 
     bool Load(const uint8_t* bytes, uint32_t length) { return Decode(bytes, length, &data_); }
 
@@ -69,7 +66,9 @@ protected:
 
     bool OnReflected(UINT msg, WPARAM wp, LPARAM, LRESULT* result) override {
         if (msg != WM_COMMAND || HIWORD(wp) != BN_CLICKED) return false;
-        Raise(0);
+        // BM_CLICK from another program reaches a disabled button too; a
+        // disabled button starts nothing.
+        if (IsWindowEnabled(hwnd)) Raise(0);
         *result = 0;
         return true;
     }
@@ -81,15 +80,7 @@ private:
         return r;
     }
 
-    // The new font goes in before the old one is deleted, so the control
-    // never holds a dead handle.
-    void ApplyFont() {
-        HFONT old = font_;
-        font_ = CreateStoredFont(data_.font);
-        HGDIOBJ use = font_ ? static_cast<HGDIOBJ>(font_) : GetStockObject(DEFAULT_GUI_FONT);
-        SendMessageA(hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(use), TRUE);
-        if (old) DeleteObject(old);
-    }
+    void ApplyFont() { ApplyStoredFont(hwnd, data_.font, &font_); }
 
     void ReplaceStyle(DWORD mask, DWORD bits, bool refreshFrame) {
         DWORD style = static_cast<DWORD>(GetWindowLongPtrA(hwnd, GWL_STYLE));
@@ -101,7 +92,7 @@ private:
     }
 
     ButtonData data_;
-    HFONT font_ = nullptr;
+    OwnedGdi font_;
     Picture picture_;
 };
 

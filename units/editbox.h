@@ -115,8 +115,6 @@ protected:
     bool OnReflected(UINT msg, WPARAM wp, LPARAM lp, LRESULT* result) override;
 
 private:
-    // Owns one GDI object.
-
     bool SingleLine() const { return !data_.multiLine; }
     HFONT CurrentFont() const;
     DWORD CreationStyle(DWORD style) const;

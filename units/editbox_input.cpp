@@ -1,6 +1,7 @@
 // The edit box's input side: typed characters filtered by the input mode,
 // the text normalised when the box loses the focus, and the spin control.
 #include "editbox.h"
+#include "runtime/modules.h"
 
 #include <commctrl.h>
 #include <oleauto.h>

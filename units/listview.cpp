@@ -274,11 +274,17 @@ void ListView::Sort(int32_t column, bool descending) {
 // After the shown rows changed: the new count, the selection moved to where
 // its rows are shown now (rows the filter hides drop out of it), and a repaint.
 // `selected` and `focusRow` are the rows as they were before the change.
+//
+// Redrawing is off meanwhile: a new item count otherwise repaints the list
+// and its scroll bars at once under Wine, and each selection change would
+// repaint its row. The list is invalidated once at the end.
 void ListView::Reshow(const std::vector<int32_t>& selected, int32_t focusRow) {
-    LVITEMA clear = {};
-    clear.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
-    Send(LVM_SETITEMSTATE, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&clear));
-    Send(LVM_SETITEMCOUNT, static_cast<WPARAM>(model_.ShownCount()), LVSICF_NOINVALIDATEALL | LVSICF_NOSCROLL);
+    // Turning redrawing on again shows the window: a hidden list stays as it is.
+    const bool shown = (GetWindowLongPtrA(hwnd, GWL_STYLE) & WS_VISIBLE) != 0;
+    if (shown) Send(WM_SETREDRAW, FALSE);
+    ClearSelection();
+    if (Send(LVM_GETITEMCOUNT) != model_.ShownCount())
+        Send(LVM_SETITEMCOUNT, static_cast<WPARAM>(model_.ShownCount()), LVSICF_NOINVALIDATEALL | LVSICF_NOSCROLL);
     LVITEMA set = {};
     set.stateMask = set.state = LVIS_SELECTED;
     for (int32_t row : selected) {
@@ -290,14 +296,32 @@ void ListView::Reshow(const std::vector<int32_t>& selected, int32_t focusRow) {
         set.stateMask = set.state = LVIS_FOCUSED;
         Send(LVM_SETITEMSTATE, static_cast<WPARAM>(focusPos), reinterpret_cast<LPARAM>(&set));
     }
+    if (shown) Send(WM_SETREDRAW, TRUE);
     InvalidateRect(hwnd, nullptr, TRUE);
+}
+
+// Item by item: the control's "every item" form visits all rows, which
+// costs a list of thousands more than a frame for a selection of a few.
+void ListView::ClearSelection() {
+    LVITEMA clear = {};
+    clear.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+    int focused = static_cast<int>(Send(LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_FOCUSED));
+    if (focused >= 0) Send(LVM_SETITEMSTATE, static_cast<WPARAM>(focused), reinterpret_cast<LPARAM>(&clear));
+    LRESULT count = Send(LVM_GETSELECTEDCOUNT);
+    if (count <= 0) return;
+    if (count > 64) {
+        Send(LVM_SETITEMSTATE, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&clear));
+        return;
+    }
+    for (int pos = -1; (pos = static_cast<int>(Send(LVM_GETNEXTITEM, static_cast<WPARAM>(pos), LVNI_SELECTED))) >= 0;)
+        Send(LVM_SETITEMSTATE, static_cast<WPARAM>(pos), reinterpret_cast<LPARAM>(&clear));
 }
 
 void ListView::SelectOnly(int32_t row) {
     ++quiet_;
     LVITEMA item = {};
     item.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
-    Send(LVM_SETITEMSTATE, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&item));
+    ClearSelection();
     int32_t pos = model_.PositionOf(row);
     if (pos >= 0) {
         item.state = LVIS_SELECTED | LVIS_FOCUSED;
@@ -375,12 +399,7 @@ bool ListView::OnNotify(NMHDR* header, LRESULT* result) {
         *result = 0;
         return true;
     }
-    case LVN_COLUMNCLICK: {
-        int32_t column = reinterpret_cast<const NMLISTVIEW*>(header)->iSubItem;
-        if (!quiet_) Raise(3, 1, &column);
-        *result = 0;
-        return true;
-    }
+    case LVN_COLUMNCLICK: OnColumnClick(reinterpret_cast<const NMLISTVIEW*>(header)->iSubItem); *result = 0; return true;
     default: return false;
     }
 }
@@ -408,6 +427,15 @@ LRESULT ListView::OnCustomDraw(NMLVCUSTOMDRAW* draw) {
     }
     default: return CDRF_DODEFAULT;
     }
+}
+
+// A header click sorts by that column, ascending first and the other way on
+// each further click, unless the event's handler returns false.
+void ListView::OnColumnClick(int32_t column) {
+    bool returned = false;
+    int32_t value = 0;
+    if (Raise(3, 1, &column, &returned, &value) && returned && !value) return;
+    Sort(column, column == model_.SortColumn() && !model_.SortDescending());
 }
 
 // Selection changes come in bursts (a click clears the old selection, then

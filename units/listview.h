@@ -7,7 +7,8 @@
 // Events: 0 selection changed (the first selected row, or -1), raised once
 // for a burst of changes; 1 check changed (the row, or -1 when one key
 // changed several rows; the new mark 0 or 1); 2 double click (the row or -1,
-// the column); 3 column header clicked (the column); 4 key pressed (key code,
+// the column); 3 column header clicked (the column; the list then sorts by
+// it, ascending first, unless the handler returns false); 4 key pressed (key code,
 // modifiers 1 Ctrl, 2 Shift, 4 Alt; a handler that returns false consumes
 // the key). Changes made by the library's commands or by property writes
 // raise none of them.
@@ -62,6 +63,7 @@ private:
     void ApplyCheckBoxes();
     void Reshow(const std::vector<int32_t>& selected, int32_t focusRow);
     void SelectOnly(int32_t row);
+    void ClearSelection();
     int32_t FirstSelectedRow() const;
     int32_t FocusedRow() const;
     std::string JoinColumns() const;
@@ -69,6 +71,7 @@ private:
     void OnGetDispInfo(NMLVDISPINFOA* info);
     LRESULT OnCustomDraw(NMLVCUSTOMDRAW* draw);
     void OnSelectionChanged();
+    void OnColumnClick(int32_t column);
     LRESULT OnKeyDown(WPARAM wp, LPARAM lp);
     LRESULT OnButtonDown(UINT msg, WPARAM wp, LPARAM lp);
     void ToggleSelected();

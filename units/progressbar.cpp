@@ -5,6 +5,7 @@
 
 #include <windows.h>
 #include <commctrl.h>
+#include <algorithm>
 #include "commands/commands.h"
 #include "unit.h"
 #include "unitdata.h"
@@ -33,7 +34,7 @@ public:
                     reinterpret_cast<HMENU>(static_cast<uintptr_t>(id))))
             return false;
         ApplyRange();
-        Send(PBM_SETPOS, static_cast<WPARAM>(data_.position));
+        if (!data_.marquee) Send(PBM_SETPOS, static_cast<WPARAM>(data_.position));
         ApplyColours();
         if (data_.marquee) Send(PBM_SETMARQUEE, TRUE, kMarqueeStep);
         return true;
@@ -46,12 +47,12 @@ public:
         switch (index) {
         case kMinimum: data_.minimum = value; ApplyRange(); return 0;
         case kMaximum: data_.maximum = value; ApplyRange(); return 0;
-        case kPosition: Send(PBM_SETPOS, static_cast<WPARAM>(value)); return 0;
+        case kPosition: SetPosition(value); return 0;
         case kMarquee: {
             bool on = value != 0;
             if (on == data_.marquee) return 0;
-            data_.marquee = on;
             data_.position = Position();
+            data_.marquee = on;
             return 1;
         }
         case kBarColour: data_.barColour = data[0]; ApplyColours(); return 0;
@@ -81,7 +82,19 @@ public:
 
 private:
     LRESULT Send(UINT msg, WPARAM wp = 0, LPARAM lp = 0) { return SendMessageA(hwnd, msg, wp, lp); }
-    int32_t Position() { return static_cast<int32_t>(Send(PBM_GETPOS)); }
+    // A marquee bar's control animates its own position: the bar keeps the
+    // one written to it, to show again when the marquee ends.
+    // The control's own mode, which lags the stored one until re-creation.
+    bool LiveMarquee() const { return (GetWindowLongPtrA(hwnd, GWL_STYLE) & PBS_MARQUEE) != 0; }
+    int32_t Position() { return LiveMarquee() ? data_.position : static_cast<int32_t>(Send(PBM_GETPOS)); }
+    void SetPosition(int32_t value) {
+        if (!LiveMarquee()) {
+            Send(PBM_SETPOS, static_cast<WPARAM>(value));
+            return;
+        }
+        int32_t low = std::min(data_.minimum, data_.maximum), high = std::max(data_.minimum, data_.maximum);
+        data_.position = std::max(low, std::min(value, high));
+    }
 
     // A range given upside down is taken the right way up; an empty one
     // (minimum equal to maximum) is left to the control, which shows no bar.

@@ -7,7 +7,9 @@
 #include <cstring>
 #include <string>
 #include "extlib.h"
+#include "runtime/modules.h"
 #include "runtime/values.h"
+#include "runtime/wineheap.h"
 #include "queries.h"
 #include "unit.h"
 #include "unitdata.h"
@@ -39,12 +41,9 @@ constexpr LPARAM kNoLimit = 0x7FFFFFFF;
 // from the creation style, since the live style may have them hidden.
 constexpr DWORD kScrollBars = WS_VSCROLL | WS_HSCROLL;
 
-// The control's library is loaded by the first box and kept for the process.
+// The control's library is loaded by the first box and kept until the end.
 bool LoadControlLibrary() {
-    static HMODULE library = nullptr;
-    if (!library) library = LoadLibraryA("RICHED20.DLL");
-    if (!library) library = LoadLibraryA("RICHED32.DLL");
-    return library != nullptr;
+    return rt::LoadSystemModule("RICHED20.DLL") || rt::LoadSystemModule("RICHED32.DLL");
 }
 
 // Lead bytes of the system code page, the one the control decodes text with.

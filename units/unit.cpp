@@ -4,6 +4,7 @@
 #include <ole2.h>
 #include <olectl.h>
 #include <cstring>
+#include "runtime/modules.h"
 
 namespace units {
 
@@ -68,7 +69,7 @@ bool LoadCommonControls(DWORD classes) {
     static DWORD ready = 0;   // classes registered so far
     if ((ready & classes) == classes) return true;
     if (!init) {
-        HMODULE library = LoadLibraryA("COMCTL32.DLL");
+        HMODULE library = rt::LoadSystemModule("COMCTL32.DLL");
         FARPROC found = library ? GetProcAddress(library, "InitCommonControlsEx") : nullptr;
         init = reinterpret_cast<InitFn>(reinterpret_cast<void (*)()>(found));
         if (!init) return false;

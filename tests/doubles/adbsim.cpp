@@ -244,8 +244,10 @@ int main(int argc, char** argv) {
         return 0;
     }
     sim::Store store(sim::PathFrom("ADBSIM_STATE", "adb_state.txt"), sim::PathFrom("ADBSIM_LOG", "adb_log.txt"));
-    store.AppendLog(GetCommandLineA());
+    // The line is logged once the state is read: a test that sees it may
+    // rewrite the state for the next command without a pause.
     Profile p = store.Load();
+    store.AppendLog(GetCommandLineA());
     if (p.daemonMs) StartDaemon(p.daemonMs);
     if (p.delayMs) Sleep(p.delayMs);
 

@@ -52,7 +52,7 @@ struct Call {
             io.err += "Error: " + exception + "\n";
             return Result(1);
         }
-        io.err += device.api >= 29 ? "\nException occurred while executing '" + command + "':\n"
+        io.err += device.api >= 28 ? "\nException occurred while executing '" + command + "':\n"
                                    : "\nException occurred while executing:\n";
         io.err += exception + "\n" + kEnableTrace;
         return Result(-1);
@@ -248,17 +248,16 @@ int PackageCommand(Store& store, Device& device, const std::vector<std::string>&
     // A change takes the phone its time before the lock, not under it.
     if (IsChange(args[0]) && args.size() > 1) Sleep(device.changeMs);
     int code = 0;
-    // The state is read afresh so that a parallel adb process's change is seen and kept.
+    // The phone as the state file has it now, so that a parallel adb
+    // process's change is seen and kept.
     bool present = store.Change(device.serial, [&](Device& fresh) {
         Call c{fresh, viaPm, io};
         code = Dispatch(c, args);
-        device = fresh;
     });
     if (!present) {
         Call c{device, viaPm, io};
         code = Dispatch(c, args);
     }
-    for (Package& p : device.packages) p.dirty = false;
     return code;
 }
 

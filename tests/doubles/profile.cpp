@@ -215,29 +215,30 @@ Profile ParseProfile(const std::string& text) {
     return s;
 }
 
-// The file as read, with the lines of changed packages rewritten: the state
-// words change, everything else on the line stays.
-std::string FormatProfile(const Profile& p) {
-    std::vector<std::string> lines = p.lines;
-    std::vector<bool> drop(lines.size(), false);
-    for (const Device& d : p.devices)
-        for (const Package& pkg : d.packages) {
-            if (!pkg.dirty || pkg.line < 0 || pkg.line >= static_cast<int>(lines.size())) continue;
+// The file with the lines of changed packages rewritten in `p.lines`: the
+// state words change, everything else on the line stays. A package removed
+// for every user loses its line in the text.
+std::string FormatProfile(Profile& p) {
+    std::vector<bool> drop(p.lines.size(), false);
+    for (Device& d : p.devices)
+        for (Package& pkg : d.packages) {
+            if (!pkg.dirty || pkg.line < 0 || pkg.line >= static_cast<int>(p.lines.size())) continue;
+            pkg.dirty = false;
             if (pkg.removed) {
                 drop[pkg.line] = true;
                 continue;
             }
-            std::vector<std::string> w = Words(lines[pkg.line]);
+            std::vector<std::string> w = Words(p.lines[pkg.line]);
             std::string out = w[0] + " " + w[1] + " " + d.StateFor(pkg, 0);
             for (size_t k = 3; k < w.size(); k++)
                 if (!IsUserStateToken(w[k])) out += " " + w[k];
             for (const auto& us : pkg.states)
                 if (us.first != 0) out += " u" + std::to_string(us.first) + "=" + us.second;
-            lines[pkg.line] = out;
+            p.lines[pkg.line] = out;
         }
     std::string text;
-    for (size_t k = 0; k < lines.size(); k++)
-        if (!drop[k]) text += lines[k] + "\n";
+    for (size_t k = 0; k < p.lines.size(); k++)
+        if (!drop[k]) text += p.lines[k] + "\n";
     return text;
 }
 

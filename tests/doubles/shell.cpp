@@ -194,7 +194,7 @@ struct Script {
     void Start(const Device& device, const Command& c, const std::vector<std::string>& words) {
         jobs.emplace_back(new Job{this, device, words, c.outTo, c.errTo});
         Job* job = jobs.back().get();
-        job->thread = CreateThread(nullptr, 0, JobMain, job, 0, nullptr);
+        job->thread = CreateThread(nullptr, 256 * 1024, JobMain, job, STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr);
         if (!job->thread) JobMain(job);
     }
 

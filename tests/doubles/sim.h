@@ -83,7 +83,7 @@ struct Profile {
 
 // profile.cpp
 Profile ParseProfile(const std::string& text);
-std::string FormatProfile(const Profile& p);
+std::string FormatProfile(Profile& p);
 std::vector<std::string> Words(const std::string& line);
 std::string ApkPath(const std::string& name, bool system, int api);
 std::string ReleaseFor(int api);
@@ -114,9 +114,13 @@ public:
 private:
     void Lock();
     void Unlock();
-    Profile ReadLocked();
+    Profile& ReadLocked();
     void Save(const std::string& text);
     std::string statePath_;
+    // The state as last read or written by this process: most changes find
+    // the file as this process left it and skip parsing it again.
+    std::string text_;
+    Profile profile_;
     std::string logPath_;
     HANDLE mutex_ = nullptr;
 };

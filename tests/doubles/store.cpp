@@ -129,13 +129,17 @@ void Store::Save(const std::string& text) {
     }
 }
 
-Profile Store::ReadLocked() {
+Profile& Store::ReadLocked() {
     std::string text;
     if (!ReadWhole(statePath_, &text)) {
         text = kDefaultState;
         WriteWhole(statePath_, text);
     }
-    return ParseProfile(text);
+    if (text != text_ || text.empty()) {
+        profile_ = ParseProfile(text);
+        text_ = text;
+    }
+    return profile_;
 }
 
 Profile Store::Load() {
@@ -147,13 +151,21 @@ Profile Store::Load() {
 
 bool Store::Change(const std::string& serial, const std::function<void(Device&)>& change) {
     Lock();
-    Profile p = ReadLocked();
+    Profile& p = ReadLocked();
     Device* d = p.FindDevice(serial);
     if (d) {
         change(*d);
-        bool dirty = false;
-        for (const Package& pkg : d->packages) dirty = dirty || pkg.dirty;
-        if (dirty) Save(FormatProfile(p));
+        bool dirty = false, removed = false;
+        for (const Package& pkg : d->packages) {
+            dirty = dirty || pkg.dirty;
+            removed = removed || (pkg.dirty && pkg.removed);
+        }
+        if (dirty) {
+            text_ = FormatProfile(p);
+            Save(text_);
+            // Line numbers changed with the removed line: read afresh next time.
+            if (removed) text_.clear();
+        }
     }
     Unlock();
     return d != nullptr;

@@ -70,14 +70,6 @@ const std::vector<CapturedBox>& CapturedBoxes() { return gBoxes; }
 void ClearCapturedBoxes() { gBoxes.clear(); }
 const std::vector<std::string>& ChildArgs() { return gChildArgs; }
 
-std::string ExeDir() {
-    char path[MAX_PATH];
-    DWORD n = GetModuleFileNameA(nullptr, path, MAX_PATH);
-    std::string s(path, n);
-    size_t slash = s.find_last_of('\\');
-    return slash == std::string::npos ? std::string() : s.substr(0, slash);
-}
-
 ChildResult RunChild(const char* name, const std::string& extraArgs, DWORD timeoutMs) {
     ChildResult r;
     char exe[MAX_PATH];

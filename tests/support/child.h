@@ -48,7 +48,7 @@ void ClearCapturedBoxes();
 // Arguments after --child=name, for scenarios that take some.
 const std::vector<std::string>& ChildArgs();
 
-// The directory of the test executable, without a trailing backslash.
+// The directory of the test executable (defined with the UI driver).
 std::string ExeDir();
 
 } // namespace test

@@ -260,12 +260,14 @@ void StartFormsRuntime(const std::vector<uint8_t>& formTemplate, const rt::Handl
     rt::gApp.windows.Append(std::move(windows));
 }
 
-void PumpFor(DWORD ms) {
+bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs) {
     DWORD start = GetTickCount();
-    do {
+    for (;;) {
         rt::PumpPendingMessages();
-        Sleep(1);
-    } while (GetTickCount() - start < ms);
+        if (done()) return true;
+        if (GetTickCount() - start > timeoutMs) return false;
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+    }
 }
 
 } // namespace test

@@ -5,6 +5,7 @@
 
 #include <windows.h>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 #include "data/formbuild.h"
@@ -50,6 +51,8 @@ std::vector<EventLog>& Events();
 // Runs inside every test handler after it recorded its event.
 extern void (*gOnEvent)(const EventLog&);
 
-void PumpFor(DWORD ms);
+// Pumps this thread's messages until `done` holds; false if it still does not
+// after `timeoutMs`.
+bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs = 10000);
 
 } // namespace test

@@ -68,6 +68,14 @@ BOOL CALLBACK FindChild(HWND h, LPARAM lp) {
 
 } // namespace
 
+std::string ExeDir() {
+    char path[MAX_PATH];
+    DWORD n = GetModuleFileNameA(nullptr, path, MAX_PATH);
+    std::string s(path, n);
+    size_t slash = s.find_last_of('\\');
+    return slash == std::string::npos ? std::string() : s.substr(0, slash);
+}
+
 HWND FindProcessWindow(DWORD pid, const char* cls, const char* title) {
     WindowSearch s{pid, cls, title, nullptr};
     EnumWindows(FindTopLevel, reinterpret_cast<LPARAM>(&s));

@@ -19,6 +19,9 @@ inline constexpr char kListDisabled[] = "禁用app的列表";
 inline constexpr char kEnable[] = "启用";
 } // namespace captions
 
+// The directory of the running executable, without a trailing backslash.
+std::string ExeDir();
+
 // A visible top-level window of process `pid`, of class `cls` and with the
 // title `title` where they are given, or null.
 HWND FindProcessWindow(DWORD pid, const char* cls = nullptr, const char* title = nullptr);

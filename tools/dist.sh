@@ -1,0 +1,24 @@
+#!/usr/bin/env bash
+# Builds the tool and lays out what a Windows user copies: dist/adbtool.exe
+# without debug information, an empty adb_1.0.40/ beside it for Google's adb,
+# and dist/README.txt saying what goes there.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash tools/build.sh >/dev/null
+build=${BUILD_DIR:-build}
+# What is already in dist/adb_1.0.40 stays: it may be the user's adb.
+mkdir -p dist/adb_1.0.40
+i686-w64-mingw32-strip -o dist/adbtool.exe "$build/adbtool.exe"
+# The note is for Windows' Notepad: CR LF line ends.
+sed 's/$/\r/' > dist/README.txt <<'NOTE'
+Copy this folder anywhere and put Google's Android SDK platform-tools adb
+into adb_1.0.40 beside adbtool.exe:
+
+    adb.exe
+    AdbWinApi.dll
+    AdbWinUsbApi.dll
+
+(from platform-tools-latest-windows.zip, https://developer.android.com/tools/releases/platform-tools).
+adbtool.exe runs adb_1.0.40\adb.exe from its own folder through cmd.exe.
+NOTE
+echo "dist: dist/adbtool.exe ($(du -h dist/adbtool.exe | cut -f1)), dist/adb_1.0.40/, dist/README.txt"
