@@ -35,7 +35,14 @@ void Jobs::Run(const JobRequest& request, const dev::Cancel& cancel) {
     std::string serial = request.preferred;
     if (request.listDevices) {
         r.listed = true;
-        r.devices = dev::ListDevices(adb_, &cancel);
+        // With one phone attached, as usual, `adb shell` needs no serial: the
+        // package read runs beside the device list instead of after it, and
+        // the window shows the list in about the time of one adb call.
+        dev::PackageRead guess;
+        dev::RunEach(2, [&](size_t i) {
+            if (i == 0) r.devices = dev::ListDevices(adb_, &cancel);
+            else guess = dev::ReadPackages(adb_, std::string(), 0, &cancel);
+        });
         // The device read keeps the earlier choice when it is still ready,
         // else takes the only ready device; with several the user picks.
         const dev::Device* kept = nullptr;
@@ -46,6 +53,9 @@ void Jobs::Run(const JobRequest& request, const dev::Cancel& cancel) {
             if (d.serial == serial) kept = &d;
         }
         serial = kept ? kept->serial : ready.size() == 1 ? ready[0]->serial : std::string();
+        // Only a lone device is certain to be the one the unqualified read reached.
+        if (r.devices.devices.size() == 1 && ready.size() == 1 && serial == ready[0]->serial && guess.snapshot.complete)
+            r.read = std::move(guess);
     }
 
     size_t total = 0;
@@ -86,7 +96,8 @@ void Jobs::Run(const JobRequest& request, const dev::Cancel& cancel) {
             r.read.snapshot = b.after;
             readBack = true;
         }
-    if (!serial.empty() && (request.readPackages || request.listDevices) && !readBack && !cancel.Requested())
+    if (!serial.empty() && (request.readPackages || request.listDevices) && !readBack && !r.read.snapshot.complete &&
+        !cancel.Requested())
         r.read = dev::ReadPackages(adb_, serial, 0, &cancel);
     if (!serial.empty() && (readBack || r.read.snapshot.complete || !r.read.error.empty())) r.readSerial = serial;
     if (!r.readSerial.empty()) r.lastActions = dev::LastActions(record_.ReadAll(), serial, 0);
