@@ -58,7 +58,7 @@ std::string Folder(const std::string& path) {
 }
 
 struct Child {
-    Handle process, job;
+    Handle process;
     Handle outRead, errRead;
 };
 
@@ -90,7 +90,7 @@ bool Start(const std::string& exe, const std::string& commandLine, Child* c, std
         Hold hold(gStartLock);
         SetHandleInformation(outWrite.Get(), HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT);
         SetHandleInformation(errWrite.Get(), HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT);
-        ok = CreateProcessA(exe.c_str(), &line[0], nullptr, nullptr, TRUE, CREATE_SUSPENDED | CREATE_NO_WINDOW,
+        ok = CreateProcessA(exe.c_str(), &line[0], nullptr, nullptr, TRUE, CREATE_NO_WINDOW,
                             nullptr, nullptr, &si, &pi);
         lastError = GetLastError();
         SetHandleInformation(outWrite.Get(), HANDLE_FLAG_INHERIT, 0);
@@ -101,18 +101,15 @@ bool Start(const std::string& exe, const std::string& commandLine, Child* c, std
         return false;
     }
     *c->process.Out() = pi.hProcess;
-    // The job lets a cancel end adb and whatever it started; a process that
-    // may not join one (an older Windows inside a job) is ended alone.
-    *c->job.Out() = CreateJobObjectA(nullptr, nullptr);
-    if (c->job.Get() && !AssignProcessToJobObject(c->job.Get(), pi.hProcess)) c->job.Close();
-    ResumeThread(pi.hThread);
     CloseHandle(pi.hThread);
     return true;
 }
 
+// Only the client is ended: the adb server it may have started in the
+// background serves every other adb run and program, and a killed server
+// costs each of them a server start (and fails the batches on other phones).
 void End(Child* c) {
-    if (c->job.Get()) TerminateJobObject(c->job.Get(), 1);
-    else TerminateProcess(c->process.Get(), 1);
+    TerminateProcess(c->process.Get(), 1);
     WaitForSingleObject(c->process.Get(), kEndAfterKillMs);
 }
 

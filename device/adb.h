@@ -1,7 +1,7 @@
 // Running adb: adb.exe started directly (no command interpreter), arguments
 // quoted by the C runtime's rules, standard output and standard error
-// captured apart, a cancel flag and a time-out that end the whole process
-// tree. Safe to call from several threads at once.
+// captured apart, a cancel flag and a time-out that end the adb client (never
+// the adb server it may have started). Safe to call from several threads at once.
 #pragma once
 
 #include <windows.h>
