@@ -238,7 +238,7 @@ TEST_F(Manager, AllDevicesAtOnceWithTheLogGroupedPerDevice) {
     ASSERT_TRUE(tool.WaitFor([&] { return SendMessageA(m.Button("同时用于所有已连接设备"), BM_GETCHECK, 0, 0) == BST_CHECKED; }));
     ASSERT_TRUE(m.Select({"com.example.app1", "com.example.app2"}));
     ASSERT_TRUE(m.Click("禁用"));
-    ASSERT_TRUE(tool.WaitFor([&] { return Contains(m.Log(), "com.example.app2："); }));
+    ASSERT_TRUE(tool.WaitFor([&] { return Contains(m.Log(), "com.example.app2："); })) << m.Status() << "\n" << m.Log();
     ASSERT_TRUE(m.WaitIdle());
     std::string state = test::PhoneState(tool);
     EXPECT_EQ(Occurrences(state, "package com.example.app1 disabled-user"), 2u) << state;
