@@ -36,6 +36,14 @@ constexpr uint32_t kMgrProgress = 0x16010116;
 constexpr uint32_t kMgrStatus = 0x16010117;
 constexpr uint32_t kMgrLog = 0x16010118;            // rich edit box, one line per outcome
 
+// Handler references the window's event tables hold (data::kHandlerMap maps them).
+enum ManagerHandlerRef : int32_t {
+    kRefMgrCreated = 0x2001, kRefMgrDestroyed, kRefMgrPosted, kRefMgrKey, kRefMgrFilterKey, kRefMgrListKey,
+    kRefDeviceChosen, kRefRefresh, kRefFilterChanged, kRefShowChanged, kRefChecksChanged, kRefColumnClicked,
+    kRefDisableChecked, kRefEnableChecked, kRefDeleteChecked, kRefRestoreChecked, kRefImportList, kRefExportList,
+    kRefShowRecord, kRefUndoAll, kRefCancelJob,
+};
+
 WindowSpec ManagerWindow();
 
 } // namespace data

@@ -1,6 +1,7 @@
 #include "template.h"
 
 #include "app/handlers.h"
+#include "app/manager.h"
 #include "data/formbuild.h"
 #include "data/manager.h"
 #include "data/program.h"
@@ -150,6 +151,27 @@ const rt::HandlerMapEntry kHandlerMap[] = {
     {kRefDisable, app::OnDisablePackage},
     {kRefForeground, app::OnForegroundPackage},
     {kRefListDevices, app::OnListDevices},
+    {kRefMgrCreated, app::OnManagerCreated},
+    {kRefMgrDestroyed, app::OnManagerDestroyed},
+    {kRefMgrPosted, app::OnManagerPosted},
+    {kRefMgrKey, app::OnManagerKey},
+    {kRefMgrFilterKey, app::OnManagerFilterKey},
+    {kRefMgrListKey, app::OnManagerListKey},
+    {kRefDeviceChosen, app::OnDeviceChosen},
+    {kRefRefresh, app::OnRefresh},
+    {kRefFilterChanged, app::OnFilterChanged},
+    {kRefShowChanged, app::OnShowChanged},
+    {kRefChecksChanged, app::OnChecksChanged},
+    {kRefColumnClicked, app::OnColumnClicked},
+    {kRefDisableChecked, app::OnDisableChecked},
+    {kRefEnableChecked, app::OnEnableChecked},
+    {kRefDeleteChecked, app::OnDeleteChecked},
+    {kRefRestoreChecked, app::OnRestoreChecked},
+    {kRefImportList, app::OnImportList},
+    {kRefExportList, app::OnExportList},
+    {kRefShowRecord, app::OnShowRecord},
+    {kRefUndoAll, app::OnUndoAll},
+    {kRefCancelJob, app::OnCancelJob},
     {0, nullptr},
 };
 

@@ -21,7 +21,7 @@ const char kDefaultClass[] = "RVWindow";
 
 enum WindowEvent : int32_t {
     kEvCreated = 0, kEvQueryClose = 1, kEvDestroy = 2, kEvMoved = 3, kEvSized = 4, kEvActivated = 5,
-    kEvDeactivated = 6, kEvFirstActivation = 8, kEvTray = 9, kEvShown = 10, kEvHidden = 11, kEvClosing = 12,
+    kEvDeactivated = 6, kEvFirstActivation = 8, kEvTray = 9, kEvShown = 10, kEvHidden = 11, kEvClosing = 12, kEvPosted = 13,
     kEvGotFocus = -7, kEvLostFocus = -8,
 };
 
@@ -390,6 +390,11 @@ LRESULT WindowObject::WindowProc(UINT msg, WPARAM wp, LPARAM lp) {
     case kMsgTrayIcon: {
         int32_t kind = lp == WM_LBUTTONUP ? 1 : lp == WM_LBUTTONDBLCLK ? 2 : (lp == WM_RBUTTONUP || lp == WM_CONTEXTMENU) ? 3 : 0;
         if (kind) RaiseUnitEvent(windowId_, 0, kEvTray, 1, &kind);
+        return 0;
+    }
+    case kMsgPostedEvent: {
+        int32_t argument = static_cast<int32_t>(lp);
+        RaiseUnitEvent(windowId_, 0, kEvPosted, 1, &argument);
         return 0;
     }
     case kMsgPaintBackground:

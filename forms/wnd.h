@@ -18,6 +18,7 @@ constexpr UINT kMsgAfterCreate = 0x806F;
 constexpr UINT kMsgRebindData = 0x8070;
 constexpr UINT kMsgLabelEvent = 0x8075;
 constexpr UINT kMsgAfterLoad = 0x8076;
+constexpr UINT kMsgPostedEvent = 0x8077;   // lParam: the argument of window event 13
 constexpr UINT kMsgPaintBackground = 0x8389;
 
 class Wnd : public rt::ControlHead {

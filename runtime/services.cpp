@@ -8,6 +8,7 @@
 #include "dll.h"
 #include "errors.h"
 #include "forms/forms.h"
+#include "forms/wnd.h"
 #include "syscalls.h"
 
 namespace rt {
@@ -116,6 +117,13 @@ int64_t Auxiliary(int32_t number, ...) {
         const char* caption = va_arg(ap, const char*);
         EventHandler handler = va_arg(ap, EventHandler);
         result = forms::AddSystemMenuItem(window, caption, handler) ? 1 : 0;
+        break;
+    }
+    case kAuxPostTarget: result = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(forms::WindowHandle(va_arg(ap, uint32_t)))); break;
+    case kAuxPostEvent: {
+        HWND target = reinterpret_cast<HWND>(static_cast<uintptr_t>(va_arg(ap, uint32_t)));
+        int32_t argument = va_arg(ap, int32_t);
+        result = target && PostMessageA(target, forms::kMsgPostedEvent, 0, argument) ? 1 : 0;
         break;
     }
     default: break;

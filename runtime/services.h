@@ -72,6 +72,12 @@ enum AuxService : int32_t {
     kAuxInitRuntime = 6,
     kAuxWindowLoaded = 7,   // (window identifier): 1 while the window is loaded, else 0
     kAuxAddSystemMenuItem = 8,   // (window identifier, caption, EventHandler): 1 when added
+    // (window identifier): a token naming the loaded window for kAuxPostEvent, 0 when it is not loaded.
+    kAuxPostTarget = 9,
+    // (token, argument): from any thread, queues the window's event 13 ("posted", one integer
+    // argument) to be raised on the window's own thread; 1 when queued. The token stays good while
+    // the window lives; the caller makes sure posts stop before the window is destroyed.
+    kAuxPostEvent = 10,
 };
 
 // The framework entry: runs the application (start-up, message loop, end

@@ -1,5 +1,6 @@
 #include "syscalls.h"
 
+#include <commdlg.h>
 #include <ole2.h>
 
 namespace rt {
@@ -22,6 +23,8 @@ static const Syscalls kRealSyscalls = {
     ::MessageBoxA,
     ::OleInitialize,
     ::OleUninitialize,
+    ::GetOpenFileNameA,
+    ::GetSaveFileNameA,
 };
 
 Syscalls gSys = kRealSyscalls;

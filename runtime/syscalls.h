@@ -6,6 +6,10 @@
 
 #include <windows.h>
 
+// commdlg.h's OPENFILENAMEA, declared here so that its macros stay out of
+// every file that includes this one.
+struct tagOFNA;
+
 namespace rt {
 
 struct Syscalls {
@@ -32,6 +36,9 @@ struct Syscalls {
     // OLE
     HRESULT (WINAPI *OleInitialize)(LPVOID);
     void    (WINAPI *OleUninitialize)();
+    // file dialogs
+    BOOL    (WINAPI *GetOpenFileNameA)(tagOFNA*);
+    BOOL    (WINAPI *GetSaveFileNameA)(tagOFNA*);
 };
 
 extern Syscalls gSys;

@@ -1,0 +1,449 @@
+// The package manager window's handlers. Long work runs as jobs on a worker
+// thread (manager_jobs.h); these handlers start them, and the window's
+// posted event brings their progress and results back to this thread.
+#include "manager.h"
+
+#include <windows.h>
+#include <commctrl.h>
+#include <memory>
+#include "data/manager.h"
+#include "data/program.h"
+#include "device/lists.h"
+#include "device/text.h"
+#include "manager_jobs.h"
+#include "manager_list.h"
+#include "manager_view.h"
+#include "risk.h"
+#include "runtime/services.h"
+
+namespace app {
+
+namespace {
+
+using namespace mgr;
+
+constexpr int32_t kKeyEnter = 13;
+constexpr int32_t kKeyF5 = 116;
+constexpr size_t kNamesInABox = 30;   // a confirmation lists at most this many names
+constexpr size_t kRecordLines = 60;   // 操作记录 shows this many newest entries
+
+// The window's state; it exists while the window is loaded.
+struct Manager {
+    explicit Manager(uint32_t target) : jobs(target) {}
+    Jobs jobs;
+    PackageRows rows;
+    std::vector<dev::Device> devices;
+    std::string serial;            // the chosen device, empty before a choice
+    int32_t sortColumn = -1;
+    bool sortDescending = false;
+    std::string running;           // what the status line says while a job runs
+};
+
+std::unique_ptr<Manager> gManager;
+
+void Status(const std::string& text) { view::SetText(data::kMgrStatus, text); }
+
+const dev::Device* FindDevice(const std::string& serial) {
+    for (const dev::Device& d : gManager->devices)
+        if (d.serial == serial) return &d;
+    return nullptr;
+}
+
+// Buttons that start work are off while a job runs; 取消 is on only then.
+void SetBusy(bool busy) {
+    for (uint32_t unit : {data::kMgrDevices, data::kMgrRefresh, data::kMgrDisable, data::kMgrEnable, data::kMgrDelete,
+                          data::kMgrRestore, data::kMgrImport, data::kMgrUndoAll})
+        view::SetDisabled(unit, busy);
+    view::SetDisabled(data::kMgrCancel, !busy);
+    view::SetProgress(0, busy ? -1 : 0);
+}
+
+bool StartJob(const JobRequest& request, const std::string& status) {
+    if (!gManager || gManager->jobs.Running()) return false;
+    if (!gManager->jobs.Start(request)) {
+        Status("无法启动后台任务");
+        return false;
+    }
+    gManager->running = status;
+    Status(status);
+    SetBusy(true);
+    return true;
+}
+
+// The chosen device is also what the start-up window's commands act on:
+// adb takes ANDROID_SERIAL from the environment it inherits from us.
+void Choose(const dev::Device* d) {
+    gManager->serial = d ? d->serial : std::string();
+    if (!d || d->state != dev::DeviceState::Ready) return;
+    SetEnvironmentVariableA("ANDROID_SERIAL", d->serial.c_str());
+    view::SetTitle(data::kStartupWindow, d->model.empty() ? d->serial : d->model + " " + d->serial);
+}
+
+void ShowDevices() {
+    std::vector<std::string> items;
+    int32_t current = -1;
+    for (const dev::Device& d : gManager->devices) {
+        if (d.serial == gManager->serial) current = static_cast<int32_t>(items.size());
+        items.push_back(dev::DeviceLabel(d));
+    }
+    view::SetItems(data::kMgrDevices, items, current);
+}
+
+std::string DeviceHeading(const std::string& serial) {
+    const dev::Device* d = FindDevice(serial);
+    return "【" + (d ? dev::DeviceLabel(*d) : serial) + "】\r\n";
+}
+
+// One line per package outcome, grouped per device when several ran.
+void LogBatches(const std::vector<dev::BatchResult>& batches, size_t devices) {
+    std::string text;
+    std::string lastSerial;
+    for (const dev::BatchResult& b : batches) {
+        if (devices > 1 && b.serial != lastSerial) text += DeviceHeading(b.serial);
+        lastSerial = b.serial;
+        for (const dev::PackageResult& r : b.results) text += r.name + "：" + dev::OutcomeMessage(b.action, r) + "\r\n";
+        if (!b.error.empty()) text += dev::OneLine(b.error) + "\r\n";
+    }
+    if (!text.empty()) view::AppendLog(text);
+}
+
+std::string Summary(const std::vector<dev::BatchResult>& batches, bool cancelled) {
+    size_t done = 0, failed = 0, skipped = 0;
+    for (const dev::BatchResult& b : batches)
+        for (const dev::PackageResult& r : b.results) {
+            if (r.outcome == dev::Outcome::Done) done++;
+            else if (r.outcome == dev::Outcome::Cancelled) skipped++;
+            else failed++;
+        }
+    std::string s = (cancelled ? "已取消：" : "完成：") + std::string("成功 ") + std::to_string(done) + " 个，失败 " +
+                    std::to_string(failed) + " 个";
+    if (skipped) s += "，未执行 " + std::to_string(skipped) + " 个";
+    return s;
+}
+
+void OnJobDone() {
+    JobResult r = gManager->jobs.TakeResult();
+    gManager->jobs.Wait();
+    SetBusy(false);
+    std::string status;
+    if (r.listed) {
+        gManager->devices = r.devices.devices;
+        if (!r.devices.error.empty()) status = dev::OneLine(r.devices.error);
+        else if (gManager->devices.empty()) status = "没有发现设备：请连接手机并打开“USB 调试”";
+        const dev::Device* chosen = FindDevice(r.readSerial.empty() ? gManager->serial : r.readSerial);
+        Choose(chosen);
+        ShowDevices();
+        if (!chosen && status.empty()) status = "请选择设备";
+        else if (chosen && chosen->state != dev::DeviceState::Ready) status = dev::StateHint(*chosen);
+    }
+    if (!r.batches.empty()) {
+        size_t devices = 0;
+        std::string last;
+        for (const dev::BatchResult& b : r.batches)
+            if (b.serial != last) last = b.serial, devices++;
+        LogBatches(r.batches, devices);
+        status = Summary(r.batches, r.cancelled);
+    }
+    if (!r.readSerial.empty() && r.readSerial == gManager->serial) {
+        if (r.read.snapshot.complete) {
+            gManager->rows.Show(r.read.snapshot, r.lastActions);
+            if (r.batches.empty()) status = "已读取 " + std::to_string(r.read.snapshot.packages.size()) + " 个应用";
+        } else if (status.empty()) {
+            status = "读取应用列表失败：" + dev::OneLine(r.read.error);
+        }
+    }
+    if (status.empty() && r.cancelled) status = "已取消";
+    Status(status);
+}
+
+void ShowProgress() {
+    Progress p = gManager->jobs.CurrentProgress();
+    if (p.total == 0) return;
+    view::SetProgress(static_cast<int32_t>(p.reported), static_cast<int32_t>(p.total));
+    Status(gManager->running + " " + std::to_string(p.reported) + "/" + std::to_string(p.total) + " " + p.current);
+}
+
+void Refresh() {
+    JobRequest request;
+    request.listDevices = true;
+    request.preferred = gManager->serial;
+    StartJob(request, "正在读取设备和应用...");
+}
+
+// A list of names for a box, cut after a screenful.
+std::string NameLines(const std::vector<std::string>& names, const std::vector<std::string>* reasons = nullptr) {
+    std::string s;
+    for (size_t i = 0; i < names.size() && i < kNamesInABox; i++)
+        s += names[i] + (reasons && !(*reasons)[i].empty() ? "：" + (*reasons)[i] : std::string()) + "\r\n";
+    if (names.size() > kNamesInABox) s += "……共 " + std::to_string(names.size()) + " 个\r\n";
+    return s;
+}
+
+// What the user agrees to before the phone is touched.
+bool Confirmed(dev::Action action, const std::vector<std::string>& names) {
+    if (action != dev::Action::Disable && action != dev::Action::Delete) return true;
+    std::vector<std::string> risky, reasons, userApps;
+    for (const std::string& name : names) {
+        if (const std::string* reason = RiskReason(name)) {
+            risky.push_back(name);
+            reasons.push_back(*reason);
+        }
+        const dev::Package* p = dev::FindPackage(gManager->rows.Snapshot(), name);
+        if (action == dev::Action::Delete && p && p->kind == dev::PackageKind::User) userApps.push_back(name);
+    }
+    std::string verb = dev::ActionVerb(action);
+    if (!risky.empty() &&
+        !view::Ask("下列应用" + verb + "后手机可能无法开机或无法正常使用：\r\n\r\n" + NameLines(risky, &reasons) +
+                       "\r\n确定要" + verb + "它们吗？",
+                   "有风险的操作"))
+        return false;
+    if (!userApps.empty() &&
+        !view::Ask("下列用户应用删除后，如果 Android 丢弃了它们的安装包，可能无法再恢复：\r\n\r\n" + NameLines(userApps) +
+                       "\r\n确定要删除吗？",
+                   "删除用户应用"))
+        return false;
+    return true;
+}
+
+void RunAction(dev::Action action) {
+    if (!gManager || gManager->jobs.Running()) return;
+    std::vector<std::string> names = gManager->rows.Targets();
+    if (names.empty()) {
+        Status("请先勾选或选中要" + std::string(dev::ActionVerb(action)) + "的应用");
+        return;
+    }
+    bool everyDevice = view::Checked(data::kMgrAllDevices);
+    const dev::PackageSnapshot& s = gManager->rows.Snapshot();
+    if (action == dev::Action::Restore && !everyDevice && s.api > 0 && s.api < dev::kRestoreApi) {
+        std::string why = "这台手机是 Android " + (s.release.empty() ? "API " + std::to_string(s.api) : s.release) +
+                          "，恢复已删除的应用需要 Android 8 或更高版本。";
+        Status(why);
+        view::Tell(why, "无法恢复");
+        return;
+    }
+    JobRequest request;
+    request.preferred = gManager->serial;
+    request.knownApi = s.api;
+    request.model = s.model;
+    if (everyDevice) {
+        for (const dev::Device& d : gManager->devices)
+            if (d.state == dev::DeviceState::Ready) request.serials.push_back(d.serial);
+    } else if (!gManager->serial.empty()) {
+        request.serials.push_back(gManager->serial);
+    }
+    if (request.serials.empty()) {
+        Status("没有可用的设备");
+        return;
+    }
+    if (!Confirmed(action, names)) return;
+    request.steps.push_back(Step{action, names});
+    request.readPackages = true;
+    StartJob(request, std::string("正在") + dev::ActionVerb(action) + "...");
+}
+
+} // namespace
+
+bool OnManagerCreated(int32_t, const int64_t*, int64_t*) {
+    uint32_t target = static_cast<uint32_t>(rt::kServices.auxiliary(rt::kAuxPostTarget, data::kManagerWindow));
+    gManager.reset(new Manager(target));
+    gManager->serial = "";
+    Refresh();
+    return false;
+}
+
+// The worker is stopped before the window goes: no post outlives it.
+bool OnManagerDestroyed(int32_t, const int64_t*, int64_t*) {
+    if (gManager) gManager->jobs.Cancel();
+    gManager.reset();
+    return false;
+}
+
+bool OnManagerPosted(int32_t argc, const int64_t* argv, int64_t*) {
+    if (!gManager || argc < 1) return false;
+    if (argv[0] == kPostedDone) OnJobDone();
+    else if (argv[0] == kPostedProgress) ShowProgress();
+    return false;
+}
+
+bool OnDeviceChosen(int32_t argc, const int64_t* argv, int64_t*) {
+    if (!gManager || argc < 1 || argv[0] < 0 || static_cast<size_t>(argv[0]) >= gManager->devices.size()) return false;
+    const dev::Device& d = gManager->devices[static_cast<size_t>(argv[0])];
+    Choose(&d);
+    gManager->rows.Clear();
+    if (d.state != dev::DeviceState::Ready) {
+        Status(dev::StateHint(d));
+        return false;
+    }
+    JobRequest request;
+    request.preferred = d.serial;
+    request.readPackages = true;
+    StartJob(request, "正在读取应用...");
+    return false;
+}
+
+bool OnRefresh(int32_t, const int64_t*, int64_t*) {
+    if (gManager) Refresh();
+    return false;
+}
+
+bool OnFilterChanged(int32_t, const int64_t*, int64_t*) {
+    if (gManager) gManager->rows.ApplyFilter(view::Text(data::kMgrFilter));
+    return false;
+}
+
+bool OnShowChanged(int32_t, const int64_t*, int64_t*) {
+    if (gManager) gManager->rows.Reshow();
+    return false;
+}
+
+bool OnChecksChanged(int32_t, const int64_t*, int64_t*) {
+    if (gManager) gManager->rows.UpdateCount();
+    return false;
+}
+
+// A second click on the same column turns the order round.
+bool OnColumnClicked(int32_t argc, const int64_t* argv, int64_t*) {
+    if (!gManager || argc < 1) return false;
+    int32_t column = static_cast<int32_t>(argv[0]);
+    gManager->sortDescending = column == gManager->sortColumn && !gManager->sortDescending;
+    gManager->sortColumn = column;
+    view::Sort(column, gManager->sortDescending);
+    return false;
+}
+
+// F5 anywhere in the window refreshes; the key goes no further.
+bool OnManagerKey(int32_t argc, const int64_t* argv, int64_t* result) {
+    if (argc < 1 || argv[0] != kKeyF5) return false;
+    if (gManager && !gManager->jobs.Running()) Refresh();
+    *result = 0;
+    return true;
+}
+
+bool OnManagerListKey(int32_t argc, const int64_t* argv, int64_t* result) { return OnManagerKey(argc, argv, result); }
+
+// Enter in the filter box takes the user to the list.
+bool OnManagerFilterKey(int32_t argc, const int64_t* argv, int64_t* result) {
+    if (argc < 1 || argv[0] != kKeyEnter) return OnManagerKey(argc, argv, result);
+    HWND window = reinterpret_cast<HWND>(
+        static_cast<uintptr_t>(rt::kServices.auxiliary(rt::kAuxPostTarget, data::kManagerWindow)));
+    if (HWND list = window ? FindWindowExA(window, nullptr, WC_LISTVIEWA, nullptr) : nullptr) SetFocus(list);
+    *result = 0;
+    return true;
+}
+
+bool OnDisableChecked(int32_t, const int64_t*, int64_t*) { return RunAction(dev::Action::Disable), false; }
+bool OnEnableChecked(int32_t, const int64_t*, int64_t*) { return RunAction(dev::Action::Enable), false; }
+bool OnDeleteChecked(int32_t, const int64_t*, int64_t*) { return RunAction(dev::Action::Delete), false; }
+bool OnRestoreChecked(int32_t, const int64_t*, int64_t*) { return RunAction(dev::Action::Restore), false; }
+
+bool OnCancelJob(int32_t, const int64_t*, int64_t*) {
+    if (gManager && gManager->jobs.Running()) {
+        gManager->jobs.Cancel();
+        Status("正在取消：当前这个应用完成后停止...");
+    }
+    return false;
+}
+
+bool OnImportList(int32_t, const int64_t*, int64_t*) {
+    std::string path;
+    if (!gManager || !view::ChooseOpenFile(&path)) return false;
+    dev::PackageList list;
+    std::string error;
+    if (!dev::ReadPackageListFile(path, &list, &error)) {
+        Status(error);
+        view::Tell(error, "导入列表");
+        return false;
+    }
+    std::string log;
+    for (const dev::ListLine& l : list.refused)
+        log += "第 " + std::to_string(l.number) + " 行不是包名（" + l.reason + "）：" + l.text + "\r\n";
+    size_t notOnPhone = 0;
+    for (const std::string& name : gManager->rows.CheckNames(list.names)) {
+        bool onPhone = dev::FindPackage(gManager->rows.Snapshot(), name) != nullptr;
+        notOnPhone += !onPhone;
+        log += name + (onPhone ? "：不在当前显示的类别中，没有勾选" : "：手机上没有这个应用") + "\r\n";
+    }
+    if (!log.empty()) view::AppendLog(log);
+    Status("导入 " + std::to_string(list.names.size()) + " 个包名，手机上没有 " + std::to_string(notOnPhone) +
+           " 个，不是包名的行 " + std::to_string(list.refused.size()) + " 行");
+    return false;
+}
+
+bool OnExportList(int32_t, const int64_t*, int64_t*) {
+    if (!gManager) return false;
+    std::vector<std::string> names = gManager->rows.ExportNames();
+    std::string path;
+    if (names.empty()) {
+        Status("没有可导出的应用");
+        return false;
+    }
+    if (!view::ChooseSaveFile(&path)) return false;
+    std::string error;
+    if (!dev::WritePackageListFile(path, names, &error)) {
+        Status(error);
+        view::Tell(error, "导出列表");
+        return false;
+    }
+    Status("已导出 " + std::to_string(names.size()) + " 个包名到 " + path);
+    return false;
+}
+
+bool OnShowRecord(int32_t, const int64_t*, int64_t*) {
+    if (!gManager) return false;
+    const dev::ActionRecord& record = gManager->jobs.Record();
+    std::vector<dev::RecordEntry> all = record.ReadAll();
+    std::string text;
+    size_t shown = 0, total = 0;
+    for (auto it = all.rbegin(); it != all.rend(); ++it) {
+        if (!gManager->serial.empty() && it->serial != gManager->serial) continue;
+        total++;
+        if (shown == kRecordLines) continue;
+        shown++;
+        dev::PackageResult r;
+        r.name = it->package;
+        r.outcome = it->outcome;
+        text += it->time + "  " + it->package + "  " + dev::ActionVerb(it->action) + "  " +
+                dev::OutcomeMessage(it->action, r) + "\r\n";
+    }
+    if (total == 0) text = "这台设备还没有操作记录。\r\n";
+    else if (total > shown) text += "……共 " + std::to_string(total) + " 条，只显示最近的 " + std::to_string(shown) + " 条\r\n";
+    text += "\r\n记录文件：" + record.Path();
+    view::Tell(text, "操作记录");
+    return false;
+}
+
+bool OnUndoAll(int32_t, const int64_t*, int64_t*) {
+    if (!gManager || gManager->jobs.Running()) return false;
+    if (gManager->serial.empty() || !gManager->rows.HasPackages()) {
+        Status("请先选择设备");
+        return false;
+    }
+    const dev::PackageSnapshot& s = gManager->rows.Snapshot();
+    std::vector<dev::UndoItem> undo = dev::UndoSet(gManager->jobs.Record().ReadAll(), gManager->serial, 0, &s);
+    if (undo.empty()) {
+        Status("没有需要撤销的操作");
+        view::Tell("本工具在这台设备上禁用或删除的应用都已恢复，没有需要撤销的操作。", "全部撤销");
+        return false;
+    }
+    Step restore{dev::Action::Restore, {}}, enable{dev::Action::Enable, {}};
+    std::vector<std::string> names, what;
+    for (const dev::UndoItem& u : undo) {
+        if (u.restore) restore.names.push_back(u.package);
+        if (u.enable) enable.names.push_back(u.package);
+        names.push_back(u.package);
+        what.push_back(u.restore && u.enable ? "恢复并启用" : u.restore ? "恢复" : "启用");
+    }
+    if (!view::Ask("将撤销本工具在这台设备上的操作：\r\n\r\n" + NameLines(names, &what) + "\r\n确定吗？", "全部撤销"))
+        return false;
+    JobRequest request;
+    request.preferred = gManager->serial;
+    request.serials = {gManager->serial};
+    request.knownApi = s.api;
+    request.model = s.model;
+    request.readPackages = true;
+    request.steps = {restore, enable};
+    StartJob(request, "正在撤销...");
+    return false;
+}
+
+} // namespace app

@@ -1,0 +1,110 @@
+#include "manager_jobs.h"
+
+#include "runtime/services.h"
+
+namespace app::mgr {
+
+void Jobs::Post(int32_t what) const { rt::kServices.auxiliary(rt::kAuxPostEvent, target_, what); }
+
+bool Jobs::Start(const JobRequest& request) {
+    {
+        dev::Hold hold(lock_);
+        result_ = JobResult();
+        progress_ = Progress();
+        progressPosted_ = false;
+    }
+    return worker_.Start([this, request](const dev::Cancel& cancel) { Run(request, cancel); },
+                         [this] { Post(kPostedDone); });
+}
+
+JobResult Jobs::TakeResult() {
+    dev::Hold hold(lock_);
+    JobResult r = std::move(result_);
+    result_ = JobResult();
+    return r;
+}
+
+Progress Jobs::CurrentProgress() {
+    dev::Hold hold(lock_);
+    progressPosted_ = false;
+    return progress_;
+}
+
+void Jobs::Run(const JobRequest& request, const dev::Cancel& cancel) {
+    JobResult r;
+    std::string serial = request.preferred;
+    if (request.listDevices) {
+        r.listed = true;
+        // With one phone attached, as usual, `adb shell` needs no serial: the
+        // package read runs beside the device list instead of after it, and
+        // the window shows the list in about the time of one adb call.
+        dev::PackageRead guess;
+        dev::RunEach(2, [&](size_t i) {
+            if (i == 0) r.devices = dev::ListDevices(adb_, &cancel);
+            else guess = dev::ReadPackages(adb_, std::string(), 0, &cancel);
+        });
+        // The device read keeps the earlier choice when it is still ready,
+        // else takes the only ready device; with several the user picks.
+        const dev::Device* kept = nullptr;
+        std::vector<const dev::Device*> ready;
+        for (const dev::Device& d : r.devices.devices) {
+            if (d.state != dev::DeviceState::Ready) continue;
+            ready.push_back(&d);
+            if (d.serial == serial) kept = &d;
+        }
+        serial = kept ? kept->serial : ready.size() == 1 ? ready[0]->serial : std::string();
+        // Only a lone device is certain to be the one the unqualified read reached.
+        if (r.devices.devices.size() == 1 && ready.size() == 1 && serial == ready[0]->serial && guess.snapshot.complete)
+            r.read = std::move(guess);
+    }
+
+    size_t total = 0;
+    for (const Step& s : request.steps) total += s.names.size() * request.serials.size();
+    {
+        dev::Hold hold(lock_);
+        progress_.total = total;
+    }
+    for (const Step& step : request.steps) {
+        if (cancel.Requested() || step.names.empty()) continue;
+        dev::BatchOptions o;
+        o.cancel = &cancel;
+        o.record = &record_;
+        o.knownApi = request.serials.size() == 1 ? request.knownApi : 0;
+        o.model = request.serials.size() == 1 ? request.model : std::string();
+        o.progress = [this](const std::string&, const dev::PackageResult& p, size_t, size_t) {
+            bool post;
+            {
+                dev::Hold hold(lock_);
+                progress_.reported++;
+                progress_.current = p.name;
+                post = !progressPosted_;
+                progressPosted_ = true;
+            }
+            if (post) Post(kPostedProgress);
+        };
+        std::vector<dev::BatchResult> done = request.serials.size() == 1
+            ? std::vector<dev::BatchResult>{dev::RunBatch(adb_, request.serials[0], step.action, step.names, o)}
+            : dev::RunOnDevices(adb_, request.serials, step.action, step.names, o);
+        for (dev::BatchResult& b : done) r.batches.push_back(std::move(b));
+    }
+
+    // A batch reads its device back in the same adb process; a read of its
+    // own is needed only when no batch ran on the device shown.
+    bool readBack = false;
+    for (const dev::BatchResult& b : r.batches)
+        if (b.serial == serial && b.after.complete) {
+            r.read.snapshot = b.after;
+            readBack = true;
+        }
+    if (!serial.empty() && (request.readPackages || request.listDevices) && !readBack && !r.read.snapshot.complete &&
+        !cancel.Requested())
+        r.read = dev::ReadPackages(adb_, serial, 0, &cancel);
+    if (!serial.empty() && (readBack || r.read.snapshot.complete || !r.read.error.empty())) r.readSerial = serial;
+    if (!r.readSerial.empty()) r.lastActions = dev::LastActions(record_.ReadAll(), serial, 0);
+    r.cancelled = cancel.Requested();
+
+    dev::Hold hold(lock_);
+    result_ = std::move(r);
+}
+
+} // namespace app::mgr

@@ -1,0 +1,82 @@
+// The package manager's long work: reading devices and packages, and
+// running batches, each a job on one dev::Worker thread. What a job finds
+// goes into a JobResult under a lock; the UI thread learns of it through
+// the window's "posted" event (window event 13), which the runtime raises
+// on the window's own thread when a message posted from the worker arrives
+// (auxiliary service 10). Posting never waits, so neither thread can block
+// the other, and every property write stays on the UI thread.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+#include "device/batch.h"
+#include "device/thread.h"
+
+namespace app::mgr {
+
+// The argument of the posted event.
+enum Posted : int32_t { kPostedProgress = 1, kPostedDone = 2 };
+
+struct Step {                          // one batch of a job
+    dev::Action action = dev::Action::Disable;
+    std::vector<std::string> names;
+};
+
+struct JobRequest {
+    bool listDevices = false;
+    std::string preferred;             // the device to read: kept from before, else the one ready device
+    bool readPackages = false;
+    std::vector<std::string> serials;  // devices a batch runs on
+    std::vector<Step> steps;           // run one after the other
+    int knownApi = 0;
+    std::string model;
+};
+
+struct JobResult {
+    bool listed = false;
+    dev::DeviceList devices;
+    std::string readSerial;            // empty when no package read was made
+    dev::PackageRead read;
+    std::vector<dev::BatchResult> batches;   // step by step, device by device
+    std::map<std::string, dev::RecordEntry> lastActions;   // of readSerial
+    bool cancelled = false;
+};
+
+// Progress the UI shows while a job runs.
+struct Progress {
+    size_t reported = 0, total = 0;
+    std::string current;               // the package last reported
+};
+
+class Jobs {
+public:
+    explicit Jobs(uint32_t postTarget) : target_(postTarget) {}
+    ~Jobs() { worker_.RequestCancel(); worker_.Wait(); }
+
+    bool Start(const JobRequest& request);
+    bool Running() const { return worker_.Running(); }
+    void Cancel() { worker_.RequestCancel(); }
+    void Wait() { worker_.Wait(); }
+    JobResult TakeResult();
+    Progress CurrentProgress();
+
+    const dev::Adb& Adb() const { return adb_; }
+    const dev::ActionRecord& Record() const { return record_; }
+
+private:
+    void Run(const JobRequest& request, const dev::Cancel& cancel);
+    void Post(int32_t what) const;
+
+    uint32_t target_;
+    dev::Adb adb_;
+    dev::ActionRecord record_;
+    dev::Worker worker_;
+    dev::Lock lock_;
+    JobResult result_;       // under lock_
+    Progress progress_;      // under lock_
+    bool progressPosted_ = false;   // under lock_: one progress message in the queue at a time
+};
+
+} // namespace app::mgr

@@ -1,0 +1,47 @@
+// The package manager window as its handlers see it: property reads and
+// writes and the list view's library commands, all through the service
+// table. UI thread only.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace app::view {
+
+void SetText(uint32_t unit, const std::string& text);      // a label's caption, the edit box's content
+std::string Text(uint32_t unit);                            // the edit box's content
+void SetDisabled(uint32_t unit, bool disabled);
+void SetTitle(uint32_t window, const std::string& title);   // a loaded window's caption
+bool Loaded();                                              // the manager window is loaded
+
+// Combo boxes: items one a line; the current choice, -1 for none.
+void SetItems(uint32_t combo, const std::vector<std::string>& items, int32_t current);
+int32_t Current(uint32_t combo);
+bool Checked(uint32_t checkBox);
+
+void SetProgress(int32_t position, int32_t maximum);   // maximum 0: idle and empty; -1: busy, length unknown
+
+// The log: appends lines at the end and keeps the end in view.
+void ClearLog();
+void AppendLog(const std::string& lines);
+
+// The package list: rows are numbered by their place in the text SetRows gave.
+void SetRows(const std::string& text);
+void SetRow(int32_t row, const std::string& cells, uint32_t colour);
+int32_t Filter(const std::string& text, uint32_t columns);   // how many rows are shown
+void CheckRow(int32_t row, bool checked);
+std::vector<int32_t> CheckedRows();
+std::vector<int32_t> SelectedRows();
+void Sort(int32_t column, bool descending);
+
+// A message box owned by the manager window; true when the user chose Yes
+// (or OK for a plain box).
+bool Ask(const std::string& text, const std::string& title);
+void Tell(const std::string& text, const std::string& title);
+
+// File dialogs; false when the user cancelled. `path` holds the chosen file.
+bool ChooseOpenFile(std::string* path);
+bool ChooseSaveFile(std::string* path);
+
+} // namespace app::view

@@ -1,0 +1,348 @@
+// The package manager window of the real program, driven from outside
+// against simulated phones: devices and their hints, every action with the
+// states read back from the phone, the risk confirmation, restore on an old
+// phone, the record and undo.
+#include <gtest/gtest.h>
+#include <windows.h>
+#include <string>
+#include <vector>
+#include "device/record.h"
+#include "support/child.h"
+#include "support/managerdriver.h"
+
+namespace {
+
+using test::ManagerUnderTest;
+using test::PackageLine;
+using test::ToolUnderTest;
+
+std::string Profile(const char* name) {
+    std::string path = test::ExeDir() + "\\..\\..\\tests\\profiles\\" + name;
+    std::string text;
+    if (FILE* f = std::fopen(path.c_str(), "rb")) {
+        char buf[4096];
+        size_t n;
+        while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) text.append(buf, n);
+        std::fclose(f);
+    }
+    return text;
+}
+
+bool Contains(const std::string& s, const std::string& part) { return s.find(part) != std::string::npos; }
+
+// Every test starts with an empty record of actions.
+class Manager : public ::testing::Test {
+protected:
+    void SetUp() override { DeleteFileA(dev::ActionRecord::DefaultPath().c_str()); }
+};
+
+std::string Title(HWND h) {
+    char text[256] = "";
+    GetWindowTextA(h, text, sizeof text);
+    return text;
+}
+
+TEST_F(Manager, TwoPhonesOneUnauthorizedTheHintTheChoiceAndTheStartUpWindowFollowing) {
+    std::string profile = Profile("two-phones.txt");
+    ASSERT_FALSE(profile.empty());
+    ToolUnderTest tool("mgr-two", profile);
+    ASSERT_TRUE(tool.Start());
+    EXPECT_EQ(Title(tool.Window()), "");
+    ManagerUnderTest m(tool);
+    ASSERT_TRUE(m.Open());
+    ASSERT_TRUE(tool.WaitFor([&] { return m.RowCount() > 0; })) << m.Status();
+    ASSERT_TRUE(m.WaitIdle());
+
+    // The only ready phone is chosen and read; the other says what to do.
+    ASSERT_EQ(SendMessageA(m.Combo(0), CB_GETCOUNT, 0, 0), 2);
+    EXPECT_EQ(SendMessageA(m.Combo(0), CB_GETCURSEL, 0, 0), 0);
+    EXPECT_EQ(m.ComboText(m.Combo(0)), "Pixel_7 2A191FDH300ABC");
+    EXPECT_EQ(m.RowCount(), 13);
+    EXPECT_EQ(m.Count(), "共 13 个，显示 13 个，已勾选 0 个");
+    EXPECT_EQ(Title(tool.Window()), "Pixel_7 2A191FDH300ABC");
+
+    // Choosing the unauthorized phone empties the list and shows the hint.
+    m.ChooseComboItem(m.Combo(0), 1);
+    ASSERT_TRUE(tool.WaitFor([&] { return m.RowCount() == 0; }));
+    EXPECT_EQ(m.ComboText(m.Combo(0)), "R5CT41ABCDE（未授权：请在手机上确认“允许 USB 调试”）");
+    EXPECT_TRUE(Contains(m.Status(), "未授权")) << m.Status();
+    EXPECT_EQ(Title(tool.Window()), "Pixel_7 2A191FDH300ABC") << "still the ready phone";
+    // Back to the ready one: read again.
+    m.ChooseComboItem(m.Combo(0), 0);
+    ASSERT_TRUE(tool.WaitFor([&] { return m.RowCount() == 13; }));
+    ASSERT_TRUE(m.WaitIdle());
+
+    // Filters: the state and kind choices and the text narrow the same list.
+    m.ChooseComboItem(m.Combo(1), 2);   // 已禁用
+    EXPECT_EQ(m.RowCount(), 1);
+    EXPECT_EQ(m.Cell(0, 0), "com.google.android.apps.tachyon");
+    EXPECT_EQ(m.Cell(0, 1), "已禁用");
+    m.ChooseComboItem(m.Combo(1), 0);
+    m.ChooseComboItem(m.Combo(2), 2);   // 用户
+    EXPECT_EQ(m.RowCount(), 2);
+    m.ChooseComboItem(m.Combo(2), 0);
+    SetWindowTextA(m.Filter(), "GOOGLE.ANDROID.APPS");
+    EXPECT_EQ(m.RowCount(), 4);
+    EXPECT_EQ(m.Count(), "共 13 个，显示 4 个，已勾选 0 个");
+    SetWindowTextA(m.Filter(), "");
+
+    // Risky rows name their risk.
+    int systemui = m.PositionOf("com.android.systemui");
+    ASSERT_GE(systemui, 0);
+    EXPECT_TRUE(Contains(m.Cell(systemui, 3), "系统界面")) << m.Cell(systemui, 3);
+    EXPECT_EQ(m.Cell(systemui, 2), "系统");
+}
+
+TEST_F(Manager, EveryActionReadsTheStateBackRiskConfirmationAndUndo) {
+    ToolUnderTest tool("mgr-actions", Profile("two-phones.txt"));
+    ASSERT_TRUE(tool.Start());
+    ManagerUnderTest m(tool);
+    ASSERT_TRUE(m.Open());
+    ASSERT_TRUE(tool.WaitFor([&] { return m.RowCount() == 13; }));
+    ASSERT_TRUE(m.WaitIdle());
+
+    // 禁用 with the selected rows (none checked).
+    ASSERT_TRUE(m.Select({"com.google.android.youtube", "com.google.android.gm"}));
+    ASSERT_TRUE(m.Click("禁用"));
+    ASSERT_TRUE(m.WaitIdle());
+    EXPECT_TRUE(Contains(m.Log(), "com.google.android.gm：已禁用\ncom.google.android.youtube：已禁用\n")) << m.Log();
+    EXPECT_TRUE(Contains(PackageLine(tool, "com.google.android.youtube"), " disabled-user "));
+    EXPECT_EQ(m.Cell(m.PositionOf("com.google.android.youtube"), 1), "已禁用");
+    EXPECT_TRUE(Contains(m.Cell(m.PositionOf("com.google.android.youtube"), 5), "禁用"));
+
+    // A risky package: the box names it; No leaves the phone alone.
+    ASSERT_TRUE(m.Select({"com.android.systemui"}));
+    std::string before = test::PhoneState(tool);
+    ASSERT_TRUE(m.Click("禁用"));
+    std::string box;
+    ASSERT_TRUE(m.WaitBox(&box));
+    EXPECT_TRUE(Contains(box, "com.android.systemui：系统界面")) << box;
+    m.AnswerBox(IDNO);
+    EXPECT_TRUE(m.WaitIdle());
+    EXPECT_EQ(test::PhoneState(tool), before);
+    // Yes: the phone refuses a protected package, and the log says so.
+    ASSERT_TRUE(m.Click("禁用"));
+    ASSERT_TRUE(m.WaitBox(&box));
+    m.AnswerBox(IDYES);
+    ASSERT_TRUE(tool.WaitFor([&] { return Contains(m.Log(), "com.android.systemui："); }));
+    EXPECT_TRUE(Contains(m.Log(), "com.android.systemui：失败，系统不允许禁用受保护的应用")) << m.Log();
+    ASSERT_TRUE(m.WaitIdle());
+
+    // 删除 of a user app warns first; then the row shows what the phone reports.
+    ASSERT_TRUE(m.Select({"com.spotify.music"}));
+    ASSERT_TRUE(m.Click("删除"));
+    ASSERT_TRUE(m.WaitBox(&box));
+    EXPECT_TRUE(Contains(box, "可能无法再恢复")) << box;
+    EXPECT_TRUE(Contains(box, "com.spotify.music")) << box;
+    m.AnswerBox(IDYES);
+    ASSERT_TRUE(tool.WaitFor([&] { return Contains(m.Log(), "com.spotify.music："); }));
+    ASSERT_TRUE(m.WaitIdle());
+    EXPECT_TRUE(Contains(PackageLine(tool, "com.spotify.music"), " uninstalled ")) << PackageLine(tool, "com.spotify.music");
+    EXPECT_EQ(m.Cell(m.PositionOf("com.spotify.music"), 1), "已删除");
+
+    // 恢复 and 启用.
+    ASSERT_TRUE(m.Select({"com.spotify.music"}));
+    ASSERT_TRUE(m.Click("恢复"));
+    ASSERT_TRUE(m.WaitIdle());
+    EXPECT_EQ(m.Cell(m.PositionOf("com.spotify.music"), 1), "已启用");
+    ASSERT_TRUE(m.Select({"com.google.android.gm"}));
+    ASSERT_TRUE(m.Click("启用"));
+    ASSERT_TRUE(m.WaitIdle());
+    EXPECT_TRUE(Contains(PackageLine(tool, "com.google.android.gm"), " enabled ")) << PackageLine(tool, "com.google.android.gm");
+
+    // The record, newest first.
+    ASSERT_TRUE(m.Click("操作记录..."));
+    ASSERT_TRUE(m.WaitBox(&box));
+    m.AnswerBox(IDOK);
+    size_t enable = box.find("com.google.android.gm  启用"), disable = box.find("com.google.android.gm  禁用");
+    EXPECT_NE(enable, std::string::npos) << box;
+    EXPECT_LT(enable, disable) << box;
+
+    // 全部撤销: what is still disabled or deleted by this tool comes back.
+    ASSERT_TRUE(m.Select({"com.tencent.mm"}));
+    ASSERT_TRUE(m.Click("删除"));
+    ASSERT_TRUE(m.WaitBox(&box));
+    m.AnswerBox(IDYES);
+    ASSERT_TRUE(tool.WaitFor([&] { return Contains(m.Log(), "com.tencent.mm："); }));
+    ASSERT_TRUE(m.WaitIdle());
+    ASSERT_TRUE(m.Click("全部撤销"));
+    ASSERT_TRUE(m.WaitBox(&box));
+    EXPECT_TRUE(Contains(box, "com.google.android.youtube：启用")) << box;
+    EXPECT_TRUE(Contains(box, "com.tencent.mm：恢复")) << box;
+    EXPECT_FALSE(Contains(box, "com.google.android.gm")) << "enabled again already: " << box;
+    m.AnswerBox(IDYES);
+    ASSERT_TRUE(tool.WaitFor([&] { return Contains(PackageLine(tool, "com.tencent.mm"), " enabled "); }));
+    ASSERT_TRUE(m.WaitIdle());
+    EXPECT_TRUE(Contains(PackageLine(tool, "com.google.android.youtube"), " enabled "));
+    EXPECT_EQ(m.Cell(m.PositionOf("com.tencent.mm"), 1), "已启用");
+}
+
+TEST_F(Manager, RestoreIsRefusedWithTheReasonOnAnOldPhone) {
+    ToolUnderTest tool("mgr-old", Profile("old-phone.txt"));
+    ASSERT_TRUE(tool.Start());
+    ManagerUnderTest m(tool);
+    ASSERT_TRUE(m.Open());
+    ASSERT_TRUE(tool.WaitFor([&] { return m.RowCount() > 0; }));
+    ASSERT_TRUE(m.WaitIdle());
+    size_t runs = tool.AdbLog().size();
+    ASSERT_TRUE(m.Select({m.Cell(0, 0)}));
+    ASSERT_TRUE(m.Click("恢复"));
+    std::string box;
+    ASSERT_TRUE(m.WaitBox(&box));
+    m.AnswerBox(IDOK);
+    EXPECT_TRUE(Contains(box, "Android 6.0.1")) << box;
+    EXPECT_TRUE(Contains(box, "需要 Android 8")) << box;
+    EXPECT_EQ(tool.AdbLog().size(), runs) << "nothing sent to the phone";
+}
+
+} // namespace
+
+namespace {
+
+size_t Occurrences(const std::string& s, const std::string& part) {
+    size_t n = 0;
+    for (size_t at = s.find(part); at != std::string::npos; at = s.find(part, at + 1)) n++;
+    return n;
+}
+
+// Two ready phones with the same packages; slow changes, so that a batch
+// can be cancelled while it runs.
+std::string TwoReadyPhones(int changeMs) {
+    std::string packages;
+    for (int i = 0; i < 8; i++) packages += "package com.example.app" + std::to_string(i) + " enabled third-party\n";
+    return "platform-tools 34.0.5\nconnect-ms 0\ncommand-ms 0\nchange-ms " + std::to_string(changeMs) + "\n" +
+           "device AAA111 device product:a model:Phone_A device:a\napi 33\n" + packages +
+           "device BBB222 device product:b model:Phone_B device:b\napi 30\n" + packages;
+}
+
+std::vector<std::string> AppNames() {
+    std::vector<std::string> names;
+    for (int i = 0; i < 8; i++) names.push_back("com.example.app" + std::to_string(i));
+    return names;
+}
+
+TEST_F(Manager, AllDevicesAtOnceWithTheLogGroupedPerDevice) {
+    ToolUnderTest tool("mgr-all", TwoReadyPhones(0));
+    ASSERT_TRUE(tool.Start());
+    ManagerUnderTest m(tool);
+    ASSERT_TRUE(m.Open());
+    // The device list arrives at the end of the first read.
+    ASSERT_TRUE(tool.WaitFor([&] { return SendMessageA(m.Combo(0), CB_GETCOUNT, 0, 0) == 2; }));
+    ASSERT_TRUE(m.WaitIdle());
+    EXPECT_EQ(m.RowCount(), 0) << "two ready phones: the user picks";
+    m.ChooseComboItem(m.Combo(0), 1);
+    ASSERT_TRUE(tool.WaitFor([&] { return m.RowCount() == 8; }));
+    ASSERT_TRUE(m.WaitIdle());
+
+    PostMessageA(m.Button("同时用于所有已连接设备"), BM_CLICK, 0, 0);
+    ASSERT_TRUE(tool.WaitFor([&] { return SendMessageA(m.Button("同时用于所有已连接设备"), BM_GETCHECK, 0, 0) == BST_CHECKED; }));
+    ASSERT_TRUE(m.Select({"com.example.app1", "com.example.app2"}));
+    ASSERT_TRUE(m.Click("禁用"));
+    ASSERT_TRUE(tool.WaitFor([&] { return Contains(m.Log(), "com.example.app2："); })) << m.Status() << "\n" << m.Log();
+    ASSERT_TRUE(m.WaitIdle());
+    std::string state = test::PhoneState(tool);
+    EXPECT_EQ(Occurrences(state, "package com.example.app1 disabled-user"), 2u) << state;
+    EXPECT_EQ(Occurrences(state, "package com.example.app2 disabled-user"), 2u) << state;
+    std::string log = m.Log();
+    size_t a = log.find("【Phone_A AAA111】"), b = log.find("【Phone_B BBB222】");
+    ASSERT_NE(a, std::string::npos) << log;
+    ASSERT_NE(b, std::string::npos) << log;
+    EXPECT_EQ(Occurrences(log.substr(a, b - a), "：已禁用"), 2u) << log;
+    EXPECT_EQ(Occurrences(log.substr(b), "：已禁用"), 2u) << log;
+    EXPECT_EQ(m.Cell(m.PositionOf("com.example.app1"), 1), "已禁用");
+}
+
+TEST_F(Manager, CancelStopsAfterThePackageInProgressAndTheRecordMatchesThePhone) {
+    ToolUnderTest tool("mgr-cancel", TwoReadyPhones(400));
+    ASSERT_TRUE(tool.Start());
+    ManagerUnderTest m(tool);
+    ASSERT_TRUE(m.Open());
+    // The device list arrives at the end of the first read.
+    ASSERT_TRUE(tool.WaitFor([&] { return SendMessageA(m.Combo(0), CB_GETCOUNT, 0, 0) == 2; }));
+    ASSERT_TRUE(m.WaitIdle());
+    m.ChooseComboItem(m.Combo(0), 0);
+    ASSERT_TRUE(tool.WaitFor([&] { return m.RowCount() == 8; }));
+    ASSERT_TRUE(m.WaitIdle());
+    ASSERT_TRUE(m.Select(AppNames()));
+    ASSERT_TRUE(m.Click("禁用"));
+    // The first package is done on the phone: cancel.
+    ASSERT_TRUE(tool.WaitFor([&] { return Contains(test::PhoneState(tool), "com.example.app0 disabled-user"); }));
+    ASSERT_TRUE(IsWindowEnabled(m.Button("取消")));
+    ASSERT_TRUE(m.Click("取消"));
+    ASSERT_TRUE(m.WaitIdle());
+    EXPECT_FALSE(IsWindowEnabled(m.Button("取消")));
+
+    std::string state = test::PhoneState(tool);
+    size_t disabled = Occurrences(state, "disabled-user");
+    EXPECT_GE(disabled, 1u);
+    EXPECT_LT(disabled, 8u) << state;
+    size_t recordedDone = 0;
+    for (const dev::RecordEntry& e : dev::ActionRecord().ReadAll()) {
+        if (e.outcome != dev::Outcome::Done) continue;
+        recordedDone++;
+        EXPECT_TRUE(Contains(state, "package " + e.package + " disabled-user")) << e.package;
+    }
+    EXPECT_EQ(recordedDone, disabled) << state;
+    EXPECT_TRUE(Contains(m.Log(), "已取消，没有禁用")) << m.Log();
+    EXPECT_TRUE(Contains(m.Status(), "已取消")) << m.Status();
+}
+
+} // namespace
+
+namespace {
+
+void WriteBytes(const std::string& path, const std::string& bytes) {
+    FILE* f = std::fopen(path.c_str(), "wb");
+    std::fwrite(bytes.data(), 1, bytes.size(), f);
+    std::fclose(f);
+}
+
+std::string ReadBytes(const std::string& path) {
+    std::string text;
+    if (FILE* f = std::fopen(path.c_str(), "rb")) {
+        char buf[4096];
+        size_t n;
+        while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) text.append(buf, n);
+        std::fclose(f);
+    }
+    return text;
+}
+
+TEST_F(Manager, ListFilesCheckWhatTheyNameReportTheRestAndExportTheChecks) {
+    ToolUnderTest tool("mgr-lists", Profile("two-phones.txt"));
+    ASSERT_TRUE(tool.Start());
+    ManagerUnderTest m(tool);
+    ASSERT_TRUE(m.Open());
+    ASSERT_TRUE(tool.WaitFor([&] { return m.RowCount() == 13; }));
+    ASSERT_TRUE(m.WaitIdle());
+
+    // UTF-8 with a byte-order mark, pm's "package:" lines, a comment, a
+    // name not on the phone and a hostile line.
+    std::string in = tool.Folder() + "\\in.txt";
+    WriteBytes(in, "\xEF\xBB\xBF# 我的列表\r\npackage:/system/app/YouTube/YouTube.apk=com.google.android.youtube\r\n"
+                   "package:com.tencent.mm\r\ncom.not.on.phone\r\ncom.x;reboot\r\n");
+    ASSERT_TRUE(m.Click("导入列表..."));
+    ASSERT_TRUE(m.AnswerFileDialog(in));
+    ASSERT_TRUE(tool.WaitFor([&] { return Contains(m.Count(), "已勾选 2 个"); })) << m.Count();
+    EXPECT_TRUE(Contains(m.Log(), "com.not.on.phone：手机上没有这个应用")) << m.Log();
+    EXPECT_TRUE(Contains(m.Log(), "第 5 行")) << m.Log();
+
+    std::string out = tool.Folder() + "\\out.txt";
+    DeleteFileA(out.c_str());
+    ASSERT_TRUE(m.Click("导出列表..."));
+    ASSERT_TRUE(m.AnswerFileDialog(out));
+    ASSERT_TRUE(tool.WaitFor([&] { return !ReadBytes(out).empty(); }));
+    std::string written = ReadBytes(out);
+    EXPECT_EQ(written.substr(0, 3), "\xEF\xBB\xBF");
+    EXPECT_TRUE(Contains(written, "com.google.android.youtube\r\n")) << written;
+    EXPECT_TRUE(Contains(written, "com.tencent.mm\r\n")) << written;
+    EXPECT_FALSE(Contains(written, "com.android.chrome")) << written;
+
+    // A GBK file reads back the same way.
+    WriteBytes(in, "# \xCE\xD2\xB5\xC4\xC1\xD0\xB1\xED\r\ncom.android.chrome\r\n");
+    ASSERT_TRUE(m.Click("导入列表..."));
+    ASSERT_TRUE(m.AnswerFileDialog(in));
+    ASSERT_TRUE(tool.WaitFor([&] { return Contains(m.Count(), "已勾选 3 个"); })) << m.Count();
+}
+
+} // namespace
