@@ -335,6 +335,24 @@ void WindowObject::OnSetFocus() {
     FocusFirstUnit();
 }
 
+// Posted events come from other threads at any moment, also while the
+// runtime re-creates a control and pumps messages with events suppressed.
+// An event that arrives then waits for a timer tick instead of being lost
+// (a worker's "done" dropped there would leave the window waiting for ever).
+void WindowObject::RaisePostedEvents() {
+    if (gApp.busy > 0) {
+        SetTimer(hwnd, kPostedTimer, 10, nullptr);
+        return;
+    }
+    KillTimer(hwnd, kPostedTimer);
+    while (!postedWaiting_.empty() && gApp.busy == 0) {
+        int32_t argument = postedWaiting_.front();
+        postedWaiting_.erase(postedWaiting_.begin());
+        RaiseUnitEvent(windowId_, 0, kEvPosted, 1, &argument);
+    }
+    if (!postedWaiting_.empty()) SetTimer(hwnd, kPostedTimer, 10, nullptr);
+}
+
 LRESULT WindowObject::WindowProc(UINT msg, WPARAM wp, LPARAM lp) {
     switch (msg) {
     case WM_CLOSE:
@@ -393,10 +411,14 @@ LRESULT WindowObject::WindowProc(UINT msg, WPARAM wp, LPARAM lp) {
         return 0;
     }
     case kMsgPostedEvent: {
-        int32_t argument = static_cast<int32_t>(lp);
-        RaiseUnitEvent(windowId_, 0, kEvPosted, 1, &argument);
+        postedWaiting_.push_back(static_cast<int32_t>(lp));
+        RaisePostedEvents();
         return 0;
     }
+    case WM_TIMER:
+        if (wp != kPostedTimer) break;
+        RaisePostedEvents();
+        return 0;
     case kMsgPaintBackground:
         if (wp && lp) PaintBackground(reinterpret_cast<HDC>(wp), *reinterpret_cast<const RECT*>(lp));
         return 0;

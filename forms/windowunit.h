@@ -98,6 +98,10 @@ private:
     void ApplyStyleProps();
     bool OnMenuCommand(UINT command);
     bool OnSystemMenuItem(UINT command);
+    void RaisePostedEvents();
+
+    static constexpr UINT_PTR kPostedTimer = 0x8077;
+    std::vector<int32_t> postedWaiting_;   // posted events not raised yet, oldest first
 
     struct Placed {
         int32_t index;

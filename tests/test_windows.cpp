@@ -457,3 +457,42 @@ TEST_F(Windows, FixedWindowKeepsItsLayout) {
 }
 
 } // namespace
+
+// --- events posted from other threads ----------------------------------------------------
+
+TEST_F(Windows, PostedEventsArriveInOrderAndAreNeverLostWhileTheRuntimeIsBusy) {
+    Start({PlainWindow(kMain, {{13, test::Plain(5)}}, "main")});
+    LoadMain();
+    uint32_t target = static_cast<uint32_t>(kServices.auxiliary(rt::kAuxPostTarget, kMain));
+    ASSERT_NE(target, 0u);
+    auto posted = [&] {
+        std::vector<int64_t> args;
+        for (const test::EventLog& e : test::Events())
+            if (e.tag == test::Plain(5) && !e.args.empty()) args.push_back(e.args[0]);
+        return args;
+    };
+
+    // From a worker thread, as the package manager's jobs post.
+    struct Poster {
+        uint32_t target;
+        static DWORD WINAPI Run(void* p) {
+            for (int32_t i = 1; i <= 3; i++) kServices.auxiliary(rt::kAuxPostEvent, static_cast<Poster*>(p)->target, i);
+            return 0;
+        }
+    } poster{target};
+    HANDLE thread = CreateThread(nullptr, 0, &Poster::Run, &poster, 0, nullptr);
+    WaitForSingleObject(thread, INFINITE);
+    CloseHandle(thread);
+    ASSERT_TRUE(test::PumpUntil([&] { return posted().size() == 3; })) << posted().size();
+    EXPECT_EQ(posted(), (std::vector<int64_t>{1, 2, 3}));
+
+    // Arriving while a control is re-created (events suppressed, messages
+    // pumped), the event waits and comes afterwards.
+    rt::gApp.busy++;
+    kServices.auxiliary(rt::kAuxPostEvent, target, 4);
+    rt::PumpPendingMessages();
+    EXPECT_EQ(posted().size(), 3u) << "no event while busy";
+    rt::gApp.busy--;
+    ASSERT_TRUE(test::PumpUntil([&] { return posted().size() == 4; })) << "the event posted while busy was lost";
+    EXPECT_EQ(posted().back(), 4);
+}
