@@ -468,7 +468,7 @@ TEST_F(Windows, PostedEventsArriveInOrderAndAreNeverLostWhileTheRuntimeIsBusy) {
     auto posted = [&] {
         std::vector<int64_t> args;
         for (const test::EventLog& e : test::Events())
-            if (e.tag == test::Plain(5) && !e.args.empty()) args.push_back(e.args[0]);
+            if (e.tag == 5 && !e.args.empty()) args.push_back(e.args[0]);
         return args;
     };
 
