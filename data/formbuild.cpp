@@ -33,6 +33,22 @@ void WriteControlTail(const UnitSpec& u, DataWriter* w) {
 
 } // namespace
 
+UnitSpec MakeUnit(uint32_t id, const char* name, uint32_t type, int32_t left, int32_t top, int32_t width,
+                  int32_t height, uint32_t flags, const std::vector<EventSpec>& events, std::vector<uint8_t> typeData) {
+    UnitSpec u;
+    u.id = id;
+    u.name = name;
+    u.type = type;
+    u.left = left;
+    u.top = top;
+    u.width = width;
+    u.height = height;
+    u.flags = flags;
+    u.events = events;
+    u.typeData = std::move(typeData);
+    return u;
+}
+
 std::vector<uint8_t> BuildRecord(const UnitSpec& u) {
     DataWriter w;
     w.Word(u.type).Word(u.eventLink);

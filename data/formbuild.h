@@ -51,6 +51,10 @@ struct WindowSpec {
     std::vector<UnitSpec> units;   // list order; entry 0 is the window unit
 };
 
+// One row of a readable window table.
+UnitSpec MakeUnit(uint32_t id, const char* name, uint32_t type, int32_t left, int32_t top, int32_t width,
+                  int32_t height, uint32_t flags, const std::vector<EventSpec>& events, std::vector<uint8_t> typeData);
+
 // The record data of one unit (without its length word).
 std::vector<uint8_t> BuildRecord(const UnitSpec& unit);
 // A unit list: identifiers, offsets, then the records in list order.

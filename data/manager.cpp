@@ -14,17 +14,7 @@ constexpr uint32_t kDisabledTab = 0x7;
 
 UnitSpec Unit(uint32_t id, const char* name, uint32_t type, int32_t left, int32_t top, int32_t width, int32_t height,
               uint32_t flags, std::vector<uint8_t> typeData) {
-    UnitSpec u;
-    u.id = id;
-    u.name = name;
-    u.type = type;
-    u.left = left;
-    u.top = top;
-    u.width = width;
-    u.height = height;
-    u.flags = flags;
-    u.typeData = std::move(typeData);
-    return u;
+    return MakeUnit(id, name, type, left, top, width, height, flags, {}, std::move(typeData));
 }
 
 // A resizable window with a maximise button, centred, that re-lays its

@@ -27,21 +27,7 @@ constexpr uint32_t kVisibleTab = 0x5;
 std::vector<EventSpec> On0(int32_t ref) { return {EventSpec(0, ref)}; }
 const std::vector<EventSpec> kNoEvents;
 
-UnitSpec Unit(uint32_t id, const char* name, uint32_t type, int32_t left, int32_t top, int32_t width,
-              int32_t height, uint32_t flags, const std::vector<EventSpec>& events, std::vector<uint8_t> typeData) {
-    UnitSpec u;
-    u.id = id;
-    u.name = name;
-    u.type = type;
-    u.left = left;
-    u.top = top;
-    u.width = width;
-    u.height = height;
-    u.flags = flags;
-    u.events = events;
-    u.typeData = std::move(typeData);
-    return u;
-}
+constexpr auto Unit = MakeUnit;
 
 std::vector<uint8_t> Button(const char* caption) {
     ButtonData d;
