@@ -458,17 +458,20 @@ TEST_F(Forms, IdleTimeRaisesEventSevenWithTheElapsedMilliseconds) {
     // A handler that asks for more idle time gets it within the same cycle.
     Load({{7, test::ReturnsTrue(7)}});
     gElapsed.clear();
+    // A message of the system's own may end an idle cycle and start the count
+    // anew; the loop ends at the first pair of events within one cycle.
     test::gOnEvent = [](const test::EventLog& e) {
         if (e.tag != 7) return;
         gElapsed.push_back(e.args.size() == 1 ? e.args[0] : -1);
-        if (gElapsed.size() == 1) Sleep(60);
-        if (gElapsed.size() == 2) PostQuitMessage(0);
+        size_t n = gElapsed.size();
+        if ((n >= 2 && gElapsed[n - 1] >= gElapsed[n - 2] + 40) || n == 20) PostQuitMessage(0);
+        else Sleep(60);
     };
     rt::PumpPendingMessages();
     rt::MessageLoop(0);
-    ASSERT_EQ(gElapsed.size(), 2u);
+    ASSERT_GE(gElapsed.size(), 2u);
     EXPECT_GE(gElapsed[0], 0);
-    EXPECT_GE(gElapsed[1], gElapsed[0] + 40);
+    EXPECT_GE(gElapsed.back(), gElapsed[gElapsed.size() - 2] + 40) << "no event came within the same idle cycle";
     DestroyWindow(hwnd);
 
     // A handler that asks for nothing gets event 7 again only after a message ended idle time.
