@@ -90,7 +90,9 @@ bool Start(const std::string& exe, const std::string& commandLine, Child* c, std
         Hold hold(gStartLock);
         SetHandleInformation(outWrite.Get(), HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT);
         SetHandleInformation(errWrite.Get(), HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT);
-        ok = CreateProcessA(exe.c_str(), &line[0], nullptr, nullptr, TRUE, CREATE_NO_WINDOW,
+        // No console at all: adb talks through the pipes only, and a hidden
+        // console would cost a console host process per adb run.
+        ok = CreateProcessA(exe.c_str(), &line[0], nullptr, nullptr, TRUE, DETACHED_PROCESS,
                             nullptr, nullptr, &si, &pi);
         lastError = GetLastError();
         SetHandleInformation(outWrite.Get(), HANDLE_FLAG_INHERIT, 0);

@@ -221,7 +221,8 @@ int Command(sim::Store& store, Profile& p, const Options& o) {
 }
 
 // Like adb's own server: a process that holds the output pipe open long
-// after the command that started it has ended.
+// after the command that started it has ended, started without a console as
+// adb starts its server.
 void StartDaemon(DWORD lifeMs) {
     std::string line = "\"" + sim::ExePath() + "\" __daemon " + std::to_string(lifeMs);
     std::vector<char> buf(line.begin(), line.end());
@@ -229,7 +230,7 @@ void StartDaemon(DWORD lifeMs) {
     STARTUPINFOA si = {};
     si.cb = sizeof si;
     PROCESS_INFORMATION pi = {};
-    if (CreateProcessA(nullptr, buf.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi)) {
+    if (CreateProcessA(nullptr, buf.data(), nullptr, nullptr, TRUE, DETACHED_PROCESS, nullptr, nullptr, &si, &pi)) {
         CloseHandle(pi.hProcess);
         CloseHandle(pi.hThread);
     }
