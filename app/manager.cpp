@@ -4,7 +4,6 @@
 #include "manager.h"
 
 #include <windows.h>
-#include <commctrl.h>
 #include <memory>
 #include "data/manager.h"
 #include "data/program.h"
@@ -37,6 +36,7 @@ struct Manager {
     int32_t sortColumn = -1;
     bool sortDescending = false;
     std::string running;           // what the status line says while a job runs
+    uintptr_t focus = 0;           // the focus before a job disabled its control
 };
 
 std::unique_ptr<Manager> gManager;
@@ -51,11 +51,14 @@ const dev::Device* FindDevice(const std::string& serial) {
 
 // Buttons that start work are off while a job runs; 取消 is on only then.
 void SetBusy(bool busy) {
+    if (busy) gManager->focus = view::SavedFocus();
     for (uint32_t unit : {data::kMgrDevices, data::kMgrRefresh, data::kMgrDisable, data::kMgrEnable, data::kMgrDelete,
                           data::kMgrRestore, data::kMgrImport, data::kMgrUndoAll})
         view::SetDisabled(unit, busy);
     view::SetDisabled(data::kMgrCancel, !busy);
     view::SetProgress(0, busy ? -1 : 0);
+    if (busy && !view::SavedFocus()) view::FocusList();
+    else if (!busy) view::RestoreFocus(gManager->focus);
 }
 
 bool StartJob(const JobRequest& request, const std::string& status) {
@@ -246,8 +249,9 @@ void RunAction(dev::Action action) {
 bool OnManagerCreated(int32_t, const int64_t*, int64_t*) {
     uint32_t target = static_cast<uint32_t>(rt::kServices.auxiliary(rt::kAuxPostTarget, data::kManagerWindow));
     gManager.reset(new Manager(target));
-    gManager->serial = "";
-    Refresh();
+    // The first read starts once the window is shown and has given the
+    // focus to its first control, which the read then hands back.
+    rt::kServices.auxiliary(rt::kAuxPostEvent, target, kPostedOpened);
     return false;
 }
 
@@ -262,6 +266,7 @@ bool OnManagerPosted(int32_t argc, const int64_t* argv, int64_t*) {
     if (!gManager || argc < 1) return false;
     if (argv[0] == kPostedDone) OnJobDone();
     else if (argv[0] == kPostedProgress) ShowProgress();
+    else if (argv[0] == kPostedOpened) Refresh();
     return false;
 }
 
@@ -324,9 +329,7 @@ bool OnManagerListKey(int32_t argc, const int64_t* argv, int64_t* result) { retu
 // Enter in the filter box takes the user to the list.
 bool OnManagerFilterKey(int32_t argc, const int64_t* argv, int64_t* result) {
     if (argc < 1 || argv[0] != kKeyEnter) return OnManagerKey(argc, argv, result);
-    HWND window = reinterpret_cast<HWND>(
-        static_cast<uintptr_t>(rt::kServices.auxiliary(rt::kAuxPostTarget, data::kManagerWindow)));
-    if (HWND list = window ? FindWindowExA(window, nullptr, WC_LISTVIEWA, nullptr) : nullptr) SetFocus(list);
+    view::FocusList();
     *result = 0;
     return true;
 }

@@ -1,6 +1,7 @@
 #include "manager_view.h"
 
 #include <windows.h>
+#include <commctrl.h>
 #include <commdlg.h>
 #include "calls.h"
 #include "data/constants.h"
@@ -72,11 +73,20 @@ int32_t MessageBox(const std::string& text, const std::string& title, uint32_t s
     return static_cast<int32_t>(r.lo) + 1;   // back to the IDOK ... IDNO of the box
 }
 
+HWND WindowHandle() {
+    return reinterpret_cast<HWND>(static_cast<uintptr_t>(kServices.auxiliary(rt::kAuxPostTarget, kWindow)));
+}
+
+HWND ListHandle() {
+    HWND window = WindowHandle();
+    return window ? FindWindowExA(window, nullptr, WC_LISTVIEWA, nullptr) : nullptr;
+}
+
 bool FileDialog(std::string* path, bool save) {
     char file[MAX_PATH] = "";
     OPENFILENAMEA o = {};
     o.lStructSize = sizeof o;
-    o.hwndOwner = reinterpret_cast<HWND>(static_cast<uintptr_t>(kServices.auxiliary(rt::kAuxPostTarget, kWindow)));
+    o.hwndOwner = WindowHandle();
     o.lpstrFilter = "包名列表 (*.txt)\0*.txt\0所有文件 (*.*)\0*.*\0";
     o.lpstrFile = file;
     o.nMaxFile = MAX_PATH;
@@ -90,6 +100,22 @@ bool FileDialog(std::string* path, bool save) {
 }
 
 } // namespace
+
+uintptr_t SavedFocus() {
+    HWND focus = GetFocus(), window = WindowHandle();
+    return window && focus && IsChild(window, focus) ? reinterpret_cast<uintptr_t>(focus) : 0;
+}
+
+void FocusList() {
+    if (HWND list = ListHandle()) SetFocus(list);
+}
+
+void RestoreFocus(uintptr_t saved) {
+    HWND h = reinterpret_cast<HWND>(saved), window = WindowHandle();
+    HWND focus = GetFocus();
+    if (!saved || !window || !IsChild(window, h) || !IsWindowEnabled(h) || !IsWindowVisible(h)) return;
+    if (focus == nullptr || focus == ListHandle()) SetFocus(h);
+}
 
 void SetText(uint32_t unit, const std::string& text) { WriteText(kWindow, unit, kPropCaption, text); }
 

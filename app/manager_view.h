@@ -20,6 +20,14 @@ void SetItems(uint32_t combo, const std::vector<std::string>& items, int32_t cur
 int32_t Current(uint32_t combo);
 bool Checked(uint32_t checkBox);
 
+// The keyboard focus. Disabling the control that has it leaves the window
+// without one (keys would then reach nothing until a click), so work that
+// disables controls parks the focus on the list and gives it back after.
+// A saved focus is a window handle as an integer; 0 for none.
+uintptr_t SavedFocus();
+void FocusList();
+void RestoreFocus(uintptr_t saved);   // only while the focus is still parked on the list
+
 void SetProgress(int32_t position, int32_t maximum);   // maximum 0: idle and empty; -1: busy, length unknown
 
 // The log: appends lines at the end and keeps the end in view.

@@ -4,6 +4,7 @@
 // phone, the record and undo.
 #include <gtest/gtest.h>
 #include <windows.h>
+#include <commctrl.h>
 #include <string>
 #include <vector>
 #include "device/record.h"
@@ -175,6 +176,94 @@ TEST_F(Manager, EveryActionReadsTheStateBackRiskConfirmationAndUndo) {
     ASSERT_TRUE(m.WaitIdle());
     EXPECT_TRUE(Contains(PackageLine(tool, "com.google.android.youtube"), " enabled "));
     EXPECT_EQ(m.Cell(m.PositionOf("com.tencent.mm"), 1), "已启用");
+}
+
+// The keyboard alone: Tab walks the window top to bottom, Enter leaves the
+// filter for the list, Space checks, Ctrl+A selects what is shown, F5 reads
+// again, Escape closes the window and leaves the program running.
+TEST_F(Manager, KeysWalkFilterCheckSelectRefreshAndClose) {
+    ToolUnderTest tool("mgr-keys", Profile("two-phones.txt"));
+    ASSERT_TRUE(tool.Start());
+    ManagerUnderTest m(tool);
+    ASSERT_TRUE(m.Open());
+    ASSERT_TRUE(tool.WaitFor([&] { return m.RowCount() == 13; }));
+    ASSERT_TRUE(m.WaitIdle());
+    ASSERT_TRUE(tool.WaitFor([&] { return GetForegroundWindow() == m.Window(); }));
+
+    // A combo box that edits gives the focus to its edit field.
+    auto focused = [&] {
+        HWND f = m.Focus();
+        char cls[32] = "";
+        GetClassNameA(GetParent(f), cls, sizeof cls);
+        return lstrcmpiA(cls, "ComboBox") == 0 ? GetParent(f) : f;
+    };
+    std::vector<HWND> order = {m.Combo(0), m.Button("刷新"), m.Button("同时用于所有已连接设备"), m.Filter(),
+                               m.Combo(1), m.Combo(2), m.List(), m.Button("禁用"), m.Button("启用"),
+                               m.Button("删除"), m.Button("恢复"), m.Button("导入列表..."), m.Button("导出列表..."),
+                               m.Button("操作记录..."), m.Button("全部撤销")};
+    for (HWND h : order) ASSERT_NE(h, nullptr);
+    auto describe = [](HWND h) {
+        char cls[32] = "", text[64] = "";
+        GetClassNameA(h, cls, sizeof cls);
+        GetWindowTextA(h, text, sizeof text);
+        return std::string(cls) + " \"" + text + "\"";
+    };
+    ASSERT_TRUE(tool.WaitFor([&] { return focused() == order[0]; }, 5000))
+        << "the first control has the focus, not " << describe(focused());
+    for (size_t i = 1; i < order.size(); i++) {
+        m.Press(VK_TAB);
+        ASSERT_TRUE(tool.WaitFor([&] { return focused() == order[i]; }, 5000))
+            << "step " << i << ": " << describe(focused()) << " instead of " << describe(order[i]);
+    }
+    m.Press(VK_TAB);   // 取消 is off while nothing runs: the log comes next
+    ASSERT_TRUE(tool.WaitFor([&] { return focused() != order.back(); }, 5000));
+    EXPECT_NE(focused(), m.Button("取消"));
+    char cls[32] = "";
+    GetClassNameA(focused(), cls, sizeof cls);
+    EXPECT_STREQ(cls, "RichEdit20A");
+    m.Press(VK_TAB);
+    ASSERT_TRUE(tool.WaitFor([&] { return focused() == order[0]; }, 5000)) << "round to the top";
+
+    // Typing filters as it goes; Enter takes the focus to the list.
+    for (int i = 0; i < 3; i++) m.Press(VK_TAB);
+    ASSERT_TRUE(tool.WaitFor([&] { return focused() == m.Filter(); }, 5000));
+    for (char c : std::string("YOUTUBE")) m.Press(static_cast<WORD>(c));
+    ASSERT_TRUE(tool.WaitFor([&] { return m.RowCount() == 1; }, 5000)) << m.RowCount();
+    EXPECT_EQ(m.Cell(0, 0), "com.google.android.youtube");
+    m.Press(VK_RETURN);
+    ASSERT_TRUE(tool.WaitFor([&] { return focused() == m.List(); }, 5000));
+
+    // Space checks the selected row and checks it off again.
+    m.Press(VK_HOME);
+    ASSERT_TRUE(tool.WaitFor([&] { return SendMessageA(m.List(), LVM_GETSELECTEDCOUNT, 0, 0) == 1; }, 5000));
+    m.Press(VK_SPACE);
+    ASSERT_TRUE(tool.WaitFor([&] { return Contains(m.Count(), "已勾选 1 个"); }, 5000)) << m.Count();
+    m.Press(VK_SPACE);
+    ASSERT_TRUE(tool.WaitFor([&] { return Contains(m.Count(), "已勾选 0 个"); }, 5000)) << m.Count();
+
+    // Ctrl+A selects every row shown, and only those.
+    SetWindowTextA(m.Filter(), "com.google");
+    ASSERT_TRUE(tool.WaitFor([&] { return m.RowCount() > 1 && m.RowCount() < 13; }));
+    int shown = m.RowCount();
+    m.Press('A', true);
+    ASSERT_TRUE(tool.WaitFor([&] { return SendMessageA(m.List(), LVM_GETSELECTEDCOUNT, 0, 0) == shown; }, 5000));
+
+    // F5 lists the devices and reads the phone again.
+    size_t commands = tool.AdbLog().size();
+    m.Press(VK_F5);
+    ASSERT_TRUE(tool.WaitFor([&] { return tool.AdbLog().size() > commands; }));
+    ASSERT_TRUE(m.WaitIdle());
+    bool listed = false;
+    for (size_t i = commands; i < tool.AdbLog().size(); i++) listed = listed || Contains(tool.AdbLog()[i], " devices");
+    EXPECT_TRUE(listed);
+    EXPECT_EQ(m.RowCount(), shown) << "the filter stays";
+
+    // Escape closes the window; the program and its start-up window stay.
+    HWND window = m.Window();
+    m.Press(VK_ESCAPE);
+    ASSERT_TRUE(tool.WaitFor([&] { return !IsWindow(window); }, 5000));
+    EXPECT_TRUE(tool.Running());
+    EXPECT_TRUE(IsWindowVisible(tool.Window()));
 }
 
 TEST_F(Manager, RestoreIsRefusedWithTheReasonOnAnOldPhone) {

@@ -209,6 +209,29 @@ bool ManagerUnderTest::Select(const std::vector<std::string>& packages) const {
     return true;
 }
 
+HWND ManagerUnderTest::Focus() const {
+    GUITHREADINFO info = {};
+    info.cbSize = sizeof info;
+    return GetGUIThreadInfo(GetWindowThreadProcessId(window_, nullptr), &info) ? info.hwndFocus : nullptr;
+}
+
+void ManagerUnderTest::Press(WORD key, bool ctrl) const {
+    INPUT in[4] = {};
+    UINT n = 0;
+    auto add = [&](WORD vk, bool up) {
+        in[n].type = INPUT_KEYBOARD;
+        in[n].ki.wVk = vk;
+        in[n].ki.wScan = static_cast<WORD>(MapVirtualKeyA(vk, MAPVK_VK_TO_VSC));
+        in[n].ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
+        n++;
+    };
+    if (ctrl) add(VK_CONTROL, false);
+    add(key, false);
+    add(key, true);
+    if (ctrl) add(VK_CONTROL, true);
+    SendInput(n, in, sizeof(INPUT));
+}
+
 bool ManagerUnderTest::WaitIdle(DWORD timeoutMs) const {
     HWND cancel = Button("取消");
     HWND refresh = Button("刷新");

@@ -37,6 +37,12 @@ public:
     // Selects only the rows of these packages (every one must be shown).
     bool Select(const std::vector<std::string>& packages) const;
 
+    // The control with the keyboard focus in the tool's window thread.
+    HWND Focus() const;
+    // Presses and releases a key as the keyboard does: the input goes to the
+    // window in the foreground, with Ctrl held down around it when asked.
+    void Press(WORD key, bool ctrl = false) const;
+
     // Waits until the job in progress is over (取消 disabled again).
     bool WaitIdle(DWORD timeoutMs = 30000) const;
     bool Click(const char* caption) const;   // false when the button is missing or disabled
