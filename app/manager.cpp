@@ -25,6 +25,7 @@ constexpr int32_t kKeyEnter = 13;
 constexpr int32_t kKeyF5 = 116;
 constexpr size_t kNamesInABox = 30;   // a confirmation lists at most this many names
 constexpr size_t kRecordLines = 60;   // 操作记录 shows this many newest entries
+constexpr char kReadingAll[] = "正在读取设备和应用...";
 
 // The window's state; it exists while the window is loaded.
 struct Manager {
@@ -170,7 +171,7 @@ void Refresh() {
     JobRequest request;
     request.listDevices = true;
     request.preferred = gManager->serial;
-    StartJob(request, "正在读取设备和应用...");
+    StartJob(request, kReadingAll);
 }
 
 // A list of names for a box, cut after a screenful.
@@ -244,14 +245,25 @@ void RunAction(dev::Action action) {
     StartJob(request, std::string("正在") + dev::ActionVerb(action) + "...");
 }
 
+// Marks the window busy while its first read, started on creation, runs.
+void OnOpened() {
+    if (!gManager->jobs.Running()) return;
+    Status(gManager->running);
+    SetBusy(true);
+}
+
 } // namespace
 
 bool OnManagerCreated(int32_t, const int64_t*, int64_t*) {
     uint32_t target = static_cast<uint32_t>(rt::kServices.auxiliary(rt::kAuxPostTarget, data::kManagerWindow));
     gManager.reset(new Manager(target));
-    // The first read starts once the window is shown and has given the
-    // focus to its first control, which the read then hands back.
+    // The first read starts at once; the window shows while it runs and,
+    // once shown with the focus on its first control, marks itself busy.
     rt::kServices.auxiliary(rt::kAuxPostEvent, target, kPostedOpened);
+    JobRequest request;
+    request.listDevices = true;
+    if (gManager->jobs.Start(request)) gManager->running = kReadingAll;
+    else Status("无法启动后台任务");
     return false;
 }
 
@@ -266,7 +278,7 @@ bool OnManagerPosted(int32_t argc, const int64_t* argv, int64_t*) {
     if (!gManager || argc < 1) return false;
     if (argv[0] == kPostedDone) OnJobDone();
     else if (argv[0] == kPostedProgress) ShowProgress();
-    else if (argv[0] == kPostedOpened) Refresh();
+    else if (argv[0] == kPostedOpened) OnOpened();
     return false;
 }
 

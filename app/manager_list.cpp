@@ -19,6 +19,21 @@ std::string Outcome(const dev::RecordEntry& e) {
     return "，" + dev::OutcomeMessage(e.action, r);
 }
 
+// Whether a package passes the state and kind choices of the two combo boxes.
+bool Passes(const dev::Package& p, StateShown state, KindShown kind) {
+    switch (state) {
+    case StateShown::Enabled: if (p.state != dev::PackageState::Enabled) return false; break;
+    case StateShown::Disabled: if (p.state != dev::PackageState::Disabled) return false; break;
+    case StateShown::Deleted: if (p.state != dev::PackageState::Deleted) return false; break;
+    default: break;
+    }
+    switch (kind) {
+    case KindShown::System: return p.kind == dev::PackageKind::System;
+    case KindShown::User: return p.kind == dev::PackageKind::User;
+    default: return true;
+    }
+}
+
 } // namespace
 
 const char* StateText(dev::PackageState s) {
@@ -45,20 +60,6 @@ std::string RowCells(const dev::Package& p, const std::map<std::string, dev::Rec
            "\t" + (it == last.end() ? "" : LastActionText(it->second));
 }
 
-bool PackageRows::Passes(const dev::Package& p) const {
-    switch (static_cast<StateShown>(view::Current(data::kMgrState))) {
-    case StateShown::Enabled: if (p.state != dev::PackageState::Enabled) return false; break;
-    case StateShown::Disabled: if (p.state != dev::PackageState::Disabled) return false; break;
-    case StateShown::Deleted: if (p.state != dev::PackageState::Deleted) return false; break;
-    default: break;
-    }
-    switch (static_cast<KindShown>(view::Current(data::kMgrKind))) {
-    case KindShown::System: return p.kind == dev::PackageKind::System;
-    case KindShown::User: return p.kind == dev::PackageKind::User;
-    default: return true;
-    }
-}
-
 std::string PackageRows::NameOfRow(int32_t row) const {
     return row >= 0 && static_cast<size_t>(row) < rows_.size() ? snapshot_.packages[rows_[row]].name : std::string();
 }
@@ -66,8 +67,10 @@ std::string PackageRows::NameOfRow(int32_t row) const {
 void PackageRows::Fill(const std::set<std::string>& checked) {
     rows_.clear();
     std::string text;
+    StateShown state = static_cast<StateShown>(view::Current(data::kMgrState));
+    KindShown kind = static_cast<KindShown>(view::Current(data::kMgrKind));
     for (size_t i = 0; i < snapshot_.packages.size(); i++) {
-        if (!Passes(snapshot_.packages[i])) continue;
+        if (!Passes(snapshot_.packages[i], state, kind)) continue;
         rows_.push_back(i);
         text += RowCells(snapshot_.packages[i], last_) + "\n";
     }

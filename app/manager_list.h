@@ -53,7 +53,6 @@ public:
 
 private:
     std::string NameOfRow(int32_t row) const;
-    bool Passes(const dev::Package& p) const;
     void Fill(const std::set<std::string>& checked);
 
     dev::PackageSnapshot snapshot_;
