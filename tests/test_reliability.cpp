@@ -488,7 +488,9 @@ TEST(Reliability, FiftyMegabyteOutputLeavesTheToolWorking) {
     ToolUnderTest tool("hugeoutput", std::string(kDevice) + "pad " + std::to_string(kBytes) + "\n");
     ASSERT_TRUE(tool.Start());
     const SIZE_T before = Measure(tool.ProcessId()).privateBytes;
-    ASSERT_TRUE(ClickForLog(tool, kListDisabled, 300000));
+    ASSERT_TRUE(ClickForLog(tool, kListDisabled, 300000))
+        << "button enabled " << IsWindowEnabled(tool.Button(kListDisabled)) << ", log of "
+        << tool.Text(tool.Log()).size() << " bytes, tool running " << tool.Running();
     ASSERT_TRUE(tool.Running());
     EXPECT_TRUE(Answers(tool.Window()));
 
