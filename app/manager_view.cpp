@@ -32,7 +32,7 @@ constexpr int32_t kPropLogContent = 9;     // rich edit box
 // Commands of the extended library (units/extlib.h).
 enum ExtCommand : int32_t {
     kLineCount = 0, kScrollLines = 1, kSetRows = 2, kSetRow = 3, kCheckRows = 5, kCheckedRows = 6,
-    kSelectedRows = 7, kFilter = 8, kSort = 9,
+    kSelectedRows = 7, kFilter = 8, kSort = 9, kAddText = 10,
 };
 
 void WriteText(uint32_t window, uint32_t unit, int32_t property, const std::string& text) {
@@ -154,11 +154,9 @@ void SetProgress(int32_t position, int32_t maximum) {
 void ClearLog() { WriteText(kWindow, data::kMgrLog, kPropLogContent, ""); }
 
 void AppendLog(const std::string& lines) {
-    char* old = PointerAt<char>(static_cast<uint32_t>(kServices.readProperty(kWindow, data::kMgrLog, kPropLogContent, -1)));
-    std::string text = old ? old : "";
-    kServices.free(old);
-    WriteText(kWindow, data::kMgrLog, kPropLogContent, text + lines);
     rt::ArgRecord unit = Unit(data::kMgrLog, rt::kTypeRichEdit);
+    rt::ArgRecord add[2] = {unit, TextArg(lines.c_str())};
+    kServices.callLibraryCommand(units::kExtCommands[kAddText], 2, add);
     int32_t count = static_cast<int32_t>(kServices.callLibraryCommand(units::kExtCommands[kLineCount], 1, &unit).lo);
     rt::ArgRecord args[2] = {unit, IntArg(count)};
     kServices.callLibraryCommand(units::kExtCommands[kScrollLines], 2, args);

@@ -468,6 +468,35 @@ TEST_F(RichEdit, LineCountAndScrollCommands) {
     EXPECT_LT(last.y, client.bottom) << "first visible line " << first;
 }
 
+// Adding to a log keeps what is there, byte for byte, and the user's
+// selection; a caret at the end moves on with the text.
+TEST_F(RichEdit, AddTextCommandAppendsAndKeepsTheSelection) {
+    void* log = MakeLog();
+    ASSERT_NE(log, nullptr);
+    auto add = [](const char* text) {
+        rt::ArgRecord result = {};
+        rt::ArgRecord args[2] = {UnitArg(data::kUnitLog), rt::MakeArg(rt::kTypeText, static_cast<uint32_t>(reinterpret_cast<uintptr_t>(text)))};
+        units::kExtCommands[10](&result, 2, args);
+    };
+    add("com.x：已禁用\r\n");
+    EXPECT_EQ(GetText(log, kContent), "com.x：已禁用\r\n");
+
+    Send(log, EM_SETSEL, 2, 5);
+    add("com.y：失败，系统不允许禁用受保护的应用\r\n");
+    EXPECT_EQ(GetText(log, kContent), "com.x：已禁用\r\ncom.y：失败，系统不允许禁用受保护的应用\r\n");
+    CHARRANGE sel = Selection(log);
+    EXPECT_EQ(sel.cpMin, 2);
+    EXPECT_EQ(sel.cpMax, 5);
+
+    GETTEXTLENGTHEX length = {GTL_NUMCHARS | GTL_PRECISE, CP_ACP};
+    LONG end = static_cast<LONG>(Send(log, EM_GETTEXTLENGTHEX, reinterpret_cast<WPARAM>(&length)));
+    Send(log, EM_SETSEL, end, end);
+    add("end\r\n");
+    EXPECT_EQ(Selection(log).cpMin, end + 4) << "the caret follows the text";
+    add("");
+    EXPECT_EQ(LineCountCommand(data::kUnitLog), 4);
+}
+
 TEST_CHILD(LineCountOfAWindowNotLoaded) {
     units::gExtLink.Attach(rt::RuntimeCallbackEntry);
     std::printf("count %d\n", LineCountCommand(data::kUnitLog));

@@ -29,11 +29,29 @@ void ScrollLines(rt::ArgRecord*, int32_t count, rt::ArgRecord* args) {
     if (h) SendMessageA(h, EM_LINESCROLL, 0, static_cast<LPARAM>(static_cast<int32_t>(args[1].lo)));
 }
 
+// Adds plain text after the last character without touching the rest, so a
+// log grows by what is added instead of being written anew. A selection the
+// user made stays; a caret at the end moves on with the text.
+void AddText(rt::ArgRecord*, int32_t count, rt::ArgRecord* args) {
+    if (count < 2) return;
+    HWND h = RichEditOf(args);
+    const char* text = reinterpret_cast<const char*>(static_cast<uintptr_t>(args[1].lo));
+    if (!h || !text || !*text) return;
+    GETTEXTLENGTHEX length = {GTL_NUMCHARS | GTL_PRECISE, CP_ACP};
+    LONG end = static_cast<LONG>(SendMessageA(h, EM_GETTEXTLENGTHEX, reinterpret_cast<WPARAM>(&length), 0));
+    CHARRANGE before = {0, 0}, atEnd = {end, end};
+    SendMessageA(h, EM_EXGETSEL, 0, reinterpret_cast<LPARAM>(&before));
+    SendMessageA(h, EM_EXSETSEL, 0, reinterpret_cast<LPARAM>(&atEnd));
+    SendMessageA(h, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(text));
+    if (before.cpMin != end || before.cpMax != end) SendMessageA(h, EM_EXSETSEL, 0, reinterpret_cast<LPARAM>(&before));
+}
+
 } // namespace
 
 const rt::CommandFn kExtCommands[kExtCommandCount] = {
     GetLineCount,    ScrollLines,      ListSetRows,      ListSetRow, ListRowText,
     ListCheckRows,   ListCheckedRows,  ListSelectedRows, ListFilter, ListSort,
+    AddText,
 };
 
 intptr_t ExtNotify(int32_t code, intptr_t v1, intptr_t) {

@@ -8,7 +8,8 @@ namespace units {
 
 extern rt::LibraryLink gExtLink;
 
-// The command table: the rich edit box's two, then the list view's.
+// The command table: the rich edit box's two, the list view's, then one
+// more of the rich edit box's.
 //
 //  0 get line count (rich edit) -> integer
 //  1 scroll lines (rich edit, integer lines)
@@ -31,11 +32,13 @@ extern rt::LibraryLink gExtLink;
 //    empty text shows every row
 //  9 sort (list view, integer column, [logical descending]): column -1
 //    restores the order the rows were given in
+// 10 add text (rich edit, text): plain text after the last character; the
+//    rest of the content and a selection the user made stay as they are
 //
 // Rows are numbered from 0 in the order the last set rows gave them;
 // filtering and sorting never change a row's number. No command raises an
 // event.
-constexpr int32_t kExtCommandCount = 10;
+constexpr int32_t kExtCommandCount = 11;
 extern const rt::CommandFn kExtCommands[kExtCommandCount];
 
 // The list view's commands, 2 to 9 above.
