@@ -54,32 +54,6 @@ BOOL CALLBACK FindBox(HWND h, LPARAM lp) {
     return TRUE;
 }
 
-// Memory in the tool's process for messages whose parameters point at a
-// structure: the list view reads and writes them in its own address space.
-class Remote {
-public:
-    explicit Remote(DWORD pid, size_t size) : size_(size) {
-        process_ = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, pid);
-        if (process_) block_ = VirtualAllocEx(process_, nullptr, size, MEM_COMMIT, PAGE_READWRITE);
-    }
-    ~Remote() {
-        if (block_) VirtualFreeEx(process_, block_, 0, MEM_RELEASE);
-        if (process_) CloseHandle(process_);
-    }
-    char* At(size_t offset) const { return static_cast<char*>(block_) + offset; }
-    bool Write(size_t offset, const void* data, size_t n) const {
-        return block_ && WriteProcessMemory(process_, At(offset), data, n, nullptr);
-    }
-    bool Read(size_t offset, void* data, size_t n) const {
-        return block_ && ReadProcessMemory(process_, At(offset), data, n, nullptr);
-    }
-
-private:
-    HANDLE process_ = nullptr;
-    void* block_ = nullptr;
-    size_t size_;
-};
-
 std::string ReadFileBytes(const std::string& path) {
     std::string text;
     if (FILE* f = std::fopen(path.c_str(), "rb")) {
@@ -167,13 +141,13 @@ std::string ManagerUnderTest::Count() const { return WindowText(Label(false)); }
 
 std::string ManagerUnderTest::Log() const {
     std::vector<HWND> r = Children("RichEdit20A");
-    return r.empty() ? std::string() : WindowText(r[0]);
+    return r.empty() ? std::string() : tool_.Text(r[0]);
 }
 
 int ManagerUnderTest::RowCount() const { return static_cast<int>(SendMessageA(List(), LVM_GETITEMCOUNT, 0, 0)); }
 
 std::string ManagerUnderTest::Cell(int position, int column) const {
-    Remote mem(tool_.ProcessId(), sizeof(LVITEMA) + 1024);
+    RemoteMemory mem(tool_.ProcessId(), sizeof(LVITEMA) + 1024);
     LVITEMA item = {};
     item.iSubItem = column;
     item.pszText = mem.At(sizeof item);
@@ -192,7 +166,7 @@ int ManagerUnderTest::PositionOf(const std::string& package) const {
 }
 
 bool ManagerUnderTest::Select(const std::vector<std::string>& packages) const {
-    Remote mem(tool_.ProcessId(), sizeof(LVITEMA));
+    RemoteMemory mem(tool_.ProcessId(), sizeof(LVITEMA));
     auto setState = [&](int position, UINT state) {
         LVITEMA item = {};
         item.stateMask = LVIS_SELECTED | LVIS_FOCUSED;

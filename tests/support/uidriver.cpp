@@ -1,5 +1,6 @@
 #include "uidriver.h"
 
+#include <richedit.h>
 #include <cstring>
 #include "child.h"
 
@@ -147,18 +148,71 @@ HWND ToolUnderTest::Log() const {
     return s.found;
 }
 
+namespace {
+
+// A rich edit box is read piece by piece through memory of its process: a
+// log of tens of megabytes read whole would need a buffer of its size there,
+// and twice that again inside Wine's control, which a nearly full address
+// space cannot always give.
+std::string RichEditText(HWND h) {
+    constexpr LONG kPiece = 1 << 18;   // characters; GBK takes up to two bytes each
+    DWORD pid = 0;
+    GetWindowThreadProcessId(h, &pid);
+    RemoteMemory mem(pid, sizeof(GETTEXTLENGTHEX) + sizeof(TEXTRANGEA) + 2 * kPiece + 1);
+    GETTEXTLENGTHEX count = {GTL_NUMCHARS | GTL_PRECISE, 1200};
+    if (!mem.Write(0, &count, sizeof count)) return std::string();
+    LONG total = static_cast<LONG>(SendMessageA(h, EM_GETTEXTLENGTHEX, reinterpret_cast<WPARAM>(mem.At(0)), 0));
+    const size_t range = sizeof count, text = range + sizeof(TEXTRANGEA);
+    std::string s, piece(2 * kPiece + 1, '\0');
+    for (LONG at = 0; at < total; at += kPiece) {
+        TEXTRANGEA r = {{at, at + kPiece < total ? at + kPiece : total}, mem.At(text)};
+        std::string zero(piece.size(), '\0');
+        if (!mem.Write(range, &r, sizeof r) || !mem.Write(text, zero.data(), zero.size())) break;
+        SendMessageA(h, EM_GETTEXTRANGE, 0, reinterpret_cast<LPARAM>(mem.At(range)));
+        if (!mem.Read(text, &piece[0], piece.size())) break;
+        s.append(piece.c_str());
+    }
+    return s;
+}
+
+} // namespace
+
+RemoteMemory::RemoteMemory(DWORD pid, size_t size) {
+    process_ = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, pid);
+    if (process_) block_ = VirtualAllocEx(process_, nullptr, size, MEM_COMMIT, PAGE_READWRITE);
+}
+
+RemoteMemory::~RemoteMemory() {
+    if (block_) VirtualFreeEx(process_, block_, 0, MEM_RELEASE);
+    if (process_) CloseHandle(process_);
+}
+
+bool RemoteMemory::Write(size_t offset, const void* data, size_t n) const {
+    return block_ && WriteProcessMemory(process_, At(offset), data, n, nullptr);
+}
+
+bool RemoteMemory::Read(size_t offset, void* data, size_t n) const {
+    return block_ && ReadProcessMemory(process_, At(offset), data, n, nullptr);
+}
+
 std::string ToolUnderTest::Text(HWND h) const {
-    // WM_GETTEXTLENGTH from another process answers 0 for a rich edit box
-    // holding Chinese text under Wine, so ask with a large buffer instead.
-    // A buffer the text filled may have cut it: ask again with twice the room.
-    LRESULT n = SendMessageA(h, WM_GETTEXTLENGTH, 0, 0);
+    char cls[32] = "";
+    GetClassNameA(h, cls, sizeof cls);
     std::string s;
-    for (size_t room = n < 65536 ? 65536 : 2 * static_cast<size_t>(n) + 2;; room *= 2) {
-        s.assign(room, '\0');
-        LRESULT got = SendMessageA(h, WM_GETTEXT, static_cast<WPARAM>(room), reinterpret_cast<LPARAM>(&s[0]));
-        if (static_cast<size_t>(got) + 2 < room || room >= (1u << 30)) {
-            s.resize(static_cast<size_t>(got));
-            break;
+    if (lstrcmpiA(cls, "RichEdit20A") == 0) {
+        s = RichEditText(h);
+    } else {
+        // WM_GETTEXTLENGTH from another process can answer 0 under Wine, so
+        // ask with a large buffer; one the text filled may have cut it: ask
+        // again with twice the room.
+        LRESULT n = SendMessageA(h, WM_GETTEXTLENGTH, 0, 0);
+        for (size_t room = n < 65536 ? 65536 : 2 * static_cast<size_t>(n) + 2;; room *= 2) {
+            s.assign(room, '\0');
+            LRESULT got = SendMessageA(h, WM_GETTEXT, static_cast<WPARAM>(room), reinterpret_cast<LPARAM>(&s[0]));
+            if (static_cast<size_t>(got) + 2 < room || room >= (1u << 30)) {
+                s.resize(static_cast<size_t>(got));
+                break;
+            }
         }
     }
     std::string out;

@@ -19,6 +19,23 @@ inline constexpr char kListDisabled[] = "禁用app的列表";
 inline constexpr char kEnable[] = "启用";
 } // namespace captions
 
+// Memory in another process for messages whose parameters point at a
+// structure: the control reads and writes it in its own address space.
+class RemoteMemory {
+public:
+    RemoteMemory(DWORD pid, size_t size);
+    ~RemoteMemory();
+    RemoteMemory(const RemoteMemory&) = delete;
+    RemoteMemory& operator=(const RemoteMemory&) = delete;
+    char* At(size_t offset) const { return static_cast<char*>(block_) + offset; }
+    bool Write(size_t offset, const void* data, size_t n) const;
+    bool Read(size_t offset, void* data, size_t n) const;
+
+private:
+    HANDLE process_ = nullptr;
+    void* block_ = nullptr;
+};
+
 // The directory of the running executable, without a trailing backslash.
 std::string ExeDir();
 
@@ -44,7 +61,7 @@ public:
     HWND Edit() const;
     HWND Log() const;
 
-    std::string Text(HWND h) const;            // WM_GETTEXT, CR LF turned into LF
+    std::string Text(HWND h) const;            // the text as shown, CR LF turned into LF
     void SetText(HWND h, const std::string& text) const;
     void Click(HWND button) const;
 
