@@ -66,6 +66,7 @@ public:
     // pass over the sorted rows. An empty text shows every row.
     void SetFilter(const std::string& text, uint32_t columns);
     const std::string& FilterText() const { return filter_; }
+    uint32_t FilterColumns() const { return filterColumns_; }
     // Sorts by `column` (-1: the order the rows were given in); equal cells
     // keep that order either way.
     void SetSort(int32_t column, bool descending);
