@@ -417,7 +417,7 @@ bool OnShowRecord(int32_t, const int64_t*, int64_t*) {
         dev::PackageResult r;
         r.name = it->package;
         r.outcome = it->outcome;
-        text += it->time + "  " + it->package + "  " + dev::ActionVerb(it->action) + "  " +
+        text += dev::LocalTimeText(it->time) + "  " + it->package + "  " + dev::ActionVerb(it->action) + "  " +
                 dev::OutcomeMessage(it->action, r) + "\r\n";
     }
     if (total == 0) text = "这台设备还没有操作记录。\r\n";

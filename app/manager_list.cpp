@@ -48,8 +48,9 @@ const char* StateText(dev::PackageState s) {
 const char* KindText(dev::PackageKind k) { return k == dev::PackageKind::System ? "系统" : "用户"; }
 
 std::string LastActionText(const dev::RecordEntry& e) {
-    // 2026-12-08T04:10:00Z -> 12-08 04:10 (UTC, as recorded)
-    std::string when = e.time.size() >= 16 ? e.time.substr(5, 5) + " " + e.time.substr(11, 5) : e.time;
+    // 2026-12-08T04:10:00Z -> 12-08 12:10 in the computer's local time
+    std::string local = dev::LocalTimeText(e.time);
+    std::string when = local != e.time && local.size() >= 16 ? local.substr(5, 11) : e.time;
     return std::string(dev::ActionVerb(e.action)) + Outcome(e) + " " + when;
 }
 

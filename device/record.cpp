@@ -56,6 +56,28 @@ std::string RecordTime() {
     return s;
 }
 
+std::string LocalTimeText(const std::string& recordTime) {
+    unsigned year, month, day, hour, minute, second;
+    char zone = 0, extra = 0;
+    if (std::sscanf(recordTime.c_str(), "%4u-%2u-%2uT%2u:%2u:%2u%c%c", &year, &month, &day, &hour, &minute, &second,
+                    &zone, &extra) != 7 || zone != 'Z')
+        return recordTime;
+    SYSTEMTIME utc = {}, local = {};
+    utc.wYear = static_cast<WORD>(year);
+    utc.wMonth = static_cast<WORD>(month);
+    utc.wDay = static_cast<WORD>(day);
+    utc.wHour = static_cast<WORD>(hour);
+    utc.wMinute = static_cast<WORD>(minute);
+    utc.wSecond = static_cast<WORD>(second);
+    FILETIME check;
+    if (!SystemTimeToFileTime(&utc, &check) || !SystemTimeToTzSpecificLocalTime(nullptr, &utc, &local))
+        return recordTime;
+    char s[32];
+    std::snprintf(s, sizeof s, "%04u-%02u-%02u %02u:%02u:%02u", local.wYear, local.wMonth, local.wDay, local.wHour,
+                  local.wMinute, local.wSecond);
+    return s;
+}
+
 std::string FormatEntry(const RecordEntry& e) {
     return Field(e.time) + "\t" + Field(e.serial) + "\t" + Field(e.model) + "\t" + std::to_string(e.user) + "\t" +
            Field(e.package) + "\t" + ActionWord(e.action) + "\t" + OutcomeWord(e.outcome) + "\n";

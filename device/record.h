@@ -55,6 +55,9 @@ std::vector<RecordEntry> ParseRecord(const std::string& bytes);
 
 // The current time as a record writes it.
 std::string RecordTime();
+// A record's time in the computer's local time as people read it,
+// "2026-12-08 12:10:00"; a text that is not a record's time comes back as it is.
+std::string LocalTimeText(const std::string& recordTime);
 
 // The last entry per package of one device and user.
 std::map<std::string, RecordEntry> LastActions(const std::vector<RecordEntry>& all, const std::string& serial,

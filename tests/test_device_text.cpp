@@ -290,6 +290,27 @@ void WriteBytes(const std::string& path, const std::string& bytes) {
     CloseHandle(h);
 }
 
+// Times are recorded in UTC and shown in the computer's local time.
+TEST(ActionRecordText, RecordTimesAreShownInLocalTime) {
+    for (const char* odd : {"", "2026-12-08 04:10:00", "2026-12-08T04:10:00Z later", "2026-13-40T04:10:00Z",
+                            "2026-12-08T04:10:00+08"})
+        EXPECT_EQ(dev::LocalTimeText(odd), odd);
+
+    for (const char* utc : {"2026-12-08T04:10:00Z", "2026-06-30T23:59:59Z", "2024-02-29T00:00:00Z"}) {
+        std::string local = dev::LocalTimeText(utc);
+        SYSTEMTIME l = {}, back = {};
+        ASSERT_EQ(std::sscanf(local.c_str(), "%4hu-%2hu-%2hu %2hu:%2hu:%2hu", &l.wYear, &l.wMonth, &l.wDay, &l.wHour,
+                              &l.wMinute, &l.wSecond),
+                  6)
+            << local;
+        ASSERT_TRUE(TzSpecificLocalTimeToSystemTime(nullptr, &l, &back));
+        char again[32];
+        std::snprintf(again, sizeof again, "%04u-%02u-%02uT%02u:%02u:%02uZ", back.wYear, back.wMonth, back.wDay,
+                      back.wHour, back.wMinute, back.wSecond);
+        EXPECT_STREQ(again, utc) << "shown as " << local;
+    }
+}
+
 TEST(ActionRecordFile, AnAppendAfterATornLineStartsAFreshLine) {
     std::string path = ScratchFile("adbtool_record_torn\\actions.log");
     ActionRecord record(path);
