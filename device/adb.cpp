@@ -99,7 +99,11 @@ bool Start(const std::string& exe, const std::string& commandLine, Child* c, std
         SetHandleInformation(errWrite.Get(), HANDLE_FLAG_INHERIT, 0);
     }
     if (!ok) {
-        *error = "无法启动 " + exe + "（错误 " + std::to_string(lastError) + "）";
+        // The usual case by far: the tool was copied without adb.
+        if (lastError == ERROR_FILE_NOT_FOUND || lastError == ERROR_PATH_NOT_FOUND)
+            *error = "找不到 " + exe + "：请把 platform-tools 里的 adb.exe、AdbWinApi.dll 和 AdbWinUsbApi.dll 放进这个文件夹";
+        else
+            *error = "无法启动 " + exe + "（错误 " + std::to_string(lastError) + "）";
         return false;
     }
     *c->process.Out() = pi.hProcess;

@@ -266,6 +266,33 @@ TEST_F(Manager, KeysWalkFilterCheckSelectRefreshAndClose) {
     EXPECT_TRUE(IsWindowVisible(tool.Window()));
 }
 
+// Without a phone, and without adb at all, the window says what is wrong
+// and stays usable.
+TEST_F(Manager, NoPhoneOrNoAdbIsSaidPlainly) {
+    {
+        ToolUnderTest tool("mgr-nophone", "platform-tools 35.0.1\n");
+        ASSERT_TRUE(tool.Start());
+        ManagerUnderTest m(tool);
+        ASSERT_TRUE(m.Open());
+        ASSERT_TRUE(tool.WaitFor([&] { return Contains(m.Status(), "没有发现设备"); })) << m.Status();
+        ASSERT_TRUE(m.WaitIdle());
+        EXPECT_EQ(m.Status(), "没有发现设备：请连接手机并打开“USB 调试”");
+        EXPECT_EQ(SendMessageA(m.Combo(0), CB_GETCOUNT, 0, 0), 0);
+        EXPECT_EQ(m.RowCount(), 0);
+        ASSERT_TRUE(m.Click("禁用"));
+        EXPECT_TRUE(tool.WaitFor([&] { return Contains(m.Status(), "请先勾选或选中"); })) << m.Status();
+    }
+    ToolUnderTest tool("mgr-noadb", "", false);
+    ASSERT_TRUE(tool.Start());
+    ManagerUnderTest m(tool);
+    ASSERT_TRUE(m.Open());
+    ASSERT_TRUE(tool.WaitFor([&] { return Contains(m.Status(), "找不到"); })) << m.Status();
+    ASSERT_TRUE(m.WaitIdle());
+    EXPECT_TRUE(Contains(m.Status(), "adb_1.0.40\\adb.exe：请把 platform-tools 里的 adb.exe")) << m.Status();
+    EXPECT_TRUE(IsWindowEnabled(m.Button("刷新")));
+    EXPECT_EQ(m.RowCount(), 0);
+}
+
 TEST_F(Manager, RestoreIsRefusedWithTheReasonOnAnOldPhone) {
     ToolUnderTest tool("mgr-old", Profile("old-phone.txt"));
     ASSERT_TRUE(tool.Start());
