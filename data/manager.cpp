@@ -1,7 +1,7 @@
 #include "manager.h"
 
 #include "data/program.h"
-#include "forms/windowunit.h"
+#include "forms/windowdata.h"
 #include "runtime/values.h"
 
 namespace data {
