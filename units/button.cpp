@@ -26,6 +26,10 @@ public:
     ~Button() override { picture_.Release(); }
 
     bool Load(const uint8_t* bytes, uint32_t length) { return Decode(bytes, length, &data_); }
+    bool Build(const uint8_t* bytes, uint32_t length, DWORD style, HWND parent, UINT id, int x, int y, int width,
+               int height) {
+        return Load(bytes, length) && CreateControl(style, parent, id, x, y, width, height);
+    }
 
     bool CreateControl(DWORD style, HWND parent, UINT id, int x, int y, int width, int height) {
         style |= kHAlignBits[ClampPick(data_.hAlign, 2)] | kVAlignBits[ClampPick(data_.vAlign, 2)];
@@ -140,35 +144,8 @@ bool Button::Get(int32_t index, uint32_t* data) const {
     }
 }
 
-Button* FromObject(void* object) { return static_cast<Button*>(forms::Wnd::FromHead(object)); }
-
-void* CreateButton(const uint8_t* data, uint32_t length, DWORD style, HWND parent, UINT controlId, HMENU,
-                   int x, int y, int width, int height, uint32_t windowId, uint32_t unitId, int32_t, int32_t) {
-    Button* b = new Button(windowId, unitId);
-    if (!b->Load(data, length) || !b->CreateControl(style, parent, controlId, x, y, width, height)) {
-        delete b;
-        return nullptr;
-    }
-    return b->Head();
-}
-
-int32_t ButtonChanged(void* object, int32_t index, const uint32_t* data, int32_t) {
-    Button* b = FromObject(object);
-    return b && data ? b->Changed(index, data) : 0;
-}
-
-HGLOBAL ButtonAllData(void* object) {
-    Button* b = FromObject(object);
-    return b ? b->AllData() : nullptr;
-}
-
-int32_t ButtonGet(void* object, int32_t index, uint32_t* data) {
-    Button* b = FromObject(object);
-    return b && data && b->Get(index, data) ? 1 : 0;
-}
-
 int32_t ButtonIsDefault(void* object) {
-    Button* b = FromObject(object);
+    Button* b = ControlUnit<Button>::Of(object);
     return b && b->hwnd && b->IsDefault() ? 1 : 0;
 }
 
@@ -176,12 +153,8 @@ int32_t ButtonIsDefault(void* object) {
 
 void* ButtonQuery(int32_t number) {
     switch (number) {
-    case rt::kIfCreate: return reinterpret_cast<void*>(static_cast<CreateFn>(CreateButton));
-    case rt::kIfPropertyChanged: return reinterpret_cast<void*>(static_cast<PropertyChangedFn>(ButtonChanged));
-    case rt::kIfAllPropertyData: return reinterpret_cast<void*>(static_cast<AllPropertyDataFn>(ButtonAllData));
-    case rt::kIfGetPropertyData: return reinterpret_cast<void*>(static_cast<GetPropertyDataFn>(ButtonGet));
     case rt::kIfIsDefaultButton: return reinterpret_cast<void*>(static_cast<IsDefaultButtonFn>(ButtonIsDefault));
-    default: return nullptr;
+    default: return ControlUnit<Button>::Query(number);
     }
 }
 

@@ -125,43 +125,8 @@ private:
     OwnedGdi brush_;
 };
 
-CheckBox* FromObject(void* object) { return static_cast<CheckBox*>(forms::Wnd::FromHead(object)); }
-
-void* CreateCheckBox(const uint8_t* data, uint32_t length, DWORD style, HWND parent, UINT controlId, HMENU, int x,
-                     int y, int width, int height, uint32_t windowId, uint32_t unitId, int32_t, int32_t) {
-    CheckBox* c = new CheckBox(windowId, unitId);
-    if (!c->Build(data, length, style, parent, controlId, x, y, width, height)) {
-        delete c;
-        return nullptr;
-    }
-    return c->Head();
-}
-
-int32_t CheckBoxChanged(void* object, int32_t index, const uint32_t* data, int32_t) {
-    CheckBox* c = FromObject(object);
-    return c && data ? c->Changed(index, data) : 0;
-}
-
-HGLOBAL CheckBoxAllData(void* object) {
-    CheckBox* c = FromObject(object);
-    return c ? c->AllData() : nullptr;
-}
-
-int32_t CheckBoxGet(void* object, int32_t index, uint32_t* data) {
-    CheckBox* c = FromObject(object);
-    return c && data && c->Get(index, data) ? 1 : 0;
-}
-
 } // namespace
 
-void* CheckBoxQuery(int32_t number) {
-    switch (number) {
-    case rt::kIfCreate: return reinterpret_cast<void*>(static_cast<CreateFn>(CreateCheckBox));
-    case rt::kIfPropertyChanged: return reinterpret_cast<void*>(static_cast<PropertyChangedFn>(CheckBoxChanged));
-    case rt::kIfAllPropertyData: return reinterpret_cast<void*>(static_cast<AllPropertyDataFn>(CheckBoxAllData));
-    case rt::kIfGetPropertyData: return reinterpret_cast<void*>(static_cast<GetPropertyDataFn>(CheckBoxGet));
-    default: return nullptr;
-    }
-}
+void* CheckBoxQuery(int32_t number) { return ControlUnit<CheckBox>::Query(number); }
 
 } // namespace units

@@ -165,35 +165,8 @@ private:
     OwnedGdi brush_;
 };
 
-ComboBox* FromObject(void* object) { return static_cast<ComboBox*>(forms::Wnd::FromHead(object)); }
-
-void* CreateComboBox(const uint8_t* data, uint32_t length, DWORD style, HWND parent, UINT controlId, HMENU, int x,
-                     int y, int width, int height, uint32_t windowId, uint32_t unitId, int32_t, int32_t) {
-    ComboBox* c = new ComboBox(windowId, unitId);
-    if (!c->Build(data, length, style, parent, controlId, x, y, width, height)) {
-        delete c;
-        return nullptr;
-    }
-    return c->Head();
-}
-
-int32_t ComboBoxChanged(void* object, int32_t index, const uint32_t* data, int32_t) {
-    ComboBox* c = FromObject(object);
-    return c && data ? c->Changed(index, data) : 0;
-}
-
-HGLOBAL ComboBoxAllData(void* object) {
-    ComboBox* c = FromObject(object);
-    return c ? c->AllData() : nullptr;
-}
-
-int32_t ComboBoxGet(void* object, int32_t index, uint32_t* data) {
-    ComboBox* c = FromObject(object);
-    return c && data && c->Get(index, data) ? 1 : 0;
-}
-
 int32_t ComboBoxWantsKey(void* object, int32_t key) {
-    ComboBox* c = FromObject(object);
+    ComboBox* c = ControlUnit<ComboBox>::Of(object);
     return c && c->hwnd && c->WantsKey(key) ? 1 : 0;
 }
 
@@ -201,12 +174,8 @@ int32_t ComboBoxWantsKey(void* object, int32_t key) {
 
 void* ComboBoxQuery(int32_t number) {
     switch (number) {
-    case rt::kIfCreate: return reinterpret_cast<void*>(static_cast<CreateFn>(CreateComboBox));
-    case rt::kIfPropertyChanged: return reinterpret_cast<void*>(static_cast<PropertyChangedFn>(ComboBoxChanged));
-    case rt::kIfAllPropertyData: return reinterpret_cast<void*>(static_cast<AllPropertyDataFn>(ComboBoxAllData));
-    case rt::kIfGetPropertyData: return reinterpret_cast<void*>(static_cast<GetPropertyDataFn>(ComboBoxGet));
     case rt::kIfWantsKey: return reinterpret_cast<void*>(static_cast<WantsKeyFn>(ComboBoxWantsKey));
-    default: return nullptr;
+    default: return ControlUnit<ComboBox>::Query(number);
     }
 }
 

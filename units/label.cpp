@@ -188,6 +188,10 @@ public:
     }
 
     bool Load(const uint8_t* bytes, uint32_t length) { return Decode(bytes, length, &data_); }
+    bool Build(const uint8_t* bytes, uint32_t length, DWORD style, HWND parent, UINT id, int x, int y, int width,
+               int height) {
+        return Load(bytes, length) && CreateControl(style, parent, id, x, y, width, height);
+    }
 
     bool CreateControl(DWORD style, HWND parent, UINT id, int x, int y, int width, int height) {
         if (!RegisterClass(kLabelClass, CS_HREDRAW | CS_VREDRAW | CS_DBLCLKS, LoadCursorA(nullptr, IDC_ARROW),
@@ -487,43 +491,8 @@ bool Label::Get(int32_t index, uint32_t* data) const {
     }
 }
 
-Label* FromObject(void* object) { return static_cast<Label*>(forms::Wnd::FromHead(object)); }
-
-void* CreateLabel(const uint8_t* data, uint32_t length, DWORD style, HWND parent, UINT controlId, HMENU,
-                  int x, int y, int width, int height, uint32_t windowId, uint32_t unitId, int32_t, int32_t) {
-    Label* l = new Label(windowId, unitId);
-    if (!l->Load(data, length) || !l->CreateControl(style, parent, controlId, x, y, width, height)) {
-        delete l;
-        return nullptr;
-    }
-    return l->Head();
-}
-
-int32_t LabelChanged(void* object, int32_t index, const uint32_t* data, int32_t) {
-    Label* l = FromObject(object);
-    return l && data ? l->Changed(index, data) : 0;
-}
-
-HGLOBAL LabelAllData(void* object) {
-    Label* l = FromObject(object);
-    return l ? l->AllData() : nullptr;
-}
-
-int32_t LabelGet(void* object, int32_t index, uint32_t* data) {
-    Label* l = FromObject(object);
-    return l && data && l->Get(index, data) ? 1 : 0;
-}
-
 } // namespace
 
-void* LabelQuery(int32_t number) {
-    switch (number) {
-    case rt::kIfCreate: return reinterpret_cast<void*>(static_cast<CreateFn>(CreateLabel));
-    case rt::kIfPropertyChanged: return reinterpret_cast<void*>(static_cast<PropertyChangedFn>(LabelChanged));
-    case rt::kIfAllPropertyData: return reinterpret_cast<void*>(static_cast<AllPropertyDataFn>(LabelAllData));
-    case rt::kIfGetPropertyData: return reinterpret_cast<void*>(static_cast<GetPropertyDataFn>(LabelGet));
-    default: return nullptr;
-    }
-}
+void* LabelQuery(int32_t number) { return ControlUnit<Label>::Query(number); }
 
 } // namespace units

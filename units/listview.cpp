@@ -510,43 +510,8 @@ void ListView::ToggleSelected() {
 
 namespace {
 
-ListView* FromObject(void* object) { return static_cast<ListView*>(forms::Wnd::FromHead(object)); }
-
-void* CreateListView(const uint8_t* data, uint32_t length, DWORD style, HWND parent, UINT controlId, HMENU, int x,
-                     int y, int width, int height, uint32_t windowId, uint32_t unitId, int32_t, int32_t) {
-    ListView* v = new ListView(windowId, unitId);
-    if (!v->Build(data, length, style, parent, controlId, x, y, width, height)) {
-        delete v;
-        return nullptr;
-    }
-    return v->Head();
-}
-
-int32_t ListViewChanged(void* object, int32_t index, const uint32_t* data, int32_t) {
-    ListView* v = FromObject(object);
-    return v && data ? v->Changed(index, data) : 0;
-}
-
-HGLOBAL ListViewAllData(void* object) {
-    ListView* v = FromObject(object);
-    return v ? v->AllData() : nullptr;
-}
-
-int32_t ListViewGet(void* object, int32_t index, uint32_t* data) {
-    ListView* v = FromObject(object);
-    return v && data && v->Get(index, data) ? 1 : 0;
-}
-
 } // namespace
 
-void* ListViewQuery(int32_t number) {
-    switch (number) {
-    case rt::kIfCreate: return reinterpret_cast<void*>(static_cast<CreateFn>(CreateListView));
-    case rt::kIfPropertyChanged: return reinterpret_cast<void*>(static_cast<PropertyChangedFn>(ListViewChanged));
-    case rt::kIfAllPropertyData: return reinterpret_cast<void*>(static_cast<AllPropertyDataFn>(ListViewAllData));
-    case rt::kIfGetPropertyData: return reinterpret_cast<void*>(static_cast<GetPropertyDataFn>(ListViewGet));
-    default: return nullptr;
-    }
-}
+void* ListViewQuery(int32_t number) { return ControlUnit<ListView>::Query(number); }
 
 } // namespace units

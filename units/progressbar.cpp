@@ -112,43 +112,8 @@ private:
     ProgressBarData data_;   // the position lives in the control once created
 };
 
-ProgressBar* FromObject(void* object) { return static_cast<ProgressBar*>(forms::Wnd::FromHead(object)); }
-
-void* CreateProgressBar(const uint8_t* data, uint32_t length, DWORD style, HWND parent, UINT controlId, HMENU, int x,
-                        int y, int width, int height, uint32_t windowId, uint32_t unitId, int32_t, int32_t) {
-    ProgressBar* p = new ProgressBar(windowId, unitId);
-    if (!p->Build(data, length, style, parent, controlId, x, y, width, height)) {
-        delete p;
-        return nullptr;
-    }
-    return p->Head();
-}
-
-int32_t ProgressBarChanged(void* object, int32_t index, const uint32_t* data, int32_t) {
-    ProgressBar* p = FromObject(object);
-    return p && data ? p->Changed(index, data) : 0;
-}
-
-HGLOBAL ProgressBarAllData(void* object) {
-    ProgressBar* p = FromObject(object);
-    return p ? p->AllData() : nullptr;
-}
-
-int32_t ProgressBarGet(void* object, int32_t index, uint32_t* data) {
-    ProgressBar* p = FromObject(object);
-    return p && data && p->Get(index, data) ? 1 : 0;
-}
-
 } // namespace
 
-void* ProgressBarQuery(int32_t number) {
-    switch (number) {
-    case rt::kIfCreate: return reinterpret_cast<void*>(static_cast<CreateFn>(CreateProgressBar));
-    case rt::kIfPropertyChanged: return reinterpret_cast<void*>(static_cast<PropertyChangedFn>(ProgressBarChanged));
-    case rt::kIfAllPropertyData: return reinterpret_cast<void*>(static_cast<AllPropertyDataFn>(ProgressBarAllData));
-    case rt::kIfGetPropertyData: return reinterpret_cast<void*>(static_cast<GetPropertyDataFn>(ProgressBarGet));
-    default: return nullptr;
-    }
-}
+void* ProgressBarQuery(int32_t number) { return ControlUnit<ProgressBar>::Query(number); }
 
 } // namespace units

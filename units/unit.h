@@ -121,4 +121,46 @@ inline void PutBytes(uint32_t* data, const std::vector<uint8_t>& b) {
     data[1] = static_cast<uint32_t>(b.size());
 }
 
+// The interfaces a unit type backed by one control class answers alike,
+// written once. T is made by T(windowId, unitId) and
+//   bool Build(data, length, style, parent, controlId, x, y, width, height)
+//   int32_t Changed(index, data); HGLOBAL AllData(); bool Get(index, data)
+// A type with further interfaces answers those itself and asks Query for the rest.
+template <class T>
+struct ControlUnit {
+    static T* Of(void* object) { return static_cast<T*>(forms::Wnd::FromHead(object)); }
+
+    static void* Create(const uint8_t* data, uint32_t length, DWORD style, HWND parent, UINT controlId, HMENU, int x,
+                        int y, int width, int height, uint32_t windowId, uint32_t unitId, int32_t, int32_t) {
+        T* c = new T(windowId, unitId);
+        if (!c->Build(data, length, style, parent, controlId, x, y, width, height)) {
+            delete c;
+            return nullptr;
+        }
+        return c->Head();
+    }
+    static int32_t Changed(void* object, int32_t index, const uint32_t* data, int32_t) {
+        T* c = Of(object);
+        return c && data ? c->Changed(index, data) : 0;
+    }
+    static HGLOBAL AllData(void* object) {
+        T* c = Of(object);
+        return c ? c->AllData() : nullptr;
+    }
+    static int32_t Get(void* object, int32_t index, uint32_t* data) {
+        T* c = Of(object);
+        return c && data && c->Get(index, data) ? 1 : 0;
+    }
+
+    static void* Query(int32_t number) {
+        switch (number) {
+        case rt::kIfCreate: return reinterpret_cast<void*>(static_cast<CreateFn>(Create));
+        case rt::kIfPropertyChanged: return reinterpret_cast<void*>(static_cast<PropertyChangedFn>(Changed));
+        case rt::kIfAllPropertyData: return reinterpret_cast<void*>(static_cast<AllPropertyDataFn>(AllData));
+        case rt::kIfGetPropertyData: return reinterpret_cast<void*>(static_cast<GetPropertyDataFn>(Get));
+        default: return nullptr;
+        }
+    }
+};
+
 } // namespace units
