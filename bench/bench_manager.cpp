@@ -23,27 +23,9 @@ double Now() {
     return static_cast<double>(c.QuadPart) * 1000.0 / static_cast<double>(f.QuadPart);
 }
 
-std::string ExeDir() {
-    char path[MAX_PATH];
-    DWORD n = GetModuleFileNameA(nullptr, path, MAX_PATH);
-    std::string s(path, n);
-    return s.substr(0, s.find_last_of('\\'));
-}
-
 double Median(std::vector<double> v) {
     std::sort(v.begin(), v.end());
     return v[v.size() / 2];
-}
-
-std::string ReadText(const std::string& path) {
-    std::string text;
-    if (FILE* f = std::fopen(path.c_str(), "rb")) {
-        char buf[4096];
-        size_t n;
-        while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) text.append(buf, n);
-        std::fclose(f);
-    }
-    return text;
 }
 
 // One plain `adb shell <command>` as its own process, start to end.
@@ -71,7 +53,7 @@ constexpr WPARAM kManagerItem = 0x1000;
 } // namespace
 
 int main() {
-    std::string profile = ReadText(ExeDir() + "\\..\\..\\tests\\profiles\\current-phone.txt");
+    std::string profile = test::ReadFileBytes(test::ExeDir() + "\\..\\..\\tests\\profiles\\current-phone.txt");
     if (profile.empty()) return std::fprintf(stderr, "no profile\n"), 1;
     std::vector<double> shells, lists, opens, windows;
     for (int round = 0; round < 7; round++) {

@@ -18,15 +18,7 @@ using test::PackageLine;
 using test::ToolUnderTest;
 
 std::string Profile(const char* name) {
-    std::string path = test::ExeDir() + "\\..\\..\\tests\\profiles\\" + name;
-    std::string text;
-    if (FILE* f = std::fopen(path.c_str(), "rb")) {
-        char buf[4096];
-        size_t n;
-        while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) text.append(buf, n);
-        std::fclose(f);
-    }
-    return text;
+    return test::ReadFileBytes(test::ExeDir() + "\\..\\..\\tests\\profiles\\" + name);
 }
 
 bool Contains(const std::string& s, const std::string& part) { return s.find(part) != std::string::npos; }
@@ -413,17 +405,6 @@ void WriteBytes(const std::string& path, const std::string& bytes) {
     std::fclose(f);
 }
 
-std::string ReadBytes(const std::string& path) {
-    std::string text;
-    if (FILE* f = std::fopen(path.c_str(), "rb")) {
-        char buf[4096];
-        size_t n;
-        while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) text.append(buf, n);
-        std::fclose(f);
-    }
-    return text;
-}
-
 TEST_F(Manager, ListFilesCheckWhatTheyNameReportTheRestAndExportTheChecks) {
     ToolUnderTest tool("mgr-lists", Profile("two-phones.txt"));
     ASSERT_TRUE(tool.Start());
@@ -447,8 +428,8 @@ TEST_F(Manager, ListFilesCheckWhatTheyNameReportTheRestAndExportTheChecks) {
     DeleteFileA(out.c_str());
     ASSERT_TRUE(m.Click("导出列表..."));
     ASSERT_TRUE(m.AnswerFileDialog(out));
-    ASSERT_TRUE(tool.WaitFor([&] { return !ReadBytes(out).empty(); }));
-    std::string written = ReadBytes(out);
+    ASSERT_TRUE(tool.WaitFor([&] { return !test::ReadFileBytes(out).empty(); }));
+    std::string written = test::ReadFileBytes(out);
     EXPECT_EQ(written.substr(0, 3), "\xEF\xBB\xBF");
     EXPECT_TRUE(Contains(written, "com.google.android.youtube\r\n")) << written;
     EXPECT_TRUE(Contains(written, "com.tencent.mm\r\n")) << written;

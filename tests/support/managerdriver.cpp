@@ -54,17 +54,6 @@ BOOL CALLBACK FindBox(HWND h, LPARAM lp) {
     return TRUE;
 }
 
-std::string ReadFileBytes(const std::string& path) {
-    std::string text;
-    if (FILE* f = std::fopen(path.c_str(), "rb")) {
-        char buf[4096];
-        size_t n;
-        while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) text.append(buf, n);
-        std::fclose(f);
-    }
-    return text;
-}
-
 } // namespace
 
 bool ManagerUnderTest::Open() {

@@ -17,18 +17,6 @@ bool WriteFileText(const std::string& path, const std::string& text) {
     return put == text.size();
 }
 
-std::string ReadFileText(const std::string& path) {
-    std::string out;
-    HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
-                           nullptr);
-    if (h == INVALID_HANDLE_VALUE) return out;
-    char buf[4096];
-    DWORD got;
-    while (ReadFile(h, buf, sizeof buf, &got, nullptr) && got > 0) out.append(buf, got);
-    CloseHandle(h);
-    return out;
-}
-
 struct WindowSearch {
     DWORD pid;
     const char* cls;
@@ -68,6 +56,18 @@ BOOL CALLBACK FindChild(HWND h, LPARAM lp) {
 }
 
 } // namespace
+
+std::string ReadFileBytes(const std::string& path) {
+    std::string out;
+    HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
+                           nullptr);
+    if (h == INVALID_HANDLE_VALUE) return out;
+    char buf[4096];
+    DWORD got;
+    while (ReadFile(h, buf, sizeof buf, &got, nullptr) && got > 0) out.append(buf, got);
+    CloseHandle(h);
+    return out;
+}
 
 std::string ExeDir() {
     char path[MAX_PATH];
@@ -234,7 +234,7 @@ void ToolUnderTest::SetText(HWND h, const std::string& text) const {
 void ToolUnderTest::Click(HWND button) const { PostMessageA(button, BM_CLICK, 0, 0); }
 
 std::vector<std::string> ToolUnderTest::AdbLog() const {
-    std::string all = ReadFileText(folder_ + "\\adb_1.0.40\\adb_log.txt");
+    std::string all = ReadFileBytes(folder_ + "\\adb_1.0.40\\adb_log.txt");
     std::vector<std::string> lines;
     size_t start = 0;
     while (start < all.size()) {

@@ -36,6 +36,9 @@ private:
     void* block_ = nullptr;
 };
 
+// A file's bytes; empty when it cannot be read.
+std::string ReadFileBytes(const std::string& path);
+
 // The directory of the running executable, without a trailing backslash.
 std::string ExeDir();
 
