@@ -42,6 +42,27 @@ struct Manager {
 
 std::unique_ptr<Manager> gManager;
 
+// A handler may wait in a message loop (a box, a file dialog, a control the
+// runtime re-creates), and the window may be closed meanwhile. Its state then
+// lives on until the outermost handler returns, and Open() tells the handler
+// to stop before it touches a window that is gone.
+int gDepth = 0;
+bool gClosed = false;
+
+struct Entered {
+    Entered() { ++gDepth; }
+    ~Entered() {
+        if (--gDepth == 0 && gClosed) {
+            gManager.reset();
+            gClosed = false;
+        }
+    }
+    Entered(const Entered&) = delete;
+    Entered& operator=(const Entered&) = delete;
+};
+
+bool Open() { return gManager && !gClosed && view::Loaded(); }
+
 void Status(const std::string& text) { view::SetText(data::kMgrStatus, text); }
 
 const dev::Device* FindDevice(const std::string& serial) {
@@ -51,19 +72,26 @@ const dev::Device* FindDevice(const std::string& serial) {
 }
 
 // Buttons that start work are off while a job runs; 取消 is on only then.
-void SetBusy(bool busy) {
+// False when the window was closed meanwhile (the progress bar's switch
+// re-creates its control, which lets messages through).
+bool SetBusy(bool busy) {
     if (busy) gManager->focus = view::SavedFocus();
     for (uint32_t unit : {data::kMgrDevices, data::kMgrRefresh, data::kMgrDisable, data::kMgrEnable, data::kMgrDelete,
                           data::kMgrRestore, data::kMgrImport, data::kMgrUndoAll})
         view::SetDisabled(unit, busy);
     view::SetDisabled(data::kMgrCancel, !busy);
     view::SetProgress(0, busy ? -1 : 0);
-    if (busy && !view::SavedFocus()) view::FocusList();
+    if (!Open()) return false;
+    // Only a focus that was in this window moves: setting it in a window
+    // the user has left (minimized, or gone to the start-up window) would
+    // bring that window back to the front.
+    if (busy && gManager->focus && !view::SavedFocus()) view::FocusList();
     else if (!busy) view::RestoreFocus(gManager->focus);
+    return true;
 }
 
 bool StartJob(const JobRequest& request, const std::string& status) {
-    if (!gManager || gManager->jobs.Running()) return false;
+    if (!Open() || gManager->jobs.Running()) return false;
     if (!gManager->jobs.Start(request)) {
         Status("无法启动后台任务");
         return false;
@@ -128,7 +156,7 @@ std::string Summary(const std::vector<dev::BatchResult>& batches, bool cancelled
 void OnJobDone() {
     JobResult r = gManager->jobs.TakeResult();
     gManager->jobs.Wait();
-    SetBusy(false);
+    if (!SetBusy(false)) return;
     std::string status;
     if (r.listed) {
         gManager->devices = r.devices.devices;
@@ -164,6 +192,7 @@ void ShowProgress() {
     Progress p = gManager->jobs.CurrentProgress();
     if (p.total == 0) return;
     view::SetProgress(static_cast<int32_t>(p.reported), static_cast<int32_t>(p.total));
+    if (!Open()) return;
     Status(gManager->running + " " + std::to_string(p.reported) + "/" + std::to_string(p.total) + " " + p.current);
 }
 
@@ -201,16 +230,17 @@ bool Confirmed(dev::Action action, const std::vector<std::string>& names) {
                        "\r\n确定要" + verb + "它们吗？",
                    "有风险的操作"))
         return false;
+    if (!Open()) return false;
     if (!userApps.empty() &&
         !view::Ask("下列用户应用删除后，如果 Android 丢弃了它们的安装包，可能无法再恢复：\r\n\r\n" + NameLines(userApps) +
                        "\r\n确定要删除吗？",
                    "删除用户应用"))
         return false;
-    return true;
+    return Open();
 }
 
 void RunAction(dev::Action action) {
-    if (!gManager || gManager->jobs.Running()) return;
+    if (!Open() || gManager->jobs.Running()) return;
     std::vector<std::string> names = gManager->rows.Targets();
     if (names.empty()) {
         Status("请先勾选或选中要" + std::string(dev::ActionVerb(action)) + "的应用");
@@ -269,13 +299,16 @@ bool OnManagerCreated(int32_t, const int64_t*, int64_t*) {
 
 // The worker is stopped before the window goes: no post outlives it.
 bool OnManagerDestroyed(int32_t, const int64_t*, int64_t*) {
-    if (gManager) gManager->jobs.Cancel();
-    gManager.reset();
+    if (!gManager) return false;
+    gManager->jobs.Cancel();
+    if (gDepth > 0) gClosed = true;
+    else gManager.reset();
     return false;
 }
 
 bool OnManagerPosted(int32_t argc, const int64_t* argv, int64_t*) {
-    if (!gManager || argc < 1) return false;
+    Entered entered;
+    if (!Open() || argc < 1) return false;
     if (argv[0] == kPostedDone) OnJobDone();
     else if (argv[0] == kPostedProgress) ShowProgress();
     else if (argv[0] == kPostedOpened) OnOpened();
@@ -283,7 +316,8 @@ bool OnManagerPosted(int32_t argc, const int64_t* argv, int64_t*) {
 }
 
 bool OnDeviceChosen(int32_t argc, const int64_t* argv, int64_t*) {
-    if (!gManager || argc < 1 || argv[0] < 0 || static_cast<size_t>(argv[0]) >= gManager->devices.size()) return false;
+    Entered entered;
+    if (!Open() || argc < 1 || argv[0] < 0 || static_cast<size_t>(argv[0]) >= gManager->devices.size()) return false;
     const dev::Device& d = gManager->devices[static_cast<size_t>(argv[0])];
     Choose(&d);
     gManager->rows.Clear();
@@ -299,28 +333,33 @@ bool OnDeviceChosen(int32_t argc, const int64_t* argv, int64_t*) {
 }
 
 bool OnRefresh(int32_t, const int64_t*, int64_t*) {
-    if (gManager) Refresh();
+    Entered entered;
+    if (Open()) Refresh();
     return false;
 }
 
 bool OnFilterChanged(int32_t, const int64_t*, int64_t*) {
-    if (gManager) gManager->rows.ApplyFilter(view::Text(data::kMgrFilter));
+    Entered entered;
+    if (Open()) gManager->rows.ApplyFilter(view::Text(data::kMgrFilter));
     return false;
 }
 
 bool OnShowChanged(int32_t, const int64_t*, int64_t*) {
-    if (gManager) gManager->rows.Reshow();
+    Entered entered;
+    if (Open()) gManager->rows.Reshow();
     return false;
 }
 
 bool OnChecksChanged(int32_t, const int64_t*, int64_t*) {
-    if (gManager) gManager->rows.UpdateCount();
+    Entered entered;
+    if (Open()) gManager->rows.UpdateCount();
     return false;
 }
 
 // A second click on the same column turns the order round.
 bool OnColumnClicked(int32_t argc, const int64_t* argv, int64_t*) {
-    if (!gManager || argc < 1) return false;
+    Entered entered;
+    if (!Open() || argc < 1) return false;
     int32_t column = static_cast<int32_t>(argv[0]);
     gManager->sortDescending = column == gManager->sortColumn && !gManager->sortDescending;
     gManager->sortColumn = column;
@@ -330,8 +369,9 @@ bool OnColumnClicked(int32_t argc, const int64_t* argv, int64_t*) {
 
 // F5 anywhere in the window refreshes; the key goes no further.
 bool OnManagerKey(int32_t argc, const int64_t* argv, int64_t* result) {
+    Entered entered;
     if (argc < 1 || argv[0] != kKeyF5) return false;
-    if (gManager && !gManager->jobs.Running()) Refresh();
+    if (Open() && !gManager->jobs.Running()) Refresh();
     *result = 0;
     return true;
 }
@@ -340,19 +380,37 @@ bool OnManagerListKey(int32_t argc, const int64_t* argv, int64_t* result) { retu
 
 // Enter in the filter box takes the user to the list.
 bool OnManagerFilterKey(int32_t argc, const int64_t* argv, int64_t* result) {
+    Entered entered;
     if (argc < 1 || argv[0] != kKeyEnter) return OnManagerKey(argc, argv, result);
     view::FocusList();
     *result = 0;
     return true;
 }
 
-bool OnDisableChecked(int32_t, const int64_t*, int64_t*) { return RunAction(dev::Action::Disable), false; }
-bool OnEnableChecked(int32_t, const int64_t*, int64_t*) { return RunAction(dev::Action::Enable), false; }
-bool OnDeleteChecked(int32_t, const int64_t*, int64_t*) { return RunAction(dev::Action::Delete), false; }
-bool OnRestoreChecked(int32_t, const int64_t*, int64_t*) { return RunAction(dev::Action::Restore), false; }
+bool OnDisableChecked(int32_t, const int64_t*, int64_t*) {
+    Entered entered;
+    RunAction(dev::Action::Disable);
+    return false;
+}
+bool OnEnableChecked(int32_t, const int64_t*, int64_t*) {
+    Entered entered;
+    RunAction(dev::Action::Enable);
+    return false;
+}
+bool OnDeleteChecked(int32_t, const int64_t*, int64_t*) {
+    Entered entered;
+    RunAction(dev::Action::Delete);
+    return false;
+}
+bool OnRestoreChecked(int32_t, const int64_t*, int64_t*) {
+    Entered entered;
+    RunAction(dev::Action::Restore);
+    return false;
+}
 
 bool OnCancelJob(int32_t, const int64_t*, int64_t*) {
-    if (gManager && gManager->jobs.Running()) {
+    Entered entered;
+    if (Open() && gManager->jobs.Running()) {
         gManager->jobs.Cancel();
         Status("正在取消：当前这个应用完成后停止...");
     }
@@ -360,8 +418,9 @@ bool OnCancelJob(int32_t, const int64_t*, int64_t*) {
 }
 
 bool OnImportList(int32_t, const int64_t*, int64_t*) {
+    Entered entered;
     std::string path;
-    if (!gManager || !view::ChooseOpenFile(&path)) return false;
+    if (!Open() || !view::ChooseOpenFile(&path) || !Open()) return false;
     dev::PackageList list;
     std::string error;
     if (!dev::ReadPackageListFile(path, &list, &error)) {
@@ -385,14 +444,15 @@ bool OnImportList(int32_t, const int64_t*, int64_t*) {
 }
 
 bool OnExportList(int32_t, const int64_t*, int64_t*) {
-    if (!gManager) return false;
+    Entered entered;
+    if (!Open()) return false;
     std::vector<std::string> names = gManager->rows.ExportNames();
     std::string path;
     if (names.empty()) {
         Status("没有可导出的应用");
         return false;
     }
-    if (!view::ChooseSaveFile(&path)) return false;
+    if (!view::ChooseSaveFile(&path) || !Open()) return false;
     std::string error;
     if (!dev::WritePackageListFile(path, names, &error)) {
         Status(error);
@@ -404,7 +464,8 @@ bool OnExportList(int32_t, const int64_t*, int64_t*) {
 }
 
 bool OnShowRecord(int32_t, const int64_t*, int64_t*) {
-    if (!gManager) return false;
+    Entered entered;
+    if (!Open()) return false;
     const dev::ActionRecord& record = gManager->jobs.Record();
     std::vector<dev::RecordEntry> all = record.ReadAll();
     std::string text;
@@ -428,7 +489,8 @@ bool OnShowRecord(int32_t, const int64_t*, int64_t*) {
 }
 
 bool OnUndoAll(int32_t, const int64_t*, int64_t*) {
-    if (!gManager || gManager->jobs.Running()) return false;
+    Entered entered;
+    if (!Open() || gManager->jobs.Running()) return false;
     if (gManager->serial.empty() || !gManager->rows.HasPackages()) {
         Status("请先选择设备");
         return false;
@@ -448,7 +510,8 @@ bool OnUndoAll(int32_t, const int64_t*, int64_t*) {
         names.push_back(u.package);
         what.push_back(u.restore && u.enable ? "恢复并启用" : u.restore ? "恢复" : "启用");
     }
-    if (!view::Ask("将撤销本工具在这台设备上的操作：\r\n\r\n" + NameLines(names, &what) + "\r\n确定吗？", "全部撤销"))
+    if (!view::Ask("将撤销本工具在这台设备上的操作：\r\n\r\n" + NameLines(names, &what) + "\r\n确定吗？", "全部撤销") ||
+        !Open())
         return false;
     JobRequest request;
     request.preferred = gManager->serial;

@@ -114,7 +114,7 @@ void RestoreFocus(uintptr_t saved) {
     HWND h = reinterpret_cast<HWND>(saved), window = WindowHandle();
     HWND focus = GetFocus();
     if (!saved || !window || !IsChild(window, h) || !IsWindowEnabled(h) || !IsWindowVisible(h)) return;
-    if (focus == nullptr || focus == ListHandle()) SetFocus(h);
+    if (focus && focus == ListHandle() && focus != h) SetFocus(h);
 }
 
 void SetText(uint32_t unit, const std::string& text) { WriteText(kWindow, unit, kPropCaption, text); }
