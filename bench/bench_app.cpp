@@ -9,36 +9,25 @@
 #include <string>
 #include <vector>
 #include "tests/support/uidriver.h"
+#include "bench/measure.h"
 
 namespace {
-
-double Now() {
-    LARGE_INTEGER f, c;
-    QueryPerformanceFrequency(&f);
-    QueryPerformanceCounter(&c);
-    return static_cast<double>(c.QuadPart) * 1000.0 / static_cast<double>(f.QuadPart);
-}
-
-double Median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
 
 // Milliseconds from CreateProcess until the program's window is visible and
 // has handled its first messages (its first paint comes before an idle queue
 // answers WM_NULL).
 double TimeToWindow(const std::string& exe, const std::string& dir) {
     PROCESS_INFORMATION pi = {};
-    double t0 = Now();
+    double t0 = bench::NowMs();
     if (!test::StartProgram(exe, dir, &pi)) return -1;
     HWND window = nullptr;
-    while (!window && Now() - t0 < 20000) {
+    while (!window && bench::NowMs() - t0 < 20000) {
         window = test::FindProcessWindow(pi.dwProcessId);
         if (!window) Sleep(1);
     }
     DWORD_PTR r;
     SendMessageTimeoutA(window, WM_NULL, 0, 0, SMTO_NORMAL, 10000, &r);
-    double t = Now() - t0;
+    double t = bench::NowMs() - t0;
     PostMessageA(window, WM_CLOSE, 0, 0);
     WaitForSingleObject(pi.hProcess, 10000);
     CloseHandle(pi.hProcess);
@@ -59,7 +48,7 @@ double RunDirect(const std::string& command) {
     std::string cmd = "cmd.exe /c " + command;
     std::vector<char> line(cmd.begin(), cmd.end());
     line.push_back(0);
-    double t0 = Now();
+    double t0 = bench::NowMs();
     CreateProcessA(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi);
     CloseHandle(wr);
     char buf[65536];
@@ -71,7 +60,7 @@ double RunDirect(const std::string& command) {
         }
         if (WaitForSingleObject(pi.hProcess, 1) == WAIT_OBJECT_0) break;
     }
-    double t = Now() - t0;
+    double t = bench::NowMs() - t0;
     CloseHandle(rd);
     CloseHandle(pi.hProcess);
     CloseHandle(pi.hThread);
@@ -99,8 +88,8 @@ void Startup() {
         bare.push_back(TimeToWindow(build + "\\bench\\barewin.exe", stage.Folder()));
         tool.push_back(TimeToWindow(stage.Folder() + "\\adbtool.exe", stage.Folder()));
     }
-    std::printf("startup\ttool_ms=%.1f\tbare_ms=%.1f\tratio=%.2f\n", Median(tool), Median(bare),
-                Median(tool) / Median(bare));
+    std::printf("startup\ttool_ms=%.1f\tbare_ms=%.1f\tratio=%.2f\n", bench::Median(tool), bench::Median(bare),
+                bench::Median(tool) / bench::Median(bare));
 }
 
 void Click() {
@@ -110,7 +99,7 @@ void Click() {
     std::vector<double> clicks, direct;
     for (int i = 0; i < 25; i++) {
         tool.SetText(tool.Log(), "");
-        double t0 = Now();
+        double t0 = bench::NowMs();
         tool.Click(tool.Button(test::captions::kListDevices));
         HWND log = tool.Log(), button = tool.Button(test::captions::kListDevices);
         // A tight watch: the driver's own polling would add its interval to every figure.
@@ -118,14 +107,14 @@ void Click() {
         // WM_GETTEXTLENGTH of another process's rich edit box answers 0 under Wine.
         while (SendMessageA(log, WM_GETTEXT, sizeof probe, reinterpret_cast<LPARAM>(probe)) == 0 ||
                !IsWindowEnabled(button)) {
-            if (Now() - t0 > 20000) break;
+            if (bench::NowMs() - t0 > 20000) break;
             Sleep(1);
         }
-        clicks.push_back(Now() - t0);
+        clicks.push_back(bench::NowMs() - t0);
         direct.push_back(RunDirect(command));
     }
-    std::printf("click\tclick_ms=%.1f\tdirect_ms=%.1f\toverhead_ms=%.1f\n", Median(clicks), Median(direct),
-                Median(clicks) - Median(direct));
+    std::printf("click\tclick_ms=%.1f\tdirect_ms=%.1f\toverhead_ms=%.1f\n", bench::Median(clicks), bench::Median(direct),
+                bench::Median(clicks) - bench::Median(direct));
     tool.Close();
     tool.WaitExit();
 }
@@ -166,10 +155,10 @@ double TimeToClose(bool hung) {
         tool.WaitFor([&] { return tool.AdbLog().size() > before; });
         Sleep(200);
     }
-    double t0 = Now();
+    double t0 = bench::NowMs();
     tool.Close();
     tool.WaitExit(120000);
-    return Now() - t0;
+    return bench::NowMs() - t0;
 }
 
 void Close() {
@@ -178,7 +167,7 @@ void Close() {
         idle.push_back(TimeToClose(false));
         hung.push_back(TimeToClose(true));
     }
-    std::printf("close\tidle_ms=%.1f\thung_ms=%.1f\tmax_hung_ms=%.1f\n", Median(idle), Median(hung),
+    std::printf("close\tidle_ms=%.1f\thung_ms=%.1f\tmax_hung_ms=%.1f\n", bench::Median(idle), bench::Median(hung),
                 *std::max_element(hung.begin(), hung.end()));
 }
 

@@ -19,6 +19,7 @@
 #include <string>
 #include <vector>
 #include "device/batch.h"
+#include "bench/measure.h"
 
 namespace {
 
@@ -83,11 +84,6 @@ struct Figure {
     double baseMs, measuredMs, ratio;   // medians over the rounds
 };
 
-double Median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
-
 double Timed(const std::function<void()>& reset, const std::function<void()>& fn) {
     reset();
     double start = Now();
@@ -105,7 +101,7 @@ Figure Compare(int rounds, const std::function<void()>& resetBase, const std::fu
         m.push_back(Timed(resetMeasured, measured));
         r.push_back(m.back() / b.back());
     }
-    return Figure{Median(b) * 1000, Median(m) * 1000, Median(r)};
+    return Figure{bench::Median(b) * 1000, bench::Median(m) * 1000, bench::Median(r)};
 }
 
 } // namespace

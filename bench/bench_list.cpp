@@ -20,6 +20,7 @@
 #include "units/queries.h"
 #include "units/unit.h"
 #include "units/unitdata.h"
+#include "bench/measure.h"
 
 namespace {
 
@@ -38,11 +39,6 @@ intptr_t Callback(int32_t code, intptr_t v1, intptr_t) {
     case rt::kCbFree: rt::MemFree(reinterpret_cast<void*>(v1)); return 0;
     default: return 0;
     }
-}
-
-double NowMs() {
-    using namespace std::chrono;
-    return duration<double, std::milli>(steady_clock::now().time_since_epoch()).count();
 }
 
 void Pump() {
@@ -74,11 +70,6 @@ void Command(int index, std::vector<rt::ArgRecord> args) {
 
 rt::ArgRecord Text(const std::string& s) {
     return rt::MakeArg(rt::kTypeText, static_cast<uint32_t>(reinterpret_cast<uintptr_t>(s.c_str())));
-}
-
-double Median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
 }
 
 } // namespace
@@ -118,16 +109,16 @@ int main() {
         for (size_t n = 1; n <= typed.size(); ++n) filters.push_back(typed.substr(0, n));
         for (size_t n = typed.size(); n-- > 0;) filters.push_back(typed.substr(0, n));
         for (const std::string& f : filters) {
-            double t0 = NowMs();
+            double t0 = bench::NowMs();
             Command(8, {Text(f)});
-            filterOnly.push_back(NowMs() - t0);
+            filterOnly.push_back(bench::NowMs() - t0);
             UpdateWindow(list);
-            keystrokes.push_back(NowMs() - t0);
+            keystrokes.push_back(bench::NowMs() - t0);
             Pump();
-            t0 = NowMs();
+            t0 = bench::NowMs();
             InvalidateRect(list, nullptr, TRUE);
             UpdateWindow(list);
-            repaints.push_back(NowMs() - t0);
+            repaints.push_back(bench::NowMs() - t0);
         }
     }
     // The model's share: the same filters over the same rows, no window.
@@ -135,9 +126,9 @@ int main() {
     model.SetRows(rows.data(), rows.size());
     std::vector<double> modelOnly;
     for (size_t n = 1; n <= typed.size(); ++n) {
-        double t0 = NowMs();
+        double t0 = bench::NowMs();
         model.SetFilter(typed.substr(0, n), 0);
-        modelOnly.push_back(NowMs() - t0);
+        modelOnly.push_back(bench::NowMs() - t0);
     }
 
     // Baseline: the system's list view holding the same first rows itself.
@@ -168,18 +159,18 @@ int main() {
     Pump();
     std::vector<double> plainRepaints;
     for (int i = 0; i < 20; ++i) {
-        double t0 = NowMs();
+        double t0 = bench::NowMs();
         InvalidateRect(plain, nullptr, TRUE);
         UpdateWindow(plain);
-        plainRepaints.push_back(NowMs() - t0);
+        plainRepaints.push_back(bench::NowMs() - t0);
     }
-    double median = Median(keystrokes);
+    double median = bench::Median(keystrokes);
     double worst = *std::max_element(keystrokes.begin(), keystrokes.end());
     std::printf("rows\tkeystrokes\tkeystroke_ms\tworst_ms\tfilter_command_ms\tmodel_filter_ms\trepaint_ms\t"
                 "system_list_repaint_ms\tratio_to_system_repaint\tratio_to_frame\n");
     std::printf("5000\t%u\t%.2f\t%.2f\t%.2f\t%.3f\t%.2f\t%.2f\t%.2f\t%.2f\n", static_cast<unsigned>(keystrokes.size()),
-                median, worst, Median(filterOnly), Median(modelOnly), Median(repaints), Median(plainRepaints),
-                median / Median(plainRepaints), median / kFrameMs);
+                median, worst, bench::Median(filterOnly), bench::Median(modelOnly), bench::Median(repaints), bench::Median(plainRepaints),
+                median / bench::Median(plainRepaints), median / kFrameMs);
     DestroyWindow(parent.hwnd);
     return 0;
 }

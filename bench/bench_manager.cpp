@@ -13,20 +13,9 @@
 #include <string>
 #include <vector>
 #include "tests/support/managerdriver.h"
+#include "bench/measure.h"
 
 namespace {
-
-double Now() {
-    LARGE_INTEGER f, c;
-    QueryPerformanceFrequency(&f);
-    QueryPerformanceCounter(&c);
-    return static_cast<double>(c.QuadPart) * 1000.0 / static_cast<double>(f.QuadPart);
-}
-
-double Median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
 
 // One plain `adb shell <command>` as its own process, start to end.
 double PlainShell(const std::string& adb, const std::string& dir, const char* command) {
@@ -37,11 +26,11 @@ double PlainShell(const std::string& adb, const std::string& dir, const char* co
     std::string cmd = "\"" + adb + "\" shell " + command;
     std::vector<char> line(cmd.begin(), cmd.end());
     line.push_back(0);
-    double t0 = Now();
+    double t0 = bench::NowMs();
     if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, DETACHED_PROCESS, nullptr, dir.c_str(), &si, &pi))
         return -1;
     WaitForSingleObject(pi.hProcess, INFINITE);
-    double t = Now() - t0;
+    double t = bench::NowMs() - t0;
     CloseHandle(pi.hProcess);
     CloseHandle(pi.hThread);
     return t;
@@ -62,27 +51,27 @@ int main() {
         std::string adbDir = tool.Folder() + "\\adb_1.0.40";
         shells.push_back(PlainShell(adbDir + "\\adb.exe", adbDir, "true"));
         lists.push_back(PlainShell(adbDir + "\\adb.exe", adbDir, "pm list packages"));
-        double t0 = Now();
+        double t0 = bench::NowMs();
         PostMessageA(tool.Window(), WM_SYSCOMMAND, kManagerItem, 0);
         HWND window = nullptr, list = nullptr;
         double shown = 0;
         for (;;) {
             if (!window && (window = test::FindProcessWindow(tool.ProcessId(), "RVWindow", "应用管理")) != nullptr) {
-                shown = Now() - t0;
+                shown = bench::NowMs() - t0;
                 list = FindWindowExA(window, nullptr, "SysListView32", nullptr);
             }
             if (list && SendMessageA(list, LVM_GETITEMCOUNT, 0, 0) > 300) break;
-            if (Now() - t0 > 60000) return std::fprintf(stderr, "no list\n"), 1;
+            if (bench::NowMs() - t0 > 60000) return std::fprintf(stderr, "no list\n"), 1;
             Sleep(1);
         }
-        opens.push_back(Now() - t0);
+        opens.push_back(bench::NowMs() - t0);
         windows.push_back(shown);
         tool.Close();
         tool.WaitExit();
     }
-    double shell = Median(shells), list = Median(lists), open = Median(opens);
+    double shell = bench::Median(shells), list = bench::Median(lists), open = bench::Median(opens);
     std::printf("manager_open_ms=%.1f\twindow_shown_ms=%.1f\tshell_true_ms=%.1f\tratio=%.2f\tshell_pm_list_ms=%.1f"
                 "\tratio_pm_list=%.2f\ttarget<=1.3\n",
-                open, Median(windows), shell, open / shell, list, open / list);
+                open, bench::Median(windows), shell, open / shell, list, open / list);
     return 0;
 }

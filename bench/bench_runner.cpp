@@ -22,6 +22,7 @@
 #include "runtime/dll.h"
 #include "runtime/services.h"
 #include "runtime/syscalls.h"
+#include "bench/measure.h"
 
 namespace {
 
@@ -113,11 +114,6 @@ struct CpuMark {
 };
 CpuMark Mark() {
     return CpuMark{Now(), gOwnPid.empty() ? 0 : LinuxCpu(gOwnPid), gServerPid.empty() ? 0 : LinuxCpu(gServerPid)};
-}
-
-double Median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
 }
 
 size_t RunRunner(const std::string& line) {
@@ -261,7 +257,7 @@ int Capture(int megabytes) {
         plainBytes = PlainReader(line);
         plain.push_back(Now() - t0);
     }
-    double r = Median(runner), p = Median(plain);
+    double r = bench::Median(runner), p = bench::Median(plain);
     std::printf("capture\tmb=%d\trunner_ms=%.1f\tplain_ms=%.1f\tratio=%.2f\trunner_bytes=%u\tplain_bytes=%u\trounds=%d\n",
                 megabytes, r * 1e3, p * 1e3, r / p, static_cast<unsigned>(runnerBytes),
                 static_cast<unsigned>(plainBytes), kRounds);
@@ -310,7 +306,7 @@ int Latency() {
         CloseHandle(gKept);
         ms.push_back(static_cast<double>(static_cast<int64_t>(Ticks(returned) - Ticks(exited))) / 1e4);
     }
-    std::printf("latency\tmedian_ms=%.2f\tmax_ms=%.2f\tmin_ms=%.2f\trounds=%d\n", Median(ms),
+    std::printf("latency\tmedian_ms=%.2f\tmax_ms=%.2f\tmin_ms=%.2f\trounds=%d\n", bench::Median(ms),
                 *std::max_element(ms.begin(), ms.end()), *std::min_element(ms.begin(), ms.end()), kRounds);
     return 0;
 }
