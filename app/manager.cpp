@@ -29,11 +29,13 @@ constexpr char kReadingAll[] = "正在读取设备和应用...";
 
 // The window's state; it exists while the window is loaded.
 struct Manager {
-    explicit Manager(uint32_t target) : jobs(target) {}
-    Jobs jobs;
+    explicit Manager(uint32_t target) : jobs(new Jobs(target)) {}
+    std::unique_ptr<Jobs> jobs;    // handed on to finish in the background when the window closes mid-job
     PackageRows rows;
     std::vector<dev::Device> devices;
     std::string serial;            // the chosen device, empty before a choice
+    dev::PhoneId phone;            // the phone the rows were read from
+    int user = 0;                  // the phone's user the rows and actions are for
     int32_t sortColumn = -1;
     bool sortDescending = false;
     std::string running;           // what the status line says while a job runs
@@ -91,8 +93,8 @@ bool SetBusy(bool busy) {
 }
 
 bool StartJob(const JobRequest& request, const std::string& status) {
-    if (!Open() || gManager->jobs.Running()) return false;
-    if (!gManager->jobs.Start(request)) {
+    if (!Open() || gManager->jobs->Running()) return false;
+    if (!gManager->jobs->Start(request)) {
         Status("无法启动后台任务");
         return false;
     }
@@ -140,22 +142,24 @@ void LogBatches(const std::vector<dev::BatchResult>& batches, size_t devices) {
 }
 
 std::string Summary(const std::vector<dev::BatchResult>& batches, bool cancelled) {
-    size_t done = 0, failed = 0, skipped = 0;
+    size_t done = 0, failed = 0, skipped = 0, already = 0;
     for (const dev::BatchResult& b : batches)
         for (const dev::PackageResult& r : b.results) {
             if (r.outcome == dev::Outcome::Done) done++;
-            else if (r.outcome == dev::Outcome::Cancelled) skipped++;
+            else if (r.outcome == dev::Outcome::Already) already++;
+            else if (r.outcome == dev::Outcome::Cancelled || r.outcome == dev::Outcome::NotSent) skipped++;
             else failed++;
         }
     std::string s = (cancelled ? "已取消：" : "完成：") + std::string("成功 ") + std::to_string(done) + " 个，失败 " +
                     std::to_string(failed) + " 个";
+    if (already) s += "，本来如此 " + std::to_string(already) + " 个";
     if (skipped) s += "，未执行 " + std::to_string(skipped) + " 个";
     return s;
 }
 
 void OnJobDone() {
-    JobResult r = gManager->jobs.TakeResult();
-    gManager->jobs.Wait();
+    JobResult r = gManager->jobs->TakeResult();
+    gManager->jobs->Wait();
     if (!SetBusy(false)) return;
     std::string status;
     if (r.listed) {
@@ -178,18 +182,28 @@ void OnJobDone() {
     }
     if (!r.readSerial.empty() && r.readSerial == gManager->serial) {
         if (r.read.snapshot.complete) {
+            gManager->phone = r.phone;
             gManager->rows.Show(r.read.snapshot, r.lastActions);
             if (r.batches.empty()) status = "已读取 " + std::to_string(r.read.snapshot.packages.size()) + " 个应用";
+        } else if (r.read.snapshot.serviceFailed) {
+            // The list shown stays as it was: a failed read tells nothing about the states.
+            view::AppendLog(dev::OneLine(r.read.snapshot.failure) + "\r\n");
+            status = dev::kServiceNotAnswering;
         } else if (status.empty()) {
             status = "读取应用列表失败：" + dev::OneLine(r.read.error);
         }
     }
     if (status.empty() && r.cancelled) status = "已取消";
+    // The actions went through; that the record missed them is said, not hidden.
+    if (!r.recordError.empty()) {
+        view::AppendLog(dev::OneLine(r.recordError) + "\r\n");
+        status = dev::OneLine(r.recordError) + (status.empty() ? "" : "；" + status);
+    }
     Status(status);
 }
 
 void ShowProgress() {
-    Progress p = gManager->jobs.CurrentProgress();
+    Progress p = gManager->jobs->CurrentProgress();
     if (p.total == 0) return;
     view::SetProgress(static_cast<int32_t>(p.reported), static_cast<int32_t>(p.total));
     if (!Open()) return;
@@ -200,6 +214,7 @@ void Refresh() {
     JobRequest request;
     request.listDevices = true;
     request.preferred = gManager->serial;
+    request.user = gManager->user;
     StartJob(request, kReadingAll);
 }
 
@@ -240,7 +255,7 @@ bool Confirmed(dev::Action action, const std::vector<std::string>& names) {
 }
 
 void RunAction(dev::Action action) {
-    if (!Open() || gManager->jobs.Running()) return;
+    if (!Open() || gManager->jobs->Running()) return;
     std::vector<std::string> names = gManager->rows.Targets();
     if (names.empty()) {
         Status("请先勾选或选中要" + std::string(dev::ActionVerb(action)) + "的应用");
@@ -257,6 +272,7 @@ void RunAction(dev::Action action) {
     }
     JobRequest request;
     request.preferred = gManager->serial;
+    request.user = gManager->user;
     request.knownApi = s.api;
     request.model = s.model;
     if (everyDevice) {
@@ -277,7 +293,7 @@ void RunAction(dev::Action action) {
 
 // Marks the window busy while its first read, started on creation, runs.
 void OnOpened() {
-    if (!gManager->jobs.Running()) return;
+    if (!gManager->jobs->Running()) return;
     Status(gManager->running);
     SetBusy(true);
 }
@@ -292,7 +308,7 @@ bool OnManagerCreated(int32_t, const int64_t*, int64_t*) {
     rt::kServices.auxiliary(rt::kAuxPostEvent, target, kPostedOpened);
     JobRequest request;
     request.listDevices = true;
-    if (gManager->jobs.Start(request)) gManager->running = kReadingAll;
+    if (gManager->jobs->Start(request)) gManager->running = kReadingAll;
     else Status("无法启动后台任务");
     return false;
 }
@@ -300,7 +316,12 @@ bool OnManagerCreated(int32_t, const int64_t*, int64_t*) {
 // The worker is stopped before the window goes: no post outlives it.
 bool OnManagerDestroyed(int32_t, const int64_t*, int64_t*) {
     if (!gManager) return false;
-    gManager->jobs.Cancel();
+    // The window goes at once; a batch stops after the package in progress
+    // and finishes its record in the background.
+    if (gManager->jobs->Running()) {
+        Jobs::Orphan(std::move(gManager->jobs));
+        gManager->jobs.reset(new Jobs(0));
+    }
     if (gDepth > 0) gClosed = true;
     else gManager.reset();
     return false;
@@ -327,6 +348,7 @@ bool OnDeviceChosen(int32_t argc, const int64_t* argv, int64_t*) {
     }
     JobRequest request;
     request.preferred = d.serial;
+    request.user = gManager->user;
     request.readPackages = true;
     StartJob(request, "正在读取应用...");
     return false;
@@ -371,7 +393,7 @@ bool OnColumnClicked(int32_t argc, const int64_t* argv, int64_t*) {
 bool OnManagerKey(int32_t argc, const int64_t* argv, int64_t* result) {
     Entered entered;
     if (argc < 1 || argv[0] != kKeyF5) return false;
-    if (Open() && !gManager->jobs.Running()) Refresh();
+    if (Open() && !gManager->jobs->Running()) Refresh();
     *result = 0;
     return true;
 }
@@ -410,8 +432,8 @@ bool OnRestoreChecked(int32_t, const int64_t*, int64_t*) {
 
 bool OnCancelJob(int32_t, const int64_t*, int64_t*) {
     Entered entered;
-    if (Open() && gManager->jobs.Running()) {
-        gManager->jobs.Cancel();
+    if (Open() && gManager->jobs->Running()) {
+        gManager->jobs->Cancel();
         Status("正在取消：当前这个应用完成后停止...");
     }
     return false;
@@ -466,12 +488,12 @@ bool OnExportList(int32_t, const int64_t*, int64_t*) {
 bool OnShowRecord(int32_t, const int64_t*, int64_t*) {
     Entered entered;
     if (!Open()) return false;
-    const dev::ActionRecord& record = gManager->jobs.Record();
+    const dev::ActionRecord& record = gManager->jobs->Record();
     std::vector<dev::RecordEntry> all = record.ReadAll();
     std::string text;
     size_t shown = 0, total = 0;
     for (auto it = all.rbegin(); it != all.rend(); ++it) {
-        if (!gManager->serial.empty() && it->serial != gManager->serial) continue;
+        if (!gManager->serial.empty() && (it->user != gManager->user || !dev::SamePhone(*it, gManager->phone))) continue;
         total++;
         if (shown == kRecordLines) continue;
         shown++;
@@ -490,27 +512,35 @@ bool OnShowRecord(int32_t, const int64_t*, int64_t*) {
 
 bool OnUndoAll(int32_t, const int64_t*, int64_t*) {
     Entered entered;
-    if (!Open() || gManager->jobs.Running()) return false;
+    if (!Open() || gManager->jobs->Running()) return false;
     if (gManager->serial.empty() || !gManager->rows.HasPackages()) {
         Status("请先选择设备");
         return false;
     }
     const dev::PackageSnapshot& s = gManager->rows.Snapshot();
-    std::vector<dev::UndoItem> undo = dev::UndoSet(gManager->jobs.Record().ReadAll(), gManager->serial, 0, &s);
+    std::vector<dev::UndoItem> undo =
+        dev::UndoSet(gManager->jobs->Record().ReadAll(), gManager->phone, gManager->user, &s);
     if (undo.empty()) {
         Status("没有需要撤销的操作");
-        view::Tell("本工具在这台设备上禁用或删除的应用都已恢复，没有需要撤销的操作。", "全部撤销");
+        view::Tell("本工具在这台设备上改动过的应用都已是改动前的状态（或之后被别的方式改过），没有需要撤销的操作。",
+                   "全部撤销");
         return false;
     }
-    Step restore{dev::Action::Restore, {}}, enable{dev::Action::Enable, {}};
+    Step restore{dev::Action::Restore, {}}, enable{dev::Action::Enable, {}}, disable{dev::Action::Disable, {}},
+        remove{dev::Action::Delete, {}};
     std::vector<std::string> names, what;
     for (const dev::UndoItem& u : undo) {
         if (u.restore) restore.names.push_back(u.package);
         if (u.enable) enable.names.push_back(u.package);
+        if (u.disable) disable.names.push_back(u.package);
+        if (u.remove) remove.names.push_back(u.package);
         names.push_back(u.package);
-        what.push_back(u.restore && u.enable ? "恢复并启用" : u.restore ? "恢复" : "启用");
+        what.push_back(u.remove    ? "删除（本工具恢复前它是删除的）"
+                       : u.restore ? (u.enable ? "恢复并启用" : u.disable ? "恢复并禁用" : "恢复")
+                       : u.enable  ? "启用"
+                                   : "禁用（本工具启用前它是禁用的）");
     }
-    if (!view::Ask("将撤销本工具在这台设备上的操作：\r\n\r\n" + NameLines(names, &what) + "\r\n确定吗？", "全部撤销") ||
+    if (!view::Ask("将把下列应用恢复到本工具改动它们之前的状态：\r\n\r\n" + NameLines(names, &what) + "\r\n确定吗？", "全部撤销") ||
         !Open())
         return false;
     JobRequest request;
@@ -519,7 +549,8 @@ bool OnUndoAll(int32_t, const int64_t*, int64_t*) {
     request.knownApi = s.api;
     request.model = s.model;
     request.readPackages = true;
-    request.steps = {restore, enable};
+    request.user = gManager->user;
+    request.steps = {restore, enable, disable, remove};
     StartJob(request, "正在撤销...");
     return false;
 }

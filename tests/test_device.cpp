@@ -257,12 +257,14 @@ TEST(DeviceLayer, ALongListGoesInPiecesThatAdbCanCarry) {
         profile += "package " + names.back() + " enabled third-party\n";
     }
     Phones phones(profile);
-    size_t pieces = 0;
-    for (size_t first = 0; first < names.size(); pieces++) {
-        size_t n = NamesThatFit(Action::Disable, 0, names, first, ScriptLimit(0), ReadBack::Yes);
-        std::vector<std::string> piece(names.begin() + first, names.begin() + first + n);
-        EXPECT_LE(BuildActionScript(Action::Disable, 0, piece, ReadBack::Yes).size(), ScriptLimit(0));
-        first += n;
+    std::vector<size_t> sizes = SplitIntoScripts(Action::Disable, 0, names, ScriptLimit(0), ReadBefore::Yes);
+    size_t pieces = sizes.size();
+    for (size_t p = 0, first = 0; p < pieces; first += sizes[p], p++) {
+        std::vector<std::string> piece(names.begin() + first, names.begin() + first + sizes[p]);
+        EXPECT_LE(BuildActionScript(Action::Disable, 0, piece, p + 1 == pieces ? ReadBack::Yes : ReadBack::No,
+                                    p == 0 ? ReadBefore::Yes : ReadBefore::No)
+                      .size(),
+                  ScriptLimit(0));
     }
     ASSERT_GT(pieces, 1u);
     BatchResult b = RunBatch(TheAdb(), "OLD1", Action::Disable, names, BatchOptions());
@@ -297,7 +299,7 @@ TEST(DeviceLayer, TwoPhonesChosenBySerialAndTheUnauthorizedOnesHint) {
     EXPECT_FALSE(c.snapshot.complete);
     EXPECT_NE(c.error.find("unauthorized"), std::string::npos) << c.error;
     BatchResult gone = RunBatch(adb, "CCC333", Action::Disable, {"com.user.app"}, BatchOptions());
-    EXPECT_EQ(gone.results[0].outcome, Outcome::DeviceGone);
+    EXPECT_EQ(gone.results[0].outcome, Outcome::NotSent) << "nothing reached the phone";
     EXPECT_NE(gone.error.find("unauthorized"), std::string::npos) << gone.error;
 }
 
@@ -346,8 +348,9 @@ TEST(DeviceLayer, TheRecordKnowsWhatUndoMustBringBack) {
     std::vector<RecordEntry> all = record.ReadAll();
     ASSERT_EQ(all.size(), 3u);
     EXPECT_EQ(all[0].model, "Phone_34");
-    EXPECT_EQ(LastActions(all, "SER1", 0).at("com.sys.locked").outcome, Outcome::Protected);
-    std::vector<UndoItem> undo = UndoSet(all, "SER1", 0, &del.after);
+    PhoneId phone = IdentifyPhone("SER1", del.after);
+    EXPECT_EQ(LastActions(all, phone, 0).at("com.sys.locked").outcome, Outcome::Protected);
+    std::vector<UndoItem> undo = UndoSet(all, phone, 0, &del.after);
     ASSERT_EQ(undo.size(), 2u);
     EXPECT_EQ(undo[0].package, "com.sys.plain");
     EXPECT_TRUE(undo[0].restore);
@@ -356,7 +359,7 @@ TEST(DeviceLayer, TheRecordKnowsWhatUndoMustBringBack) {
 
     RunBatch(adb, "SER1", Action::Restore, {"com.sys.plain"}, o);
     BatchResult last = RunBatch(adb, "SER1", Action::Enable, {"com.user.app"}, o);
-    EXPECT_TRUE(UndoSet(record.ReadAll(), "SER1", 0, &last.after).empty());
+    EXPECT_TRUE(UndoSet(record.ReadAll(), phone, 0, &last.after).empty());
 }
 
 // Cancel asked for while the first package runs: the batch stops after it,
