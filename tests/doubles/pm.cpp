@@ -288,7 +288,9 @@ int Settings(const Device& device, const std::vector<std::string>& args, Io& io)
         std::string id = device.Prop("android_id");
         if (id.empty()) {
             unsigned long long h = 1469598103934665603ull;
-            for (char ch : device.Prop("ro.serialno") + "|" + device.serial) h = (h ^ static_cast<unsigned char>(ch)) * 1099511628211ull;
+            // The phone's own, whatever it is connected by.
+            std::string seed = device.Prop("ro.serialno").empty() ? device.serial : device.Prop("ro.serialno");
+            for (char ch : seed) h = (h ^ static_cast<unsigned char>(ch)) * 1099511628211ull;
             char hex[17];
             std::snprintf(hex, sizeof hex, "%016llx", h);
             id = hex;
