@@ -5,6 +5,7 @@
 
 #include <windows.h>
 #include <memory>
+#include <set>
 #include "data/manager.h"
 #include "data/program.h"
 #include "device/lists.h"
@@ -182,6 +183,10 @@ void OnJobDone() {
     }
     if (!r.readSerial.empty() && r.readSerial == gManager->serial) {
         if (r.read.snapshot.complete) {
+            // Checks belong to the phone they were made on.
+            if (!gManager->phone.serial.empty() &&
+                (r.phone.key != gManager->phone.key || r.phone.serial != gManager->phone.serial))
+                gManager->rows.ClearChecks();
             gManager->phone = r.phone;
             gManager->rows.Show(r.read.snapshot, r.lastActions);
             if (r.batches.empty()) status = "已读取 " + std::to_string(r.read.snapshot.packages.size()) + " 个应用";
@@ -256,10 +261,32 @@ bool Confirmed(dev::Action action, const std::vector<std::string>& names) {
 
 void RunAction(dev::Action action) {
     if (!Open() || gManager->jobs->Running()) return;
-    std::vector<std::string> names = gManager->rows.Targets();
+    std::vector<std::string> hidden;
+    std::vector<std::string> names = gManager->rows.Targets(&hidden);
     if (names.empty()) {
         Status("请先勾选或选中要" + std::string(dev::ActionVerb(action)) + "的应用");
         return;
+    }
+    // Checked packages the filter or the choices hide are not acted on unseen.
+    if (!hidden.empty()) {
+        view::Answer a = view::AskYesNoCancel(
+            "已勾选 " + std::to_string(names.size()) + " 个，其中 " + std::to_string(hidden.size()) +
+                " 个不在当前列表中：一并操作？\r\n\r\n" + NameLines(hidden) +
+                "\r\n“是”：全部" + dev::ActionVerb(action) + "；“否”：只" + dev::ActionVerb(action) +
+                "列表中显示的；“取消”：不操作。",
+            std::string(dev::ActionVerb(action)) + "已勾选的应用");
+        if (!Open() || a == view::Answer::Cancel) return;
+        if (a == view::Answer::No) {
+            std::set<std::string> out(hidden.begin(), hidden.end());
+            std::vector<std::string> shown;
+            for (const std::string& n : names)
+                if (!out.count(n)) shown.push_back(n);
+            names.swap(shown);
+            if (names.empty()) {
+                Status("列表中没有显示已勾选的应用，没有操作");
+                return;
+            }
+        }
     }
     bool everyDevice = view::Checked(data::kMgrAllDevices);
     const dev::PackageSnapshot& s = gManager->rows.Snapshot();
@@ -374,7 +401,10 @@ bool OnShowChanged(int32_t, const int64_t*, int64_t*) {
 
 bool OnChecksChanged(int32_t, const int64_t*, int64_t*) {
     Entered entered;
-    if (Open()) gManager->rows.UpdateCount();
+    if (Open()) {
+        gManager->rows.SyncChecks();
+        gManager->rows.UpdateCount();
+    }
     return false;
 }
 
@@ -453,15 +483,15 @@ bool OnImportList(int32_t, const int64_t*, int64_t*) {
     std::string log;
     for (const dev::ListLine& l : list.refused)
         log += "第 " + std::to_string(l.number) + " 行不是包名（" + l.reason + "）：" + l.text + "\r\n";
-    size_t notOnPhone = 0;
-    for (const std::string& name : gManager->rows.CheckNames(list.names)) {
-        bool onPhone = dev::FindPackage(gManager->rows.Snapshot(), name) != nullptr;
-        notOnPhone += !onPhone;
-        log += name + (onPhone ? "：不在当前显示的类别中，没有勾选" : "：手机上没有这个应用") + "\r\n";
-    }
+    size_t hidden = 0;
+    std::vector<std::string> missing = gManager->rows.CheckNames(list.names, &hidden);
+    for (const std::string& name : missing) log += name + "：手机上没有这个应用\r\n";
     if (!log.empty()) view::AppendLog(log);
-    Status("导入 " + std::to_string(list.names.size()) + " 个包名，手机上没有 " + std::to_string(notOnPhone) +
-           " 个，不是包名的行 " + std::to_string(list.refused.size()) + " 行");
+    std::string status = "导入 " + std::to_string(list.names.size()) + " 个包名，手机上没有 " +
+                         std::to_string(missing.size()) + " 个，不是包名的行 " + std::to_string(list.refused.size()) +
+                         " 行";
+    if (hidden) status += "；已勾选的应用中有 " + std::to_string(hidden) + " 个不在当前列表中";
+    Status(status);
     return false;
 }
 

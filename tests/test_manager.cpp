@@ -442,4 +442,48 @@ TEST_F(Manager, ListFilesCheckWhatTheyNameReportTheRestAndExportTheChecks) {
     ASSERT_TRUE(tool.WaitFor([&] { return Contains(m.Count(), "已勾选 3 个"); })) << m.Count();
 }
 
+// Checks stay on packages the filter hides, and the user is asked before
+// they are acted on; a package off before the batch is not turned on by undo.
+TEST_F(Manager, HiddenChecksAreAskedAboutAndUndoLeavesWhatWasOffBefore) {
+    ToolUnderTest tool("mgr-hidden", Profile("two-phones.txt"));
+    ASSERT_TRUE(tool.Start());
+    ManagerUnderTest m(tool);
+    ASSERT_TRUE(m.Open());
+    ASSERT_TRUE(tool.WaitFor([&] { return m.RowCount() == 13; }));
+    ASSERT_TRUE(m.WaitIdle());
+
+    std::string in = tool.Folder() + "\\in.txt";
+    WriteBytes(in, "com.google.android.apps.tachyon\r\ncom.google.android.youtube\r\ncom.google.android.gm\r\n");
+    ASSERT_TRUE(m.Click("导入列表..."));
+    ASSERT_TRUE(m.AnswerFileDialog(in));
+    ASSERT_TRUE(tool.WaitFor([&] { return Contains(m.Count(), "已勾选 3 个"); })) << m.Count();
+
+    // The filter hides gm; its check stays.
+    SetWindowTextA(m.Filter(), "yo");
+    ASSERT_TRUE(tool.WaitFor([&] { return m.RowCount() == 2; })) << m.RowCount();
+    ASSERT_LT(m.PositionOf("com.google.android.gm"), 0);
+    EXPECT_TRUE(Contains(m.Count(), "已勾选 3 个")) << m.Count();
+    ASSERT_TRUE(m.Click("禁用"));
+    std::string box;
+    ASSERT_TRUE(m.WaitBox(&box));
+    EXPECT_TRUE(Contains(box, "已勾选 3 个，其中 1 个不在当前列表中：一并操作？")) << box;
+    EXPECT_TRUE(Contains(box, "com.google.android.gm")) << box;
+    m.AnswerBox(IDNO);   // only what is shown
+    ASSERT_TRUE(tool.WaitFor([&] { return Contains(m.Log(), "com.google.android.youtube："); }));
+    ASSERT_TRUE(m.WaitIdle());
+    EXPECT_TRUE(Contains(PackageLine(tool, "com.google.android.gm"), " enabled ")) << "hidden and refused";
+    EXPECT_TRUE(Contains(PackageLine(tool, "com.google.android.youtube"), " disabled-user "));
+    EXPECT_TRUE(Contains(m.Log(), "com.google.android.apps.tachyon：本来就是禁用状态，没有改动")) << m.Log();
+
+    // Undo turns youtube on again, and leaves tachyon off as it was before.
+    ASSERT_TRUE(m.Click("全部撤销"));
+    ASSERT_TRUE(m.WaitBox(&box));
+    EXPECT_TRUE(Contains(box, "com.google.android.youtube：启用")) << box;
+    EXPECT_FALSE(Contains(box, "tachyon")) << box;
+    m.AnswerBox(IDYES);
+    ASSERT_TRUE(tool.WaitFor([&] { return Contains(PackageLine(tool, "com.google.android.youtube"), " enabled "); }));
+    ASSERT_TRUE(m.WaitIdle());
+    EXPECT_TRUE(Contains(PackageLine(tool, "com.google.android.apps.tachyon"), " disabled-user "));
+}
+
 } // namespace
