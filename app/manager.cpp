@@ -37,6 +37,7 @@ struct Manager {
     std::string serial;            // the chosen device, empty before a choice
     dev::PhoneId phone;            // the phone the rows were read from
     int user = 0;                  // the phone's user the rows and actions are for
+    std::vector<dev::PhoneUser> users;   // of the chosen phone, as its last read listed them
     int32_t sortColumn = -1;
     bool sortDescending = false;
     std::string running;           // what the status line says while a job runs
@@ -79,7 +80,7 @@ const dev::Device* FindDevice(const std::string& serial) {
 // re-creates its control, which lets messages through).
 bool SetBusy(bool busy) {
     if (busy) gManager->focus = view::SavedFocus();
-    for (uint32_t unit : {data::kMgrDevices, data::kMgrRefresh, data::kMgrDisable, data::kMgrEnable, data::kMgrDelete,
+    for (uint32_t unit : {data::kMgrDevices, data::kMgrUsers, data::kMgrRefresh, data::kMgrDisable, data::kMgrEnable, data::kMgrDelete,
                           data::kMgrRestore, data::kMgrImport, data::kMgrUndoAll})
         view::SetDisabled(unit, busy);
     view::SetDisabled(data::kMgrCancel, !busy);
@@ -122,6 +123,24 @@ void ShowDevices() {
         items.push_back(dev::DeviceLabel(d));
     }
     view::SetItems(data::kMgrDevices, items, current);
+}
+
+// 机主 for the owner, 工作资料 for a work profile, else the name the phone gives.
+std::string UserLabel(const dev::PhoneUser& u) {
+    if (u.id == 0) return "机主";
+    if (u.WorkProfile()) return "工作资料";
+    std::string name = dev::OneLine(dev::Utf8ToGbk(u.name), 40);
+    return "用户 " + std::to_string(u.id) + (name.empty() ? "" : "（" + name + "）");
+}
+
+void ShowUsers() {
+    std::vector<std::string> items;
+    int32_t current = -1;
+    for (const dev::PhoneUser& u : gManager->users) {
+        if (u.id == gManager->user) current = static_cast<int32_t>(items.size());
+        items.push_back(UserLabel(u));
+    }
+    view::SetItems(data::kMgrUsers, items, current);
 }
 
 std::string DeviceHeading(const std::string& serial) {
@@ -182,7 +201,11 @@ void OnJobDone() {
         status = Summary(r.batches, r.cancelled);
     }
     if (!r.readSerial.empty() && r.readSerial == gManager->serial) {
-        if (r.read.snapshot.complete) {
+        if (!r.read.snapshot.users.empty() && r.user == gManager->user) {
+            gManager->users = r.read.snapshot.users;
+            ShowUsers();
+        }
+        if (r.read.snapshot.complete && r.user == gManager->user) {
             // Checks belong to the phone they were made on.
             if (!gManager->phone.serial.empty() &&
                 (r.phone.key != gManager->phone.key || r.phone.serial != gManager->phone.serial))
@@ -369,6 +392,9 @@ bool OnDeviceChosen(int32_t argc, const int64_t* argv, int64_t*) {
     const dev::Device& d = gManager->devices[static_cast<size_t>(argv[0])];
     Choose(&d);
     gManager->rows.Clear();
+    gManager->user = 0;   // every phone has its owner; its other users come with the read
+    gManager->users.clear();
+    ShowUsers();
     if (d.state != dev::DeviceState::Ready) {
         Status(dev::StateHint(d));
         return false;
@@ -376,6 +402,27 @@ bool OnDeviceChosen(int32_t argc, const int64_t* argv, int64_t*) {
     JobRequest request;
     request.preferred = d.serial;
     request.user = gManager->user;
+    request.readPackages = true;
+    StartJob(request, "正在读取应用...");
+    return false;
+}
+
+// Another user of the phone (a work profile, a second user): its packages,
+// actions and record are its own.
+bool OnUserChosen(int32_t argc, const int64_t* argv, int64_t*) {
+    Entered entered;
+    if (!Open() || argc < 1 || argv[0] < 0 || static_cast<size_t>(argv[0]) >= gManager->users.size()) return false;
+    int user = gManager->users[static_cast<size_t>(argv[0])].id;
+    if (user == gManager->user) return false;
+    if (gManager->jobs->Running()) {   // the choice waits for the job
+        ShowUsers();
+        return false;
+    }
+    gManager->user = user;
+    gManager->rows.Clear();
+    JobRequest request;
+    request.preferred = gManager->serial;
+    request.user = user;
     request.readPackages = true;
     StartJob(request, "正在读取应用...");
     return false;

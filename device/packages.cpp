@@ -86,6 +86,7 @@ bool ReadUserLine(const std::string& line, PhoneUser* user) {
     user->id = std::atoi(line.substr(idStart, colon - idStart).c_str());
     size_t nameEnd = line.rfind(':', close);
     user->name = nameEnd > colon ? line.substr(colon + 1, nameEnd - colon - 1) : line.substr(colon + 1, close - colon - 1);
+    if (nameEnd > colon) user->flags = static_cast<unsigned>(std::strtoul(line.substr(nameEnd + 1, close - nameEnd - 1).c_str(), nullptr, 16));
     user->running = Contains(line.substr(close), "running");
     return true;
 }

@@ -21,7 +21,9 @@ struct Package {
 struct PhoneUser {
     int id = 0;
     std::string name;
+    unsigned flags = 0;      // UserInfo's flags, e.g. 0x20 a managed (work) profile
     bool running = false;
+    bool WorkProfile() const { return (flags & 0x20) != 0; }   // UserInfo.FLAG_MANAGED_PROFILE
 };
 
 struct PackageSnapshot {

@@ -92,6 +92,8 @@ TEST(PackageRead, StatesKindsPathsAndRefusedNamesFromOneScript) {
     ASSERT_EQ(s.users.size(), 2u);
     EXPECT_EQ(s.users[1].id, 10);
     EXPECT_EQ(s.users[1].name, "Work profile");
+    EXPECT_TRUE(s.users[1].WorkProfile());
+    EXPECT_FALSE(s.users[0].WorkProfile()) << "c13: primary, admin, full";
     ASSERT_EQ(s.packages.size(), 4u);
     const Package* notes = FindPackage(s, "com.example.notes");
     ASSERT_NE(notes, nullptr);
