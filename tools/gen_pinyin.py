@@ -12,7 +12,7 @@ frequency-counted ones, so 行 reads xing and hang and 重 zhong and chong. A
 character none of those covers takes kHanyuPinyin's readings. Tones are
 dropped and ü is written v; a character keeps at most MAX_READINGS.
 
-Layout, about 35 KB: each character's code is 9 bits (a syllable's index,
+Layout, about 41 KB: each character's code is 9 bits (a syllable's index,
 SEVERAL or NONE), its low 8 bits in one byte array and the ninth in a bit
 array; the characters with SEVERAL readings are listed sorted with their
 syllables beside them.
