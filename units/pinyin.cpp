@@ -12,7 +12,7 @@ namespace tbl = pinyin_table;
 // Longer queries leave the 64-bit position sets; they are matched as text.
 constexpr size_t kMaxMatchedQuery = 63;
 // Syllables are joined in a sort key by this, below every character a name
-// can bring, so 西安 (xi an) sorts before 鲜 (xian).
+// can bring, so 西安 (xi an) sorts before 先 (xian).
 constexpr wchar_t kSyllableEnd = 1;
 // Ends a sort key's readable part; the name itself follows to break ties.
 constexpr wchar_t kKeyEnd = 0;

@@ -76,7 +76,7 @@ inline bool MatchesPinyin(const PinyinKey& key, const std::wstring& query) {
 
 // A key whose plain comparison orders names the way a person expects:
 // Han characters by their most common reading, syllable by syllable (西安
-// before 鲜), latin letters by letter in either case among them (WeChat,
+// before 先), latin letters by letter in either case among them (WeChat,
 // 微信, WPS), runs of digits by value (App2 before App10), punctuation
 // before digits before letters, other characters after every letter by
 // code. Names that read alike follow the order of their characters.
