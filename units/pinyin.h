@@ -77,9 +77,10 @@ inline bool MatchesPinyin(const PinyinKey& key, const std::wstring& query) {
 // A key whose plain comparison orders names the way a person expects:
 // Han characters by their most common reading, syllable by syllable (西安
 // before 先), latin letters by letter in either case among them (WeChat,
-// 微信, WPS), runs of digits by value (App2 before App10), punctuation
-// before digits before letters, other characters after every letter by
-// code. Names that read alike follow the order of their characters.
+// 微信, WPS), runs of digits by value (App2 before App10), every other
+// character by its code, which puts space, most punctuation and digits
+// before the letters and the characters without a reading (kana, emoji)
+// after them. Names that read alike follow the order of their characters.
 std::wstring PinyinSortKey(const std::wstring& name);
 // Negative, 0 or positive as `a` sorts before, with or after `b`; 0 only for
 // equal names. A list of thousands should compare PinyinSortKey()s made once.
