@@ -170,7 +170,15 @@ void Jobs::Run(const JobRequest& request, const dev::Cancel& cancel) {
     if (!serial.empty() && (readBack || r.read.snapshot.complete || !r.read.error.empty())) r.readSerial = serial;
     if (!r.readSerial.empty()) {
         r.phone = dev::IdentifyPhone(serial, r.read.snapshot);
-        r.lastActions = dev::LastActions(record_.ReadAll(), r.phone, request.user);
+        std::vector<dev::RecordEntry> all = record_.ReadAll();
+        // Packages whose phone went away mid-command are settled now that it answers.
+        std::vector<dev::RecordEntry> settled = dev::SettleUncertain(all, r.phone, request.user, r.read.snapshot);
+        std::string why;
+        if (!settled.empty()) {
+            if (record_.Append(settled, &why)) all.insert(all.end(), settled.begin(), settled.end());
+            else if (r.recordError.empty()) r.recordError = "操作记录无法写入：" + why;
+        }
+        r.lastActions = dev::LastActions(all, r.phone, request.user);
     }
     r.cancelled = cancel.Requested();
 

@@ -252,6 +252,24 @@ std::map<std::string, RecordEntry> LastActions(const std::vector<RecordEntry>& a
     return last;
 }
 
+std::vector<RecordEntry> SettleUncertain(const std::vector<RecordEntry>& all, const PhoneId& phone, int user,
+                                         const PackageSnapshot& now) {
+    std::vector<RecordEntry> settled;
+    if (!now.complete) return settled;
+    for (const auto& entry : LastActions(all, phone, user)) {
+        const RecordEntry& e = entry.second;
+        if (e.outcome != Outcome::DeviceGone || e.batch.empty()) continue;
+        const Package* p = FindPackage(now, e.package);
+        if (!p) continue;
+        RecordEntry s = e;
+        s.time = RecordTime();
+        bool wasSo = e.beforeKnown && ShowsDone(e.action, e.before);
+        s.outcome = !ShowsDone(e.action, p->state) ? Outcome::Other : wasSo ? Outcome::Already : Outcome::Done;
+        settled.push_back(s);
+    }
+    return settled;
+}
+
 namespace {
 
 // What the tool's action left, when the line tells.

@@ -103,6 +103,13 @@ std::vector<RecordEntry> PhoneHistory(const std::vector<RecordEntry>& all, const
 // The last entry per package of one phone and user.
 std::map<std::string, RecordEntry> LastActions(const std::vector<RecordEntry>& all, const PhoneId& phone, int user);
 
+// Lines that settle the uncertain last entries of a phone (the phone went
+// away while the command ran) by what the phone shows now that it is back:
+// each keeps its batch, so it stands in for the uncertain one. `now` must be
+// a complete read of the same phone and user.
+std::vector<RecordEntry> SettleUncertain(const std::vector<RecordEntry>& all, const PhoneId& phone, int user,
+                                         const PackageSnapshot& now);
+
 // What this tool changed on the phone and has not been changed back since,
 // each package to go back to the state it had before the tool first changed
 // it, never further: a package the tool found already so, or that was

@@ -476,6 +476,17 @@ TEST(ActionRecordText, UndoGoesBackToTheStateBeforeTheToolAndNoFurther) {
         EXPECT_EQ(LastActions(h, phone, 0).at("com.settled").outcome, Outcome::Other);
         EXPECT_EQ(LastActions(h, phone, 0).count("com.twin"), 0u);
     }
+    // The phone is back: its uncertain line is settled by what it shows.
+    std::vector<RecordEntry> settled = SettleUncertain(h, usb, 0, now);
+    ASSERT_EQ(settled.size(), 1u);
+    EXPECT_EQ(settled[0].package, "com.cut");
+    EXPECT_EQ(settled[0].outcome, Outcome::Done);
+    EXPECT_EQ(settled[0].batch, "b4");
+    std::vector<RecordEntry> withSettled = h;
+    withSettled.push_back(settled[0]);
+    EXPECT_EQ(LastActions(withSettled, usb, 0).at("com.cut").outcome, Outcome::Done);
+    EXPECT_TRUE(SettleUncertain(withSettled, usb, 0, now).empty());
+
     std::vector<UndoItem> twinUndo = UndoSet(h, twin, 0, &now);
     ASSERT_EQ(twinUndo.size(), 1u);
     EXPECT_EQ(twinUndo[0].package, "com.twin");
