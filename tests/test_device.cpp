@@ -250,7 +250,7 @@ TEST(DeviceLayer, RestoreOnAnOldPhoneIsRefusedWithoutAskingIt) {
 // adb hands a phone before Android 7 at most 4 KB of command: a long list
 // goes in pieces, each within it, and only the last reads the states back.
 TEST(DeviceLayer, ALongListGoesInPiecesThatAdbCanCarry) {
-    std::string profile = "platform-tools 28.0.2\nconnect-ms 0\ncommand-ms 0\nchange-ms 0\n"
+    std::string profile = "platform-tools 28.0.2\nconnect-ms 0\ncommand-ms 0\nvm-ms 0\nchange-ms 0\n"
                           "device OLD1 device model:Old\napi 23\n";
     std::vector<std::string> names;
     for (int i = 0; i < 120; i++) {
