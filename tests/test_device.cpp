@@ -63,7 +63,7 @@ Adb TheAdb() { return Adb(test::ExeDir() + "\\..\\adb_1.0.40\\adb.exe"); }
 
 // One phone of the given API level; quick, so the tests measure nothing.
 std::string OnePhone(int api, const std::string& serial = "SER1", const std::string& extra = "") {
-    return "platform-tools 34.0.5\nconnect-ms 0\ncommand-ms 0\nchange-ms 0\n"
+    return "platform-tools 34.0.5\nconnect-ms 0\ncommand-ms 0\nvm-ms 0\nscript-ms 0\nchange-ms 0\n"
            "device " + serial + " device product:p model:Phone_" + std::to_string(api) + " device:d\n"
            "api " + std::to_string(api) + "\n"
            "package com.user.app enabled third-party\n"
