@@ -11,6 +11,7 @@
 #include "data/program.h"
 #include "data/template.h"
 #include "device/names.h"
+#include "manager.h"
 #include "regex/regex.h"
 #include "runner.h"
 #include "support.h"
@@ -176,6 +177,7 @@ bool OnWindowCreated(int32_t, const int64_t*, int64_t*) {
 // Owned by the start-up window: it stays above it and closes with it. A
 // second choice finds it loaded and brings it to the front.
 bool OnOpenManager(int32_t, const int64_t*, int64_t*) {
+    PrepareManager();
     CallCore(kLoadWindow, {rt::ArgRecord{data::kManagerWindow, 0, rt::kTypeWindow}, rt::ArgRecord{0, 0, rt::kTypeBool},
                            rt::ArgRecord{kWindow, 0, rt::kTypeWindow}});
     return false;

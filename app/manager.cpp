@@ -45,6 +45,8 @@ struct Manager {
 };
 
 std::unique_ptr<Manager> gManager;
+// The first read, started on the menu choice until the window takes it over.
+std::unique_ptr<Jobs> gEarly;
 
 // A handler may wait in a message loop (a box, a file dialog, a control the
 // runtime re-creates), and the window may be closed meanwhile. Its state then
@@ -350,12 +352,27 @@ void OnOpened() {
 
 } // namespace
 
+void PrepareManager() {
+    if (gManager || gEarly) return;   // the window is there already, or being made
+    gEarly.reset(new Jobs(0));
+    JobRequest request;
+    request.listDevices = true;
+    if (!gEarly->Start(request)) gEarly.reset();
+}
+
 bool OnManagerCreated(int32_t, const int64_t*, int64_t*) {
     uint32_t target = static_cast<uint32_t>(rt::kServices.auxiliary(rt::kAuxPostTarget, data::kManagerWindow));
     gManager.reset(new Manager(target));
-    // The first read starts at once; the window shows while it runs and,
-    // once shown with the focus on its first control, marks itself busy.
+    // The first read started with the menu choice (else it starts now); the
+    // window shows while it runs and, once shown with the focus on its first
+    // control, marks itself busy.
     rt::kServices.auxiliary(rt::kAuxPostEvent, target, kPostedOpened);
+    if (gEarly) {
+        gManager->jobs = std::move(gEarly);
+        gManager->jobs->Adopt(target);
+        gManager->running = kReadingAll;
+        return false;
+    }
     JobRequest request;
     request.listDevices = true;
     if (gManager->jobs->Start(request)) gManager->running = kReadingAll;

@@ -6,6 +6,10 @@
 
 namespace app {
 
+// Called on the choice of the menu item, before the window is loaded: the
+// first read of devices and packages starts at once, while the window is
+// being created, and the window takes it over.
+void PrepareManager();
 bool OnManagerCreated(int32_t argc, const int64_t* argv, int64_t* result);
 bool OnManagerDestroyed(int32_t argc, const int64_t* argv, int64_t* result);
 bool OnManagerPosted(int32_t argc, const int64_t* argv, int64_t* result);
