@@ -55,8 +55,10 @@ std::string FormatPackageList(const std::vector<std::string>& names, const std::
     return text;
 }
 
-bool ReadPackageListFile(const std::string& path, PackageList* list, std::string* error) {
-    HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+namespace {
+
+// Reads the open file (and closes it).
+bool ReadListFrom(HANDLE h, PackageList* list, std::string* error) {
     if (h == INVALID_HANDLE_VALUE) {
         *error = "无法打开文件（错误 " + std::to_string(GetLastError()) + "）";
         return false;
@@ -76,6 +78,18 @@ bool ReadPackageListFile(const std::string& path, PackageList* list, std::string
     }
     *list = ParsePackageList(bytes);
     return true;
+}
+
+} // namespace
+
+bool ReadPackageListFile(const std::string& path, PackageList* list, std::string* error) {
+    return ReadListFrom(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr),
+                        list, error);
+}
+
+bool ReadPackageListFile(const std::wstring& path, PackageList* list, std::string* error) {
+    return ReadListFrom(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr),
+                        list, error);
 }
 
 bool WritePackageListFile(const std::string& path, const std::vector<std::string>& names, std::string* error,
