@@ -277,7 +277,10 @@ int Carry(const Options& o, const dev::Adb& adb, Output& out, const dev::Cancel&
         }
         if (b && !b->error.empty()) out.Error("[" + b->serial + "] " + dev::OneLine(b->error));
     }
-    if (cancel.Requested()) return kExitCancelled;
+    if (cancel.Requested()) {
+        out.Error("已取消：当前这个应用完成后停止，其余的没有发送");
+        return kExitCancelled;
+    }
     if (adbFailed) return kExitNoPhone;
     return failed ? kExitFailed : kExitDone;
 }
@@ -408,12 +411,8 @@ std::wstring FindAdb(const std::wstring& given) {
 }
 
 int RunCommand(const Options& o, Output& out, const dev::Cancel& cancel) {
-    if (o.command == Command::Help) {
-        out.Data(HelpText());
-        return kExitDone;
-    }
-    if (o.command == Command::Version) {
-        out.Data(VersionText());
+    if (o.command == Command::Help || o.command == Command::Version) {
+        out.out.WriteGbk(o.command == Command::Help ? HelpText() : VersionText());
         return kExitDone;
     }
     std::wstring adbPath = FindAdb(o.adb);

@@ -31,6 +31,11 @@ std::vector<std::wstring> Arguments() {
 } // namespace
 
 int main() {
+    // adb inherits every inheritable handle, and the adb server it may start
+    // lives on for minutes: holding our output pipe, it would keep a script's
+    // `adbctl list | findstr ...` waiting long after we ended.
+    for (DWORD which : {STD_INPUT_HANDLE, STD_OUTPUT_HANDLE, STD_ERROR_HANDLE})
+        SetHandleInformation(GetStdHandle(which), HANDLE_FLAG_INHERIT, 0);
     std::vector<std::wstring> args = Arguments();
     cli::Options o;
     std::string error;
