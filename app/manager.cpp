@@ -9,6 +9,7 @@
 #include "data/program.h"
 #include "device/lists.h"
 #include "device/text.h"
+#include "handlers.h"
 #include "manager_jobs.h"
 #include "manager_list.h"
 #include "manager_view.h"
@@ -41,6 +42,8 @@ struct Manager {
 };
 
 std::unique_ptr<Manager> gManager;
+std::string gPreferred;        // the phone the command line named
+bool gBringForward = false;    // opened from the command line: to the front once shown
 
 // A handler may wait in a message loop (a box, a file dialog, a control the
 // runtime re-creates), and the window may be closed meanwhile. Its state then
@@ -277,12 +280,25 @@ void RunAction(dev::Action action) {
 
 // Marks the window busy while its first read, started on creation, runs.
 void OnOpened() {
+    if (gBringForward) {
+        gBringForward = false;
+        view::BringForward();
+    }
     if (!gManager->jobs.Running()) return;
     Status(gManager->running);
     SetBusy(true);
 }
 
 } // namespace
+
+void PreferDevice(const std::string& serial) { gPreferred = serial; }
+
+// The start-up window shows itself, active, after its created handler: the
+// window's first posted event, which comes after that, brings this one forward.
+void OpenManagerAtStart() {
+    gBringForward = true;
+    OnOpenManager(0, nullptr, nullptr);
+}
 
 bool OnManagerCreated(int32_t, const int64_t*, int64_t*) {
     uint32_t target = static_cast<uint32_t>(rt::kServices.auxiliary(rt::kAuxPostTarget, data::kManagerWindow));
@@ -292,6 +308,7 @@ bool OnManagerCreated(int32_t, const int64_t*, int64_t*) {
     rt::kServices.auxiliary(rt::kAuxPostEvent, target, kPostedOpened);
     JobRequest request;
     request.listDevices = true;
+    request.preferred = gPreferred;
     if (gManager->jobs.Start(request)) gManager->running = kReadingAll;
     else Status("无法启动后台任务");
     return false;

@@ -86,6 +86,31 @@ TEST_F(Manager, TwoPhonesOneUnauthorizedTheHintTheChoiceAndTheStartUpWindowFollo
     EXPECT_EQ(m.Cell(systemui, 2), "系统");
 }
 
+// `adbtool.exe --manager --device SERIAL`, as a shortcut starts it: the
+// window opens by itself over the start-up window and in front, with that
+// phone chosen among several; the start-up window's buttons act on it too.
+TEST_F(Manager, OpenedFromTheCommandLineWithThePhoneChosen) {
+    ToolUnderTest tool("mgr-start", Profile("phone-shelf.txt"));
+    ASSERT_TRUE(tool.Start(20000, "--manager --device 7HX0219C00"));
+    ManagerUnderTest m(tool);
+    ASSERT_TRUE(m.Find());
+    EXPECT_EQ(GetWindow(m.Window(), GW_OWNER), tool.Window());
+    ASSERT_TRUE(tool.WaitFor([&] { return m.RowCount() == 5; })) << m.Status();
+    ASSERT_TRUE(m.WaitIdle());
+    EXPECT_EQ(m.ComboText(m.Combo(0)), "IN2013 7HX0219C00");
+    EXPECT_TRUE(tool.WaitFor([&] { return GetForegroundWindow() == m.Window(); }));
+    EXPECT_EQ(Title(tool.Window()), "IN2013 7HX0219C00");
+    ASSERT_TRUE(tool.ClickAndWait(test::captions::kListDisabled));
+    EXPECT_TRUE(Contains(tool.Text(tool.Log()), "com.google.android.youtube")) << tool.Text(tool.Log());
+
+    // Without arguments the start-up window opens alone, as it always did.
+    ToolUnderTest plain("mgr-plain", Profile("phone-shelf.txt"));
+    ASSERT_TRUE(plain.Start());
+    ASSERT_TRUE(plain.ClickAndWait(test::captions::kListDevices));
+    EXPECT_EQ(test::FindProcessWindow(plain.ProcessId(), "RVWindow", "应用管理"), nullptr);
+    EXPECT_EQ(Title(plain.Window()), "");
+}
+
 TEST_F(Manager, EveryActionReadsTheStateBackRiskConfirmationAndUndo) {
     ToolUnderTest tool("mgr-actions", Profile("two-phones.txt"));
     ASSERT_TRUE(tool.Start());

@@ -63,6 +63,10 @@ bool ManagerUnderTest::Open() {
     return tool_.WaitFor([&] { return (window_ = FindProcessWindow(tool_.ProcessId(), "RVWindow", "应用管理")) != nullptr; });
 }
 
+bool ManagerUnderTest::Find() {
+    return tool_.WaitFor([&] { return (window_ = FindProcessWindow(tool_.ProcessId(), "RVWindow", "应用管理")) != nullptr; });
+}
+
 std::vector<HWND> ManagerUnderTest::Children(const char* cls) const {
     Collect c{cls, {}};
     EnumChildWindows(window_, CollectChild, reinterpret_cast<LPARAM>(&c));

@@ -17,6 +17,8 @@ public:
 
     // Chooses "应用管理(&P)..." on the start-up window's system menu and waits for the window.
     bool Open();
+    // Waits for the window a start with `--manager` opens by itself.
+    bool Find();
     HWND Window() const { return window_; }
 
     HWND Button(const char* caption) const;
