@@ -109,7 +109,7 @@ dev::ActionRecord RecordOf(const Options& o) {
 }
 
 bool Matches(const dev::Package& p, const Options& o) {
-    if (!o.state.empty() && o.state != StateWord(p.state)) return false;
+    if (!o.state.empty() && o.state != dev::StateWord(p.state)) return false;
     if (o.kind == "system" && p.kind != dev::PackageKind::System) return false;
     if (o.kind == "user" && p.kind != dev::PackageKind::User) return false;
     if (o.filter.empty()) return true;
@@ -191,7 +191,7 @@ std::string NeedsYes(dev::Action a, const std::string& name, const dev::PackageS
 
 // Done, or the phone already shows the action's state ("already so").
 bool Settled(dev::Action a, const dev::BatchResult& b, const dev::PackageResult& r) {
-    if (r.outcome == dev::Outcome::Done) return true;
+    if (r.outcome == dev::Outcome::Done || r.outcome == dev::Outcome::Already) return true;
     if (r.outcome == dev::Outcome::BadName || r.outcome == dev::Outcome::Cancelled || !b.after.complete) return false;
     const dev::Package* p = dev::FindPackage(b.after, r.name);
     return p && dev::ShowsDone(a, p->state);
@@ -269,13 +269,16 @@ int Carry(const Options& o, const dev::Adb& adb, Output& out, const dev::Cancel&
                     line.message = dev::OutcomeMessage(action, *r);
                     line.detail = r->text;
                     line.ok = Settled(action, *b, *r);
-                    adbFailed = adbFailed || r->outcome == dev::Outcome::DeviceGone;
+                    line.before = r->beforeKnown ? dev::StateWord(r->before) : "";
+                    adbFailed = adbFailed || r->outcome == dev::Outcome::DeviceGone ||
+                                r->outcome == dev::Outcome::NotSent;
                 }
             }
             failed = failed || !line.ok;
             report.Result(line);
         }
         if (b && !b->error.empty()) out.Error("[" + b->serial + "] " + dev::OneLine(b->error));
+        if (b && !b->recordError.empty()) out.Error("[" + b->serial + "] " + dev::OneLine(b->recordError));
     }
     if (cancel.Requested()) {
         out.Error("已取消：当前这个应用完成后停止，其余的没有发送");
@@ -337,49 +340,69 @@ int UndoCommand(const Options& o, const dev::Adb& adb, Output& out, const dev::C
     std::vector<std::string> serials = Serials(c.phones);
     std::vector<dev::PackageRead> reads = phone::Packages(adb, serials, o.user, &cancel);
     if (!ReadAll(serials, reads, out)) return kExitNoPhone;
-    std::vector<dev::RecordEntry> history = phone::History(RecordOf(o));
+    dev::ActionRecord record = RecordOf(o);
 
-    // Restore what this tool deleted, then enable what it disabled (a
-    // restored package may still be disabled).
-    std::vector<PhonePlan> restore(serials.size()), enable(serials.size());
-    std::vector<std::vector<std::string>> restoreOrder(serials.size()), enableOrder(serials.size());
+    // Each package back to its state before the tool first changed it, in
+    // the window's order: restore (a restored package may still need
+    // enabling or disabling), enable, disable, and delete what was deleted.
+    struct Step {
+        dev::Action action;
+        bool dev::UndoItem::*wanted;
+    };
+    const Step steps[] = {{dev::Action::Restore, &dev::UndoItem::restore},
+                          {dev::Action::Enable, &dev::UndoItem::enable},
+                          {dev::Action::Disable, &dev::UndoItem::disable},
+                          {dev::Action::Delete, &dev::UndoItem::remove}};
+    std::vector<std::vector<dev::UndoItem>> items(serials.size());
     bool any = false;
     for (size_t i = 0; i < serials.size(); i++) {
-        restore[i].job.serial = enable[i].job.serial = serials[i];
-        restore[i].job.knownApi = enable[i].job.knownApi = reads[i].snapshot.api;
-        std::vector<dev::UndoItem> items = phone::UndoItems(history, serials[i], o.user, reads[i].snapshot);
-        for (const dev::UndoItem& u : items) {
-            if (u.restore) restore[i].job.names.push_back(u.package);
-            if (u.enable) enable[i].job.names.push_back(u.package);
-        }
-        restoreOrder[i] = restore[i].job.names;
-        enableOrder[i] = enable[i].job.names;
-        if (items.empty()) out.Error((o.all ? "[" + serials[i] + "] " : std::string()) + "没有需要撤销的操作");
-        any = any || !items.empty();
+        items[i] = phone::UndoItems(record, serials[i], o.user, reads[i].snapshot);
+        if (items[i].empty()) out.Error((o.all ? "[" + serials[i] + "] " : std::string()) + "没有需要撤销的操作");
+        any = any || !items[i].empty();
     }
     if (!any) return kExitDone;
-    int first = Carry(o, adb, out, cancel, dev::Action::Restore, restore, restoreOrder);
-    if (first == kExitCancelled) return first;
-    int second = Carry(o, adb, out, cancel, dev::Action::Enable, enable, enableOrder);
-    return std::max(first, second);
+    int exit = kExitDone;
+    for (const Step& step : steps) {
+        std::vector<PhonePlan> plans(serials.size());
+        std::vector<std::vector<std::string>> order(serials.size());
+        for (size_t i = 0; i < serials.size(); i++) {
+            plans[i].job.serial = serials[i];
+            plans[i].job.knownApi = reads[i].snapshot.api;
+            for (const dev::UndoItem& u : items[i])
+                if (u.*step.wanted) plans[i].job.names.push_back(u.package);
+            order[i] = plans[i].job.names;
+        }
+        bool some = false;
+        for (const PhonePlan& p : plans) some = some || !p.job.names.empty();
+        if (!some) continue;
+        exit = std::max(exit, Carry(o, adb, out, cancel, step.action, plans, order));
+        if (exit == kExitCancelled) break;
+    }
+    return exit;
 }
 
+// The record of each phone, newest first. Told which phone, it needs no adb:
+// the phone is then known by the serial adb reaches it by.
 int RecordCommand(const Options& o, const dev::Adb& adb, Output& out) {
     std::string serial = o.all ? std::string() : !o.device.empty() ? o.device : Environment(L"ANDROID_SERIAL");
-    if (!o.all && serial.empty()) {
+    std::vector<dev::PhoneId> phones;
+    if (!serial.empty()) {
+        phones.push_back(phone::Identify(serial, nullptr));
+    } else {
         Chosen c = ChoosePhones(o, adb, out);
         if (c.exit >= 0) return c.exit;
-        serial = c.phones[0].serial;
+        std::vector<std::string> serials = Serials(c.phones);
+        std::vector<dev::PackageRead> reads = phone::Packages(adb, serials, o.user, nullptr);
+        for (size_t i = 0; i < serials.size(); i++)
+            phones.push_back(phone::Identify(serials[i], reads[i].snapshot.complete ? &reads[i].snapshot : nullptr));
     }
-    std::vector<dev::RecordEntry> all = phone::History(RecordOf(o));
+    dev::ActionRecord record = RecordOf(o);
     Report report(out, o.json, o.all);
-    size_t shown = 0;
-    for (auto it = all.rbegin(); it != all.rend(); ++it) {
-        if ((!serial.empty() && it->serial != serial) || (o.userGiven && it->user != o.user)) continue;
-        report.RecordLine(*it);
-        shown++;
+    for (const dev::PhoneId& p : phones) {
+        std::vector<dev::RecordEntry> history = phone::History(record, p, o.user);
+        for (auto it = history.rbegin(); it != history.rend(); ++it) report.RecordLine(*it, p.serial);
+        if (history.empty()) out.Error((o.all ? "[" + p.serial + "] " : std::string()) + "这台设备还没有操作记录");
     }
-    if (shown == 0) out.Error(o.all ? "还没有操作记录" : "这台设备还没有操作记录");
     return kExitDone;
 }
 

@@ -95,7 +95,6 @@ bool Apply(const Parsed& p, Options* o, std::string* error) {
             return false;
         }
         o->user = static_cast<int>(user);
-        o->userGiven = true;
         break;
     }
     case Opt::DryRun: o->dryRun = true; break;

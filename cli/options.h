@@ -26,7 +26,6 @@ struct Options {
     std::string device;               // --device, else ANDROID_SERIAL
     bool all = false;
     int user = 0;
-    bool userGiven = false;           // --user given (the record shows every user otherwise)
     bool dryRun = false;
     bool yes = false;
     bool json = false;

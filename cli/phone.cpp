@@ -46,11 +46,20 @@ std::vector<dev::BatchResult> Run(const dev::Adb& adb, const std::vector<Job>& j
     return results;
 }
 
-std::vector<dev::RecordEntry> History(const dev::ActionRecord& record) { return record.ReadAll(); }
+dev::PhoneId Identify(const std::string& serial, const dev::PackageSnapshot* now) {
+    if (now) return dev::IdentifyPhone(serial, *now);
+    dev::PhoneId id;
+    id.serial = serial;
+    return id;
+}
 
-std::vector<dev::UndoItem> UndoItems(const std::vector<dev::RecordEntry>& history, const std::string& serial, int user,
+std::vector<dev::RecordEntry> History(const dev::ActionRecord& record, const dev::PhoneId& phone, int user) {
+    return dev::PhoneHistory(record.ReadAll(), phone, user);
+}
+
+std::vector<dev::UndoItem> UndoItems(const dev::ActionRecord& record, const std::string& serial, int user,
                                      const dev::PackageSnapshot& now) {
-    return dev::UndoSet(history, serial, user, &now);
+    return dev::UndoSet(record.ReadAll(), dev::IdentifyPhone(serial, now), user, &now);
 }
 
 } // namespace cli::phone

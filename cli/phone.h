@@ -35,9 +35,16 @@ struct RunSettings {
 std::vector<dev::BatchResult> Run(const dev::Adb& adb, const std::vector<Job>& jobs, dev::Action action,
                                   const RunSettings& settings);
 
-std::vector<dev::RecordEntry> History(const dev::ActionRecord& record);
+// The phone as the record knows it: by its own identity when it was read,
+// else (`now` null) by the serial adb reaches it by.
+dev::PhoneId Identify(const std::string& serial, const dev::PackageSnapshot* now);
 
-std::vector<dev::UndoItem> UndoItems(const std::vector<dev::RecordEntry>& history, const std::string& serial, int user,
+// One phone's record for one user, oldest first.
+std::vector<dev::RecordEntry> History(const dev::ActionRecord& record, const dev::PhoneId& phone, int user);
+
+// What undo does on the phone read as `now`: each package back to its state
+// before this tool first changed it.
+std::vector<dev::UndoItem> UndoItems(const dev::ActionRecord& record, const std::string& serial, int user,
                                      const dev::PackageSnapshot& now);
 
 } // namespace cli::phone

@@ -18,15 +18,6 @@ void Emit(Output& out, const Json& j) { out.JsonLine(j.dump(-1, ' ', false, Json
 
 } // namespace
 
-const char* StateWord(dev::PackageState s) {
-    switch (s) {
-    case dev::PackageState::Enabled: return "enabled";
-    case dev::PackageState::Disabled: return "disabled";
-    case dev::PackageState::Deleted: return "deleted";
-    }
-    return "";
-}
-
 const char* StateText(dev::PackageState s) {
     switch (s) {
     case dev::PackageState::Enabled: return "已启用";
@@ -57,7 +48,7 @@ void Report::Package(const std::string& serial, const dev::Package& p, const std
     if (json_) {
         Emit(out_, Json{{"device", FromPhone(serial)},
                         {"package", p.name},
-                        {"state", StateWord(p.state)},
+                        {"state", dev::StateWord(p.state)},
                         {"kind", system ? "system" : "user"},
                         {"path", FromPhone(p.path)},
                         {"risk", risk ? FromProgram(*risk) : std::string()}});
@@ -75,7 +66,8 @@ void Report::Result(const Outcome& o) {
                {"outcome", o.outcome},
                {"ok", o.ok},
                {"message", FromProgram(o.message)},
-               {"detail", FromPhone(o.detail)}};
+               {"detail", FromPhone(o.detail)},
+               {"before", o.before}};
         if (!o.command.empty()) j["command"] = o.command;
         Emit(out_, j);
         return;
@@ -95,23 +87,24 @@ void Report::RefusedLine(int number, const std::string& text, const std::string&
     out_.Data("第 " + std::to_string(number) + " 行“" + text + "”：失败，" + reason);
 }
 
-void Report::RecordLine(const dev::RecordEntry& e) {
+void Report::RecordLine(const dev::RecordEntry& e, const std::string& serial) {
     dev::PackageResult r;
     r.name = e.package;
     r.outcome = e.outcome;
     std::string message = dev::OutcomeMessage(e.action, r);
     if (json_) {
         Emit(out_, Json{{"time", e.time},
-                        {"device", FromPhone(e.serial)},
+                        {"device", FromPhone(serial)},
                         {"model", FromPhone(e.model)},
                         {"user", e.user},
                         {"package", e.package},
                         {"action", dev::ActionWord(e.action)},
                         {"outcome", dev::OutcomeWord(e.outcome)},
-                        {"message", FromProgram(message)}});
+                        {"message", FromProgram(message)},
+                        {"before", e.beforeKnown ? dev::StateWord(e.before) : ""}});
         return;
     }
-    out_.Data(Prefix(e.serial) + dev::LocalTimeText(e.time) + "\t" + e.package + "\t" + dev::ActionVerb(e.action) +
+    out_.Data(Prefix(serial) + dev::LocalTimeText(e.time) + "\t" + e.package + "\t" + dev::ActionVerb(e.action) +
               "\t" + message);
 }
 

@@ -22,6 +22,7 @@ struct Outcome {
     std::string message;       // the manager's text (GBK)
     std::string detail;        // what the phone said, if anything
     std::string command;       // a dry run: what would be sent
+    std::string before;        // the state just before ("enabled"...), empty when not read
     bool ok = false;           // done, or the phone already shows it so
 };
 
@@ -34,7 +35,8 @@ public:
     void Result(const Outcome& o);
     // A line of a list file that names no package.
     void RefusedLine(int number, const std::string& text, const std::string& reason);
-    void RecordLine(const dev::RecordEntry& e);
+    // A line of the record of the phone adb reaches as `serial`.
+    void RecordLine(const dev::RecordEntry& e, const std::string& serial);
 
 private:
     std::string Prefix(const std::string& serial) const { return prefix_ ? "[" + serial + "] " : std::string(); }
@@ -44,7 +46,6 @@ private:
     bool prefix_;
 };
 
-const char* StateWord(dev::PackageState s);   // "enabled", "disabled", "deleted"
 const char* StateText(dev::PackageState s);   // 已启用, 已禁用, 已删除
 
 } // namespace cli

@@ -36,6 +36,11 @@ std::vector<std::string> SplitLines(const std::string& text) {
     return lines;
 }
 
+std::vector<std::string> WholeLines(const std::string& text) {
+    size_t last = text.rfind('\n');
+    return last == std::string::npos ? std::vector<std::string>() : SplitLines(text.substr(0, last + 1));
+}
+
 std::string Trim(const std::string& s) {
     size_t b = s.find_first_not_of(" \t\r\n");
     if (b == std::string::npos) return std::string();

@@ -11,6 +11,10 @@ namespace dev {
 // passed through a text-mode stream all end a line. A last line without an
 // end is kept.
 std::vector<std::string> SplitLines(const std::string& text);
+// The lines that have their end: a last line without one is output still
+// arriving (or cut off) and is left out, so ":adbtool:end 1" cut from
+// ":adbtool:end 12" is never read as a line.
+std::vector<std::string> WholeLines(const std::string& text);
 
 std::string Trim(const std::string& s);
 bool StartsWith(const std::string& s, const char* prefix);

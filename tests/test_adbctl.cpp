@@ -248,7 +248,7 @@ TEST_F(Ctl, AListOnEveryPhoneRiskyOnesNeedYesHostileLinesNeverSent) {
         {"R58M30XYZ com.facebook.katana", "done ok"},
         {"R58M30XYZ com.android.systemui", "not-confirmed"},
         {"R58M30XYZ com.google.android.videos", "unknown"},
-        {"7HX0219C00 com.google.android.youtube", "done ok"},
+        {"7HX0219C00 com.google.android.youtube", "already ok"},
         {"7HX0219C00 com.facebook.katana", "done ok"},
         {"7HX0219C00 com.android.systemui", "not-confirmed"},
         {"7HX0219C00 com.google.android.videos", "done ok"},
@@ -281,21 +281,25 @@ TEST_F(Ctl, DeleteUndoAndTheRecordNewestFirst) {
     Ran del = RunRecorded("delete com.user.app com.sys.plain --yes");
     EXPECT_EQ(del.exit, 0u) << del.err;
     EXPECT_EQ(del.out, U("com.user.app：已删除\r\ncom.sys.plain：已删除\r\n"));
-    // Deleting again is "already so": the phone refuses, the status says done.
+    // Deleting again is "already so", and the status says done.
     Ran again = RunRecorded("delete com.sys.plain");
     EXPECT_EQ(again.exit, 0u) << again.out;
-    EXPECT_EQ(again.out, U("com.sys.plain：失败，此用户没有安装这个应用\r\n"));
+    EXPECT_EQ(again.out, U("com.sys.plain：本来就是删除状态，没有改动\r\n"));
     Ran off = RunRecorded("disable com.sys.other");
     EXPECT_EQ(off.exit, 0u);
 
     Ran undo = RunRecorded("undo --json");
     EXPECT_EQ(undo.exit, 0u) << undo.err;
+    // Restore what was deleted, then enable what was enabled before the tool.
     std::vector<Json> steps = undo.Lines();
-    ASSERT_EQ(steps.size(), 3u) << undo.out;
-    EXPECT_EQ(steps[0]["action"], "restore");
-    EXPECT_EQ(steps[2]["action"], "enable");
-    EXPECT_EQ(steps[2]["package"], "com.sys.other");
-    for (const Json& j : steps) EXPECT_EQ(j["outcome"], "done") << j;
+    ASSERT_EQ(steps.size(), 5u) << undo.out;
+    std::vector<std::string> order;
+    for (const Json& j : steps) {
+        order.push_back(j["action"].get<std::string>() + " " + j["package"].get<std::string>());
+        EXPECT_EQ(j["ok"], true) << j;
+    }
+    EXPECT_EQ(order, (std::vector<std::string>{"restore com.sys.plain", "restore com.user.app", "enable com.sys.other",
+                                               "enable com.sys.plain", "enable com.user.app"}));
     std::string phone = PhoneState();
     for (const char* p : {"com.user.app", "com.sys.plain", "com.sys.other"})
         EXPECT_TRUE(Contains(phone, std::string("package ") + p + " enabled")) << p << "\n" << phone;
@@ -307,18 +311,19 @@ TEST_F(Ctl, DeleteUndoAndTheRecordNewestFirst) {
     Ran record = RunRecorded("record --json");
     EXPECT_EQ(record.exit, 0u) << record.err;
     std::vector<Json> history = record.Lines();
-    ASSERT_EQ(history.size(), 7u) << record.out;
-    EXPECT_EQ(history[0]["action"], "enable");
-    EXPECT_EQ(history[0]["package"], "com.sys.other");
-    EXPECT_EQ(history[6]["action"], "delete");
-    EXPECT_EQ(history[6]["package"], "com.user.app");
-    EXPECT_EQ(history[6]["device"], "ONE");
-    EXPECT_EQ(history[6]["model"], "M_ONE");
+    ASSERT_GE(history.size(), 9u) << record.out;
+    EXPECT_EQ(history.front()["action"], "enable");
+    const Json& first = history.back();
+    EXPECT_EQ(first["action"], "delete");
+    EXPECT_EQ(first["package"], "com.user.app");
+    EXPECT_EQ(first["device"], "ONE");
+    EXPECT_EQ(first["model"], "M_ONE");
+    EXPECT_EQ(first["before"], "enabled");
     // Told which phone, the record needs no adb at all.
     DeleteFileW(Log().c_str());
     Ran offline = RunRecorded("record --device ONE --adb C:\\nowhere\\adb.exe");
     EXPECT_EQ(offline.exit, 0u) << offline.err;
-    EXPECT_EQ(dev::SplitLines(offline.out).size(), 7u);
+    EXPECT_EQ(dev::SplitLines(offline.out).size(), history.size());
     EXPECT_TRUE(Contains(offline.out, U("\tcom.user.app\t删除\t已删除"))) << offline.out;
     EXPECT_EQ(AdbLog(), "");
 }

@@ -104,6 +104,9 @@ void Complete(Device& d, int index) {
     if (d.Prop("ro.product.name").empty()) d.SetProp("ro.product.name", "sdk_gphone_x86");
     if (d.Prop("ro.product.device").empty()) d.SetProp("ro.product.device", "generic_x86");
     if (d.Prop("ro.product.manufacturer").empty()) d.SetProp("ro.product.manufacturer", "Google");
+    // Over USB adb's serial is the phone's own; over the network it is the
+    // address, and a profile gives ro.serialno itself.
+    if (d.Prop("ro.serialno").empty() && d.serial.find(':') == std::string::npos) d.SetProp("ro.serialno", d.serial);
     if (d.focus.empty()) d.focus.push_back({0, 0, "com.example.app/com.example.app.MainActivity"});
     int next = 10000;
     for (Package& p : d.packages) {
@@ -198,6 +201,9 @@ Profile ParseProfile(const std::string& text) {
         else if (key == "connect-ms") d->connectMs = value;
         else if (key == "command-ms") d->commandMs = value;
         else if (key == "change-ms") d->changeMs = value;
+        else if (key == "package-service" && arg == "down") d->serviceFailsAfter = 0;
+        else if (key == "package-service" && arg == "fails-after" && w.size() > 2) d->serviceFailsAfter = std::atoi(w[2].c_str());
+        else if (key == "hang-after") d->hangAfter = static_cast<int>(value);
         else if (key == "platform-tools") s.toolsVersion = arg;
         else if (key == "delay") s.delayMs = value;
         else if (key == "pad") s.pad = std::strtoull(arg.c_str(), nullptr, 10);

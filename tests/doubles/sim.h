@@ -51,6 +51,8 @@ struct Device {
     DWORD connectMs = 0;                   // per adb invocation that reaches the phone
     DWORD commandMs = 0;                   // per pm / cmd / dumpsys started
     DWORD changeMs = 0;                    // per package change
+    int serviceFailsAfter = -1;            // package service calls answered per adb process; -1: all
+    int hangAfter = -1;                    // package changes made per adb process before the phone hangs; -1: never
 
     std::string Prop(const std::string& key) const;
     void SetProp(const std::string& key, const std::string& value);
@@ -134,6 +136,9 @@ struct Io {
 // pm.cpp: pm, cmd package, getprop. `viaPm` tells `pm` from `cmd package`.
 int PackageCommand(Store& store, Device& device, const std::vector<std::string>& args, bool viaPm, Io& io);
 int GetProp(const Device& device, const std::vector<std::string>& args, Io& io);
+// `settings get secure android_id`: the phone's own, from the prop
+// "android_id" or made from its serial.
+int Settings(const Device& device, const std::vector<std::string>& args, Io& io);
 
 // dumpsys.cpp
 int Dumpsys(const Device& device, const std::vector<std::string>& args, Io& io);
