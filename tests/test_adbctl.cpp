@@ -166,6 +166,41 @@ TEST_F(Ctl, DevicesWithTheirHintsAsTextAndJson) {
     Ran noAdb = Run("devices --adb C:\\nowhere\\adb.exe");
     EXPECT_EQ(noAdb.exit, 3u);
     EXPECT_TRUE(Contains(noAdb.err, U("找不到 C:\\nowhere\\adb.exe"))) << noAdb.err;
+
+    // Without adb_1.0.40 beside it, adbctl takes the adb on PATH, else says where to put one.
+    Phones(Profile("two-phones.txt"));
+    std::wstring elsewhere = folder_ + L"\\platform-tools";
+    CreateDirectoryW(elsewhere.c_str(), nullptr);
+    ASSERT_TRUE(MoveFileExW((folder_ + L"\\adb_1.0.40\\adb.exe").c_str(), (elsewhere + L"\\adb.exe").c_str(),
+                            MOVEFILE_REPLACE_EXISTING));
+    wchar_t path[8192] = L"";
+    GetEnvironmentVariableW(L"PATH", path, 8192);
+    SetEnvironmentVariableW(L"PATH", (elsewhere + L";" + path).c_str());
+    Ran onPath = Run("devices");
+    SetEnvironmentVariableW(L"PATH", path);
+    Ran nowhere = Run("devices");
+    EXPECT_EQ(onPath.exit, 0u) << onPath.err;
+    EXPECT_EQ(onPath.out, text.out);
+    EXPECT_EQ(nowhere.exit, 3u);
+    EXPECT_TRUE(Contains(nowhere.err, U("找不到 adb：请把 platform-tools 里的 adb.exe"))) << nowhere.err;
+}
+
+TEST_F(Ctl, AWorkProfileIsTheUserGiven) {
+    Phones(Profile("work-profile.txt"));
+    Ran apps = Run("list --user 10 --kind user");
+    EXPECT_EQ(apps.exit, 0u) << apps.err;
+    EXPECT_TRUE(Contains(apps.out, U("com.microsoft.teams\t已启用\t用户"))) << apps.out;
+    EXPECT_TRUE(Contains(apps.out, U("com.tencent.mm\t已删除\t用户"))) << "the owner's app only";
+
+    Ran off = RunRecorded("disable com.microsoft.teams --user 10 --json");
+    EXPECT_EQ(off.exit, 0u) << off.err;
+    std::vector<Json> lines = off.Lines();
+    ASSERT_EQ(lines.size(), 1u) << off.out;
+    EXPECT_EQ(lines[0]["outcome"], "done");
+    EXPECT_TRUE(Contains(PhoneState(), "com.microsoft.teams uninstalled third-party uid=10203 u10=disabled-user"))
+        << PhoneState();
+    EXPECT_EQ(dev::SplitLines(RunRecorded("record --user 10").out).size(), 1u);
+    EXPECT_EQ(RunRecorded("record").out, "") << "user 0 has no history";
 }
 
 TEST_F(Ctl, ListOnePhoneOrEveryPhoneFilteredAsTextAndJson) {
