@@ -197,36 +197,53 @@ bool Settled(dev::Action a, const dev::BatchResult& b, const dev::PackageResult&
     return p && dev::ShowsDone(a, p->state);
 }
 
-// One phone's part of an action: what goes to the phone, and the outcome
-// already decided for what does not.
+// One phone's part of an action: what goes to the phone, the outcome
+// already decided for what does not, and the order of the lines.
 struct PhonePlan {
     phone::Job job;
     std::vector<Outcome> refused;
+    std::vector<std::string> order;   // every name of this phone, as printed
 };
 
-// Runs each plan's action (one adb process per phone, all at once) and prints
-// every outcome in the order of the plans' names; the exit status.
+// What happened to `name` on the plan's phone: refused here, only shown (a
+// dry run), or the batch's result.
+Outcome LineFor(const Options& o, dev::Action action, const PhonePlan& plan, const dev::BatchResult* b,
+                const std::string& name) {
+    for (const Outcome& r : plan.refused)
+        if (r.package == name) return r;
+    Outcome line;
+    line.device = plan.job.serial;
+    line.package = name;
+    line.action = action;
+    if (o.dryRun) {
+        line.outcome = "dry-run";
+        line.command = dev::ActionCommand(action, o.user, name);
+        line.message = "将发送：" + line.command;
+        line.ok = true;
+        return line;
+    }
+    if (!b) return line;
+    for (const dev::PackageResult& r : b->results) {
+        if (r.name != name) continue;
+        line.outcome = dev::OutcomeWord(r.outcome);
+        line.message = dev::OutcomeMessage(action, r);
+        line.detail = r.text;
+        line.ok = Settled(action, *b, r);
+        line.before = r.beforeKnown ? dev::StateWord(r.before) : "";
+        break;
+    }
+    return line;
+}
+
+// Runs each plan's action (one adb process per phone, all at once; nothing
+// on a dry run) and prints every outcome in each plan's order; the exit status.
 int Carry(const Options& o, const dev::Adb& adb, Output& out, const dev::Cancel& cancel, dev::Action action,
-          const std::vector<PhonePlan>& plans, const std::vector<std::vector<std::string>>& order) {
-    Report report(out, o.json, o.all);
-    bool failed = false, adbFailed = false;
+          const std::vector<PhonePlan>& plans) {
     std::vector<phone::Job> jobs;
     for (const PhonePlan& p : plans)
         if (!p.job.names.empty()) jobs.push_back(p.job);
     std::vector<dev::BatchResult> batches;
-    if (o.dryRun) {
-        for (const phone::Job& j : jobs) {
-            dev::BatchResult b;
-            b.serial = j.serial;
-            for (const std::string& name : j.names) {
-                dev::PackageResult r;
-                r.name = name;
-                r.outcome = dev::Outcome::Done;
-                b.results.push_back(r);
-            }
-            batches.push_back(b);
-        }
-    } else if (!jobs.empty()) {
+    if (!o.dryRun && !jobs.empty()) {
         size_t total = 0, reported = 0;
         for (const phone::Job& j : jobs) total += j.names.size();
         phone::RunSettings s;
@@ -242,39 +259,17 @@ int Carry(const Options& o, const dev::Adb& adb, Output& out, const dev::Cancel&
         batches = phone::Run(adb, jobs, action, s);
         out.EndProgress();
     }
+    Report report(out, o.json, o.all);
+    bool failed = false, adbFailed = false;
     size_t next = 0;
-    for (size_t i = 0; i < plans.size(); i++) {
-        const PhonePlan& plan = plans[i];
-        const dev::BatchResult* b = plan.job.names.empty() ? nullptr : &batches[next++];
-        for (const std::string& name : order[i]) {
-            Outcome line;
-            line.device = plan.job.serial;
-            line.package = name;
-            line.action = action;
-            auto refused = std::find_if(plan.refused.begin(), plan.refused.end(),
-                                        [&](const Outcome& r) { return r.package == name; });
-            if (refused != plan.refused.end()) {
-                line = *refused;
-            } else if (b) {
-                auto r = std::find_if(b->results.begin(), b->results.end(),
-                                      [&](const dev::PackageResult& x) { return x.name == name; });
-                if (r == b->results.end()) continue;
-                if (o.dryRun) {
-                    line.outcome = "dry-run";
-                    line.command = dev::ActionCommand(action, o.user, name);
-                    line.message = "将发送：" + line.command;
-                    line.ok = true;
-                } else {
-                    line.outcome = dev::OutcomeWord(r->outcome);
-                    line.message = dev::OutcomeMessage(action, *r);
-                    line.detail = r->text;
-                    line.ok = Settled(action, *b, *r);
-                    line.before = r->beforeKnown ? dev::StateWord(r->before) : "";
-                    adbFailed = adbFailed || r->outcome == dev::Outcome::DeviceGone ||
-                                r->outcome == dev::Outcome::NotSent;
-                }
-            }
+    for (const PhonePlan& plan : plans) {
+        const dev::BatchResult* b =
+            plan.job.names.empty() || next >= batches.size() ? nullptr : &batches[next++];
+        for (const std::string& name : plan.order) {
+            Outcome line = LineFor(o, action, plan, b, name);
             failed = failed || !line.ok;
+            adbFailed = adbFailed || line.outcome == dev::OutcomeWord(dev::Outcome::DeviceGone) ||
+                        line.outcome == dev::OutcomeWord(dev::Outcome::NotSent);
             report.Result(line);
         }
         if (b && !b->error.empty()) out.Error("[" + b->serial + "] " + dev::OneLine(b->error));
@@ -325,10 +320,10 @@ int ActionCommand(const Options& o, const dev::Adb& adb, Output& out, const dev:
             r.message = why;
             plan.refused.push_back(r);
         }
+        plan.order = n.names;
         plans.push_back(plan);
     }
-    std::vector<std::vector<std::string>> order(plans.size(), n.names);
-    exit = Carry(o, adb, out, cancel, action, plans, order);
+    exit = Carry(o, adb, out, cancel, action, plans);
     return exit == kExitDone && !n.refused.empty() ? kExitFailed : exit;
 }
 
@@ -364,18 +359,17 @@ int UndoCommand(const Options& o, const dev::Adb& adb, Output& out, const dev::C
     int exit = kExitDone;
     for (const Step& step : steps) {
         std::vector<PhonePlan> plans(serials.size());
-        std::vector<std::vector<std::string>> order(serials.size());
+        bool some = false;
         for (size_t i = 0; i < serials.size(); i++) {
             plans[i].job.serial = serials[i];
             plans[i].job.knownApi = reads[i].snapshot.api;
             for (const dev::UndoItem& u : items[i])
                 if (u.*step.wanted) plans[i].job.names.push_back(u.package);
-            order[i] = plans[i].job.names;
+            plans[i].order = plans[i].job.names;
+            some = some || !plans[i].job.names.empty();
         }
-        bool some = false;
-        for (const PhonePlan& p : plans) some = some || !p.job.names.empty();
         if (!some) continue;
-        exit = std::max(exit, Carry(o, adb, out, cancel, step.action, plans, order));
+        exit = std::max(exit, Carry(o, adb, out, cancel, step.action, plans));
         if (exit == kExitCancelled) break;
     }
     return exit;
