@@ -558,4 +558,68 @@ TEST(PackageListFile, EveryEncodingPrefixAndHostileLine) {
     EXPECT_EQ(FormatPackageList({"com.x"}), "\xEF\xBB\xBF" "com.x\r\n");
 }
 
+// UTF-16 as `adb shell pm list packages > list.txt` writes it in Windows
+// PowerShell 5: a byte-order mark, then every line ended with CR LF.
+std::string Utf16File(const std::u16string& text, bool bigEndian) {
+    std::string bytes = bigEndian ? "\xFE\xFF" : "\xFF\xFE";
+    for (char16_t c : text) {
+        char high = static_cast<char>(c >> 8), low = static_cast<char>(c & 0xFF);
+        bytes += bigEndian ? std::string{high, low} : std::string{low, high};
+    }
+    return bytes;
+}
+
+TEST(PackageListFile, PowerShellUtf16AndHugeOrBinaryFilesStayBounded) {
+    std::string path = ScratchFile("adbtool_list16.txt");
+    PackageList list;
+    std::string error;
+    const std::u16string text = u"package:com.a\r\npackage:com.b\r\n\u4E2D\u6587\r\n\r\npackage:com.a\r\ncom.c";
+    for (bool bigEndian : {false, true}) {
+        WriteBytes(path, Utf16File(text, bigEndian));
+        ASSERT_TRUE(ReadPackageListFile(path, &list, &error)) << error;
+        EXPECT_EQ(list.names, (std::vector<std::string>{"com.a", "com.b", "com.c"})) << bigEndian;
+        ASSERT_EQ(list.refused.size(), 1u);
+        EXPECT_EQ(list.refused[0].number, 3);
+        EXPECT_EQ(list.refused[0].text, "中文");
+        EXPECT_EQ(list.refusedCount, 1u);
+    }
+
+    // 700,000 lines, about 14 MB: every other line no name, the names
+    // repeating after 300,000. Only the first refused lines are kept.
+    std::string big;
+    const size_t lines = 700000;
+    for (size_t i = 0; i < lines; i++)
+        big += i % 2 ? "not a name " + std::to_string(i) + "\r\n" : "com.x.p" + std::to_string(i / 2 % 300000) + "\r\n";
+    ASSERT_LT(big.size(), 16u * 1024 * 1024);
+    WriteBytes(path, big);
+    ASSERT_TRUE(ReadPackageListFile(path, &list, &error)) << error;
+    ASSERT_EQ(list.names.size(), 300000u);
+    EXPECT_EQ(list.names[0], "com.x.p0");
+    EXPECT_EQ(list.names[299999], "com.x.p299999");
+    EXPECT_EQ(list.refusedCount, lines / 2);
+    ASSERT_EQ(list.refused.size(), kRefusedLinesKept);
+    EXPECT_EQ(list.refused[0].number, 2);
+    EXPECT_EQ(list.refused.back().number, static_cast<int>(2 * kRefusedLinesKept));
+    EXPECT_EQ(list.refused[0].text, "not a name 1");
+
+    // A picture renamed .txt (NUL bytes), and control bytes without a NUL.
+    std::string png("\x89PNG\r\n\x1A\n\0\0\0\rIHDR\0\0\x01\0", 20);
+    for (int i = 0; i < 4096; i++) png += static_cast<char>((i * 7919) % 251);
+    std::string controls;
+    for (int i = 0; i < 4096; i++) controls += static_cast<char>(1 + i % 31);
+    for (const std::string& bytes : {png, controls, std::string("com.a\r\n\0com.b\r\n", 14)}) {
+        WriteBytes(path, bytes);
+        list = PackageList();
+        error.clear();
+        EXPECT_FALSE(ReadPackageListFile(path, &list, &error));
+        EXPECT_EQ(error.rfind("不是文本文件：" + path, 0), 0u) << error;
+        EXPECT_TRUE(list.names.empty());
+        EXPECT_TRUE(list.refused.empty());
+    }
+    // A stray control byte in a long text file is still text.
+    list = ParsePackageList("com.a\r\n\x1B[0m\r\n" + std::string(200, '#') + "\r\ncom.b\r\n");
+    EXPECT_FALSE(list.binary);
+    EXPECT_EQ(list.names, (std::vector<std::string>{"com.a", "com.b"}));
+}
+
 } // namespace
