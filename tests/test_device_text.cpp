@@ -622,4 +622,47 @@ TEST(PackageListFile, PowerShellUtf16AndHugeOrBinaryFilesStayBounded) {
     EXPECT_EQ(list.names, (std::vector<std::string>{"com.a", "com.b"}));
 }
 
+// Serials with blanks, as cheap USB descriptors give them: adb pads the serial
+// to 22 columns with -l ("%-22s %s") and writes a tab without it.
+TEST(DeviceList, SerialsWithBlanksInBothForms) {
+    const std::string out =
+        "List of devices attached\n"
+        "Cheap USB 1234         device usb:1-4 product:p model:M_1 device:d transport_id:7\n"
+        "My Generic Phone Serial 0001 unauthorized usb:1-2 transport_id:8\n"
+        "USB device offline 42  device transport_id:9\n"
+        "ABCDEFGHIJKLMNOPQRSTUV device X offline transport_id:10\n"
+        "Cheap USB 5            no permissions (user in plugdev group; are your udev rules wrong?); see "
+        "[http://developer.android.com/tools/device.html] usb:1-3 transport_id:11\n"
+        "Cheap USB 6\tdevice\n"
+        "SER7                   sideload\n"
+        "SER8                   brand-new-state transport_id:12\n"
+        "\n";
+    std::vector<Device> d = ParseDevices(out);
+    ASSERT_EQ(d.size(), 8u);
+    EXPECT_EQ(d[0].serial, "Cheap USB 1234");
+    EXPECT_EQ(d[0].state, DeviceState::Ready);
+    EXPECT_EQ(d[0].model, "M_1");
+    EXPECT_EQ(d[0].transportId, 7);
+    EXPECT_EQ(d[1].serial, "My Generic Phone Serial 0001");
+    EXPECT_EQ(d[1].state, DeviceState::Unauthorized);
+    EXPECT_EQ(d[1].usb, "1-2");
+    EXPECT_EQ(d[2].serial, "USB device offline 42");
+    EXPECT_EQ(d[2].state, DeviceState::Ready);
+    EXPECT_EQ(d[3].serial, "ABCDEFGHIJKLMNOPQRSTUV device X") << "a state word inside a long serial";
+    EXPECT_EQ(d[3].state, DeviceState::Offline);
+    EXPECT_EQ(d[3].transportId, 10);
+    EXPECT_EQ(d[4].serial, "Cheap USB 5");
+    EXPECT_EQ(d[4].state, DeviceState::NoPermissions);
+    EXPECT_EQ(d[4].stateText, "no permissions (user in plugdev group; are your udev rules wrong?); see "
+                              "[http://developer.android.com/tools/device.html]");
+    EXPECT_EQ(d[4].usb, "1-3");
+    EXPECT_EQ(d[5].serial, "Cheap USB 6");
+    EXPECT_EQ(d[5].state, DeviceState::Ready);
+    EXPECT_EQ(d[6].serial, "SER7");
+    EXPECT_EQ(d[6].stateText, "sideload");
+    EXPECT_EQ(d[7].serial, "SER8") << "a state this parser does not know";
+    EXPECT_EQ(d[7].stateText, "brand-new-state");
+    EXPECT_EQ(d[7].state, DeviceState::Other);
+}
+
 } // namespace
