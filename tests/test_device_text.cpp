@@ -583,6 +583,10 @@ TEST(PackageListFile, PowerShellUtf16AndHugeOrBinaryFilesStayBounded) {
         EXPECT_EQ(list.refused[0].text, "中文");
         EXPECT_EQ(list.refusedCount, 1u);
     }
+    // Cut after an odd byte: the half code unit is dropped, the lines before stay.
+    std::string cut = Utf16File(u"com.a\r\ncom.bb", false);
+    list = ParsePackageList(cut.substr(0, cut.size() - 1));
+    EXPECT_EQ(list.names, (std::vector<std::string>{"com.a", "com.b"}));
 
     // 700,000 lines, about 14 MB: every other line no name, the names
     // repeating after 300,000. Only the first refused lines are kept.
