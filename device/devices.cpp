@@ -42,9 +42,9 @@ bool IsDeviceLine(const std::string& line) {
 
 // The states adb prints (packages/modules/adb adb.cpp, to_string(ConnectionState));
 // "no permissions" goes on with a reason and a link.
-const char* const kStates[] = {"device",   "offline",  "unauthorized", "authorizing", "connecting",
-                               "bootloader", "recovery", "rescue",     "sideload",    "host",
-                               "detached", "unknown",  "no permissions"};
+const char* const kStates[] = {"device",   "offline", "unauthorized", "authorizing", "connecting",
+                               "bootloader", "recovery", "rescue", "sideload", "host",
+                               "detached", "unknown", "no permissions"};
 
 // Whether `state` starts at `at` in the line and only the -l fields follow it.
 bool StateAt(const std::string& line, size_t at, const char* state) {
