@@ -7,6 +7,7 @@
 #include <commctrl.h>
 #include <string>
 #include <vector>
+#include "device/adb.h"
 #include "device/record.h"
 #include "support/child.h"
 #include "support/managerdriver.h"
@@ -608,6 +609,26 @@ TEST_F(Manager, ClosingDuringABatchOnAHungPhoneBlocksNothing) {
     DWORD began = GetTickCount();
     EXPECT_EQ(tool.WaitExit(10000), 0u);
     EXPECT_LT(GetTickCount() - began, 5000u) << "the program's end does not wait for the hung phone";
+}
+
+// No adb server runs yet: the first open starts it once, alone, before the
+// device list and the read run side by side, and neither fails for it.
+TEST_F(Manager, TheFirstOpenWithoutAServerStartsItOnceAndReadsThePhone) {
+    std::string profile = Profile("two-phones.txt");
+    profile.insert(profile.find("device "), "server-start-ms 1500\n");
+    ToolUnderTest tool("mgr-server", profile);
+    ASSERT_TRUE(tool.Start());
+    ManagerUnderTest m(tool);
+    ASSERT_TRUE(m.Open());
+    ASSERT_TRUE(tool.WaitFor([&] { return m.RowCount() == 13; })) << m.Status() << "\n" << m.Log();
+    ASSERT_TRUE(m.WaitIdle());
+    EXPECT_FALSE(Contains(m.Status(), "daemon")) << m.Status();
+    EXPECT_EQ(SendMessageA(m.Combo(0), CB_GETCOUNT, 0, 0), 2);
+    std::vector<std::string> log = tool.AdbLog();
+    ASSERT_FALSE(log.empty());
+    EXPECT_TRUE(Contains(log[0], "start-server")) << log[0];
+    // The simulated server is ended with the test's folder.
+    dev::Adb(tool.Folder() + "\\adb_1.0.40\\adb.exe").Run({"kill-server"});
 }
 
 } // namespace
