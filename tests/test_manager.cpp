@@ -30,6 +30,17 @@ protected:
     void SetUp() override { DeleteFileA(dev::ActionRecord::DefaultPath().c_str()); }
 };
 
+// Starts the tool, opens the manager and waits until it shows `rows` rows
+// and its first read is over.
+::testing::AssertionResult OpenShowing(ToolUnderTest& tool, ManagerUnderTest& m, int rows) {
+    if (!tool.Start()) return ::testing::AssertionFailure() << "the tool did not start";
+    if (!m.Open()) return ::testing::AssertionFailure() << "the manager did not open";
+    if (!tool.WaitFor([&] { return m.RowCount() == rows; }))
+        return ::testing::AssertionFailure() << m.RowCount() << " rows, not " << rows << "; " << m.Status();
+    if (!m.WaitIdle()) return ::testing::AssertionFailure() << "still busy: " << m.Status();
+    return ::testing::AssertionSuccess();
+}
+
 std::string Title(HWND h) {
     char text[256] = "";
     GetWindowTextA(h, text, sizeof text);
@@ -89,11 +100,8 @@ TEST_F(Manager, TwoPhonesOneUnauthorizedTheHintTheChoiceAndTheStartUpWindowFollo
 
 TEST_F(Manager, EveryActionReadsTheStateBackRiskConfirmationAndUndo) {
     ToolUnderTest tool("mgr-actions", Profile("two-phones.txt"));
-    ASSERT_TRUE(tool.Start());
     ManagerUnderTest m(tool);
-    ASSERT_TRUE(m.Open());
-    ASSERT_TRUE(tool.WaitFor([&] { return m.RowCount() == 13; }));
-    ASSERT_TRUE(m.WaitIdle());
+    ASSERT_TRUE(OpenShowing(tool, m, 13));
 
     // 禁用 with the selected rows (none checked).
     ASSERT_TRUE(m.Select({"com.google.android.youtube", "com.google.android.gm"}));
@@ -176,11 +184,8 @@ TEST_F(Manager, EveryActionReadsTheStateBackRiskConfirmationAndUndo) {
 // again, Escape closes the window and leaves the program running.
 TEST_F(Manager, KeysWalkFilterCheckSelectRefreshAndClose) {
     ToolUnderTest tool("mgr-keys", Profile("two-phones.txt"));
-    ASSERT_TRUE(tool.Start());
     ManagerUnderTest m(tool);
-    ASSERT_TRUE(m.Open());
-    ASSERT_TRUE(tool.WaitFor([&] { return m.RowCount() == 13; }));
-    ASSERT_TRUE(m.WaitIdle());
+    ASSERT_TRUE(OpenShowing(tool, m, 13));
     ASSERT_TRUE(tool.WaitFor([&] { return GetForegroundWindow() == m.Window(); }));
 
     // A combo box that edits gives the focus to its edit field.
@@ -408,11 +413,8 @@ void WriteBytes(const std::string& path, const std::string& bytes) {
 
 TEST_F(Manager, ListFilesCheckWhatTheyNameReportTheRestAndExportTheChecks) {
     ToolUnderTest tool("mgr-lists", Profile("two-phones.txt"));
-    ASSERT_TRUE(tool.Start());
     ManagerUnderTest m(tool);
-    ASSERT_TRUE(m.Open());
-    ASSERT_TRUE(tool.WaitFor([&] { return m.RowCount() == 13; }));
-    ASSERT_TRUE(m.WaitIdle());
+    ASSERT_TRUE(OpenShowing(tool, m, 13));
 
     // UTF-8 with a byte-order mark, pm's "package:" lines, a comment, a
     // name not on the phone and a hostile line.
@@ -447,11 +449,8 @@ TEST_F(Manager, ListFilesCheckWhatTheyNameReportTheRestAndExportTheChecks) {
 // they are acted on; a package off before the batch is not turned on by undo.
 TEST_F(Manager, HiddenChecksAreAskedAboutAndUndoLeavesWhatWasOffBefore) {
     ToolUnderTest tool("mgr-hidden", Profile("two-phones.txt"));
-    ASSERT_TRUE(tool.Start());
     ManagerUnderTest m(tool);
-    ASSERT_TRUE(m.Open());
-    ASSERT_TRUE(tool.WaitFor([&] { return m.RowCount() == 13; }));
-    ASSERT_TRUE(m.WaitIdle());
+    ASSERT_TRUE(OpenShowing(tool, m, 13));
 
     std::string in = tool.Folder() + "\\in.txt";
     WriteBytes(in, "com.google.android.apps.tachyon\r\ncom.google.android.youtube\r\ncom.google.android.gm\r\n");
@@ -542,11 +541,8 @@ TEST_F(Manager, AnUnwritableRecordIsSaidAndTheActionStillCompletes) {
         ~Restore() { RemoveDirectoryA(path.c_str()); }
     } restore{path};
     ToolUnderTest tool("mgr-unwritable", Profile("two-phones.txt"));
-    ASSERT_TRUE(tool.Start());
     ManagerUnderTest m(tool);
-    ASSERT_TRUE(m.Open());
-    ASSERT_TRUE(tool.WaitFor([&] { return m.RowCount() == 13; }));
-    ASSERT_TRUE(m.WaitIdle());
+    ASSERT_TRUE(OpenShowing(tool, m, 13));
     ASSERT_TRUE(m.Select({"com.google.android.youtube"}));
     ASSERT_TRUE(m.Click("禁用"));
     ASSERT_TRUE(m.WaitIdle());
@@ -560,11 +556,8 @@ TEST_F(Manager, AnUnwritableRecordIsSaidAndTheActionStillCompletes) {
 // user is told to try again.
 TEST_F(Manager, AFailingPackageServiceLeavesTheListAndSaysSo) {
     ToolUnderTest tool("mgr-service", Profile("two-phones.txt"));
-    ASSERT_TRUE(tool.Start());
     ManagerUnderTest m(tool);
-    ASSERT_TRUE(m.Open());
-    ASSERT_TRUE(tool.WaitFor([&] { return m.RowCount() == 13; }));
-    ASSERT_TRUE(m.WaitIdle());
+    ASSERT_TRUE(OpenShowing(tool, m, 13));
     std::string state = test::PhoneState(tool);
     size_t at = state.find("package android ");
     ASSERT_NE(at, std::string::npos);
