@@ -26,6 +26,8 @@ namespace {
 using test::UnitHost;
 
 uint32_t Ptr(const void* p) { return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(p)); }
+bool Green(COLORREF c) { return c == RGB(0, 255, 0); }
+bool Reddish(COLORREF c) { return GetRValue(c) > 160 && GetGValue(c) < 100 && GetBValue(c) < 100; }
 std::string WindowText(HWND h) {
     char buf[256] = {};
     GetWindowTextA(h, buf, sizeof buf);
@@ -111,6 +113,12 @@ TEST_F(Units, CheckBox) {
     EXPECT_EQ(GetTextColor(dc), 0x0000FFu);
     EXPECT_EQ(GetBkColor(dc), 0x00FFFFu);
     ReleaseDC(h, dc);
+    // And show, themed controls or not: red text on yellow.
+    host_->Changed(q, o, 0, Ptr("新标题"));
+    const test::Shot shown = test::CaptureClient(h, true);
+    EXPECT_TRUE(shown.Ink(0, 0, shown.w, shown.h, Reddish)) << "red text";
+    EXPECT_EQ(shown.At(shown.w - 1, shown.h / 2), RGB(255, 255, 0)) << "yellow behind it";
+    host_->Changed(q, o, 0, 0);
 
     units::CheckBoxData back = Stored<units::CheckBoxData>(q, o);
     EXPECT_FALSE(back.checked);
@@ -204,6 +212,9 @@ TEST_F(Units, ProgressBar) {
     host_->Changed(q, o, 2, 42);
     EXPECT_EQ(host_->Changed(q, o, 4, 0x00FF00), 0);
     EXPECT_EQ(Get(q, o, 4), 0x00FF00u);
+    // Its own colour shows, themed controls or not.
+    const test::Shot coloured = test::CaptureClient(h);
+    EXPECT_TRUE(coloured.Ink(0, 0, coloured.w, coloured.h, Green)) << "the bar in green";
 
     // The marquee switches on the live control (common controls 6): the same
     // window, the style bit and a moving block in place of the bar; a position

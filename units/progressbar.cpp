@@ -116,11 +116,14 @@ private:
     }
 
     void ApplyColours() {
+        const bool own = !IsDefaultColour(data_.barColour) || !IsDefaultColour(data_.backColour);
+        if (own != classic_) classic_ = UseClassicLook(hwnd, own) && own;
         Send(PBM_SETBARCOLOR, 0, IsDefaultColour(data_.barColour) ? CLR_DEFAULT : static_cast<LPARAM>(data_.barColour));
         Send(PBM_SETBKCOLOR, 0, IsDefaultColour(data_.backColour) ? CLR_DEFAULT : static_cast<LPARAM>(data_.backColour));
     }
 
     ProgressBarData data_;   // the position lives in the control unless a marquee runs
+    bool classic_ = false;   // drawn without the visual style, for colours of its own
 };
 
 } // namespace
