@@ -378,7 +378,9 @@ Glyph GlyphIn(const test::Shot& s, RECT r) {
     RECT box = {r.right, r.bottom, r.left, r.top};
     for (LONG y = r.top; y < r.bottom; ++y)
         for (LONG x = r.left; x < r.right; ++x)
-            if (dark(x, y)) box = {std::min(box.left, x), std::min(box.top, y), std::max(box.right, x + 1), std::max(box.bottom, y + 1)};
+            if (dark(x, y))
+                box = {std::min(box.left, x), std::min(box.top, y), std::max(box.right, x + 1),
+                       std::max(box.bottom, y + 1)};
     Glyph g;
     if (box.right <= box.left) return g;
     g.w = box.right - box.left;

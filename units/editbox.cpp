@@ -472,9 +472,11 @@ LRESULT EditBox::OnNcPaint(WPARAM wp, LPARAM lp) {
     MapWindowPoints(hwnd, nullptr, reinterpret_cast<POINT*>(&client), 2);
     OffsetRect(&client, -win.left, -win.top);
     OffsetRect(&win, -win.left, -win.top);
-    RECT band = {win.left + border_.left, win.top + border_.top, win.right - border_.right, win.bottom - border_.bottom};
+    RECT band = {win.left + border_.left, win.top + border_.top, win.right - border_.right,
+                 win.bottom - border_.bottom};
     ExcludeClipRect(dc.Get(), client.left, client.top, client.right, client.bottom);
-    if (band.right > band.left && band.bottom > band.top) FillRect(dc.Get(), &band, static_cast<HBRUSH>(brush_.Get()));
+    if (band.right > band.left && band.bottom > band.top)
+        FillRect(dc.Get(), &band, static_cast<HBRUSH>(brush_.Get()));
     return r;
 }
 
