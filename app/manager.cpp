@@ -47,7 +47,7 @@ struct Manager {
 std::unique_ptr<Manager> gManager;
 
 // A handler may wait in a message loop (a box, a file dialog, a control the
-// runtime re-creates), and the window may be closed meanwhile. Its state then
+// runtime re-creates for a property), and the window may be closed meanwhile. Its state then
 // lives on until the outermost handler returns, and Open() tells the handler
 // to stop before it touches a window that is gone.
 int gDepth = 0;
@@ -76,8 +76,9 @@ const dev::Device* FindDevice(const std::string& serial) {
 }
 
 // Buttons that start work are off while a job runs; 取消 is on only then.
-// False when the window was closed meanwhile (the progress bar's switch
-// re-creates its control, which lets messages through).
+// False when the window is no longer open. None of these writes lets a
+// message through (the progress bar switches its marquee in place), so the
+// check guards only against a caller that already waited.
 bool SetBusy(bool busy) {
     if (busy) gManager->focus = view::SavedFocus();
     for (uint32_t unit : {data::kMgrDevices, data::kMgrUsers, data::kMgrRefresh, data::kMgrDisable, data::kMgrEnable, data::kMgrDelete,

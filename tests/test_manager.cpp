@@ -377,6 +377,8 @@ TEST_F(Manager, CancelStopsAfterThePackageInProgressAndTheRecordMatchesThePhone)
     m.ChooseComboItem(m.Combo(0), 0);
     ASSERT_TRUE(tool.WaitFor([&] { return m.RowCount() == 8; }));
     ASSERT_TRUE(m.WaitIdle());
+    const HWND bar = m.Progress();
+    ASSERT_NE(bar, nullptr);
     ASSERT_TRUE(m.Select(AppNames()));
     ASSERT_TRUE(m.Click("禁用"));
     // The first package is done on the phone: cancel.
@@ -399,6 +401,9 @@ TEST_F(Manager, CancelStopsAfterThePackageInProgressAndTheRecordMatchesThePhone)
     EXPECT_EQ(recordedDone, disabled) << state;
     EXPECT_TRUE(Contains(m.Log(), "已取消，没有禁用")) << m.Log();
     EXPECT_TRUE(Contains(m.Status(), "已取消")) << m.Status();
+    // The busy bar went into its marquee and out of it in place.
+    EXPECT_EQ(m.Progress(), bar) << "the bar was re-created";
+    EXPECT_FALSE(GetWindowLongPtrA(bar, GWL_STYLE) & PBS_MARQUEE);
 }
 
 } // namespace
