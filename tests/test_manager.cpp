@@ -7,6 +7,7 @@
 #include <commctrl.h>
 #include <string>
 #include <vector>
+#include "device/adb.h"
 #include "device/record.h"
 #include "support/child.h"
 #include "support/managerdriver.h"
@@ -28,6 +29,17 @@ class Manager : public ::testing::Test {
 protected:
     void SetUp() override { DeleteFileA(dev::ActionRecord::DefaultPath().c_str()); }
 };
+
+// Starts the tool, opens the manager and waits until it shows `rows` rows
+// and its first read is over.
+::testing::AssertionResult OpenShowing(ToolUnderTest& tool, ManagerUnderTest& m, int rows) {
+    if (!tool.Start()) return ::testing::AssertionFailure() << "the tool did not start";
+    if (!m.Open()) return ::testing::AssertionFailure() << "the manager did not open";
+    if (!tool.WaitFor([&] { return m.RowCount() == rows; }))
+        return ::testing::AssertionFailure() << m.RowCount() << " rows, not " << rows << "; " << m.Status();
+    if (!m.WaitIdle()) return ::testing::AssertionFailure() << "still busy: " << m.Status();
+    return ::testing::AssertionSuccess();
+}
 
 std::string Title(HWND h) {
     char text[256] = "";
@@ -113,11 +125,8 @@ TEST_F(Manager, OpenedFromTheCommandLineWithThePhoneChosen) {
 
 TEST_F(Manager, EveryActionReadsTheStateBackRiskConfirmationAndUndo) {
     ToolUnderTest tool("mgr-actions", Profile("two-phones.txt"));
-    ASSERT_TRUE(tool.Start());
     ManagerUnderTest m(tool);
-    ASSERT_TRUE(m.Open());
-    ASSERT_TRUE(tool.WaitFor([&] { return m.RowCount() == 13; }));
-    ASSERT_TRUE(m.WaitIdle());
+    ASSERT_TRUE(OpenShowing(tool, m, 13));
 
     // 禁用 with the selected rows (none checked).
     ASSERT_TRUE(m.Select({"com.google.android.youtube", "com.google.android.gm"}));
@@ -200,11 +209,8 @@ TEST_F(Manager, EveryActionReadsTheStateBackRiskConfirmationAndUndo) {
 // again, Escape closes the window and leaves the program running.
 TEST_F(Manager, KeysWalkFilterCheckSelectRefreshAndClose) {
     ToolUnderTest tool("mgr-keys", Profile("two-phones.txt"));
-    ASSERT_TRUE(tool.Start());
     ManagerUnderTest m(tool);
-    ASSERT_TRUE(m.Open());
-    ASSERT_TRUE(tool.WaitFor([&] { return m.RowCount() == 13; }));
-    ASSERT_TRUE(m.WaitIdle());
+    ASSERT_TRUE(OpenShowing(tool, m, 13));
     ASSERT_TRUE(tool.WaitFor([&] { return GetForegroundWindow() == m.Window(); }));
 
     // A combo box that edits gives the focus to its edit field.
@@ -396,6 +402,8 @@ TEST_F(Manager, CancelStopsAfterThePackageInProgressAndTheRecordMatchesThePhone)
     m.ChooseComboItem(m.Combo(0), 0);
     ASSERT_TRUE(tool.WaitFor([&] { return m.RowCount() == 8; }));
     ASSERT_TRUE(m.WaitIdle());
+    const HWND bar = m.Progress();
+    ASSERT_NE(bar, nullptr);
     ASSERT_TRUE(m.Select(AppNames()));
     ASSERT_TRUE(m.Click("禁用"));
     // The first package is done on the phone: cancel.
@@ -418,6 +426,9 @@ TEST_F(Manager, CancelStopsAfterThePackageInProgressAndTheRecordMatchesThePhone)
     EXPECT_EQ(recordedDone, disabled) << state;
     EXPECT_TRUE(Contains(m.Log(), "已取消，没有禁用")) << m.Log();
     EXPECT_TRUE(Contains(m.Status(), "已取消")) << m.Status();
+    // The busy bar went into its marquee and out of it in place.
+    EXPECT_EQ(m.Progress(), bar) << "the bar was re-created";
+    EXPECT_FALSE(GetWindowLongPtrA(bar, GWL_STYLE) & PBS_MARQUEE);
 }
 
 } // namespace
@@ -432,11 +443,8 @@ void WriteBytes(const std::string& path, const std::string& bytes) {
 
 TEST_F(Manager, ListFilesCheckWhatTheyNameReportTheRestAndExportTheChecks) {
     ToolUnderTest tool("mgr-lists", Profile("two-phones.txt"));
-    ASSERT_TRUE(tool.Start());
     ManagerUnderTest m(tool);
-    ASSERT_TRUE(m.Open());
-    ASSERT_TRUE(tool.WaitFor([&] { return m.RowCount() == 13; }));
-    ASSERT_TRUE(m.WaitIdle());
+    ASSERT_TRUE(OpenShowing(tool, m, 13));
 
     // UTF-8 with a byte-order mark, pm's "package:" lines, a comment, a
     // name not on the phone and a hostile line.
@@ -471,11 +479,8 @@ TEST_F(Manager, ListFilesCheckWhatTheyNameReportTheRestAndExportTheChecks) {
 // they are acted on; a package off before the batch is not turned on by undo.
 TEST_F(Manager, HiddenChecksAreAskedAboutAndUndoLeavesWhatWasOffBefore) {
     ToolUnderTest tool("mgr-hidden", Profile("two-phones.txt"));
-    ASSERT_TRUE(tool.Start());
     ManagerUnderTest m(tool);
-    ASSERT_TRUE(m.Open());
-    ASSERT_TRUE(tool.WaitFor([&] { return m.RowCount() == 13; }));
-    ASSERT_TRUE(m.WaitIdle());
+    ASSERT_TRUE(OpenShowing(tool, m, 13));
 
     std::string in = tool.Folder() + "\\in.txt";
     WriteBytes(in, "com.google.android.apps.tachyon\r\ncom.google.android.youtube\r\ncom.google.android.gm\r\n");
@@ -566,11 +571,8 @@ TEST_F(Manager, AnUnwritableRecordIsSaidAndTheActionStillCompletes) {
         ~Restore() { RemoveDirectoryA(path.c_str()); }
     } restore{path};
     ToolUnderTest tool("mgr-unwritable", Profile("two-phones.txt"));
-    ASSERT_TRUE(tool.Start());
     ManagerUnderTest m(tool);
-    ASSERT_TRUE(m.Open());
-    ASSERT_TRUE(tool.WaitFor([&] { return m.RowCount() == 13; }));
-    ASSERT_TRUE(m.WaitIdle());
+    ASSERT_TRUE(OpenShowing(tool, m, 13));
     ASSERT_TRUE(m.Select({"com.google.android.youtube"}));
     ASSERT_TRUE(m.Click("禁用"));
     ASSERT_TRUE(m.WaitIdle());
@@ -584,11 +586,8 @@ TEST_F(Manager, AnUnwritableRecordIsSaidAndTheActionStillCompletes) {
 // user is told to try again.
 TEST_F(Manager, AFailingPackageServiceLeavesTheListAndSaysSo) {
     ToolUnderTest tool("mgr-service", Profile("two-phones.txt"));
-    ASSERT_TRUE(tool.Start());
     ManagerUnderTest m(tool);
-    ASSERT_TRUE(m.Open());
-    ASSERT_TRUE(tool.WaitFor([&] { return m.RowCount() == 13; }));
-    ASSERT_TRUE(m.WaitIdle());
+    ASSERT_TRUE(OpenShowing(tool, m, 13));
     std::string state = test::PhoneState(tool);
     size_t at = state.find("package android ");
     ASSERT_NE(at, std::string::npos);
@@ -633,6 +632,26 @@ TEST_F(Manager, ClosingDuringABatchOnAHungPhoneBlocksNothing) {
     DWORD began = GetTickCount();
     EXPECT_EQ(tool.WaitExit(10000), 0u);
     EXPECT_LT(GetTickCount() - began, 5000u) << "the program's end does not wait for the hung phone";
+}
+
+// No adb server runs yet: the first open starts it once, alone, before the
+// device list and the read run side by side, and neither fails for it.
+TEST_F(Manager, TheFirstOpenWithoutAServerStartsItOnceAndReadsThePhone) {
+    std::string profile = Profile("two-phones.txt");
+    profile.insert(profile.find("device "), "server-start-ms 1500\n");
+    ToolUnderTest tool("mgr-server", profile);
+    ASSERT_TRUE(tool.Start());
+    ManagerUnderTest m(tool);
+    ASSERT_TRUE(m.Open());
+    ASSERT_TRUE(tool.WaitFor([&] { return m.RowCount() == 13; })) << m.Status() << "\n" << m.Log();
+    ASSERT_TRUE(m.WaitIdle());
+    EXPECT_FALSE(Contains(m.Status(), "daemon")) << m.Status();
+    EXPECT_EQ(SendMessageA(m.Combo(0), CB_GETCOUNT, 0, 0), 2);
+    std::vector<std::string> log = tool.AdbLog();
+    ASSERT_FALSE(log.empty());
+    EXPECT_TRUE(Contains(log[0], "start-server")) << log[0];
+    // The simulated server is ended with the test's folder.
+    dev::Adb(tool.Folder() + "\\adb_1.0.40\\adb.exe").Run({"kill-server"});
 }
 
 } // namespace

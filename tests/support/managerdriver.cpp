@@ -102,6 +102,11 @@ HWND ManagerUnderTest::Combo(int which) const {
 
 std::string ManagerUnderTest::ComboText(HWND combo) const { return WindowText(combo); }
 
+HWND ManagerUnderTest::Progress() const {
+    std::vector<HWND> bars = Children("msctls_progress32");
+    return bars.empty() ? nullptr : bars[0];
+}
+
 void ManagerUnderTest::ChooseComboItem(HWND combo, int index) const {
     SendMessageA(combo, CB_SETCURSEL, index, 0);
     SendMessageA(GetParent(combo), WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(combo), CBN_SELCHANGE),
