@@ -28,11 +28,12 @@ To open the package manager (应用管理) at once, make a shortcut whose target
 
 (--device is optional: without it a lone phone is chosen, or you pick one).
 
-adbctl.exe does the same from a command line or a script; adbctl --help
+adbctl.exe does what the package manager does from a command line or a
+script, one line per phone and package; adbctl --help
 lists its commands, options and exit codes. To debloat every attached phone
 from one list (one package name a line), in a .bat file:
 
-    adbctl disable --all --yes --from "%~dp0debloat.txt" > result.txt
+    "%~dp0adbctl.exe" disable --all --from "%~dp0debloat.txt" > "%~dp0result.txt"
     if errorlevel 1 echo Some packages were not disabled: see result.txt
 NOTE
 size() { stat -c %s "$1"; }
