@@ -535,12 +535,13 @@ TEST_F(Ctl, IntoAConsoleInUnicodeWhateverItsCodePage) {
         << cli::Narrow(text);
 }
 
-// A slow phone with eight user apps: each change takes a while, so a
-// Ctrl+C lands while the batch runs.
+// A slow phone with ten user apps: each change takes 400 ms, so a Ctrl+C
+// sent when the first has changed lands seconds before the batch could end.
+constexpr int kSlowApps = 10;
 std::string SlowPhone() {
-    std::string p = "platform-tools 34.0.5\nconnect-ms 0\ncommand-ms 0\nchange-ms 300\n"
+    std::string p = "platform-tools 34.0.5\nconnect-ms 0\ncommand-ms 0\nchange-ms 400\n"
                     "device SLOW1 device model:Slow\napi 34\n";
-    for (int i = 0; i < 8; i++) p += "package com.p" + std::to_string(i) + " enabled third-party\n";
+    for (int i = 0; i < kSlowApps; i++) p += "package com.p" + std::to_string(i) + " enabled third-party\n";
     return p;
 }
 
@@ -553,9 +554,9 @@ TEST_F(Ctl, CtrlCStopsAfterThePackageInProgressAndTheRecordMatchesThePhone) {
     ASSERT_TRUE(OwnConsole());
     SetConsoleCtrlHandler(Swallow, TRUE);
     PROCESS_INFORMATION pi = {};
-    ASSERT_TRUE(Start("disable com.p0 com.p1 com.p2 com.p3 com.p4 com.p5 com.p6 com.p7 --record-file \"" +
-                          cli::Narrow(Record()) + "\"",
-                      &pi));
+    std::string names;
+    for (int i = 0; i < kSlowApps; i++) names += " com.p" + std::to_string(i);
+    ASSERT_TRUE(Start("disable" + names + " --record-file \"" + cli::Narrow(Record()) + "\"", &pi));
     // Once the phone has the first package changed, the batch is running.
     DWORD start = GetTickCount();
     while (!Contains(PhoneState(), "com.p0 disabled-user") && GetTickCount() - start < 60000) Sleep(10);
@@ -569,16 +570,16 @@ TEST_F(Ctl, CtrlCStopsAfterThePackageInProgressAndTheRecordMatchesThePhone) {
     // phone agree; the phone was left before the end of the list.
     std::string phone = PhoneState();
     std::vector<std::string> lines = dev::SplitLines(r.out);
-    ASSERT_GE(lines.size(), 8u) << r.out;
+    ASSERT_GE(lines.size(), size_t(kSlowApps)) << r.out;
     EXPECT_EQ(lines[0], U("com.p0：已禁用"));
     size_t done = 0;
-    for (int i = 0; i < 8; i++) {
+    for (int i = 0; i < kSlowApps; i++) {
         std::string name = "com.p" + std::to_string(i);
         bool disabled = Contains(phone, name + " disabled-user");
         done += disabled;
         EXPECT_EQ(lines[i], U(name + (disabled ? "：已禁用" : "：已取消，没有禁用")));
     }
-    EXPECT_LT(done, 8u) << "stopped before the end";
+    EXPECT_LT(done, size_t(kSlowApps)) << "stopped before the end";
     std::vector<std::string> record = dev::SplitLines(RecordText());
     EXPECT_FALSE(record.empty());
     for (const std::string& line : record) {
