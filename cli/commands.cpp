@@ -50,6 +50,9 @@ struct Chosen {
     int exit = -1;
 };
 
+// The device list is every command's first adb run, and runs alone: it
+// starts the adb server when none runs, before any calls side by side (two
+// clients that both find no server both start one, and one of them fails).
 Chosen ChoosePhones(const Options& o, const dev::Adb& adb, Output& out) {
     Chosen c;
     dev::DeviceList list = phone::Devices(adb);
@@ -65,8 +68,12 @@ Chosen ChoosePhones(const Options& o, const dev::Adb& adb, Output& out) {
     if (!serial.empty()) {
         for (const dev::Device& d : list.devices) {
             if (d.serial != serial) continue;
-            if (d.state == dev::DeviceState::Ready) c.phones.push_back(d);
-            else out.Error(dev::DeviceLabel(d)), c.exit = kExitNoPhone;
+            if (d.state == dev::DeviceState::Ready) {
+                c.phones.push_back(d);
+            } else {
+                out.Error(dev::DeviceLabel(d));
+                c.exit = kExitNoPhone;
+            }
             return c;
         }
         out.Error("没有找到序列号为“" + serial + "”的手机，adbctl devices 列出连接的手机");
