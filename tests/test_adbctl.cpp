@@ -211,6 +211,15 @@ TEST_F(Ctl, ListOnePhoneOrEveryPhoneFilteredAsTextAndJson) {
     EXPECT_TRUE(Contains(which.err, U("连接了 3 台手机"))) << which.err;
     EXPECT_EQ(which.out, "");
 
+    // A phone named that is not ready, or not there: what to do, status 3.
+    Ran offline = Run("list --device 0123456789ABCDEF");
+    EXPECT_EQ(offline.exit, 3u);
+    EXPECT_TRUE(Contains(offline.err, U("0123456789ABCDEF（离线："))) << offline.err;
+    Ran missing = Run("disable com.x --device NOPE");
+    EXPECT_EQ(missing.exit, 3u);
+    EXPECT_TRUE(Contains(missing.err, U("没有找到序列号为“NOPE”的手机"))) << missing.err;
+    EXPECT_FALSE(Contains(AdbLog(), "shell"));
+
     Ran user = Run("list --device R58M30XYZ --kind user");
     EXPECT_EQ(user.exit, 0u) << user.err;
     ASSERT_EQ(dev::SplitLines(user.out).size(), 1u) << user.out;
