@@ -654,4 +654,32 @@ TEST_F(Manager, TheFirstOpenWithoutAServerStartsItOnceAndReadsThePhone) {
     dev::Adb(tool.Folder() + "\\adb_1.0.40\\adb.exe").Run({"kill-server"});
 }
 
+// 刷新 finds another phone plugged in in place of the first: the first
+// phone's checks do not carry over to it.
+TEST_F(Manager, ChecksStayWithThePhoneTheyWereMadeOn) {
+    auto phone = [](const char* serial) {
+        return "platform-tools 34.0.5\nconnect-ms 0\ncommand-ms 0\nchange-ms 0\ndevice " + std::string(serial) +
+               " device product:p model:M device:d\napi 34\npackage com.example.a enabled third-party\n"
+               "package com.example.b enabled third-party\n";
+    };
+    ToolUnderTest tool("mgr-replug", phone("FIRST1"));
+    ManagerUnderTest m(tool);
+    ASSERT_TRUE(OpenShowing(tool, m, 2));
+    std::string in = tool.Folder() + "\\in.txt";
+    WriteBytes(in, "com.example.a\r\n");
+    ASSERT_TRUE(m.Click("导入列表..."));
+    ASSERT_TRUE(m.AnswerFileDialog(in));
+    ASSERT_TRUE(tool.WaitFor([&] { return Contains(m.Count(), "已勾选 1 个"); })) << m.Count();
+    // The same phone read again keeps them.
+    ASSERT_TRUE(m.Click("刷新"));
+    ASSERT_TRUE(m.WaitIdle());
+    EXPECT_TRUE(Contains(m.Count(), "已勾选 1 个")) << m.Count();
+
+    WriteBytes(tool.Folder() + "\\adb_1.0.40\\adb_state.txt", phone("SECOND2"));
+    ASSERT_TRUE(m.Click("刷新"));
+    ASSERT_TRUE(tool.WaitFor([&] { return Contains(m.ComboText(m.Combo(0)), "SECOND2"); })) << m.ComboText(m.Combo(0));
+    ASSERT_TRUE(m.WaitIdle());
+    EXPECT_TRUE(Contains(m.Count(), "已勾选 0 个")) << m.Count();
+}
+
 } // namespace
