@@ -465,6 +465,17 @@ TEST_F(ListViewUnit, RowColourReachesTheDrawing) {
     draw.clrText = 0x123456;
     EXPECT_EQ(notify(), CDRF_DODEFAULT);
     EXPECT_EQ(draw.clrText, 0x123456u);
+
+    // Without a coloured row the control paints on its own, row after row.
+    draw.nmcd.dwDrawStage = CDDS_PREPAINT;
+    Call(kSetRow, {Int(1), Text("b"), Int(0x00FF00)});
+    EXPECT_EQ(notify(), CDRF_NOTIFYITEMDRAW) << "a row recoloured is still coloured";
+    Call(kSetRow, {Int(1), Text("b"), Int(static_cast<int32_t>(ListModel::kDefaultColour))});
+    EXPECT_EQ(notify(), CDRF_DODEFAULT);
+    Call(kSetRow, {Int(0), Text("a"), Int(0x0000FF)});
+    EXPECT_EQ(notify(), CDRF_NOTIFYITEMDRAW);
+    Call(kSetRows, {Text("a\r\nb")});
+    EXPECT_EQ(notify(), CDRF_DODEFAULT) << "new rows start in the list's colour";
 }
 
 TEST_F(ListViewUnit, MarksByClickSpaceAndCommandRoundTrip) {

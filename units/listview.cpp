@@ -419,9 +419,11 @@ void ListView::OnGetDispInfo(NMLVDISPINFOA* info) {
     }
 }
 
+// Rows are asked for one by one only while some row has a colour of its
+// own: otherwise the control paints as it would without us.
 LRESULT ListView::OnCustomDraw(NMLVCUSTOMDRAW* draw) {
     switch (draw->nmcd.dwDrawStage) {
-    case CDDS_PREPAINT: return CDRF_NOTIFYITEMDRAW;
+    case CDDS_PREPAINT: return model_.ColouredCount() ? CDRF_NOTIFYITEMDRAW : CDRF_DODEFAULT;
     case CDDS_ITEMPREPAINT: {
         uint32_t colour = model_.Colour(model_.RowAt(static_cast<int32_t>(draw->nmcd.dwItemSpec)));
         if (colour == ListModel::kDefaultColour) return CDRF_DODEFAULT;
