@@ -422,6 +422,19 @@ TEST_F(ListViewUnit, FilterAndSortKeepRowNumbersAndSelection) {
     EXPECT_EQ(Call(kFilter, {Text("已启用"), Int(1)}).lo, 0u);   // the first column only
     EXPECT_EQ(Call(kFilter, {Text("已启用")}).lo, 2u);            // every column
     EXPECT_TRUE(CallRows(kSelectedRows).empty()) << "hidden rows drop out of the selection";
+
+    // A filter paints nothing itself: the list waits for its next WM_PAINT,
+    // whole (its rows moved), which paints the new rows.
+    ASSERT_TRUE(IsWindowVisible(list_));
+    UpdateWindow(list_);
+    Call(kFilter, {Text("org")});
+    RECT pending = {}, client = {};
+    GetClientRect(list_, &client);
+    ASSERT_TRUE(GetUpdateRect(list_, &pending, FALSE));
+    EXPECT_TRUE(EqualRect(&pending, &client));
+    UpdateWindow(list_);
+    EXPECT_FALSE(GetUpdateRect(list_, &pending, FALSE));
+    EXPECT_EQ(ItemText(0, 0), "org.c");
     Call(kFilter, {Text("")});
     Call(kSort, {Int(2), Bool(true)});
     std::vector<std::string> sizes;
