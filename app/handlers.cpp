@@ -12,7 +12,9 @@
 #include "data/template.h"
 #include "device/names.h"
 #include "regex/regex.h"
+#include "manager.h"
 #include "runner.h"
+#include "startargs.h"
 #include "support.h"
 #include "units/extlib.h"
 
@@ -167,9 +169,17 @@ enum RegexMethod : int32_t {
 
 } // namespace
 
-// The start-up window's system menu opens the package manager window.
+// The start-up window's system menu opens the package manager window; so
+// does `--manager` on the command line, at once, with the phone `--device`
+// names chosen there and acted on by the start-up window's buttons too.
 bool OnWindowCreated(int32_t, const int64_t*, int64_t*) {
     kServices.auxiliary(rt::kAuxAddSystemMenuItem, kWindow, kConstants.openManagerItem, &OnOpenManager);
+    StartArguments start = ReadStartArguments();
+    if (!start.device.empty()) {
+        SetEnvironmentVariableA("ANDROID_SERIAL", start.device.c_str());
+        PreferDevice(start.device);
+    }
+    if (start.manager) OpenManagerAtStart();
     return false;
 }
 

@@ -10,6 +10,7 @@
 #include "data/program.h"
 #include "device/lists.h"
 #include "device/text.h"
+#include "handlers.h"
 #include "manager_jobs.h"
 #include "manager_list.h"
 #include "manager_view.h"
@@ -45,9 +46,11 @@ struct Manager {
 };
 
 std::unique_ptr<Manager> gManager;
+std::string gPreferred;        // the phone the command line named
+bool gBringForward = false;    // opened from the command line: to the front once shown
 
 // A handler may wait in a message loop (a box, a file dialog, a control the
-// runtime re-creates), and the window may be closed meanwhile. Its state then
+// runtime re-creates for a property), and the window may be closed meanwhile. Its state then
 // lives on until the outermost handler returns, and Open() tells the handler
 // to stop before it touches a window that is gone.
 int gDepth = 0;
@@ -76,8 +79,9 @@ const dev::Device* FindDevice(const std::string& serial) {
 }
 
 // Buttons that start work are off while a job runs; 取消 is on only then.
-// False when the window was closed meanwhile (the progress bar's switch
-// re-creates its control, which lets messages through).
+// False when the window is no longer open. None of these writes lets a
+// message through (the progress bar switches its marquee in place), so the
+// check guards only against a caller that already waited.
 bool SetBusy(bool busy) {
     if (busy) gManager->focus = view::SavedFocus();
     for (uint32_t unit : {data::kMgrDevices, data::kMgrUsers, data::kMgrRefresh, data::kMgrDisable, data::kMgrEnable, data::kMgrDelete,
@@ -343,12 +347,25 @@ void RunAction(dev::Action action) {
 
 // Marks the window busy while its first read, started on creation, runs.
 void OnOpened() {
+    if (gBringForward) {
+        gBringForward = false;
+        view::BringForward();
+    }
     if (!gManager->jobs->Running()) return;
     Status(gManager->running);
     SetBusy(true);
 }
 
 } // namespace
+
+void PreferDevice(const std::string& serial) { gPreferred = serial; }
+
+// The start-up window shows itself, active, after its created handler: the
+// window's first posted event, which comes after that, brings this one forward.
+void OpenManagerAtStart() {
+    gBringForward = true;
+    OnOpenManager(0, nullptr, nullptr);
+}
 
 bool OnManagerCreated(int32_t, const int64_t*, int64_t*) {
     uint32_t target = static_cast<uint32_t>(rt::kServices.auxiliary(rt::kAuxPostTarget, data::kManagerWindow));
@@ -358,6 +375,7 @@ bool OnManagerCreated(int32_t, const int64_t*, int64_t*) {
     rt::kServices.auxiliary(rt::kAuxPostEvent, target, kPostedOpened);
     JobRequest request;
     request.listDevices = true;
+    request.preferred = gPreferred;
     if (gManager->jobs->Start(request)) gManager->running = kReadingAll;
     else Status("无法启动后台任务");
     return false;
@@ -527,15 +545,22 @@ bool OnImportList(int32_t, const int64_t*, int64_t*) {
         view::Tell(error, "导入列表");
         return false;
     }
+    // The log shows at most the lines the list keeps of each kind and counts
+    // the rest: a list of 700,000 names is one write the window can carry.
     std::string log;
     for (const dev::ListLine& l : list.refused)
         log += "第 " + std::to_string(l.number) + " 行不是包名（" + l.reason + "）：" + l.text + "\r\n";
+    if (list.refusedCount > list.refused.size())
+        log += "……还有 " + std::to_string(list.refusedCount - list.refused.size()) + " 行不是包名，没有列出\r\n";
     size_t hidden = 0;
     std::vector<std::string> missing = gManager->rows.CheckNames(list.names, &hidden);
-    for (const std::string& name : missing) log += name + "：手机上没有这个应用\r\n";
+    for (size_t i = 0; i < missing.size() && i < dev::kRefusedLinesKept; i++)
+        log += missing[i] + "：手机上没有这个应用\r\n";
+    if (missing.size() > dev::kRefusedLinesKept)
+        log += "……还有 " + std::to_string(missing.size() - dev::kRefusedLinesKept) + " 个手机上没有的包名，没有列出\r\n";
     if (!log.empty()) view::AppendLog(log);
     std::string status = "导入 " + std::to_string(list.names.size()) + " 个包名，手机上没有 " +
-                         std::to_string(missing.size()) + " 个，不是包名的行 " + std::to_string(list.refused.size()) +
+                         std::to_string(missing.size()) + " 个，不是包名的行 " + std::to_string(list.refusedCount) +
                          " 行";
     if (hidden) status += "；已勾选的应用中有 " + std::to_string(hidden) + " 个不在当前列表中";
     Status(status);

@@ -3,8 +3,15 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 namespace app {
+
+// From the command line: the phone the window chooses when it lists the
+// devices, and the window opened (and brought to the front once the
+// start-up window shows) while the start-up window is being created.
+void PreferDevice(const std::string& serial);
+void OpenManagerAtStart();
 
 bool OnManagerCreated(int32_t argc, const int64_t* argv, int64_t* result);
 bool OnManagerDestroyed(int32_t argc, const int64_t* argv, int64_t* result);

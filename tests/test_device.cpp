@@ -11,6 +11,7 @@
 #include <thread>
 #include <vector>
 #include "device/batch.h"
+#include "device/devices.h"
 #include "device/names.h"
 #include "tests/support/child.h"
 
@@ -602,6 +603,46 @@ TEST(DeviceFaults, AnAbortEndsABatchOnAHungPhoneAtOnce) {
     ASSERT_GE(all.size(), 2u);
     EXPECT_EQ(all[0].outcome, Outcome::Done);
     EXPECT_EQ(all[1].outcome, Outcome::Done);
+}
+
+// With no adb server running, two clients that both need one both try to
+// start it and the one that comes second fails, as real adb does; an
+// `adb start-server` first, as the window runs it, leaves nothing to race.
+TEST(DeviceLayer, TwoClientsRaceToStartTheServerUnlessItIsStartedFirst) {
+    Phones phones("server-start-ms 2500\n" + OnePhone(34));
+    const Adb adb = TheAdb();
+    struct EndServer {
+        const Adb& adb;
+        ~EndServer() { adb.Run({"kill-server"}); }
+    } endServer{adb};
+    adb.Run({"kill-server"});   // one left by an earlier run of this test
+    auto listAndRead = [&adb] {
+        std::vector<AdbResult> r(2);
+        RunEach(2, [&](size_t i) { r[i] = i == 0 ? adb.Run({"devices", "-l"}) : adb.Shell(std::string(), "echo hi"); });
+        return r;
+    };
+
+    std::vector<AdbResult> raced = listAndRead();
+    ASSERT_EQ((raced[0].exitCode == 0) + (raced[1].exitCode == 0), 1) << raced[0].err << raced[1].err;
+    const AdbResult& won = raced[0].exitCode == 0 ? raced[0] : raced[1];
+    const AdbResult& lost = raced[0].exitCode == 0 ? raced[1] : raced[0];
+    EXPECT_EQ(won.err, "* daemon not running; starting now at tcp:5037\r\n* daemon started successfully\r\n");
+    EXPECT_EQ(lost.exitCode, 1u);
+    EXPECT_EQ(lost.err, "* daemon not running; starting now at tcp:5037\r\ncould not read ok from ADB Server\r\n"
+                        "* failed to start daemon\r\nadb.exe: cannot connect to daemon\r\n");
+    EXPECT_TRUE(lost.out.empty()) << lost.out;
+
+    adb.Run({"kill-server"});
+    AdbResult start = adb.Run({"start-server"});
+    EXPECT_EQ(start.exitCode, 0u);
+    EXPECT_EQ(start.err, "* daemon not running; starting now at tcp:5037\r\n* daemon started successfully\r\n");
+    std::vector<AdbResult> after = listAndRead();
+    for (const AdbResult& r : after) {
+        EXPECT_EQ(r.exitCode, 0u) << r.err;
+        EXPECT_EQ(r.err, "");
+    }
+    EXPECT_EQ(ParseDevices(after[0].out).size(), 1u);
+    EXPECT_EQ(after[1].out, "hi\n");
 }
 
 } // namespace

@@ -572,4 +572,115 @@ TEST(PackageListFile, EveryEncodingPrefixAndHostileLine) {
     EXPECT_EQ(FormatPackageList({"com.x"}), "\xEF\xBB\xBF" "com.x\r\n");
 }
 
+// UTF-16 as `adb shell pm list packages > list.txt` writes it in Windows
+// PowerShell 5: a byte-order mark, then every line ended with CR LF.
+std::string Utf16File(const std::u16string& text, bool bigEndian) {
+    std::string bytes = bigEndian ? "\xFE\xFF" : "\xFF\xFE";
+    for (char16_t c : text) {
+        char high = static_cast<char>(c >> 8), low = static_cast<char>(c & 0xFF);
+        bytes += bigEndian ? std::string{high, low} : std::string{low, high};
+    }
+    return bytes;
+}
+
+TEST(PackageListFile, PowerShellUtf16AndHugeOrBinaryFilesStayBounded) {
+    std::string path = ScratchFile("adbtool_list16.txt");
+    PackageList list;
+    std::string error;
+    const std::u16string text = u"package:com.a\r\npackage:com.b\r\n\u4E2D\u6587\r\n\r\npackage:com.a\r\ncom.c";
+    for (bool bigEndian : {false, true}) {
+        WriteBytes(path, Utf16File(text, bigEndian));
+        ASSERT_TRUE(ReadPackageListFile(path, &list, &error)) << error;
+        EXPECT_EQ(list.names, (std::vector<std::string>{"com.a", "com.b", "com.c"})) << bigEndian;
+        ASSERT_EQ(list.refused.size(), 1u);
+        EXPECT_EQ(list.refused[0].number, 3);
+        EXPECT_EQ(list.refused[0].text, "中文");
+        EXPECT_EQ(list.refusedCount, 1u);
+    }
+    // Cut after an odd byte: the half code unit is dropped, the lines before stay.
+    std::string cut = Utf16File(u"com.a\r\ncom.bb", false);
+    list = ParsePackageList(cut.substr(0, cut.size() - 1));
+    EXPECT_EQ(list.names, (std::vector<std::string>{"com.a", "com.b"}));
+
+    // 700,000 lines, about 14 MB: every other line no name, the names
+    // repeating after 300,000. Only the first refused lines are kept.
+    std::string big;
+    const size_t lines = 700000;
+    for (size_t i = 0; i < lines; i++)
+        big += i % 2 ? "not a name " + std::to_string(i) + "\r\n" : "com.x.p" + std::to_string(i / 2 % 300000) + "\r\n";
+    ASSERT_LT(big.size(), 16u * 1024 * 1024);
+    WriteBytes(path, big);
+    ASSERT_TRUE(ReadPackageListFile(path, &list, &error)) << error;
+    ASSERT_EQ(list.names.size(), 300000u);
+    EXPECT_EQ(list.names[0], "com.x.p0");
+    EXPECT_EQ(list.names[299999], "com.x.p299999");
+    EXPECT_EQ(list.refusedCount, lines / 2);
+    ASSERT_EQ(list.refused.size(), kRefusedLinesKept);
+    EXPECT_EQ(list.refused[0].number, 2);
+    EXPECT_EQ(list.refused.back().number, static_cast<int>(2 * kRefusedLinesKept));
+    EXPECT_EQ(list.refused[0].text, "not a name 1");
+
+    // A picture renamed .txt (NUL bytes), and control bytes without a NUL.
+    std::string png("\x89PNG\r\n\x1A\n\0\0\0\rIHDR\0\0\x01\0", 20);
+    for (int i = 0; i < 4096; i++) png += static_cast<char>((i * 7919) % 251);
+    std::string controls;
+    for (int i = 0; i < 4096; i++) controls += static_cast<char>(1 + i % 31);
+    for (const std::string& bytes : {png, controls, std::string("com.a\r\n\0com.b\r\n", 14)}) {
+        WriteBytes(path, bytes);
+        list = PackageList();
+        error.clear();
+        EXPECT_FALSE(ReadPackageListFile(path, &list, &error));
+        EXPECT_EQ(error.rfind("不是文本文件：" + path, 0), 0u) << error;
+        EXPECT_TRUE(list.names.empty());
+        EXPECT_TRUE(list.refused.empty());
+    }
+    // A stray control byte in a long text file is still text.
+    list = ParsePackageList("com.a\r\n\x1B[0m\r\n" + std::string(200, '#') + "\r\ncom.b\r\n");
+    EXPECT_FALSE(list.binary);
+    EXPECT_EQ(list.names, (std::vector<std::string>{"com.a", "com.b"}));
+}
+
+// Serials with blanks, as cheap USB descriptors give them: adb pads the serial
+// to 22 columns with -l ("%-22s %s") and writes a tab without it.
+TEST(DeviceList, SerialsWithBlanksInBothForms) {
+    const std::string out =
+        "List of devices attached\n"
+        "Cheap USB 1234         device usb:1-4 product:p model:M_1 device:d transport_id:7\n"
+        "My Generic Phone Serial 0001 unauthorized usb:1-2 transport_id:8\n"
+        "USB device offline 42  device transport_id:9\n"
+        "ABCDEFGHIJKLMNOPQRSTUV device X offline transport_id:10\n"
+        "Cheap USB 5            no permissions (user in plugdev group; are your udev rules wrong?); see "
+        "[http://developer.android.com/tools/device.html] usb:1-3 transport_id:11\n"
+        "Cheap USB 6\tdevice\n"
+        "SER7                   sideload\n"
+        "SER8                   brand-new-state transport_id:12\n"
+        "\n";
+    std::vector<Device> d = ParseDevices(out);
+    ASSERT_EQ(d.size(), 8u);
+    EXPECT_EQ(d[0].serial, "Cheap USB 1234");
+    EXPECT_EQ(d[0].state, DeviceState::Ready);
+    EXPECT_EQ(d[0].model, "M_1");
+    EXPECT_EQ(d[0].transportId, 7);
+    EXPECT_EQ(d[1].serial, "My Generic Phone Serial 0001");
+    EXPECT_EQ(d[1].state, DeviceState::Unauthorized);
+    EXPECT_EQ(d[1].usb, "1-2");
+    EXPECT_EQ(d[2].serial, "USB device offline 42");
+    EXPECT_EQ(d[2].state, DeviceState::Ready);
+    EXPECT_EQ(d[3].serial, "ABCDEFGHIJKLMNOPQRSTUV device X") << "a state word inside a long serial";
+    EXPECT_EQ(d[3].state, DeviceState::Offline);
+    EXPECT_EQ(d[3].transportId, 10);
+    EXPECT_EQ(d[4].serial, "Cheap USB 5");
+    EXPECT_EQ(d[4].state, DeviceState::NoPermissions);
+    EXPECT_EQ(d[4].stateText, "no permissions (user in plugdev group; are your udev rules wrong?); see "
+                              "[http://developer.android.com/tools/device.html]");
+    EXPECT_EQ(d[4].usb, "1-3");
+    EXPECT_EQ(d[5].serial, "Cheap USB 6");
+    EXPECT_EQ(d[5].state, DeviceState::Ready);
+    EXPECT_EQ(d[6].serial, "SER7");
+    EXPECT_EQ(d[6].stateText, "sideload");
+    EXPECT_EQ(d[7].serial, "SER8") << "a state this parser does not know";
+    EXPECT_EQ(d[7].stateText, "brand-new-state");
+    EXPECT_EQ(d[7].state, DeviceState::Other);
+}
+
 } // namespace

@@ -210,6 +210,7 @@ Profile ParseProfile(const std::string& text) {
         else if (key == "interleave") s.interleave = std::atoi(arg.c_str());
         else if (key == "crash") s.crash = true;
         else if (key == "daemon") s.daemonMs = value;
+        else if (key == "server-start-ms") s.serverStartMs = static_cast<int>(value);
         else if (key == "exit") {
             s.hasExit = true;
             s.exitCode = value;

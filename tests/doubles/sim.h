@@ -77,6 +77,7 @@ struct Profile {
     DWORD exitCode = 0;
     bool crash = false;
     DWORD daemonMs = 0;
+    int serverStartMs = -1;                // -1: a server runs from the start
 
     Device* FindDevice(const std::string& serial);
     // Client messages start "adb.exe: " from platform-tools 30 on, "error: " before.
@@ -97,6 +98,18 @@ bool ReadWhole(const std::string& path, std::string* out);
 void WriteWhole(const std::string& path, const std::string& text);
 void Out(const std::string& s);
 void Err(const std::string& s);
+// A kernel object's name of this `kind` for the state file at `path`: the
+// same for every process of one state file, apart for two state files.
+std::string ObjectName(const std::string& path, const char* kind);
+
+// server.cpp: the adb server of profiles with server-start-ms.
+// Before a command that needs the server: true when one runs, started now if
+// need be, false after the texts of a failed start.
+bool EnsureServer(const std::string& statePath, DWORD startMs);
+// `adb kill-server`: ends the server and waits for its end.
+void KillServer(const std::string& statePath);
+// The server process itself (`adb.exe __server NAME START-MS`).
+int ServeAsServer(const std::string& name, DWORD startMs);
 
 class Store {
 public:

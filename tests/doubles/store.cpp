@@ -20,7 +20,9 @@ const char* const kDefaultState =
     "package com.example.old disabled-user\n"
     "focus com.example.app/com.example.app.MainActivity\n";
 
-std::string MutexName(const std::string& path) {
+} // namespace
+
+std::string ObjectName(const std::string& path, const char* kind) {
     char full[MAX_PATH * 2];
     DWORD n = GetFullPathNameA(path.c_str(), sizeof full, full, nullptr);
     std::string s = n > 0 && n < sizeof full ? std::string(full, n) : path;
@@ -30,9 +32,11 @@ std::string MutexName(const std::string& path) {
         h = (h ^ static_cast<unsigned char>(lower)) * 16777619u;
     }
     char name[64];
-    wsprintfA(name, "adbsim-state-%08x", h);
+    wsprintfA(name, "adbsim-%s-%08x", kind, h);
     return name;
 }
+
+namespace {
 
 void Put(DWORD which, const std::string& bytes) {
     HANDLE h = GetStdHandle(which);
@@ -54,9 +58,13 @@ std::string ExePath() {
 }
 
 std::string PathFrom(const char* variable, const char* fallback) {
-    char value[MAX_PATH];
-    DWORD n = GetEnvironmentVariableA(variable, value, MAX_PATH);
-    if (n > 0 && n < MAX_PATH) return std::string(value, n);
+    // Read in Unicode: Wine's ANSI call cuts a value with double-byte characters short.
+    wchar_t wide[MAX_PATH], name[64];
+    MultiByteToWideChar(CP_ACP, 0, variable, -1, name, 64);
+    DWORD n = GetEnvironmentVariableW(name, wide, MAX_PATH);
+    char value[2 * MAX_PATH];
+    if (n > 0 && n < MAX_PATH && WideCharToMultiByte(CP_ACP, 0, wide, -1, value, sizeof value, nullptr, nullptr) > 0)
+        return std::string(value);
     std::string exe = ExePath();
     size_t slash = exe.find_last_of('\\');
     return (slash == std::string::npos ? std::string() : exe.substr(0, slash + 1)) + fallback;
@@ -86,7 +94,7 @@ void Err(const std::string& s) { Put(STD_ERROR_HANDLE, s); }
 
 Store::Store(const std::string& statePath, const std::string& logPath)
     : statePath_(statePath), logPath_(logPath) {
-    mutex_ = CreateMutexA(nullptr, FALSE, MutexName(statePath).c_str());
+    mutex_ = CreateMutexA(nullptr, FALSE, ObjectName(statePath, "state").c_str());
 }
 
 Store::~Store() {
