@@ -1,7 +1,7 @@
 #include "startargs.h"
 
 #include <windows.h>
-#include <shellapi.h>
+#include <cwchar>
 
 namespace app {
 
@@ -15,12 +15,25 @@ std::string Narrow(const wchar_t* w) {
     return s;
 }
 
+// The shell's splitter, bound when a command line has an option to split:
+// linking SHELL32 would load the shell at every start (under Wine a large
+// library, with its helpers, that the start-up window does not need).
+wchar_t** SplitCommandLine(const wchar_t* line, int* count) {
+    using Split = wchar_t**(WINAPI*)(const wchar_t*, int*);
+    HMODULE shell = LoadLibraryA("SHELL32.DLL");   // kept for the run
+    FARPROC found = shell ? GetProcAddress(shell, "CommandLineToArgvW") : nullptr;
+    Split split = reinterpret_cast<Split>(reinterpret_cast<void (*)()>(found));
+    return split ? split(line, count) : nullptr;
+}
+
 } // namespace
 
 StartArguments ReadStartArguments() {
     StartArguments a;
+    const wchar_t* line = GetCommandLineW();
+    if (!std::wcsstr(line, L"--")) return a;   // no option of ours
     int count = 0;
-    wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &count);
+    wchar_t** argv = SplitCommandLine(line, &count);
     if (!argv) return a;
     for (int i = 1; i < count; i++) {
         std::wstring word = argv[i];

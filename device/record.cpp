@@ -52,11 +52,24 @@ void MakeFolders(const std::string& file) {
         CreateDirectoryA(file.substr(0, i).c_str(), nullptr);
 }
 
+// The shell's library is loaded when the record is first looked for, and
+// kept for the run: under Wine it is a large library, and linking it would
+// load it at every start of the program.
+HRESULT LocalAppDataFolder(char* folder) {
+    using FolderPath = HRESULT(WINAPI*)(HWND, int, HANDLE, DWORD, LPSTR);
+    static const FolderPath get = [] {
+        HMODULE shell = LoadLibraryA("SHELL32.DLL");
+        FARPROC found = shell ? GetProcAddress(shell, "SHGetFolderPathA") : nullptr;
+        return reinterpret_cast<FolderPath>(reinterpret_cast<void (*)()>(found));
+    }();
+    return get ? get(nullptr, CSIDL_LOCAL_APPDATA, nullptr, 0, folder) : E_NOTIMPL;
+}
+
 } // namespace
 
 std::string ActionRecord::DefaultPath() {
     char folder[MAX_PATH] = "";
-    if (FAILED(SHGetFolderPathA(nullptr, CSIDL_LOCAL_APPDATA, nullptr, 0, folder))) {
+    if (FAILED(LocalAppDataFolder(folder))) {
         DWORD n = GetEnvironmentVariableA("LOCALAPPDATA", folder, MAX_PATH);
         if (n == 0 || n >= MAX_PATH) folder[0] = 0;
     }
@@ -72,19 +85,34 @@ std::string RecordTime() {
     return s;
 }
 
+namespace {
+
+// Reads the layout RecordTime writes, "YYYY-MM-DDTHH:MM:SSZ", and nothing
+// else; the numbers' ranges are left to SystemTimeToFileTime.
+bool ReadRecordTime(const std::string& text, SYSTEMTIME* t) {
+    static const char kLayout[] = "dddd-dd-ddTdd:dd:ddZ";
+    if (text.size() != sizeof kLayout - 1) return false;
+    WORD* fields[] = {&t->wYear, &t->wMonth, &t->wDay, &t->wHour, &t->wMinute, &t->wSecond};
+    size_t field = 0;
+    unsigned value = 0;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (kLayout[i] == 'd') {
+            if (text[i] < '0' || text[i] > '9') return false;
+            value = value * 10 + static_cast<unsigned>(text[i] - '0');
+            continue;
+        }
+        if (text[i] != kLayout[i]) return false;
+        *fields[field++] = static_cast<WORD>(value);   // each separator ends a number
+        value = 0;
+    }
+    return true;
+}
+
+} // namespace
+
 std::string LocalTimeText(const std::string& recordTime) {
-    unsigned year, month, day, hour, minute, second;
-    char zone = 0, extra = 0;
-    if (std::sscanf(recordTime.c_str(), "%4u-%2u-%2uT%2u:%2u:%2u%c%c", &year, &month, &day, &hour, &minute, &second,
-                    &zone, &extra) != 7 || zone != 'Z')
-        return recordTime;
     SYSTEMTIME utc = {}, local = {};
-    utc.wYear = static_cast<WORD>(year);
-    utc.wMonth = static_cast<WORD>(month);
-    utc.wDay = static_cast<WORD>(day);
-    utc.wHour = static_cast<WORD>(hour);
-    utc.wMinute = static_cast<WORD>(minute);
-    utc.wSecond = static_cast<WORD>(second);
+    if (!ReadRecordTime(recordTime, &utc)) return recordTime;
     FILETIME check;
     if (!SystemTimeToFileTime(&utc, &check) || !SystemTimeToTzSpecificLocalTime(nullptr, &utc, &local))
         return recordTime;

@@ -1,6 +1,8 @@
 #include "errors.h"
 
 #include <windows.h>
+#include <cstdlib>
+#include <exception>
 #include "app.h"
 #include "syscalls.h"
 
@@ -79,3 +81,14 @@ void ReportErrorCode(int32_t code, int32_t loc1, int32_t loc2) {
 }
 
 } // namespace rt
+
+#ifdef __GLIBCXX__
+// An exception nobody catches ends the program as abort does. GCC's own
+// handler first prints the exception's type to standard error, which a
+// windowed program has not got, and links the whole C++ name demangler
+// (46 KB) for it; defining the handler here keeps that out of the program.
+// It is defined in this file because every program links it.
+namespace __gnu_cxx {
+void __verbose_terminate_handler() { std::abort(); }
+} // namespace __gnu_cxx
+#endif

@@ -540,7 +540,8 @@ TEST(ActionRecordText, UndoGoesBackToTheStateBeforeTheToolAndNoFurther) {
 
 TEST(ActionRecordText, RecordTimesAreShownInLocalTime) {
     for (const char* odd : {"", "2026-12-08 04:10:00", "2026-12-08T04:10:00Z later", "2026-13-40T04:10:00Z",
-                            "2026-12-08T04:10:00+08"})
+                            "2026-12-08T04:10:00+08", " 2026-12-08T04:10:00Z", "2026-12-08T4:10:00Z",
+                            "2026-12-08T04:10:0xZ", "2026-12-08T04:10:00Z\n"})
         EXPECT_EQ(dev::LocalTimeText(odd), odd);
 
     for (const char* utc : {"2026-12-08T04:10:00Z", "2026-06-30T23:59:59Z", "2024-02-29T00:00:00Z"}) {

@@ -422,6 +422,19 @@ TEST_F(ListViewUnit, FilterAndSortKeepRowNumbersAndSelection) {
     EXPECT_EQ(Call(kFilter, {Text("已启用"), Int(1)}).lo, 0u);   // the first column only
     EXPECT_EQ(Call(kFilter, {Text("已启用")}).lo, 2u);            // every column
     EXPECT_TRUE(CallRows(kSelectedRows).empty()) << "hidden rows drop out of the selection";
+
+    // A filter paints nothing itself: the list waits for its next WM_PAINT,
+    // whole (its rows moved), which paints the new rows.
+    ASSERT_TRUE(IsWindowVisible(list_));
+    UpdateWindow(list_);
+    Call(kFilter, {Text("org")});
+    RECT pending = {}, client = {};
+    GetClientRect(list_, &client);
+    ASSERT_TRUE(GetUpdateRect(list_, &pending, FALSE));
+    EXPECT_TRUE(EqualRect(&pending, &client));
+    UpdateWindow(list_);
+    EXPECT_FALSE(GetUpdateRect(list_, &pending, FALSE));
+    EXPECT_EQ(ItemText(0, 0), "org.c");
     Call(kFilter, {Text("")});
     Call(kSort, {Int(2), Bool(true)});
     std::vector<std::string> sizes;
@@ -465,6 +478,17 @@ TEST_F(ListViewUnit, RowColourReachesTheDrawing) {
     draw.clrText = 0x123456;
     EXPECT_EQ(notify(), CDRF_DODEFAULT);
     EXPECT_EQ(draw.clrText, 0x123456u);
+
+    // Without a coloured row the control paints on its own, row after row.
+    draw.nmcd.dwDrawStage = CDDS_PREPAINT;
+    Call(kSetRow, {Int(1), Text("b"), Int(0x00FF00)});
+    EXPECT_EQ(notify(), CDRF_NOTIFYITEMDRAW) << "a row recoloured is still coloured";
+    Call(kSetRow, {Int(1), Text("b"), Int(static_cast<int32_t>(ListModel::kDefaultColour))});
+    EXPECT_EQ(notify(), CDRF_DODEFAULT);
+    Call(kSetRow, {Int(0), Text("a"), Int(0x0000FF)});
+    EXPECT_EQ(notify(), CDRF_NOTIFYITEMDRAW);
+    Call(kSetRows, {Text("a\r\nb")});
+    EXPECT_EQ(notify(), CDRF_DODEFAULT) << "new rows start in the list's colour";
 }
 
 TEST_F(ListViewUnit, MarksByClickSpaceAndCommandRoundTrip) {

@@ -122,6 +122,7 @@ std::vector<std::string> ListModel::SplitCells(const char* text, size_t length) 
 void ListModel::SetRows(const char* text, size_t length) {
     rows_.clear();
     checkedCount_ = 0;
+    colouredCount_ = 0;
     std::vector<std::string> lines = text ? SplitLines(text, length) : std::vector<std::string>();
     rows_.resize(lines.size());
     for (size_t i = 0; i < lines.size(); ++i) rows_[i].cells = SplitCells(lines[i].data(), lines[i].size());
@@ -135,6 +136,7 @@ bool ListModel::SetRow(int32_t row, const char* text, uint32_t colour) {
     Row& r = rows_[static_cast<size_t>(row)];
     std::string before = sortColumn_ >= 0 ? Cell(row, sortColumn_) : std::string();
     r.cells = SplitCells(text ? text : "", text ? std::strlen(text) : 0);
+    colouredCount_ += (colour != kDefaultColour) - (r.colour != kDefaultColour);
     r.colour = colour;
     if (sortColumn_ >= 0 && Cell(row, sortColumn_) != before) {
         // One row moves: out of the order, then back in where it belongs.

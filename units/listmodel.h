@@ -53,6 +53,8 @@ public:
     // The row's cells joined by TAB.
     std::string RowText(int32_t row) const;
     uint32_t Colour(int32_t row) const { return Valid(row) ? rows_[static_cast<size_t>(row)].colour : kDefaultColour; }
+    // How many rows have a colour of their own.
+    int32_t ColouredCount() const { return colouredCount_; }
 
     bool Checked(int32_t row) const { return Valid(row) && rows_[static_cast<size_t>(row)].checked; }
     // True when the mark changed.
@@ -94,6 +96,7 @@ private:
     int32_t sortColumn_ = -1;
     bool descending_ = false;
     int32_t checkedCount_ = 0;
+    int32_t colouredCount_ = 0;
 };
 
 } // namespace units

@@ -278,13 +278,13 @@ void ListView::Sort(int32_t column, bool descending) {
 // its rows are shown now (rows the filter hides drop out of it), and a repaint.
 // `selected` and `focusRow` are the rows as they were before the change.
 //
-// Redrawing is off meanwhile: a new item count otherwise repaints the list
-// and its scroll bars at once under Wine, and each selection change would
-// repaint its row. The list is invalidated once at the end.
+// Nothing here paints: the count is set without invalidating or scrolling,
+// selection changes only invalidate their rows, and the list is invalidated
+// once at the end, to be painted with the next WM_PAINT. Redrawing must not
+// be turned off and on around it: turning it on repaints the list at once
+// under Wine, a second repaint per keystroke (the filter command took 22 ms
+// instead of 2 over 5,000 rows, bench_list).
 void ListView::Reshow(const std::vector<int32_t>& selected, int32_t focusRow) {
-    // Turning redrawing on again shows the window: a hidden list stays as it is.
-    const bool shown = (GetWindowLongPtrA(hwnd, GWL_STYLE) & WS_VISIBLE) != 0;
-    if (shown) Send(WM_SETREDRAW, FALSE);
     ClearSelection();
     if (Send(LVM_GETITEMCOUNT) != model_.ShownCount())
         Send(LVM_SETITEMCOUNT, static_cast<WPARAM>(model_.ShownCount()), LVSICF_NOINVALIDATEALL | LVSICF_NOSCROLL);
@@ -299,7 +299,6 @@ void ListView::Reshow(const std::vector<int32_t>& selected, int32_t focusRow) {
         set.stateMask = set.state = LVIS_FOCUSED;
         Send(LVM_SETITEMSTATE, static_cast<WPARAM>(focusPos), reinterpret_cast<LPARAM>(&set));
     }
-    if (shown) Send(WM_SETREDRAW, TRUE);
     InvalidateRect(hwnd, nullptr, TRUE);
 }
 
@@ -419,9 +418,11 @@ void ListView::OnGetDispInfo(NMLVDISPINFOA* info) {
     }
 }
 
+// Rows are asked for one by one only while some row has a colour of its
+// own: otherwise the control paints as it would without us.
 LRESULT ListView::OnCustomDraw(NMLVCUSTOMDRAW* draw) {
     switch (draw->nmcd.dwDrawStage) {
-    case CDDS_PREPAINT: return CDRF_NOTIFYITEMDRAW;
+    case CDDS_PREPAINT: return model_.ColouredCount() ? CDRF_NOTIFYITEMDRAW : CDRF_DODEFAULT;
     case CDDS_ITEMPREPAINT: {
         uint32_t colour = model_.Colour(model_.RowAt(static_cast<int32_t>(draw->nmcd.dwItemSpec)));
         if (colour == ListModel::kDefaultColour) return CDRF_DODEFAULT;
