@@ -29,6 +29,9 @@ constexpr uint8_t kResTypeDynamicReference = 0x07;
 constexpr uint32_t kPackageHeaderMin = 8 + 4 + 256;
 // Packages and types nest one level; a table of hundreds of packages is damage.
 constexpr size_t kMaxPackages = 256;
+// framework-res, the largest table known, has 3,857 type chunks (one per
+// type and configuration); many times that is damage, and each costs memory.
+constexpr size_t kMaxTypeChunks = 65536;
 
 struct TypeChunk {
     size_t offset = 0;      // of the chunk in the table's bytes
@@ -99,6 +102,7 @@ struct ResourceTable::Impl {
     std::string bytes;
     StringPool values;
     std::map<uint32_t, std::vector<TypeChunk>> types;  // by (package id << 8 | type id)
+    size_t typeChunks = 0;
 
     bool Read();
     void ReadPackage(Cursor chunk, size_t base);
@@ -171,6 +175,7 @@ void ResourceTable::Impl::AddType(Cursor chunk, size_t offset, uint32_t packageI
     // The offsets table lies between the header and the entries.
     uint64_t perEntry = (t.flags & (kTypeSparse | kTypeOffset16)) == kTypeOffset16 ? 2 : 4;
     if (static_cast<uint64_t>(t.headerSize) + perEntry * t.entryCount > t.entriesStart) return;
+    if (++typeChunks > kMaxTypeChunks) return;
     t.config = ReadConfig(chunk.Range(20, t.headerSize - 20));
     types[(packageId << 8) | typeId].push_back(t);
 }

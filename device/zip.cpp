@@ -19,6 +19,9 @@ constexpr uint16_t kEncrypted = 0x0001;
 // Writers pad the local extra field to align the data (zipalign: 4 bytes,
 // 4 KB for native libraries); a little more than the central one is usual.
 constexpr uint32_t kLocalExtraSlack = 64;
+// Deflate expands at most 1032 times (zlib's technical details): a larger
+// promised size is a lie that would only make us allocate for nothing.
+constexpr uint32_t kDeflateMaxRatio = 1032;
 
 } // namespace
 
@@ -123,6 +126,7 @@ bool Extract(const ZipEntry& entry, const std::string& data, uint32_t cap, std::
         if (entry.compressedSize != entry.size) return false;
         out = data;
     } else if (entry.method == kDeflated) {
+        if (entry.size / kDeflateMaxRatio > entry.compressedSize) return false;
         out.resize(entry.size);
         z_stream z;
         std::memset(&z, 0, sizeof z);

@@ -479,6 +479,11 @@ TEST(ApkDamage, FuzzedFilesNeverCrashOrGrow) {
             if (ReadAppName({&apk}, zh, &name, &icon)) {
                 EXPECT_LE(name.size(), kResMaxString);
             }
+            std::string content;
+            int reads = 0;
+            if (ReadByRanges(apk, "resources.arsc", &content, &reads)) {
+                EXPECT_LE(content.size(), (apk.size() + 1) * 1032) << "deflate expands at most 1032 times";
+            }
         }
     }
     EXPECT_EQ(iterations, 6000);
