@@ -28,8 +28,12 @@ constexpr uint32_t kAttrIcon = 0x01010002;
 constexpr uint32_t kAttrName = 0x01010003;
 constexpr uint32_t kAttrEnabled = 0x0101000e;
 constexpr uint32_t kAttrRoundIcon = 0x0101052c;
+constexpr uint32_t kAttrTargetActivity = 0x01010202;
 // Manifests nest a handful of levels; deeper is damage.
 constexpr size_t kMaxDepth = 64;
+// Activities remembered for the aliases that name them; big apps declare a
+// few hundred.
+constexpr size_t kMaxActivities = 10000;
 
 struct Attribute {
     uint32_t id = 0;        // resource id from the map, 0 when none
@@ -63,6 +67,8 @@ private:
     void End(const std::string& name);
     bool StringOf(const Attribute& a, std::u16string* s) const;
     ManifestComponent ComponentOf(const Element& e) const;
+    std::string ClassName(const Element& e, uint32_t attr) const;
+    void StartComponent(const Element& e);
     const std::string& Parent() const { return stack_.empty() ? empty_ : stack_.back(); }
 
     ManifestInfo* info_;
@@ -77,6 +83,9 @@ private:
     bool componentLaunches_ = false;
     ManifestComponent component_;
     std::string componentName_;
+    // Activities read so far, by full class name: an alias starts as a copy
+    // of its target.
+    std::vector<std::pair<std::string, ManifestComponent>> activities_;
     bool filterMain_ = false, filterLauncher_ = false;
 };
 
@@ -175,14 +184,7 @@ void ManifestWalk::Start(const Element& e) {
         info_->application = ComponentOf(e);
         sawApplication_ = true;
     } else if ((e.name == "activity" || e.name == "activity-alias") && parent == "application") {
-        inComponent_ = true;
-        component_ = ComponentOf(e);
-        componentLaunches_ = false;
-        const Attribute* enabled = e.ById(kAttrEnabled);
-        componentEnabled_ = !(enabled && enabled->type == kTypeBoolean && enabled->data == 0);
-        std::u16string name;
-        const Attribute* n = e.ById(kAttrName);
-        componentName_ = n && StringOf(*n, &name) ? Utf16ToUtf8(name) : std::string();
+        StartComponent(e);
     } else if (e.name == "intent-filter" && inComponent_ && (parent == "activity" || parent == "activity-alias")) {
         filterMain_ = filterLauncher_ = false;
     } else if ((e.name == "action" || e.name == "category") && parent == "intent-filter" && inComponent_) {
@@ -192,6 +194,42 @@ void ManifestWalk::Start(const Element& e) {
         if (e.name == "action" && value == u"android.intent.action.MAIN") filterMain_ = true;
         if (e.name == "category" && value == u"android.intent.category.LAUNCHER") filterLauncher_ = true;
     }
+}
+
+// ParsingUtils.buildClassName: ".Main" and "Main" are in the package.
+std::string ManifestWalk::ClassName(const Element& e, uint32_t attr) const {
+    std::u16string name;
+    const Attribute* a = e.ById(attr);
+    if (!a || !StringOf(*a, &name) || name.empty()) return std::string();
+    std::string s = Utf16ToUtf8(name);
+    if (s[0] == '.') return info_->package + s;
+    if (s.find('.') == std::string::npos) return info_->package + "." + s;
+    return s;
+}
+
+// An <activity-alias> starts as a copy of its target, declared before it,
+// label and icon included; its own attributes then override
+// (ParsedActivity.makeAlias, ParsedActivityUtils.parseActivityAlias).
+void ManifestWalk::StartComponent(const Element& e) {
+    inComponent_ = true;
+    componentLaunches_ = false;
+    ManifestComponent own = ComponentOf(e);
+    component_ = own;
+    if (e.name == "activity-alias") {
+        std::string target = ClassName(e, kAttrTargetActivity);
+        for (const auto& a : activities_)
+            if (a.first == target) component_ = a.second;
+        if (own.label.hasLiteral || own.label.resource) component_.label = own.label;
+        if (own.icon) component_.icon = own.icon;
+        if (own.roundIcon) component_.roundIcon = own.roundIcon;
+    } else if (activities_.size() < kMaxActivities) {
+        activities_.emplace_back(ClassName(e, kAttrName), own);
+    }
+    const Attribute* enabled = e.ById(kAttrEnabled);
+    componentEnabled_ = !(enabled && enabled->type == kTypeBoolean && enabled->data == 0);
+    std::u16string name;
+    const Attribute* n = e.ById(kAttrName);
+    componentName_ = n && StringOf(*n, &name) ? Utf16ToUtf8(name) : std::string();
 }
 
 void ManifestWalk::End(const std::string& name) {

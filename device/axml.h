@@ -31,7 +31,8 @@ struct ManifestInfo {
     ManifestComponent application;
     // The first enabled <activity> or <activity-alias> whose intent filter
     // holds action MAIN and category LAUNCHER, in the order written (the
-    // order the package manager keeps them in).
+    // order the package manager keeps them in). An alias without its own
+    // label or icon has its target activity's.
     bool hasLauncher = false;
     ManifestComponent launcher;
     std::string launcherName;   // its android:name, as written

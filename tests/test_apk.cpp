@@ -216,11 +216,12 @@ TEST(ApkManifest, FirstEnabledLauncherActivityAndTheApplication) {
     EXPECT_EQ(m.launcher.label.resource, Id("launcher", "string/launcher_label"));
     EXPECT_FALSE(m.launcher.label.hasLiteral);
 
+    // An alias without a label of its own shows its target's.
     ManifestInfo alias = Manifest("alias");
     ASSERT_TRUE(alias.hasLauncher);
     EXPECT_EQ(alias.launcherName, ".Alias");
-    EXPECT_FALSE(alias.launcher.label.hasLiteral);
-    EXPECT_EQ(alias.launcher.label.resource, 0u);
+    EXPECT_EQ(Utf8(alias.launcher.label.literal), "Target");
+    EXPECT_EQ(alias.launcher.icon, Id("alias", "drawable/target_icon"));
     EXPECT_EQ(Utf8(alias.application.label.literal), "Alias App");
 
     ManifestInfo literal = Manifest("literal");
@@ -322,7 +323,7 @@ TEST(ApkName, AsTheLauncherShowsIt) {
         {{"refs"}, "en-US", "Real Name"},
         {{"blank_literal"}, "zh-CN", u8"空白回退"},         // blank literal counts as none
         {{"blank_resource"}, "zh-CN", u8"应用名"},          // blank string too
-        {{"alias"}, "zh-CN", "Alias App"},                 // an alias without label: the application's
+        {{"alias"}, "zh-CN", "Target"},                    // an alias without label: its target's
         {{"nolabel"}, "zh-CN", "(none)"},
         {{"nolauncher"}, "zh-CN", u8"无启动器"},
         {{"nolauncher"}, "en-US", "No Launcher"},
