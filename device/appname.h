@@ -5,6 +5,12 @@
 // resource. A blank label counts as none; no label at all gives no name,
 // and the caller shows the package name. Names stay UTF-16 to the screen:
 // GBK cannot hold every name.
+//
+// Over adb, for each APK `pm path` lists (base first): read its tail and
+// central directory (zip.h), then AndroidManifest.xml of the base and
+// resources.arsc of every APK through LocalGuess / ExtractFromLocal; then
+// ReadManifest, ResourceTable::Read, AppName and AppIcon; the icon's file
+// is one more entry of the APK `IconFile::table` names.
 #pragma once
 
 #include <string>

@@ -278,7 +278,10 @@ bool Usable(const ResConfig& c, const ResRequest& request) {
 }
 
 // ResTable_config::isBetterThan for the qualifiers we keep: locale first,
-// then the later -vNN. Equal ones keep the first seen, as AssetManager2 does.
+// then the later -vNN. Equal ones keep the first seen, as AssetManager2 does
+// (it replaces its best only with a better one). androidfw asks only whether
+// the newcomer's locale is better before it compares versions; in the order
+// aapt writes configurations (locale before version) that gives this result.
 bool Better(const ResConfig& a, const ResConfig& b, const ResRequest& request) {
     if (LocaleBetter(a.locale, b.locale, request.locale)) return true;
     if (LocaleBetter(b.locale, a.locale, request.locale)) return false;
