@@ -15,7 +15,6 @@ constexpr uint32_t kEndRecordSize = 22;
 constexpr uint32_t kCentralHeaderSize = 46;
 constexpr uint16_t kStored = 0;
 constexpr uint16_t kDeflated = 8;
-constexpr uint16_t kEncrypted = 0x0001;
 // Writers pad the local extra field to align the data (zipalign: 4 bytes,
 // 4 KB for native libraries); a little more than the central one is usual.
 constexpr uint32_t kLocalExtraSlack = 64;
@@ -61,8 +60,11 @@ bool ReadDirectory(const std::string& bytes, std::vector<ZipEntry>* entries) {
     Cursor c(bytes);
     while (c.left() > 0) {
         if (c.U32() != kCentralSignature) return false;
-        c.Skip(4);  // versions
-        uint16_t flags = c.U16();
+        // Versions, and flags: packers set the "encrypted" bit on entries
+        // that are not encrypted, and phones ignore it (libziparchive's
+        // zip_archive.cc reads only the data-descriptor bit); a really
+        // encrypted entry fails its checksum instead.
+        c.Skip(6);
         ZipEntry e;
         e.method = c.U16();
         c.Skip(4);  // time, date
@@ -77,7 +79,6 @@ bool ReadDirectory(const std::string& bytes, std::vector<ZipEntry>* entries) {
         Cursor name = c.Sub(nameLength);
         c.Skip(static_cast<size_t>(e.centralExtra) + commentLength);
         if (!c.ok() || out.size() >= kZipMaxEntries) return false;
-        if (flags & kEncrypted) continue;
         e.name.assign(reinterpret_cast<const char*>(name.here()), nameLength);
         out.push_back(std::move(e));
     }

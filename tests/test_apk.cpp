@@ -313,6 +313,7 @@ TEST(ApkName, AsTheLauncherShowsIt) {
     const Case cases[] = {
         {{"locales"}, "zh-CN", u8"全部(中国)"},
         {{"locales"}, "en-US", "Full"},
+        {{"fake_encrypted"}, "zh-CN", u8"全部(中国)"},      // the bit phones ignore
         {{"launcher"}, "zh-CN", u8"启动器"},                // launcher activity's resource
         {{"launcher"}, "en-US", "Launcher"},
         {{"launcher_compact"}, "zh-CN", u8"启动器"},

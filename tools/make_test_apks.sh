@@ -102,6 +102,26 @@ with zipfile.ZipFile(sys.argv[1]) as zin, zipfile.ZipFile(sys.argv[2], 'w') as z
 PY
 cp "$out/locales.ids" "$out/big.ids"
 
+# The "encrypted" bit set on every entry that is not encrypted, as packers
+# do to stop tools that believe it; phones ignore the bit.
+"$python" - "$out/locales.apk" "$out/fake_encrypted.apk" <<'PY'
+import shutil, struct, sys, zipfile
+shutil.copy(sys.argv[1], sys.argv[2])
+with zipfile.ZipFile(sys.argv[2]) as z:
+    local = [i.header_offset for i in z.infolist()]
+    central, count = z.start_dir, len(z.infolist())
+data = bytearray(open(sys.argv[2], 'rb').read())
+for at in local:                      # local header: flags at +6
+    data[at + 6] |= 1
+at = central
+for _ in range(count):                # central header: flags at +8
+    data[at + 8] |= 1
+    name, extra, comment = struct.unpack_from('<HHH', data, at + 28)
+    at += 46 + name + extra + comment
+open(sys.argv[2], 'wb').write(data)
+PY
+cp "$out/locales.ids" "$out/fake_encrypted.ids"
+
 # androguard's reading of the cases it understands (it predates compact entries).
 "$python" "$tools/androguard_names.py" "$out/androguard.txt" \
     "$out"/{locales,locales_utf16,locales_aapt2,refs,launcher,literal,blank_literal,nolauncher,split_base,icons_deflate}.apk
