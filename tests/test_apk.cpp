@@ -404,6 +404,18 @@ TEST(ApkIcon, SmallestDensityThatNeedsNoScalingUpAndTheFileIsThere) {
         std::string png = Entry(file, own.file.path);
         EXPECT_EQ(png.substr(0, 8), "\x89PNG\r\n\x1a\n") << apk;
     }
+    // A density split holds the xhdpi bitmap; the choice says which APK.
+    Table base(Apk("icons_drawable")), split(Apk("split_config.xhdpi"));
+    ASSERT_TRUE(base.ok && split.ok);
+    for (int pixels : {16, 80}) {
+        IconChoice c = ResolveIcon({&base.table, &split.table}, Id("icons_drawable", "drawable/ic_app"),
+                                   RequestForPhone("zh-CN"), pixels);
+        ASSERT_TRUE(c.bitmap);
+        const char* apk = pixels == 16 ? "icons_drawable" : "split_config.xhdpi";
+        EXPECT_EQ(c.file.table, pixels == 16 ? 0u : 1u) << pixels << " px";
+        EXPECT_EQ(Entry(Apk(apk), c.file.path).substr(0, 4), "\x89PNG") << apk << " " << c.file.path;
+    }
+
     Table vector(Apk("icons_xml"));
     IconChoice c = ResolveIcon({&vector.table}, Id("icons_xml", "mipmap/ic_launcher"), RequestForPhone("zh-CN"));
     EXPECT_FALSE(c.bitmap) << "only an adaptive icon: no bitmap";

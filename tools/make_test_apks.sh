@@ -43,6 +43,10 @@ build() {  # case, output name, extra aapt options...
         icon "$dir/res/mipmap-xhdpi/ic_launcher.png" 96
         icon "$dir/res/mipmap-mdpi/ic_launcher_fg.png" 108
         icon "$dir/res/mipmap-hdpi/ic_activity.png" 72
+    elif [ "$name" = icons_drawable ]; then
+        icon "$dir/res/drawable-mdpi/ic_app.png" 48
+        icon "$dir/res/drawable-hdpi/ic_app.png" 72
+        icon "$dir/res/drawable-xhdpi/ic_app.png" 96
     fi
     mkdir -p "$dir/gen"
     aapt package -f -M "$dir/AndroidManifest.xml" -S "$dir/res" -I "$framework" -J "$dir/gen" \
@@ -69,6 +73,11 @@ zipalign -f 4 "$dir/base.apk" "$out/split_base.apk"
 zipalign -f 4 "$dir/base_zh-rCN_zh-rTW.apk" "$out/split_config.zh.apk" 2>/dev/null ||
     zipalign -f 4 "$(ls "$dir"/*zh-rCN*.apk | head -n 1)" "$out/split_config.zh.apk"
 ids_of "$dir/gen" "$out/split_base.ids"
+
+# A density split: the xhdpi drawables live in split_config.xhdpi.apk (aapt,
+# like bundletool, keeps mipmaps in the base for launchers).
+build icons_drawable icons_drawable --split xhdpi
+zipalign -f 4 "$work/icons_drawable/unaligned_xhdpi-v4.apk" "$out/split_config.xhdpi.apk"
 
 # aapt2, which writes sparse types for minSdk 26 and a different local extra field.
 dir=$work/locales_aapt2
