@@ -63,7 +63,8 @@ const ZipEntry* FindEntry(const std::vector<ZipEntry>& entries, const std::strin
 
 // Step 3: a range starting at the local header that holds the header and,
 // unless the local extra field is longer than the central one by more than
-// a little, the data too: one read for most entries.
+// a little, the data too: one read for most entries. It may reach past the
+// end of the file (into the directory, or beyond): read what there is.
 ByteRange LocalGuess(const ZipEntry& entry);
 
 // Step 3: `local` are bytes read at the local header (at least its 30 fixed
