@@ -43,21 +43,36 @@ bool SameLanguage(const std::string& a, const std::string& b) {
     return (a == "tl" && b == "fil") || (a == "fil" && b == "tl");
 }
 
-// Regions whose English descends from en-001 rather than US English
-// (androidfw LocaleData.cpp localeDataIsCloseToUsEnglish): all but these.
-const char* const kUsLikeRegions[] = {"", "US", "AS", "GU", "MH", "MP", "PR", "UM", "VI", nullptr};
+// Regions whose English descends from International English (en-001),
+// some through European English (en-150); the rest descend from US English
+// (CLDR parent locales, androidfw LocaleDataTables.cpp).
+const char* const kEnglish001[] = {
+    "150", "AG", "AI", "AU", "BB", "BE", "BM", "BS", "BW", "BZ", "CA", "CC", "CK", "CM", "CX", "CY", "DG",
+    "DM",  "ER", "FJ", "FK", "FM", "GB", "GD", "GG", "GH", "GI", "GM", "GY", "HK", "IE", "IL", "IM", "IN",
+    "IO",  "JE", "JM", "KE", "KI", "KN", "KY", "LC", "LR", "LS", "MG", "MO", "MS", "MT", "MU", "MW", "MY",
+    "NA",  "NF", "NG", "NR", "NU", "NZ", "PG", "PH", "PK", "PN", "PW", "RW", "SB", "SC", "SD", "SG", "SH",
+    "SL",  "SS", "SX", "SZ", "TC", "TK", "TO", "TT", "TV", "TZ", "UG", "VC", "VG", "VU", "WS", "ZA", "ZM",
+    "ZW",  nullptr};
+const char* const kEnglish150[] = {"AT", "CH", "DE", "DK", "FI", "NL", "SE", "SI", nullptr};
+
+// localeDataIsCloseToUsEnglish: "en" comes before "en-001" among the region's ancestors.
+bool CloseToUsEnglish(const std::string& region) {
+    return region != "001" && !In(region, kEnglish001) && !In(region, kEnglish150);
+}
+
 // Latin American Spanish descends from es-419 (CLDR parent locales).
 const char* const kSpanish419[] = {"AR", "BO", "BR", "BZ", "CL", "CO", "CR", "CU", "DO", "EC", "GT", "HN", "MX",
                                    "NI", "PA", "PE", "PR", "PY", "SV", "US", "UY", "VE", nullptr};
 
-// The region between the phone's own and the bare language, as CLDR's
-// parent locales give it for the languages where it matters to apps.
-std::string ParentRegion(const ResLocale& want) {
-    if (want.language == "en" && !In(want.region, kUsLikeRegions)) return "001";
-    if (want.language == "es" && In(want.region, kSpanish419)) return "419";
-    if (want.language == "pt" && !want.region.empty() && want.region != "BR" && want.region != "PT") return "PT";
-    if (want.language == "zh" && want.script == "Hant" && want.region == "MO") return "HK";
-    return std::string();
+// The regions between the phone's own and the bare language, as CLDR's
+// parent locales give them for the languages where it matters to apps.
+std::vector<std::string> ParentRegions(const ResLocale& want) {
+    if (want.language == "en" && In(want.region, kEnglish150)) return {"150", "001"};
+    if (want.language == "en" && !CloseToUsEnglish(want.region)) return {"001"};
+    if (want.language == "es" && In(want.region, kSpanish419)) return {"419"};
+    if (want.language == "pt" && !want.region.empty() && want.region != "BR" && want.region != "PT") return {"PT"};
+    if (want.language == "zh" && want.script == "Hant" && want.region == "MO") return {"HK"};
+    return {};
 }
 
 // The region a language and script are usually written in (CLDR likely
@@ -86,8 +101,7 @@ bool Representative(const std::string& language, const std::string& script, cons
 int CompareRegions(const std::string& a, const std::string& b, const ResLocale& want) {
     if (a == b) return 0;
     std::vector<std::string> ancestors = {want.region};
-    std::string parent = ParentRegion(want);
-    if (!parent.empty()) ancestors.push_back(parent);
+    for (const std::string& parent : ParentRegions(want)) ancestors.push_back(parent);
     ancestors.push_back(std::string());
     for (const std::string& r : ancestors) {
         if (a == r) return 1;
@@ -177,10 +191,14 @@ bool LocaleBetter(const ResLocale& a, const ResLocale& b, const ResLocale& want)
     if (a.language.empty() && b.language.empty()) return false;
     if (!SameLanguage(a.language, b.language)) {
         // One has no language. For US English a resource without one is
-        // where apps keep their US texts: it beats a non-US English one.
-        if (want.language == "en" && In(want.region, kUsLikeRegions)) {
-            if (!a.language.empty()) return In(a.region, kUsLikeRegions);
-            return !In(b.region, kUsLikeRegions);
+        // where apps keep their US texts: it beats English of elsewhere.
+        if (want.language == "en" && want.region == "US") {
+            if (!a.language.empty()) return a.region.empty() || a.region == "US";
+            return !(b.region.empty() || b.region == "US");
+        }
+        if (want.language == "en" && CloseToUsEnglish(want.region)) {
+            if (!a.language.empty()) return CloseToUsEnglish(a.region);
+            return !CloseToUsEnglish(b.region);
         }
         return !a.language.empty();
     }

@@ -371,6 +371,41 @@ TEST(ApkName, AgreesWithAndroguard) {
     EXPECT_GE(compared, 10);
 }
 
+TEST(ApkName, AgreesWithAaptOnEveryLocaleOfFrameworkRes) {
+    // framework-res (Android 10, 141 locales with their regions) against
+    // aapt's badging, which asks androidfw itself for each locale.
+    const std::string& labels = File("framework_labels.txt");
+    ASSERT_FALSE(labels.empty());
+    std::string apk = test::ReadFileBytes(KEEL_FRAMEWORK_RES);
+    ZipArchive zip;
+    std::string xml, arsc;
+    ASSERT_TRUE(zip.Open(apk));
+    ASSERT_TRUE(zip.Read("AndroidManifest.xml", kManifestMaxSize, &xml));
+    ASSERT_TRUE(zip.Read("resources.arsc", kResTableMaxSize, &arsc));
+    ManifestInfo m;
+    ResourceTable table;
+    ASSERT_TRUE(ReadManifest(xml, &m));
+    ASSERT_TRUE(table.Read(std::move(arsc)));
+    std::string differ;
+    int compared = 0;
+    size_t start = 0;
+    while (start < labels.size()) {
+        size_t end = labels.find('\n', start);
+        if (end == std::string::npos) end = labels.size();
+        std::string line = labels.substr(start, end - start);
+        start = end + 1;
+        size_t tab = line.find('\t');
+        if (tab == std::string::npos) continue;
+        std::string locale = line.substr(0, tab), want = line.substr(tab + 1);
+        std::u16string got;
+        AppName(m, {&table}, RequestForPhone(locale), &got);
+        if (Utf8(got) != want) differ += locale + ": " + Utf8(got) + " (aapt: " + want + ")\n";
+        compared++;
+    }
+    EXPECT_EQ(differ, "");
+    EXPECT_GT(compared, 100);
+}
+
 // --- icons -----------------------------------------------------------------
 
 TEST(ApkIcon, SmallestDensityThatNeedsNoScalingUpAndTheFileIsThere) {

@@ -5,7 +5,8 @@
 # androguard's reading of them for comparison.
 # Usage: make_test_apks.sh SOURCE_DIR OUT_DIR
 # Output: OUT_DIR/<case>.apk, OUT_DIR/<case>.ids ("string/name 0x7f020000"
-# lines from the generated R.java) and OUT_DIR/androguard.txt.
+# lines from the generated R.java), OUT_DIR/androguard.txt and
+# OUT_DIR/framework_labels.txt.
 set -euo pipefail
 
 src=$(cd "$1" && pwd)
@@ -134,5 +135,9 @@ cp "$out/locales.ids" "$out/fake_encrypted.ids"
 # androguard's reading of the cases it understands (it predates compact entries).
 "$python" "$tools/androguard_names.py" "$out/androguard.txt" \
     "$out"/{locales,locales_utf16,locales_aapt2,refs,launcher,literal,blank_literal,nolauncher,split_base,icons_deflate}.apk
+# aapt's own choice (androidfw's) of framework-res's label for each locale
+# the table has: "locale<TAB>label" lines.
+aapt dump badging "$framework" 2>/dev/null |
+    sed -n "s/^application-label-\([^:]*\):'\(.*\)'\$/\1\t\2/p" >"$out/framework_labels.txt"
 rm -rf "$work"
 touch "$out/stamp"
