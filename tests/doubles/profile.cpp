@@ -165,6 +165,8 @@ Profile ParseProfile(const std::string& text) {
             base.connectMs = 40;
             base.commandMs = 15;
             base.changeMs = 150;
+            base.execMs = 3;
+            base.usbBytesPerMs = 30000;
         }
     }
     Device* d = &base;   // directives before the first device line apply to every device
@@ -198,6 +200,9 @@ Profile ParseProfile(const std::string& text) {
         else if (key == "connect-ms") d->connectMs = value;
         else if (key == "command-ms") d->commandMs = value;
         else if (key == "change-ms") d->changeMs = value;
+        else if (key == "exec-ms") d->execMs = value;
+        else if (key == "usb-kbps") d->usbBytesPerMs = value * 1024 / 1000;
+        else if (key == "apk-dir") d->apkDir = Rest(line, 1);
         else if (key == "platform-tools") s.toolsVersion = arg;
         else if (key == "delay") s.delayMs = value;
         else if (key == "pad") s.pad = std::strtoull(arg.c_str(), nullptr, 10);

@@ -51,6 +51,9 @@ struct Device {
     DWORD connectMs = 0;                   // per adb invocation that reaches the phone
     DWORD commandMs = 0;                   // per pm / cmd / dumpsys started
     DWORD changeMs = 0;                    // per package change
+    DWORD execMs = 0;                      // per file tool started (dd, stat, gzip ...)
+    DWORD usbBytesPerMs = 0;               // transfer rate of what the phone sends; 0: no limit
+    std::string apkDir;                    // folder of APK files served at the packages' paths
 
     std::string Prop(const std::string& key) const;
     void SetProp(const std::string& key, const std::string& value);
@@ -137,6 +140,11 @@ int GetProp(const Device& device, const std::vector<std::string>& args, Io& io);
 
 // dumpsys.cpp
 int Dumpsys(const Device& device, const std::vector<std::string>& args, Io& io);
+
+// files.cpp: the file tools the phone's Android version has; false for a
+// command it does not know. `in` is standard input (null: none).
+bool FileCommand(const Device& device, const std::string& name, const std::vector<std::string>& args,
+                 const std::string* in, Io& io, int* status);
 
 // shell.cpp: runs a script as the phone's sh would; returns its status.
 // `emit` receives output as it is produced (stream 1 or 2).
