@@ -1,9 +1,9 @@
 #include "record.h"
 
 #include <windows.h>
-#include <shlobj.h>
 #include <cstdio>
 #include <cstdlib>
+#include "lockedfile.h"
 #include "names.h"
 #include "text.h"
 
@@ -12,8 +12,6 @@ namespace dev {
 namespace {
 
 constexpr int kFields = 7;
-// The append lock sits far beyond any data, so readers never meet it.
-constexpr DWORD kLockOffsetHigh = 0x7FFFFFFF;
 
 std::string Field(const std::string& s) {
     std::string f = OneLine(s, 120);
@@ -31,21 +29,9 @@ std::vector<std::string> SplitTabs(const std::string& line) {
     }
 }
 
-void MakeFolders(const std::string& file) {
-    for (size_t i = file.find_first_of("\\/", 3); i != std::string::npos; i = file.find_first_of("\\/", i + 1))
-        CreateDirectoryA(file.substr(0, i).c_str(), nullptr);
-}
-
 } // namespace
 
-std::string ActionRecord::DefaultPath() {
-    char folder[MAX_PATH] = "";
-    if (FAILED(SHGetFolderPathA(nullptr, CSIDL_LOCAL_APPDATA, nullptr, 0, folder))) {
-        DWORD n = GetEnvironmentVariableA("LOCALAPPDATA", folder, MAX_PATH);
-        if (n == 0 || n >= MAX_PATH) folder[0] = 0;
-    }
-    return std::string(folder) + "\\adbtool\\actions.log";
-}
+std::string ActionRecord::DefaultPath() { return ToolDataFile("actions.log"); }
 
 std::string RecordTime() {
     SYSTEMTIME t;
@@ -100,63 +86,20 @@ bool ParseEntry(const std::string& line, RecordEntry* e) {
 
 std::vector<RecordEntry> ParseRecord(const std::string& bytes) {
     std::vector<RecordEntry> entries;
-    size_t start = 0;
-    for (;;) {
-        size_t end = bytes.find('\n', start);
-        if (end == std::string::npos) break;   // a torn last line
-        std::string line = bytes.substr(start, end - start);
-        if (!line.empty() && line.back() == '\r') line.pop_back();
+    ForEachWholeLine(bytes, [&](const std::string& line) {
         RecordEntry e;
         if (ParseEntry(line, &e)) entries.push_back(e);
-        start = end + 1;
-    }
+    });
     return entries;
 }
 
 bool ActionRecord::Append(const std::vector<RecordEntry>& entries) const {
-    if (entries.empty()) return true;
     std::string text;
     for (const RecordEntry& e : entries) text += FormatEntry(e);
-    MakeFolders(path_);
-    HANDLE h = CreateFileA(path_.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                           OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h == INVALID_HANDLE_VALUE) return false;
-    OVERLAPPED lockAt = {};
-    lockAt.OffsetHigh = kLockOffsetHigh;
-    bool ok = LockFileEx(h, LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &lockAt) != 0;
-    if (ok) {
-        // Inside the lock the end is stable: a torn line left by a killed
-        // writer gets its end first, so this line stands on its own.
-        LARGE_INTEGER size = {}, zero = {};
-        GetFileSizeEx(h, &size);
-        if (size.QuadPart > 0) {
-            LARGE_INTEGER last;
-            last.QuadPart = size.QuadPart - 1;
-            char c = '\n';
-            DWORD got = 0;
-            SetFilePointerEx(h, last, nullptr, FILE_BEGIN);
-            if (ReadFile(h, &c, 1, &got, nullptr) && got == 1 && c != '\n') text.insert(0, "\n");
-        }
-        SetFilePointerEx(h, zero, nullptr, FILE_END);
-        DWORD written = 0;
-        ok = WriteFile(h, text.data(), static_cast<DWORD>(text.size()), &written, nullptr) && written == text.size();
-        UnlockFileEx(h, 0, 1, 0, &lockAt);
-    }
-    CloseHandle(h);
-    return ok;
+    return AppendLocked(path_, text);
 }
 
-std::vector<RecordEntry> ActionRecord::ReadAll() const {
-    std::string bytes;
-    HANDLE h = CreateFileA(path_.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                           nullptr, OPEN_EXISTING, 0, nullptr);
-    if (h == INVALID_HANDLE_VALUE) return {};
-    char buf[65536];
-    DWORD got = 0;
-    while (ReadFile(h, buf, sizeof buf, &got, nullptr) && got > 0) bytes.append(buf, got);
-    CloseHandle(h);
-    return ParseRecord(bytes);
-}
+std::vector<RecordEntry> ActionRecord::ReadAll() const { return ParseRecord(ReadShared(path_)); }
 
 std::map<std::string, RecordEntry> LastActions(const std::vector<RecordEntry>& all, const std::string& serial,
                                                int user) {

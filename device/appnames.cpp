@@ -1,0 +1,453 @@
+#include "appnames.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <memory>
+#include "actions.h"
+#include "apkfetch.h"
+#include "appname.h"
+#include "text.h"
+#include "zip.h"
+
+namespace dev {
+
+namespace {
+
+// Most APKs' central directories end within the last 16 KB or come right
+// before it: one read finds the end record and often the whole directory.
+constexpr uint64_t kFirstTail = 16 * 1024;
+// A stored table smaller than this is sent as it is: gzip's own start-up on
+// the phone costs more than it saves.
+constexpr uint64_t kGzipFrom = 64 * 1024;
+// The bytes one adb run is expected to bring (about a second of USB 2): it
+// bounds what the computer holds at once.
+constexpr uint64_t kRunBytes = 24u << 20;
+// Gzip shrinks a resource table to a third or less; the budget counts that.
+constexpr uint64_t kGzipShrink = 3;
+// Tail, directory, full tail, entries, icon, and the split's own tail and
+// directory: no package needs more rounds than this.
+constexpr int kMaxRounds = 10;
+constexpr uint32_t kIconMaxSize = 1u << 20;
+constexpr DWORD kRunTimeoutMs = 300000;
+
+enum class Step { Stat, Tail, FullTail, Directory, Entries, Ready, Failed };
+enum class What { Locale, Stat, List, Tail, FullTail, Directory, Manifest, Table, Icon };
+
+struct ApkFile {
+    std::string path;
+    uint64_t size = 0, mtime = 0;
+    Step step = Step::Stat;
+    bool asked = false;        // a request for the current step is out
+    bool tailWithStat = false;
+    ByteRange directory;
+    std::vector<ZipEntry> entries;
+    std::string manifest, table;
+    int pending = 0;           // entry pieces still to come
+};
+
+enum class Phase { Files, Icon, Done };
+
+struct Job {
+    const Package* package = nullptr;
+    std::vector<ApkFile> files;   // the base APK, then the language split
+    bool listWanted = false, listed = false;
+    bool cacheChecked = false;
+    NameKey key;                  // set when the cache was asked
+    bool interrupted = false;     // a piece never came: nothing is cached
+    Phase phase = Phase::Files;
+    ZipEntry icon;
+    AppLabel label;
+};
+
+struct Ask {
+    PieceRequest request;
+    size_t job = 0, file = 0;
+    What what = What::Stat;
+    uint64_t expect = 0;          // bytes a range piece has (what the file holds of it)
+};
+
+struct Reader {
+    const Adb& adb;
+    const std::string& serial;
+    const PackageSnapshot& snapshot;
+    const NameReadOptions& options;
+    NameRead& result;
+    std::vector<Job> jobs;
+    std::string locale;
+    bool localeWanted = false;
+    ResRequest request;
+
+    std::string Folder(const std::string& path) const { return path.substr(0, path.find_last_of('/')); }
+
+    std::string SplitName() const {
+        std::string lang = locale.substr(0, locale.find_first_of("-_"));
+        for (char& c : lang) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+        return lang.empty() ? "split_config.zh.apk" : "split_config." + lang + ".apk";
+    }
+
+    Ask Range(size_t job, size_t file, What what, ByteRange r, bool gzip) {
+        const ApkFile& f = jobs[job].files[file];
+        Ask a;
+        a.job = job;
+        a.file = file;
+        a.what = what;
+        a.request.file = f.path;
+        a.request.offset = r.offset;
+        a.request.size = r.size;
+        a.request.gzip = gzip && snapshot.api >= kApiGzip;
+        a.expect = r.offset < f.size ? std::min(r.size, f.size - r.offset) : 0;
+        return a;
+    }
+
+    Ask Command(size_t job, size_t file, What what, const std::string& command) {
+        Ask a;
+        a.job = job;
+        a.file = file;
+        a.what = what;
+        a.request.command = command;
+        return a;
+    }
+
+    // What a package needs next; nothing while a request is out.
+    void AsksOf(size_t j, std::vector<Ask>* asks) {
+        Job& job = jobs[j];
+        if (job.phase == Phase::Icon) {
+            if (!job.files[0].asked) asks->push_back(Range(j, 0, What::Icon, LocalGuess(job.icon), false));
+            job.files[0].asked = true;
+            return;
+        }
+        for (size_t k = 0; k < job.files.size(); k++) {
+            ApkFile& f = job.files[k];
+            if (f.asked || f.step == Step::Ready || f.step == Step::Failed) continue;
+            // The base's bytes wait for the cache's answer.
+            if (k == 0 && f.step != Step::Stat && !job.cacheChecked) continue;
+            std::string quoted = "'" + f.path + "'";
+            switch (f.step) {
+            case Step::Stat:
+                asks->push_back(Command(j, k, What::Stat, "stat -c '%s %Y' " + quoted));
+                if (k == 0 && job.listWanted) asks->push_back(Command(j, k, What::List, "ls '" + Folder(f.path) + "'"));
+                f.tailWithStat = k > 0 || !(options.cache && options.cache->KnowsPath(f.path));
+                if (f.tailWithStat) asks->push_back(Command(j, k, What::Tail, "tail -c " + std::to_string(kFirstTail) + " " + quoted));
+                break;
+            case Step::Tail:
+                asks->push_back(Command(j, k, What::Tail, "tail -c " + std::to_string(kFirstTail) + " " + quoted));
+                break;
+            case Step::FullTail:
+                asks->push_back(Range(j, k, What::FullTail, TailRange(f.size), false));
+                break;
+            case Step::Directory:
+                asks->push_back(Range(j, k, What::Directory, f.directory, f.directory.size >= kGzipFrom));
+                break;
+            case Step::Entries: {
+                const ZipEntry* m = k == 0 ? FindEntry(f.entries, "AndroidManifest.xml") : nullptr;
+                const ZipEntry* t = FindEntry(f.entries, "resources.arsc");
+                if (m) asks->push_back(Range(j, k, What::Manifest, LocalGuess(*m), false)), f.pending++;
+                if (t) asks->push_back(Range(j, k, What::Table, LocalGuess(*t), t->method == 0 && t->size >= kGzipFrom)),
+                    f.pending++;
+                break;
+            }
+            default: break;
+            }
+            f.asked = true;
+        }
+    }
+
+    void Fail(ApkFile& f) {
+        f.step = Step::Failed;
+        f.entries.clear();
+        f.manifest.clear();
+        f.table.clear();
+    }
+
+    void TakeTail(ApkFile& f, bool base, const std::string& tail, bool full) {
+        if (ReadDirectoryFromTail(f.size, tail, &f.entries)) return EnterEntries(f, base);
+        if (FindDirectory(f.size, tail, &f.directory)) {
+            f.step = Step::Directory;
+        } else if (!full && f.size > tail.size()) {
+            f.step = Step::FullTail;
+        } else {
+            Fail(f);
+        }
+    }
+
+    // The base needs its manifest; a split without a table has nothing to give.
+    void EnterEntries(ApkFile& f, bool base) {
+        const ZipEntry* t = FindEntry(f.entries, "resources.arsc");
+        if (t) result.stats.tableBytes += t->size;
+        if (base && !FindEntry(f.entries, "AndroidManifest.xml")) return Fail(f);
+        f.step = base || t ? Step::Entries : Step::Ready;
+    }
+
+    void Take(const Ask& a, std::string& piece, bool ok) {
+        if (a.what == What::Locale) {
+            for (const std::string& line : SplitLines(piece))
+                if (locale.empty() && !Trim(line).empty()) locale = Trim(line);
+            // A phone that names no locale is taken for a Chinese one (appname.h).
+            if (locale.empty()) locale = "zh-CN";
+            return;
+        }
+        Job& job = jobs[a.job];
+        ApkFile& f = job.files[a.file];
+        if (f.step == Step::Failed && a.what != What::Icon) return;
+        bool range = a.request.command.empty();
+        if (range && (!ok || piece.size() != a.expect)) {
+            if (a.what == What::Icon) job.phase = Phase::Done;
+            else Fail(f);
+            return;
+        }
+        switch (a.what) {
+        case What::Stat: {
+            char* end = nullptr;
+            f.size = std::strtoull(piece.c_str(), &end, 10);
+            f.mtime = std::strtoull(end, &end, 10);
+            if (end == piece.c_str() || f.size == 0) return Fail(f);
+            f.step = Step::Tail;
+            f.asked = f.tailWithStat;
+            return;
+        }
+        case What::List: {
+            std::string wanted = SplitName();
+            for (const std::string& name : SplitLines(piece))
+                if (Trim(name) == wanted && job.files.size() == 1) {
+                    ApkFile split;
+                    split.path = Folder(f.path) + "/" + wanted;
+                    if (IsSafePhonePath(split.path)) job.files.push_back(split);
+                }
+            job.listed = true;
+            return;
+        }
+        case What::Tail:
+            if (f.step != Step::Tail) return;   // the stat failed
+            f.asked = false;
+            if (piece.size() != std::min(kFirstTail, f.size)) return Fail(f);
+            return TakeTail(f, a.file == 0, piece, false);
+        case What::FullTail:
+            f.asked = false;
+            return TakeTail(f, a.file == 0, piece, true);
+        case What::Directory:
+            f.asked = false;
+            if (!ReadDirectory(piece, &f.entries)) return Fail(f);
+            return EnterEntries(f, a.file == 0);
+        case What::Manifest:
+        case What::Table: {
+            const ZipEntry* e = FindEntry(f.entries, a.what == What::Manifest ? "AndroidManifest.xml" : "resources.arsc");
+            std::string* into = a.what == What::Manifest ? &f.manifest : &f.table;
+            uint32_t cap = a.what == What::Manifest ? kManifestMaxSize : kResTableMaxSize;
+            if (!e || !ExtractFromLocal(*e, piece, cap, into)) return Fail(f);
+            if (--f.pending == 0) f.step = Step::Ready;
+            return;
+        }
+        case What::Icon:
+            if (!ExtractFromLocal(job.icon, piece, kIconMaxSize, &job.label.icon)) job.label.icon.clear();
+            job.phase = Phase::Done;
+            return;
+        default: return;
+        }
+    }
+
+    NameKey KeyOf(const Job& job) const {
+        NameKey key;
+        key.package = job.package->name;
+        key.path = job.files[0].path;
+        key.size = job.files[0].size;
+        key.mtime = job.files[0].mtime;
+        for (size_t k = 1; k < job.files.size(); k++) key.splits += (k > 1 ? " " : "") + job.files[k].path.substr(job.files[k].path.find_last_of('/') + 1);
+        key.locale = locale;
+        return key;
+    }
+
+    // The name from the manifest and the tables, one package's tables at a time.
+    void Finish(Job& job) {
+        ManifestInfo manifest;
+        if (job.files[0].step != Step::Ready || !ReadManifest(job.files[0].manifest, &manifest)) {
+            job.phase = Phase::Done;
+            return;
+        }
+        std::vector<std::unique_ptr<ResourceTable>> owned;
+        std::vector<const ResourceTable*> tables;
+        for (ApkFile& f : job.files) {
+            owned.emplace_back(new ResourceTable);
+            bool ok = f.step == Step::Ready && !f.table.empty() && owned.back()->Read(std::move(f.table));
+            tables.push_back(ok ? owned.back().get() : nullptr);
+            f.table.clear();
+            f.table.shrink_to_fit();
+        }
+        job.label.hasName = AppName(manifest, tables, request, &job.label.name);
+        job.phase = Phase::Done;
+        if (options.icons) {
+            IconChoice icon = AppIcon(manifest, tables, request);
+            const ZipEntry* e = icon.bitmap && icon.file.format == IconFormat::Png && icon.file.table < job.files.size()
+                                    ? FindEntry(job.files[icon.file.table].entries, icon.file.path)
+                                    : nullptr;
+            if (e) {
+                job.icon = *e;
+                // The icon is read like an entry of the base's (its file may be a split's).
+                std::swap(job.files[0], job.files[icon.file.table]);
+                job.files[0].asked = false;
+                job.phase = Phase::Icon;
+            }
+        }
+        for (ApkFile& f : job.files) {
+            f.entries.clear();
+            f.entries.shrink_to_fit();
+            f.manifest.clear();
+            f.manifest.shrink_to_fit();
+        }
+    }
+
+    void Advance(Job& job) {
+        if (job.phase == Phase::Files && !job.cacheChecked) {
+            ApkFile& base = job.files[0];
+            // No file, nothing to remember; a damaged one is remembered as giving no name.
+            if (base.size == 0 && base.step == Step::Failed) {
+                job.phase = Phase::Done;
+                return;
+            }
+            if (base.size == 0 || (job.listWanted && !job.listed)) return;
+            job.cacheChecked = true;
+            job.key = KeyOf(job);
+            CachedName cached;
+            if (options.cache && options.cache->Find(job.key, &cached)) {
+                job.label.hasName = cached.hasName;
+                job.label.name = cached.name;
+                job.label.icon = cached.icon;
+                job.label.fromCache = true;
+                job.phase = Phase::Done;
+                return;
+            }
+        }
+        if (job.phase == Phase::Files) {
+            for (const ApkFile& f : job.files)
+                if (f.step != Step::Ready && f.step != Step::Failed) return;
+            Finish(job);
+        }
+        if (job.phase == Phase::Done && !job.label.fromCache && !job.interrupted && options.cache) {
+            CachedName value;
+            value.hasName = job.label.hasName;
+            value.name = job.label.name;
+            value.icon = job.label.icon;
+            options.cache->Put(job.key, value);
+        }
+    }
+
+    size_t Done() const {
+        size_t n = 0;
+        for (const Job& j : jobs) n += j.phase == Phase::Done;
+        return n;
+    }
+
+    // One adb run; false when adb gave no answer or the read was cancelled.
+    bool RunAsks(const std::vector<Ask>& asks) {
+        std::vector<PieceRequest> requests;
+        for (const Ask& a : asks) requests.push_back(a.request);
+        std::string marker = NewFrameMarker();
+        std::vector<std::string> args;
+        if (!serial.empty()) args = {"-s", serial};
+        args.push_back("exec-out");
+        args.push_back(BuildFetchScript(requests, snapshot.api, marker));
+        AdbRun how;
+        how.cancel = options.cancel;
+        how.timeoutMs = kRunTimeoutMs;
+        AdbResult r = adb.Run(args, how);
+        result.stats.adbRuns++;
+        result.stats.bytesIn += r.out.size();
+        if (r.cancelled) result.cancelled = true;
+        if (!r.started || r.timedOut) result.error = RunFailure(r);
+        std::vector<std::string> pieces;
+        std::vector<bool> ok;
+        bool whole = ReadFetchOutput(r.out, requests, snapshot.api, marker, kResTableMaxSize, &pieces, &ok);
+        r.out.clear();
+        r.out.shrink_to_fit();
+        size_t lastJob = SIZE_MAX;
+        for (size_t i = 0; i < asks.size(); i++) {
+            const Ask& a = asks[i];
+            bool arrived = whole || ok[i];
+            if (!arrived && a.what != What::Locale) jobs[a.job].interrupted = true;
+            Take(a, pieces[i], ok[i] && arrived);
+            pieces[i].clear();
+            pieces[i].shrink_to_fit();
+            if (a.what != What::Locale && a.job != lastJob) {
+                if (lastJob != SIZE_MAX) Advance(jobs[lastJob]);
+                lastJob = a.job;
+            }
+        }
+        if (lastJob != SIZE_MAX) Advance(jobs[lastJob]);
+        if (options.progress) options.progress(Done(), jobs.size());
+        return result.error.empty() && !result.cancelled;
+    }
+
+    // One round: every package's next asks, in runs bounded by the command
+    // line and by the bytes expected; a package's asks stay in one run.
+    bool Round(bool first) {
+        size_t limit = ScriptLimit(snapshot.api) - 200;
+        std::vector<Ask> run;
+        uint64_t runBytes = 0;
+        size_t scriptBytes = 0;
+        bool any = false;
+        if (first && localeWanted) {
+            run.push_back(Command(0, 0, What::Locale, "getprop persist.sys.locale; getprop ro.product.locale"));
+            scriptBytes += 100;
+        }
+        for (size_t j = 0; j < jobs.size(); j++) {
+            if (jobs[j].phase == Phase::Done) continue;
+            std::vector<Ask> asks;
+            AsksOf(j, &asks);
+            size_t bytes = 0;
+            uint64_t expect = 0;
+            for (const Ask& a : asks) {
+                bytes += a.request.command.size() + a.request.file.size() + 120;
+                expect += a.request.gzip ? a.request.size / kGzipShrink : a.request.size;
+            }
+            if (asks.empty()) continue;
+            any = true;
+            if (!run.empty() && (scriptBytes + bytes > limit || runBytes + expect > kRunBytes)) {
+                if (!RunAsks(run)) return false;
+                run.clear();
+                runBytes = 0;
+                scriptBytes = 0;
+            }
+            if (options.cancel && options.cancel->Requested()) return result.cancelled = true, false;
+            run.insert(run.end(), asks.begin(), asks.end());
+            runBytes += expect;
+            scriptBytes += bytes;
+        }
+        if (!run.empty() && !RunAsks(run)) return false;
+        return any;
+    }
+};
+
+} // namespace
+
+NameRead ReadAppNames(const Adb& adb, const std::string& serial, const PackageSnapshot& snapshot,
+                      const NameReadOptions& options) {
+    NameRead result;
+    result.apps.resize(snapshot.packages.size());
+    Reader reader{adb, serial, snapshot, options, result, {}, options.locale, options.locale.empty(), {}};
+    if (snapshot.api > 0 && snapshot.api < kApiToybox) return result;
+    if (!reader.localeWanted) reader.request = RequestForPhone(reader.locale, snapshot.api);
+    for (const Package& p : snapshot.packages) {
+        Job job;
+        job.package = &p;
+        ApkFile base;
+        base.path = p.path;
+        job.files.push_back(base);
+        // Split APKs sit beside a base.apk in the app's own folder.
+        job.listWanted = p.path.size() > 9 && p.path.compare(p.path.size() - 9, 9, "/base.apk") == 0;
+        if (!IsSafePhonePath(p.path) || p.path.find(".apk") == std::string::npos) job.phase = Phase::Done;
+        reader.jobs.push_back(job);
+    }
+    for (int round = 0; round < kMaxRounds && reader.Done() < reader.jobs.size(); round++) {
+        result.stats.rounds++;
+        bool first = round == 0;
+        if (!reader.Round(first)) break;
+        if (first && reader.localeWanted) {
+            if (reader.locale.empty()) reader.locale = "zh-CN";
+            reader.request = RequestForPhone(reader.locale, snapshot.api);
+        }
+    }
+    result.locale = reader.locale;
+    for (size_t i = 0; i < reader.jobs.size(); i++) result.apps[i] = reader.jobs[i].label;
+    return result;
+}
+
+} // namespace dev
