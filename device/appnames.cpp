@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <map>
 #include <memory>
 #include "actions.h"
 #include "apkfetch.h"
@@ -62,6 +63,9 @@ struct Job {
 struct Ask {
     PieceRequest request;
     size_t job = 0, file = 0;
+    // The files of a `stat` or `ls` that serves many packages at once: one
+    // process on the phone instead of one per package.
+    std::vector<std::pair<size_t, size_t>> targets;
     What what = What::Stat;
     uint64_t expect = 0;          // bytes a range piece has (what the file holds of it)
 };
@@ -124,8 +128,8 @@ struct Reader {
             std::string quoted = "'" + f.path + "'";
             switch (f.step) {
             case Step::Stat:
-                asks->push_back(Command(j, k, What::Stat, "stat -c '%s %Y' " + quoted));
-                if (k == 0 && job.listWanted) asks->push_back(Command(j, k, What::List, "ls '" + Folder(f.path) + "'"));
+                asks->push_back(Command(j, k, What::Stat, quoted));
+                if (k == 0 && job.listWanted) asks->push_back(Command(j, k, What::List, "'" + Folder(f.path) + "'"));
                 f.tailWithStat = k > 0 || !(options.cache && options.cache->KnowsPath(f.path));
                 if (f.tailWithStat) asks->push_back(Command(j, k, What::Tail, "tail -c " + std::to_string(kFirstTail) + " " + quoted));
                 break;
@@ -196,26 +200,9 @@ struct Reader {
             return;
         }
         switch (a.what) {
-        case What::Stat: {
-            char* end = nullptr;
-            f.size = std::strtoull(piece.c_str(), &end, 10);
-            f.mtime = std::strtoull(end, &end, 10);
-            if (end == piece.c_str() || f.size == 0) return Fail(f);
-            f.step = Step::Tail;
-            f.asked = f.tailWithStat;
-            return;
-        }
-        case What::List: {
-            std::string wanted = SplitName();
-            for (const std::string& name : SplitLines(piece))
-                if (Trim(name) == wanted && job.files.size() == 1) {
-                    ApkFile split;
-                    split.path = Folder(f.path) + "/" + wanted;
-                    if (IsSafePhonePath(split.path)) job.files.push_back(split);
-                }
-            job.listed = true;
-            return;
-        }
+        case What::Stat:
+        case What::List:
+            return;   // taken whole by TakeStats and TakeLists
         case What::Tail:
             if (f.step != Step::Tail) return;   // the stat failed
             f.asked = false;
@@ -243,6 +230,77 @@ struct Reader {
             return;
         default: return;
         }
+    }
+
+    // `stat -c '%s %Y %n' FILE...`: a line per file it found.
+    void TakeStats(const Ask& a, const std::string& out) {
+        std::map<std::string, std::pair<uint64_t, uint64_t>> found;
+        for (const std::string& line : SplitLines(out)) {
+            char* end = nullptr;
+            uint64_t size = std::strtoull(line.c_str(), &end, 10);
+            uint64_t mtime = std::strtoull(end, &end, 10);
+            if (*end == ' ' && end != line.c_str()) found[end + 1] = {size, mtime};
+        }
+        for (const auto& t : a.targets) {
+            ApkFile& f = jobs[t.first].files[t.second];
+            auto it = found.find(f.path);
+            if (it == found.end() || it->second.first == 0) {
+                Fail(f);
+                continue;
+            }
+            f.size = it->second.first;
+            f.mtime = it->second.second;
+            f.step = Step::Tail;
+            f.asked = f.tailWithStat;
+        }
+    }
+
+    // `ls DIR...`: with several folders, each under a "DIR:" line.
+    void TakeLists(const Ask& a, const std::string& out) {
+        std::map<std::string, std::vector<std::string>> names;
+        std::string dir = a.targets.size() == 1 ? Folder(jobs[a.targets[0].first].files[0].path) : std::string();
+        for (const std::string& raw : SplitLines(out)) {
+            std::string line = Trim(raw);
+            if (a.targets.size() > 1 && !line.empty() && line.back() == ':') dir = line.substr(0, line.size() - 1);
+            else if (!line.empty()) names[dir].push_back(line);
+        }
+        std::string wanted = SplitName();
+        for (const auto& t : a.targets) {
+            Job& job = jobs[t.first];
+            std::string folder = Folder(job.files[0].path);
+            for (const std::string& name : names[folder])
+                if (name == wanted && job.files.size() == 1) {
+                    ApkFile split;
+                    split.path = folder + "/" + wanted;
+                    if (IsSafePhonePath(split.path)) job.files.push_back(split);
+                }
+            job.listed = true;
+        }
+    }
+
+    // The run's asks with every package's stat and ls joined into one each,
+    // after the locale (which the split's name needs) and before the tails.
+    std::vector<Ask> Merge(const std::vector<Ask>& asks) const {
+        std::vector<Ask> merged, rest;
+        Ask stat, list;
+        stat.what = What::Stat;
+        stat.request.command = "stat -c '%s %Y %n'";
+        list.what = What::List;
+        list.request.command = "ls";
+        for (const Ask& a : asks) {
+            if (a.what == What::Locale) merged.push_back(a);
+            Ask* into = a.what == What::Stat ? &stat : a.what == What::List ? &list : nullptr;
+            if (!into) {
+                if (a.what != What::Locale) rest.push_back(a);
+                continue;
+            }
+            into->request.command += " " + a.request.command;
+            into->targets.push_back({a.job, a.file});
+        }
+        if (!stat.targets.empty()) merged.push_back(stat);
+        if (!list.targets.empty()) merged.push_back(list);
+        merged.insert(merged.end(), rest.begin(), rest.end());
+        return merged;
     }
 
     NameKey KeyOf(const Job& job) const {
@@ -337,7 +395,8 @@ struct Reader {
     }
 
     // One adb run; false when adb gave no answer or the read was cancelled.
-    bool RunAsks(const std::vector<Ask>& asks) {
+    bool RunAsks(const std::vector<Ask>& given) {
+        std::vector<Ask> asks = Merge(given);
         std::vector<PieceRequest> requests;
         for (const Ask& a : asks) requests.push_back(a.request);
         std::string marker = NewFrameMarker();
@@ -358,20 +417,25 @@ struct Reader {
         bool whole = ReadFetchOutput(r.out, requests, snapshot.api, marker, kResTableMaxSize, &pieces, &ok);
         r.out.clear();
         r.out.shrink_to_fit();
-        size_t lastJob = SIZE_MAX;
+        std::vector<size_t> touched;
         for (size_t i = 0; i < asks.size(); i++) {
             const Ask& a = asks[i];
             bool arrived = whole || ok[i];
-            if (!arrived && a.what != What::Locale) jobs[a.job].interrupted = true;
-            Take(a, pieces[i], ok[i] && arrived);
+            std::vector<std::pair<size_t, size_t>> targets = a.targets;
+            if (targets.empty() && a.what != What::Locale) targets.push_back({a.job, a.file});
+            for (const auto& t : targets) {
+                if (!arrived) jobs[t.first].interrupted = true;
+                if (touched.empty() || touched.back() != t.first) touched.push_back(t.first);
+            }
+            if (a.what == What::Stat) TakeStats(a, pieces[i]);
+            else if (a.what == What::List) TakeLists(a, pieces[i]);
+            else Take(a, pieces[i], ok[i] && arrived);
             pieces[i].clear();
             pieces[i].shrink_to_fit();
-            if (a.what != What::Locale && a.job != lastJob) {
-                if (lastJob != SIZE_MAX) Advance(jobs[lastJob]);
-                lastJob = a.job;
-            }
         }
-        if (lastJob != SIZE_MAX) Advance(jobs[lastJob]);
+        std::sort(touched.begin(), touched.end());
+        touched.erase(std::unique(touched.begin(), touched.end()), touched.end());
+        for (size_t j : touched) Advance(jobs[j]);
         if (options.progress) options.progress(Done(), jobs.size());
         return result.error.empty() && !result.cancelled;
     }

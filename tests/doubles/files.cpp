@@ -120,16 +120,27 @@ int Stat(const Device& d, const std::vector<std::string>& args, Io& io) {
     return status;
 }
 
+// Several folders: each under a "FOLDER:" line, a blank line between them.
 int Ls(const Device& d, const std::vector<std::string>& args, Io& io) {
-    std::string dir = args.empty() ? "/" : args.back();
-    while (dir.size() > 1 && dir.back() == '/') dir.pop_back();
-    for (const Package& p : d.packages) {
-        if (p.removed || Folder(p.path) != dir) continue;
+    std::vector<std::string> dirs(args.begin(), args.end());
+    if (dirs.empty()) dirs.push_back("/");
+    int status = 0;
+    bool first = true;
+    for (std::string dir : dirs) {
+        while (dir.size() > 1 && dir.back() == '/') dir.pop_back();
+        const Package* owner = nullptr;
+        for (const Package& p : d.packages)
+            if (!p.removed && Folder(p.path) == dir) owner = &p;
+        if (!owner) {
+            io.err += "ls: " + dir + ": No such file or directory\n";
+            status = 1;
+            continue;
+        }
         std::vector<std::string> names;
-        if (!HostFile(d, p.path).empty()) names.push_back(Base(p.path));
+        if (!HostFile(d, owner->path).empty()) names.push_back(Base(owner->path));
         WIN32_FIND_DATAA f;
         HANDLE h = d.apkDir.empty() ? INVALID_HANDLE_VALUE
-                                    : FindFirstFileA((d.apkDir + "\\" + p.name + "@*").c_str(), &f);
+                                    : FindFirstFileA((d.apkDir + "\\" + owner->name + "@*").c_str(), &f);
         if (h != INVALID_HANDLE_VALUE) {
             do {
                 std::string n = f.cFileName;
@@ -138,11 +149,11 @@ int Ls(const Device& d, const std::vector<std::string>& args, Io& io) {
             FindClose(h);
         }
         std::sort(names.begin(), names.end());
+        if (dirs.size() > 1) io.out += (first ? "" : "\n") + dir + ":\n";
+        first = false;
         for (const std::string& n : names) io.out += n + "\n";
-        return 0;
     }
-    io.err += "ls: " + dir + ": No such file or directory\n";
-    return 1;
+    return status;
 }
 
 // `tail -c N FILE` (the last N bytes) and `tail -c +N FILE` (from byte N, 1-based).
