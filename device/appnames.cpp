@@ -6,6 +6,8 @@
 #include <memory>
 #include "actions.h"
 #include "apkfetch.h"
+#include "cursor.h"
+#include "respool.h"
 #include "appname.h"
 #include "text.h"
 #include "zip.h"
@@ -31,8 +33,18 @@ constexpr int kMaxRounds = 10;
 constexpr uint32_t kIconMaxSize = 1u << 20;
 constexpr DWORD kRunTimeoutMs = 300000;
 
-enum class Step { Stat, Tail, FullTail, Directory, Entries, Ready, Failed };
-enum class What { Locale, Stat, List, Tail, FullTail, Directory, Manifest, Table, Icon };
+// A stored table at least this large is read in parts (TablePlan): what
+// lies outside the value strings is most of a table but compresses to a
+// tenth, and a label needs only a few of the strings.
+constexpr uint64_t kPartialFrom = 256 * 1024;
+// The table's own header and its value pool's header come in this many
+// bytes from the table's start.
+constexpr uint64_t kTableHead = 256;
+// A label or a file name: a string is read in a window this long.
+constexpr uint64_t kStringWindow = 512;
+
+enum class Step { Stat, Tail, FullTail, Directory, Entries, TableBody, TableStrings, Ready, Failed };
+enum class What { Locale, Stat, List, Tail, FullTail, Directory, Manifest, Table, TableHead, TablePart, Icon };
 
 struct ApkFile {
     std::string path;
@@ -44,6 +56,11 @@ struct ApkFile {
     std::vector<ZipEntry> entries;
     std::string manifest, table;
     int pending = 0;           // entry pieces still to come
+    // A table read in parts: where its data starts in the file, its value
+    // pool's layout, and the ranges (relative to the table) still to read.
+    uint64_t tableAt = 0;
+    uint32_t poolAt = 0, poolHeader = 0, poolSize = 0, stringCount = 0, styleCount = 0, stringsStart = 0;
+    std::vector<ByteRange> parts;
 };
 
 enum class Phase { Files, Icon, Done };
@@ -146,14 +163,122 @@ struct Reader {
                 const ZipEntry* m = k == 0 ? FindEntry(f.entries, "AndroidManifest.xml") : nullptr;
                 const ZipEntry* t = FindEntry(f.entries, "resources.arsc");
                 if (m) asks->push_back(Range(j, k, What::Manifest, LocalGuess(*m), false)), f.pending++;
-                if (t) asks->push_back(Range(j, k, What::Table, LocalGuess(*t), t->method == 0 && t->size >= kGzipFrom)),
-                    f.pending++;
+                if (t && t->method == 0 && t->size >= kPartialFrom) {
+                    ByteRange head = LocalGuess(*t);
+                    head.size = std::min<uint64_t>(head.size, kZipLocalHeaderSize + t->name.size() + t->centralExtra +
+                                                                  64 + kTableHead);
+                    asks->push_back(Range(j, k, What::TableHead, head, false)), f.pending++;
+                } else if (t) {
+                    asks->push_back(Range(j, k, What::Table, LocalGuess(*t), t->method == 0 && t->size >= kGzipFrom)),
+                        f.pending++;
+                }
                 break;
             }
+            case Step::TableBody:
+            case Step::TableStrings:
+                for (const ByteRange& part : f.parts) {
+                    ByteRange at = {f.tableAt + part.offset, part.size};
+                    asks->push_back(Range(j, k, What::TablePart, at, part.size >= kGzipFrom)), f.pending++;
+                }
+                break;
             default: break;
             }
             f.asked = true;
         }
+    }
+
+    // After a file's last piece of a round: its next step.
+    void PieceDone(Job& job, ApkFile& f) {
+        if (--f.pending > 0) return;
+        f.asked = false;
+        if (f.step == Step::Entries && f.tableAt) return PlanBody(f);
+        if (f.step == Step::TableBody) return PlanStrings(job, f);
+        f.parts.clear();
+        f.step = Step::Ready;
+    }
+
+    // The table's header and its value pool's: what to read of it and
+    // what not (the pool's string data).
+    bool TakeTableHead(ApkFile& f, const std::string& local) {
+        const ZipEntry* t = FindEntry(f.entries, "resources.arsc");
+        ByteRange data;
+        if (!t || !DataRange(*t, local, &data) || data.offset < t->localOffset) return false;
+        Cursor c(local);
+        c.Seek(static_cast<size_t>(data.offset - t->localOffset));
+        size_t start = c.pos();
+        uint16_t type = c.U16();
+        uint16_t header = c.U16();
+        uint32_t size = c.U32();
+        c.Seek(start + header);
+        uint16_t poolType = c.U16();
+        f.poolHeader = c.U16();
+        f.poolSize = c.U32();
+        f.stringCount = c.U32();
+        f.styleCount = c.U32();
+        c.U32();
+        f.stringsStart = c.U32();
+        if (!c.ok() || type != 0x0002 || header < 12 || poolType != 0x0001 || size != t->size ||
+            f.poolSize > size - header || f.stringCount > kResMaxStrings || f.styleCount > kResMaxStrings ||
+            f.stringsStart > f.poolSize || f.poolHeader + 4ull * (f.stringCount + f.styleCount) > f.poolSize)
+            return false;
+        f.poolAt = header;
+        f.tableAt = data.offset;
+        return true;
+    }
+
+    void PlanBody(ApkFile& f) {
+        const ZipEntry* t = FindEntry(f.entries, "resources.arsc");
+        uint64_t offsetsEnd = f.poolAt + f.poolHeader + 4ull * (f.stringCount + f.styleCount);
+        uint64_t poolEnd = f.poolAt + f.poolSize;
+        f.table.assign(t->size, '\0');
+        f.parts = {{0, offsetsEnd}};
+        if (poolEnd < t->size) f.parts.push_back({poolEnd, t->size - poolEnd});
+        f.step = Step::TableBody;
+    }
+
+    // Every string value of `id` (following references) a phone in the
+    // request's language could show; `all` ignores the language (file names).
+    void Needed(const ResourceTable& t, uint32_t id, bool all, int depth, std::vector<uint32_t>* out) const {
+        if (!id || depth > kResMaxReferenceDepth) return;
+        for (const ResValue& v : t.Values(id)) {
+            if (v.type == kResTypeReference) Needed(t, v.data, all, depth + 1, out);
+            else if (v.type == kResTypeString &&
+                     (all || v.config.locale.language.empty() || v.config.locale.language == request.locale.language))
+                out->push_back(v.data);
+        }
+    }
+
+    // With the body read, the strings the label and icon need.
+    void PlanStrings(Job& job, ApkFile& f) {
+        ManifestInfo m;
+        ResourceTable holes;
+        std::vector<uint32_t> indices;
+        if (ReadManifest(job.files[0].manifest, &m) && holes.Read(f.table)) {
+            for (const ManifestComponent* c : {&m.application, &m.launcher}) {
+                Needed(holes, c->label.resource, false, 0, &indices);
+                Needed(holes, c->icon, true, 0, &indices);
+                Needed(holes, c->roundIcon, true, 0, &indices);
+            }
+        }
+        uint64_t poolStart = f.poolAt, poolEnd = poolStart + f.poolSize;
+        std::vector<ByteRange> ranges;
+        for (uint32_t i : indices) {
+            if (i >= f.stringCount) continue;
+            Cursor c(f.table);
+            c.Seek(static_cast<size_t>(poolStart + f.poolHeader + 4ull * i));
+            uint64_t at = poolStart + f.stringsStart + c.U32();
+            if (!c.ok() || at >= poolEnd) continue;
+            ranges.push_back({at, std::min(kStringWindow, poolEnd - at)});
+        }
+        std::sort(ranges.begin(), ranges.end(), [](const ByteRange& a, const ByteRange& b) { return a.offset < b.offset; });
+        f.parts.clear();
+        for (const ByteRange& r : ranges) {
+            if (!f.parts.empty() && r.offset <= f.parts.back().offset + f.parts.back().size)
+                f.parts.back().size = std::max(f.parts.back().size, r.offset + r.size - f.parts.back().offset);
+            else
+                f.parts.push_back(r);
+        }
+        f.step = f.parts.empty() ? Step::Ready : Step::TableStrings;
     }
 
     void Fail(ApkFile& f) {
@@ -221,9 +346,16 @@ struct Reader {
             std::string* into = a.what == What::Manifest ? &f.manifest : &f.table;
             uint32_t cap = a.what == What::Manifest ? kManifestMaxSize : kResTableMaxSize;
             if (!e || !ExtractFromLocal(*e, piece, cap, into)) return Fail(f);
-            if (--f.pending == 0) f.step = Step::Ready;
-            return;
+            return PieceDone(job, f);
         }
+        case What::TableHead:
+            if (!TakeTableHead(f, piece)) return Fail(f);
+            return PieceDone(job, f);
+        case What::TablePart:
+            if (a.request.offset < f.tableAt || a.request.offset - f.tableAt + piece.size() > f.table.size())
+                return Fail(f);
+            f.table.replace(static_cast<size_t>(a.request.offset - f.tableAt), piece.size(), piece);
+            return PieceDone(job, f);
         case What::Icon:
             if (!ExtractFromLocal(job.icon, piece, kIconMaxSize, &job.label.icon)) job.label.icon.clear();
             job.phase = Phase::Done;
