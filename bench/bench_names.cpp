@@ -272,10 +272,10 @@ int main(int argc, char** argv) {
         last = std::move(r);
     }
     // framework-res alone: the one real large table (31.9 MB).
-    PackageRead list = ReadPackages(adb, "", 0);
-    PackageSnapshot frameworkOnly = list.snapshot;
+    PackageRead all = ReadPackages(adb, "", 0);
+    PackageSnapshot frameworkOnly = all.snapshot;
     frameworkOnly.packages.clear();
-    for (const Package& p : list.snapshot.packages)
+    for (const Package& p : all.snapshot.packages)
         if (p.name == "android") frameworkOnly.packages.push_back(p);
     NameRead framework = ReadAppNames(adb, "", frameworkOnly, NameReadOptions());
     double frameworkShare = framework.stats.tableBytes
