@@ -5,6 +5,7 @@
 
 #include <windows.h>
 #include <memory>
+#include <set>
 #include "data/manager.h"
 #include "data/program.h"
 #include "device/lists.h"
@@ -29,11 +30,14 @@ constexpr char kReadingAll[] = "正在读取设备和应用...";
 
 // The window's state; it exists while the window is loaded.
 struct Manager {
-    explicit Manager(uint32_t target) : jobs(target) {}
-    Jobs jobs;
+    explicit Manager(uint32_t target) : jobs(new Jobs(target)) {}
+    std::unique_ptr<Jobs> jobs;    // handed on to finish in the background when the window closes mid-job
     PackageRows rows;
     std::vector<dev::Device> devices;
     std::string serial;            // the chosen device, empty before a choice
+    dev::PhoneId phone;            // the phone the rows were read from
+    int user = 0;                  // the phone's user the rows and actions are for
+    std::vector<dev::PhoneUser> users;   // of the chosen phone, as its last read listed them
     int32_t sortColumn = -1;
     bool sortDescending = false;
     std::string running;           // what the status line says while a job runs
@@ -76,7 +80,7 @@ const dev::Device* FindDevice(const std::string& serial) {
 // re-creates its control, which lets messages through).
 bool SetBusy(bool busy) {
     if (busy) gManager->focus = view::SavedFocus();
-    for (uint32_t unit : {data::kMgrDevices, data::kMgrRefresh, data::kMgrDisable, data::kMgrEnable, data::kMgrDelete,
+    for (uint32_t unit : {data::kMgrDevices, data::kMgrUsers, data::kMgrRefresh, data::kMgrDisable, data::kMgrEnable, data::kMgrDelete,
                           data::kMgrRestore, data::kMgrImport, data::kMgrUndoAll})
         view::SetDisabled(unit, busy);
     view::SetDisabled(data::kMgrCancel, !busy);
@@ -91,8 +95,8 @@ bool SetBusy(bool busy) {
 }
 
 bool StartJob(const JobRequest& request, const std::string& status) {
-    if (!Open() || gManager->jobs.Running()) return false;
-    if (!gManager->jobs.Start(request)) {
+    if (!Open() || gManager->jobs->Running()) return false;
+    if (!gManager->jobs->Start(request)) {
         Status("无法启动后台任务");
         return false;
     }
@@ -121,6 +125,24 @@ void ShowDevices() {
     view::SetItems(data::kMgrDevices, items, current);
 }
 
+// 机主 for the owner, 工作资料 for a work profile, else the name the phone gives.
+std::string UserLabel(const dev::PhoneUser& u) {
+    if (u.id == 0) return "机主";
+    if (u.WorkProfile()) return "工作资料";
+    std::string name = dev::OneLine(dev::Utf8ToGbk(u.name), 40);
+    return "用户 " + std::to_string(u.id) + (name.empty() ? "" : "（" + name + "）");
+}
+
+void ShowUsers() {
+    std::vector<std::string> items;
+    int32_t current = -1;
+    for (const dev::PhoneUser& u : gManager->users) {
+        if (u.id == gManager->user) current = static_cast<int32_t>(items.size());
+        items.push_back(UserLabel(u));
+    }
+    view::SetItems(data::kMgrUsers, items, current);
+}
+
 std::string DeviceHeading(const std::string& serial) {
     const dev::Device* d = FindDevice(serial);
     return "【" + (d ? dev::DeviceLabel(*d) : serial) + "】\r\n";
@@ -140,22 +162,24 @@ void LogBatches(const std::vector<dev::BatchResult>& batches, size_t devices) {
 }
 
 std::string Summary(const std::vector<dev::BatchResult>& batches, bool cancelled) {
-    size_t done = 0, failed = 0, skipped = 0;
+    size_t done = 0, failed = 0, skipped = 0, already = 0;
     for (const dev::BatchResult& b : batches)
         for (const dev::PackageResult& r : b.results) {
             if (r.outcome == dev::Outcome::Done) done++;
-            else if (r.outcome == dev::Outcome::Cancelled) skipped++;
+            else if (r.outcome == dev::Outcome::Already) already++;
+            else if (r.outcome == dev::Outcome::Cancelled || r.outcome == dev::Outcome::NotSent) skipped++;
             else failed++;
         }
     std::string s = (cancelled ? "已取消：" : "完成：") + std::string("成功 ") + std::to_string(done) + " 个，失败 " +
                     std::to_string(failed) + " 个";
+    if (already) s += "，本来如此 " + std::to_string(already) + " 个";
     if (skipped) s += "，未执行 " + std::to_string(skipped) + " 个";
     return s;
 }
 
 void OnJobDone() {
-    JobResult r = gManager->jobs.TakeResult();
-    gManager->jobs.Wait();
+    JobResult r = gManager->jobs->TakeResult();
+    gManager->jobs->Wait();
     if (!SetBusy(false)) return;
     std::string status;
     if (r.listed) {
@@ -177,19 +201,37 @@ void OnJobDone() {
         status = Summary(r.batches, r.cancelled);
     }
     if (!r.readSerial.empty() && r.readSerial == gManager->serial) {
-        if (r.read.snapshot.complete) {
+        if (!r.read.snapshot.users.empty() && r.user == gManager->user) {
+            gManager->users = r.read.snapshot.users;
+            ShowUsers();
+        }
+        if (r.read.snapshot.complete && r.user == gManager->user) {
+            // Checks belong to the phone they were made on.
+            if (!gManager->phone.serial.empty() &&
+                (r.phone.key != gManager->phone.key || r.phone.serial != gManager->phone.serial))
+                gManager->rows.ClearChecks();
+            gManager->phone = r.phone;
             gManager->rows.Show(r.read.snapshot, r.lastActions);
             if (r.batches.empty()) status = "已读取 " + std::to_string(r.read.snapshot.packages.size()) + " 个应用";
+        } else if (r.read.snapshot.serviceFailed) {
+            // The list shown stays as it was: a failed read tells nothing about the states.
+            view::AppendLog(dev::OneLine(r.read.snapshot.failure) + "\r\n");
+            status = dev::kServiceNotAnswering;
         } else if (status.empty()) {
             status = "读取应用列表失败：" + dev::OneLine(r.read.error);
         }
     }
     if (status.empty() && r.cancelled) status = "已取消";
+    // The actions went through; that the record missed them is said, not hidden.
+    if (!r.recordError.empty()) {
+        view::AppendLog(dev::OneLine(r.recordError) + "\r\n");
+        status = dev::OneLine(r.recordError) + (status.empty() ? "" : "；" + status);
+    }
     Status(status);
 }
 
 void ShowProgress() {
-    Progress p = gManager->jobs.CurrentProgress();
+    Progress p = gManager->jobs->CurrentProgress();
     if (p.total == 0) return;
     view::SetProgress(static_cast<int32_t>(p.reported), static_cast<int32_t>(p.total));
     if (!Open()) return;
@@ -200,6 +242,7 @@ void Refresh() {
     JobRequest request;
     request.listDevices = true;
     request.preferred = gManager->serial;
+    request.user = gManager->user;
     StartJob(request, kReadingAll);
 }
 
@@ -240,11 +283,33 @@ bool Confirmed(dev::Action action, const std::vector<std::string>& names) {
 }
 
 void RunAction(dev::Action action) {
-    if (!Open() || gManager->jobs.Running()) return;
-    std::vector<std::string> names = gManager->rows.Targets();
+    if (!Open() || gManager->jobs->Running()) return;
+    std::vector<std::string> hidden;
+    std::vector<std::string> names = gManager->rows.Targets(&hidden);
     if (names.empty()) {
         Status("请先勾选或选中要" + std::string(dev::ActionVerb(action)) + "的应用");
         return;
+    }
+    // Checked packages the filter or the choices hide are not acted on unseen.
+    if (!hidden.empty()) {
+        view::Answer a = view::AskYesNoCancel(
+            "已勾选 " + std::to_string(names.size()) + " 个，其中 " + std::to_string(hidden.size()) +
+                " 个不在当前列表中：一并操作？\r\n\r\n" + NameLines(hidden) +
+                "\r\n“是”：全部" + dev::ActionVerb(action) + "；“否”：只" + dev::ActionVerb(action) +
+                "列表中显示的；“取消”：不操作。",
+            std::string(dev::ActionVerb(action)) + "已勾选的应用");
+        if (!Open() || a == view::Answer::Cancel) return;
+        if (a == view::Answer::No) {
+            std::set<std::string> out(hidden.begin(), hidden.end());
+            std::vector<std::string> shown;
+            for (const std::string& n : names)
+                if (!out.count(n)) shown.push_back(n);
+            names.swap(shown);
+            if (names.empty()) {
+                Status("列表中没有显示已勾选的应用，没有操作");
+                return;
+            }
+        }
     }
     bool everyDevice = view::Checked(data::kMgrAllDevices);
     const dev::PackageSnapshot& s = gManager->rows.Snapshot();
@@ -257,6 +322,7 @@ void RunAction(dev::Action action) {
     }
     JobRequest request;
     request.preferred = gManager->serial;
+    request.user = gManager->user;
     request.knownApi = s.api;
     request.model = s.model;
     if (everyDevice) {
@@ -277,7 +343,7 @@ void RunAction(dev::Action action) {
 
 // Marks the window busy while its first read, started on creation, runs.
 void OnOpened() {
-    if (!gManager->jobs.Running()) return;
+    if (!gManager->jobs->Running()) return;
     Status(gManager->running);
     SetBusy(true);
 }
@@ -292,7 +358,7 @@ bool OnManagerCreated(int32_t, const int64_t*, int64_t*) {
     rt::kServices.auxiliary(rt::kAuxPostEvent, target, kPostedOpened);
     JobRequest request;
     request.listDevices = true;
-    if (gManager->jobs.Start(request)) gManager->running = kReadingAll;
+    if (gManager->jobs->Start(request)) gManager->running = kReadingAll;
     else Status("无法启动后台任务");
     return false;
 }
@@ -300,7 +366,12 @@ bool OnManagerCreated(int32_t, const int64_t*, int64_t*) {
 // The worker is stopped before the window goes: no post outlives it.
 bool OnManagerDestroyed(int32_t, const int64_t*, int64_t*) {
     if (!gManager) return false;
-    gManager->jobs.Cancel();
+    // The window goes at once; a batch stops after the package in progress
+    // and finishes its record in the background.
+    if (gManager->jobs->Running()) {
+        Jobs::Orphan(std::move(gManager->jobs));
+        gManager->jobs.reset(new Jobs(0));
+    }
     if (gDepth > 0) gClosed = true;
     else gManager.reset();
     return false;
@@ -321,12 +392,37 @@ bool OnDeviceChosen(int32_t argc, const int64_t* argv, int64_t*) {
     const dev::Device& d = gManager->devices[static_cast<size_t>(argv[0])];
     Choose(&d);
     gManager->rows.Clear();
+    gManager->user = 0;   // every phone has its owner; its other users come with the read
+    gManager->users.clear();
+    ShowUsers();
     if (d.state != dev::DeviceState::Ready) {
         Status(dev::StateHint(d));
         return false;
     }
     JobRequest request;
     request.preferred = d.serial;
+    request.user = gManager->user;
+    request.readPackages = true;
+    StartJob(request, "正在读取应用...");
+    return false;
+}
+
+// Another user of the phone (a work profile, a second user): its packages,
+// actions and record are its own.
+bool OnUserChosen(int32_t argc, const int64_t* argv, int64_t*) {
+    Entered entered;
+    if (!Open() || argc < 1 || argv[0] < 0 || static_cast<size_t>(argv[0]) >= gManager->users.size()) return false;
+    int user = gManager->users[static_cast<size_t>(argv[0])].id;
+    if (user == gManager->user) return false;
+    if (gManager->jobs->Running()) {   // the choice waits for the job
+        ShowUsers();
+        return false;
+    }
+    gManager->user = user;
+    gManager->rows.Clear();
+    JobRequest request;
+    request.preferred = gManager->serial;
+    request.user = user;
     request.readPackages = true;
     StartJob(request, "正在读取应用...");
     return false;
@@ -352,7 +448,10 @@ bool OnShowChanged(int32_t, const int64_t*, int64_t*) {
 
 bool OnChecksChanged(int32_t, const int64_t*, int64_t*) {
     Entered entered;
-    if (Open()) gManager->rows.UpdateCount();
+    if (Open()) {
+        gManager->rows.SyncChecks();
+        gManager->rows.UpdateCount();
+    }
     return false;
 }
 
@@ -371,7 +470,7 @@ bool OnColumnClicked(int32_t argc, const int64_t* argv, int64_t*) {
 bool OnManagerKey(int32_t argc, const int64_t* argv, int64_t* result) {
     Entered entered;
     if (argc < 1 || argv[0] != kKeyF5) return false;
-    if (Open() && !gManager->jobs.Running()) Refresh();
+    if (Open() && !gManager->jobs->Running()) Refresh();
     *result = 0;
     return true;
 }
@@ -410,8 +509,8 @@ bool OnRestoreChecked(int32_t, const int64_t*, int64_t*) {
 
 bool OnCancelJob(int32_t, const int64_t*, int64_t*) {
     Entered entered;
-    if (Open() && gManager->jobs.Running()) {
-        gManager->jobs.Cancel();
+    if (Open() && gManager->jobs->Running()) {
+        gManager->jobs->Cancel();
         Status("正在取消：当前这个应用完成后停止...");
     }
     return false;
@@ -428,18 +527,25 @@ bool OnImportList(int32_t, const int64_t*, int64_t*) {
         view::Tell(error, "导入列表");
         return false;
     }
+    // The log shows at most the lines the list keeps of each kind and counts
+    // the rest: a list of 700,000 names is one write the window can carry.
     std::string log;
     for (const dev::ListLine& l : list.refused)
         log += "第 " + std::to_string(l.number) + " 行不是包名（" + l.reason + "）：" + l.text + "\r\n";
-    size_t notOnPhone = 0;
-    for (const std::string& name : gManager->rows.CheckNames(list.names)) {
-        bool onPhone = dev::FindPackage(gManager->rows.Snapshot(), name) != nullptr;
-        notOnPhone += !onPhone;
-        log += name + (onPhone ? "：不在当前显示的类别中，没有勾选" : "：手机上没有这个应用") + "\r\n";
-    }
+    if (list.refusedCount > list.refused.size())
+        log += "……还有 " + std::to_string(list.refusedCount - list.refused.size()) + " 行不是包名，没有列出\r\n";
+    size_t hidden = 0;
+    std::vector<std::string> missing = gManager->rows.CheckNames(list.names, &hidden);
+    for (size_t i = 0; i < missing.size() && i < dev::kRefusedLinesKept; i++)
+        log += missing[i] + "：手机上没有这个应用\r\n";
+    if (missing.size() > dev::kRefusedLinesKept)
+        log += "……还有 " + std::to_string(missing.size() - dev::kRefusedLinesKept) + " 个手机上没有的包名，没有列出\r\n";
     if (!log.empty()) view::AppendLog(log);
-    Status("导入 " + std::to_string(list.names.size()) + " 个包名，手机上没有 " + std::to_string(notOnPhone) +
-           " 个，不是包名的行 " + std::to_string(list.refused.size()) + " 行");
+    std::string status = "导入 " + std::to_string(list.names.size()) + " 个包名，手机上没有 " +
+                         std::to_string(missing.size()) + " 个，不是包名的行 " + std::to_string(list.refusedCount) +
+                         " 行";
+    if (hidden) status += "；已勾选的应用中有 " + std::to_string(hidden) + " 个不在当前列表中";
+    Status(status);
     return false;
 }
 
@@ -466,12 +572,12 @@ bool OnExportList(int32_t, const int64_t*, int64_t*) {
 bool OnShowRecord(int32_t, const int64_t*, int64_t*) {
     Entered entered;
     if (!Open()) return false;
-    const dev::ActionRecord& record = gManager->jobs.Record();
+    const dev::ActionRecord& record = gManager->jobs->Record();
     std::vector<dev::RecordEntry> all = record.ReadAll();
     std::string text;
     size_t shown = 0, total = 0;
     for (auto it = all.rbegin(); it != all.rend(); ++it) {
-        if (!gManager->serial.empty() && it->serial != gManager->serial) continue;
+        if (!gManager->serial.empty() && (it->user != gManager->user || !dev::SamePhone(*it, gManager->phone))) continue;
         total++;
         if (shown == kRecordLines) continue;
         shown++;
@@ -490,27 +596,35 @@ bool OnShowRecord(int32_t, const int64_t*, int64_t*) {
 
 bool OnUndoAll(int32_t, const int64_t*, int64_t*) {
     Entered entered;
-    if (!Open() || gManager->jobs.Running()) return false;
+    if (!Open() || gManager->jobs->Running()) return false;
     if (gManager->serial.empty() || !gManager->rows.HasPackages()) {
         Status("请先选择设备");
         return false;
     }
     const dev::PackageSnapshot& s = gManager->rows.Snapshot();
-    std::vector<dev::UndoItem> undo = dev::UndoSet(gManager->jobs.Record().ReadAll(), gManager->serial, 0, &s);
+    std::vector<dev::UndoItem> undo =
+        dev::UndoSet(gManager->jobs->Record().ReadAll(), gManager->phone, gManager->user, &s);
     if (undo.empty()) {
         Status("没有需要撤销的操作");
-        view::Tell("本工具在这台设备上禁用或删除的应用都已恢复，没有需要撤销的操作。", "全部撤销");
+        view::Tell("本工具在这台设备上改动过的应用都已是改动前的状态（或之后被别的方式改过），没有需要撤销的操作。",
+                   "全部撤销");
         return false;
     }
-    Step restore{dev::Action::Restore, {}}, enable{dev::Action::Enable, {}};
+    Step restore{dev::Action::Restore, {}}, enable{dev::Action::Enable, {}}, disable{dev::Action::Disable, {}},
+        remove{dev::Action::Delete, {}};
     std::vector<std::string> names, what;
     for (const dev::UndoItem& u : undo) {
         if (u.restore) restore.names.push_back(u.package);
         if (u.enable) enable.names.push_back(u.package);
+        if (u.disable) disable.names.push_back(u.package);
+        if (u.remove) remove.names.push_back(u.package);
         names.push_back(u.package);
-        what.push_back(u.restore && u.enable ? "恢复并启用" : u.restore ? "恢复" : "启用");
+        what.push_back(u.remove    ? "删除（本工具恢复前它是删除的）"
+                       : u.restore ? (u.enable ? "恢复并启用" : u.disable ? "恢复并禁用" : "恢复")
+                       : u.enable  ? "启用"
+                                   : "禁用（本工具启用前它是禁用的）");
     }
-    if (!view::Ask("将撤销本工具在这台设备上的操作：\r\n\r\n" + NameLines(names, &what) + "\r\n确定吗？", "全部撤销") ||
+    if (!view::Ask("将把下列应用恢复到本工具改动它们之前的状态：\r\n\r\n" + NameLines(names, &what) + "\r\n确定吗？", "全部撤销") ||
         !Open())
         return false;
     JobRequest request;
@@ -519,7 +633,8 @@ bool OnUndoAll(int32_t, const int64_t*, int64_t*) {
     request.knownApi = s.api;
     request.model = s.model;
     request.readPackages = true;
-    request.steps = {restore, enable};
+    request.user = gManager->user;
+    request.steps = {restore, enable, disable, remove};
     StartJob(request, "正在撤销...");
     return false;
 }

@@ -27,5 +27,6 @@ bool OnExportList(int32_t argc, const int64_t* argv, int64_t* result);
 bool OnShowRecord(int32_t argc, const int64_t* argv, int64_t* result);
 bool OnUndoAll(int32_t argc, const int64_t* argv, int64_t* result);
 bool OnCancelJob(int32_t argc, const int64_t* argv, int64_t* result);
+bool OnUserChosen(int32_t argc, const int64_t* argv, int64_t* result);
 
 } // namespace app

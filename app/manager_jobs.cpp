@@ -1,10 +1,65 @@
 #include "manager_jobs.h"
 
+#include "device/text.h"
 #include "runtime/services.h"
 
 namespace app::mgr {
 
-void Jobs::Post(int32_t what) const { rt::kServices.auxiliary(rt::kAuxPostEvent, target_, what); }
+namespace {
+
+// Set when the program ends: every adb run of every job ends at once.
+dev::Cancel gAbort;
+
+// Jobs whose window closed while they ran, until they have finished.
+dev::Lock gOrphansLock;
+std::vector<std::unique_ptr<Jobs>>* gOrphans = nullptr;   // under gOrphansLock
+
+// The adb server is started once, alone, before the first calls that run
+// side by side: two clients that both find no server both try to start one,
+// and the one that loses the race fails ("cannot connect to daemon").
+std::atomic<bool> gServerStarted{false};
+
+void StartServerOnce(const dev::Adb& adb, const dev::Cancel& cancel) {
+    if (gServerStarted.exchange(true)) return;
+    dev::AdbRun how;
+    how.cancel = &cancel;
+    how.abort = &gAbort;
+    how.timeoutMs = 30000;
+    adb.Run({"start-server"}, how);
+}
+
+bool DaemonFailed(const std::string& error) {
+    return dev::Contains(error, "daemon") || dev::Contains(error, "ADB Server");
+}
+
+} // namespace
+
+void Jobs::Post(int32_t what) const {
+    uint32_t target = target_.load();
+    if (target) rt::kServices.auxiliary(rt::kAuxPostEvent, target, what);
+}
+
+void Jobs::Orphan(std::unique_ptr<Jobs> jobs) {
+    jobs->target_ = 0;
+    jobs->worker_.RequestCancel();
+    dev::Hold hold(gOrphansLock);
+    if (!gOrphans) gOrphans = new std::vector<std::unique_ptr<Jobs>>();
+    // Finished ones go now; the program's end takes the rest.
+    for (auto it = gOrphans->begin(); it != gOrphans->end();)
+        it = (*it)->Running() ? it + 1 : gOrphans->erase(it);
+    gOrphans->push_back(std::move(jobs));
+}
+
+void Jobs::EndOrphans() {
+    gAbort.Request();
+    std::vector<std::unique_ptr<Jobs>>* orphans;
+    {
+        dev::Hold hold(gOrphansLock);
+        orphans = gOrphans;
+        gOrphans = nullptr;
+    }
+    delete orphans;   // each waits for its worker, whose adb runs have ended
+}
 
 bool Jobs::Start(const JobRequest& request) {
     {
@@ -32,17 +87,21 @@ Progress Jobs::CurrentProgress() {
 
 void Jobs::Run(const JobRequest& request, const dev::Cancel& cancel) {
     JobResult r;
+    r.user = request.user;
     std::string serial = request.preferred;
     if (request.listDevices) {
         r.listed = true;
+        StartServerOnce(adb_, cancel);
         // With one phone attached, as usual, `adb shell` needs no serial: the
         // package read runs beside the device list instead of after it, and
         // the window shows the list in about the time of one adb call.
         dev::PackageRead guess;
         dev::RunEach(2, [&](size_t i) {
             if (i == 0) r.devices = dev::ListDevices(adb_, &cancel);
-            else guess = dev::ReadPackages(adb_, std::string(), 0, &cancel);
+            else guess = dev::ReadPackages(adb_, std::string(), request.user, &cancel, dev::Users::List);
         });
+        // A server someone else's adb was starting at the same moment.
+        if (!r.devices.error.empty() && DaemonFailed(r.devices.error)) r.devices = dev::ListDevices(adb_, &cancel);
         // The device read keeps the earlier choice when it is still ready,
         // else takes the only ready device; with several the user picks.
         const dev::Device* kept = nullptr;
@@ -68,7 +127,9 @@ void Jobs::Run(const JobRequest& request, const dev::Cancel& cancel) {
         if (cancel.Requested() || step.names.empty()) continue;
         dev::BatchOptions o;
         o.cancel = &cancel;
+        o.abort = &gAbort;
         o.record = &record_;
+        o.user = request.user;
         o.knownApi = request.serials.size() == 1 ? request.knownApi : 0;
         o.model = request.serials.size() == 1 ? request.model : std::string();
         o.progress = [this](const std::string&, const dev::PackageResult& p, size_t, size_t) {
@@ -85,8 +146,12 @@ void Jobs::Run(const JobRequest& request, const dev::Cancel& cancel) {
         std::vector<dev::BatchResult> done = request.serials.size() == 1
             ? std::vector<dev::BatchResult>{dev::RunBatch(adb_, request.serials[0], step.action, step.names, o)}
             : dev::RunOnDevices(adb_, request.serials, step.action, step.names, o);
-        for (dev::BatchResult& b : done) r.batches.push_back(std::move(b));
+        for (dev::BatchResult& b : done) {
+            if (r.recordError.empty()) r.recordError = b.recordError;
+            r.batches.push_back(std::move(b));
+        }
     }
+    if (gAbort.Requested()) return;
 
     // A batch reads its device back in the same adb process; a read of its
     // own is needed only when no batch ran on the device shown.
@@ -96,11 +161,25 @@ void Jobs::Run(const JobRequest& request, const dev::Cancel& cancel) {
             r.read.snapshot = b.after;
             readBack = true;
         }
+    // The users come with a read of the phone's own; a batch's read back has none.
+    std::vector<dev::PhoneUser> users = r.read.snapshot.users;
     if (!serial.empty() && (request.readPackages || request.listDevices) && !readBack && !r.read.snapshot.complete &&
         !cancel.Requested())
-        r.read = dev::ReadPackages(adb_, serial, 0, &cancel);
+        r.read = dev::ReadPackages(adb_, serial, request.user, &cancel, dev::Users::List);
+    if (r.read.snapshot.users.empty()) r.read.snapshot.users = users;
     if (!serial.empty() && (readBack || r.read.snapshot.complete || !r.read.error.empty())) r.readSerial = serial;
-    if (!r.readSerial.empty()) r.lastActions = dev::LastActions(record_.ReadAll(), serial, 0);
+    if (!r.readSerial.empty()) {
+        r.phone = dev::IdentifyPhone(serial, r.read.snapshot);
+        std::vector<dev::RecordEntry> all = record_.ReadAll();
+        // Packages whose phone went away mid-command are settled now that it answers.
+        std::vector<dev::RecordEntry> settled = dev::SettleUncertain(all, r.phone, request.user, r.read.snapshot);
+        std::string why;
+        if (!settled.empty()) {
+            if (record_.Append(settled, &why)) all.insert(all.end(), settled.begin(), settled.end());
+            else if (r.recordError.empty()) r.recordError = "操作记录无法写入：" + why;
+        }
+        r.lastActions = dev::LastActions(all, r.phone, request.user);
+    }
     r.cancelled = cancel.Requested();
 
     dev::Hold hold(lock_);

@@ -8,7 +8,9 @@
 #pragma once
 
 #include <cstdint>
+#include <atomic>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 #include "device/batch.h"
@@ -32,6 +34,7 @@ struct JobRequest {
     std::vector<Step> steps;           // run one after the other
     int knownApi = 0;
     std::string model;
+    int user = 0;                      // the phone's user the read and the batches are for
 };
 
 struct JobResult {
@@ -41,6 +44,9 @@ struct JobResult {
     dev::PackageRead read;
     std::vector<dev::BatchResult> batches;   // step by step, device by device
     std::map<std::string, dev::RecordEntry> lastActions;   // of readSerial
+    dev::PhoneId phone;                // of readSerial, as its read told
+    int user = 0;
+    std::string recordError;           // the first record write that failed, empty when all went in
     bool cancelled = false;
 };
 
@@ -53,7 +59,15 @@ struct Progress {
 class Jobs {
 public:
     explicit Jobs(uint32_t postTarget) : target_(postTarget) {}
+    // Waits for the job: a window that closes while one runs hands its Jobs
+    // to Orphan() instead of destroying it.
     ~Jobs() { worker_.RequestCancel(); worker_.Wait(); }
+
+    // The window has gone: the job stops after the package in progress and
+    // finishes its record in the background; nothing is posted any more.
+    // The program's end calls EndOrphans(), which ends their adb runs at once.
+    static void Orphan(std::unique_ptr<Jobs> jobs);
+    static void EndOrphans();
 
     bool Start(const JobRequest& request);
     bool Running() const { return worker_.Running(); }
@@ -69,7 +83,7 @@ private:
     void Run(const JobRequest& request, const dev::Cancel& cancel);
     void Post(int32_t what) const;
 
-    uint32_t target_;
+    std::atomic<uint32_t> target_;
     dev::Adb adb_;
     dev::ActionRecord record_;
     dev::Worker worker_;

@@ -65,7 +65,7 @@ std::string PackageRows::NameOfRow(int32_t row) const {
     return row >= 0 && static_cast<size_t>(row) < rows_.size() ? snapshot_.packages[rows_[row]].name : std::string();
 }
 
-void PackageRows::Fill(const std::set<std::string>& checked) {
+void PackageRows::Fill() {
     rows_.clear();
     std::string text;
     StateShown state = static_cast<StateShown>(view::Current(data::kMgrState));
@@ -79,31 +79,41 @@ void PackageRows::Fill(const std::set<std::string>& checked) {
     for (size_t row = 0; row < rows_.size(); row++) {
         const dev::Package& p = snapshot_.packages[rows_[row]];
         if (RiskReason(p.name)) view::SetRow(static_cast<int32_t>(row), RowCells(p, last_), kRiskColour);
-        if (checked.count(p.name)) view::CheckRow(static_cast<int32_t>(row), true);
+        if (checked_.count(p.name)) view::CheckRow(static_cast<int32_t>(row), true);
     }
     shown_ = view::Filter(filter_, kNameAndPath);
     UpdateCount();
 }
 
 void PackageRows::Show(const dev::PackageSnapshot& s, const std::map<std::string, dev::RecordEntry>& last) {
-    std::set<std::string> checked;
-    for (int32_t row : view::CheckedRows()) checked.insert(NameOfRow(row));
     snapshot_ = s;
     last_ = last;
-    Fill(checked);
+    // A package the phone no longer has keeps no check.
+    for (auto it = checked_.begin(); it != checked_.end();)
+        it = dev::FindPackage(snapshot_, *it) ? std::next(it) : checked_.erase(it);
+    Fill();
 }
 
 void PackageRows::Clear() {
     snapshot_ = dev::PackageSnapshot();
     last_.clear();
-    Fill({});
+    checked_.clear();
+    Fill();
 }
 
-void PackageRows::Reshow() {
-    std::set<std::string> checked;
-    for (int32_t row : view::CheckedRows()) checked.insert(NameOfRow(row));
-    Fill(checked);
+void PackageRows::Reshow() { Fill(); }
+
+void PackageRows::SyncChecks() {
+    std::set<int32_t> rows;
+    for (int32_t row : view::CheckedRows()) rows.insert(row);
+    for (size_t row = 0; row < rows_.size(); row++) {
+        const std::string& name = snapshot_.packages[rows_[row]].name;
+        if (rows.count(static_cast<int32_t>(row))) checked_.insert(name);
+        else checked_.erase(name);
+    }
 }
+
+void PackageRows::ClearChecks() { checked_.clear(); }
 
 void PackageRows::ApplyFilter(const std::string& text) {
     filter_ = text;
@@ -113,43 +123,57 @@ void PackageRows::ApplyFilter(const std::string& text) {
 
 void PackageRows::UpdateCount() {
     view::SetText(data::kMgrCount, "共 " + std::to_string(snapshot_.packages.size()) + " 个，显示 " +
-                                       std::to_string(shown_) + " 个，已勾选 " +
-                                       std::to_string(view::CheckedRows().size()) + " 个");
+                                       std::to_string(shown_) + " 个，已勾选 " + std::to_string(checked_.size()) +
+                                       " 个");
 }
 
-std::vector<std::string> PackageRows::Targets() const {
-    std::vector<int32_t> rows = view::CheckedRows();
-    if (rows.empty()) rows = view::SelectedRows();
+bool PackageRows::Shown(const std::string& name) const {
+    const dev::Package* p = dev::FindPackage(snapshot_, name);
+    if (!p) return false;
+    StateShown state = static_cast<StateShown>(view::Current(data::kMgrState));
+    KindShown kind = static_cast<KindShown>(view::Current(data::kMgrKind));
+    // The list's own filter rule on the same two columns.
+    return Passes(*p, state, kind) &&
+           (filter_.empty() || units::ContainsText(p->name, filter_) || units::ContainsText(p->path, filter_));
+}
+
+std::vector<std::string> PackageRows::Targets(std::vector<std::string>* hidden) const {
     std::vector<std::string> names;
-    for (int32_t row : rows) names.push_back(NameOfRow(row));
+    if (!checked_.empty()) {
+        names.assign(checked_.begin(), checked_.end());
+        if (hidden)
+            for (const std::string& n : names)
+                if (!Shown(n)) hidden->push_back(n);
+        return names;
+    }
+    for (int32_t row : view::SelectedRows()) names.push_back(NameOfRow(row));
     return names;
 }
 
 std::vector<std::string> PackageRows::ExportNames() const {
+    if (!checked_.empty()) return std::vector<std::string>(checked_.begin(), checked_.end());
     std::vector<std::string> names;
-    std::vector<int32_t> rows = view::CheckedRows();
-    if (!rows.empty()) {
-        for (int32_t row : rows) names.push_back(NameOfRow(row));
-        return names;
-    }
-    // The shown rows: the list's own filter rule on the same two columns.
-    for (size_t i : rows_) {
-        const dev::Package& p = snapshot_.packages[i];
-        if (filter_.empty() || units::ContainsText(p.name, filter_) || units::ContainsText(p.path, filter_))
-            names.push_back(p.name);
-    }
+    for (size_t i : rows_)
+        if (Shown(snapshot_.packages[i].name)) names.push_back(snapshot_.packages[i].name);
     return names;
 }
 
-std::vector<std::string> PackageRows::CheckNames(const std::vector<std::string>& names) {
+std::vector<std::string> PackageRows::CheckNames(const std::vector<std::string>& names, size_t* hidden) {
     std::map<std::string, int32_t> rowOf;
     for (size_t row = 0; row < rows_.size(); row++) rowOf[snapshot_.packages[rows_[row]].name] = static_cast<int32_t>(row);
     std::vector<std::string> missing;
+    size_t outOfView = 0;
     for (const std::string& name : names) {
+        if (!dev::FindPackage(snapshot_, name)) {
+            missing.push_back(name);
+            continue;
+        }
+        checked_.insert(name);
         auto it = rowOf.find(name);
-        if (it == rowOf.end()) missing.push_back(name);
-        else view::CheckRow(it->second, true);
+        if (it != rowOf.end()) view::CheckRow(it->second, true);
+        if (!Shown(name)) outOfView++;
     }
+    if (hidden) *hidden = outOfView;
     UpdateCount();
     return missing;
 }

@@ -41,23 +41,34 @@ public:
     // "共 352 个，显示 40 个，已勾选 3 个".
     void UpdateCount();
 
-    // Names of the checked rows, else of the selected rows.
-    std::vector<std::string> Targets() const;
-    // Names of the checked rows, else of every shown row.
+    // Check marks belong to packages, not rows: they stay on packages the
+    // filter or the state and kind choices hide, until the user unchecks
+    // them or another phone is shown.
+    void SyncChecks();     // after the user checked or unchecked rows
+    void ClearChecks();    // takes effect with the next Show
+
+    // Names of the checked packages, else of the selected rows; `hidden`
+    // gets those of them the list does not show now.
+    std::vector<std::string> Targets(std::vector<std::string>* hidden = nullptr) const;
+    // Names of the checked packages, else of every shown row.
     std::vector<std::string> ExportNames() const;
-    // Checks the rows of these names; the names of no row come back.
-    std::vector<std::string> CheckNames(const std::vector<std::string>& names);
+    // Checks the packages of these names, shown or not; the names the phone
+    // does not have come back, and `hidden` counts those checked out of view.
+    std::vector<std::string> CheckNames(const std::vector<std::string>& names, size_t* hidden = nullptr);
+    size_t CheckedCount() const { return checked_.size(); }
 
     const dev::PackageSnapshot& Snapshot() const { return snapshot_; }
     bool HasPackages() const { return !snapshot_.packages.empty(); }
 
 private:
     std::string NameOfRow(int32_t row) const;
-    void Fill(const std::set<std::string>& checked);
+    bool Shown(const std::string& name) const;   // in the list and through the filter
+    void Fill();
 
     dev::PackageSnapshot snapshot_;
     std::map<std::string, dev::RecordEntry> last_;
     std::vector<size_t> rows_;    // row -> index in snapshot_.packages
+    std::set<std::string> checked_;
     std::string filter_;
     int32_t shown_ = 0;
 };

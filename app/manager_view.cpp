@@ -189,6 +189,11 @@ bool Ask(const std::string& text, const std::string& title) {
 
 void Tell(const std::string& text, const std::string& title) { MessageBox(text, title, MB_OK | MB_ICONINFORMATION); }
 
+Answer AskYesNoCancel(const std::string& text, const std::string& title) {
+    int32_t r = MessageBox(text, title, MB_YESNOCANCEL | MB_ICONQUESTION | MB_DEFBUTTON3);
+    return r == IDYES ? Answer::Yes : r == IDNO ? Answer::No : Answer::Cancel;
+}
+
 bool ChooseOpenFile(std::string* path) { return FileDialog(path, false); }
 bool ChooseSaveFile(std::string* path) { return FileDialog(path, true); }
 

@@ -47,6 +47,8 @@ void Sort(int32_t column, bool descending);
 // (or OK for a plain box).
 bool Ask(const std::string& text, const std::string& title);
 void Tell(const std::string& text, const std::string& title);
+enum class Answer { Yes, No, Cancel };
+Answer AskYesNoCancel(const std::string& text, const std::string& title);
 
 // File dialogs; false when the user cancelled. `path` holds the chosen file.
 bool ChooseOpenFile(std::string* path);

@@ -4,6 +4,7 @@
 #include <cstdarg>
 #include <cstring>
 #include <float.h>
+#include "app/manager_jobs.h"
 #include "data/program.h"
 #include "runtime/services.h"
 
@@ -57,7 +58,8 @@ void ResetFloatingPoint() {
 }
 
 int32_t GlobalVariableInit() { return 0; }   // the program has no global variables
-void ProgramEndRoutine() {}                  // nothing to do at the end
+// Package manager jobs that outlived their window end their adb runs now.
+void ProgramEndRoutine() { mgr::Jobs::EndOrphans(); }
 int32_t StartupSubroutine() { return 0; }    // the program's own start-up does nothing
 
 } // namespace

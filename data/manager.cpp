@@ -128,7 +128,9 @@ WindowSpec ManagerWindow() {
         On(Unit(kMgrAllDevices,  "选择框1",    rt::kTypeCheckBox,    572,  12,  220,  22,    kVisibleTab,
              CheckBox("同时用于所有已连接设备")), {EventSpec(kKeyDown, kRefMgrKey)}),
         On(Unit(kMgrRefresh,     "按钮1",      rt::kTypeButton,  484,  9,   72,   28,    kVisibleTab,  Button("刷新")), Click(kRefRefresh)),
-        On(Unit(kMgrDevices,     "组合框1",    rt::kTypeComboBox,    56,   10,  420,  200,   kVisibleTab,  Choices({}, -1)), Click(kRefDeviceChosen)),
+        On(Unit(kMgrUsers,       "组合框4",    rt::kTypeComboBox,    390,  10,  88,   120,   kVisibleTab,  Choices({}, -1)), Click(kRefUserChosen)),
+        Unit(kMgrUserLabel,   "标签8",      rt::kTypeLabel,   346,  14,  40,   20,    kVisible,     Caption("用户：")),
+        On(Unit(kMgrDevices,     "组合框1",    rt::kTypeComboBox,    56,   10,  282,  200,   kVisibleTab,  Choices({}, -1)), Click(kRefDeviceChosen)),
         Unit(kMgrDeviceLabel, "标签1",      rt::kTypeLabel,   12,   14,  40,   20,    kVisible,     Caption("设备：")),
     };
     return w;

@@ -158,6 +158,7 @@ const rt::HandlerMapEntry kHandlerMap[] = {
     {kRefShowRecord, app::OnShowRecord},
     {kRefUndoAll, app::OnUndoAll},
     {kRefCancelJob, app::OnCancelJob},
+    {kRefUserChosen, app::OnUserChosen},
     {0, nullptr},
 };
 

@@ -23,10 +23,23 @@ const ActionInfo kActions[] = {
     {Action::Restore, "restore", "恢复", "cmd package install-existing --user ", "已恢复"},
 };
 
+// The record's words, in the order of Outcome; new ones only at the end.
 const char* const kOutcomeWords[] = {"done",         "not-installed", "protected", "policy",   "unknown",
-                                     "needs-android-8", "device-gone", "cancelled", "bad-name", "other"};
+                                     "needs-android-8", "device-gone", "cancelled", "bad-name", "other",
+                                     "already",      "not-sent"};
 
 const ActionInfo& Info(Action a) { return kActions[static_cast<int>(a)]; }
+
+// The state an action leaves a package in, as a word of the message.
+const char* AlreadyState(Action a) {
+    switch (a) {
+    case Action::Disable: return "禁用状态";
+    case Action::Enable: return "启用状态";
+    case Action::Delete: return "删除状态";
+    case Action::Restore: return "已安装状态";
+    }
+    return "";
+}
 
 bool ContainsAny(const std::string& s, std::initializer_list<const char*> parts) {
     for (const char* p : parts)
@@ -48,7 +61,7 @@ bool ActionFromWord(const std::string& word, Action* a) {
 const char* OutcomeWord(Outcome o) { return kOutcomeWords[static_cast<int>(o)]; }
 
 bool OutcomeFromWord(const std::string& word, Outcome* o) {
-    for (int i = 0; i <= static_cast<int>(Outcome::Other); i++)
+    for (int i = 0; i <= static_cast<int>(Outcome::NotSent); i++)
         if (word == kOutcomeWords[i]) return *o = static_cast<Outcome>(i), true;
     return false;
 }
@@ -65,6 +78,8 @@ std::string OutcomeMessage(Action a, const PackageResult& r) {
     case Outcome::DeviceGone: return "失败，设备已断开或不可用";
     case Outcome::Cancelled: return "已取消，没有" + verb;
     case Outcome::BadName: return "失败，" + RefusalText(r.name);
+    case Outcome::Already: return std::string("本来就是") + AlreadyState(a) + "，没有改动";
+    case Outcome::NotSent: return "未执行：设备已断开或不可用，没有发送";
     case Outcome::Other: break;
     }
     std::string said = OneLine(r.text, 200);
@@ -84,13 +99,29 @@ std::string PackageStep(Action a, int user, const std::string& name, size_t i) {
            kMarker + "end " + n + " $?;";
 }
 
+std::string ActionsLine() { return std::string("echo ") + kMarker + "actions;"; }
+
 // What adb itself adds to the command it hands the phone ("shell,v2,raw:").
 constexpr size_t kServiceOverhead = 64;
 
+// The offset just past the first whole line that reads `marker`, or npos.
+size_t PastMarkerLine(const std::string& out, const std::string& marker) {
+    size_t start = 0;
+    while (start < out.size()) {
+        size_t end = out.find('\n', start);
+        if (end == std::string::npos) return std::string::npos;   // not whole yet
+        if (Trim(out.substr(start, end - start)) == marker) return end + 1;
+        start = end + 1;
+    }
+    return std::string::npos;
+}
+
 } // namespace
 
-std::string BuildActionScript(Action a, int user, const std::vector<std::string>& names, ReadBack readBack) {
+std::string BuildActionScript(Action a, int user, const std::vector<std::string>& names, ReadBack readBack,
+                              ReadBefore readBefore) {
     std::string script;
+    if (readBefore == ReadBefore::Yes) script += BuildReadScript(user) + ";" + ActionsLine();
     for (size_t i = 0; i < names.size(); i++) {
         if (!IsPackageName(names[i])) return std::string();
         script += PackageStep(a, user, names[i], i);
@@ -100,17 +131,56 @@ std::string BuildActionScript(Action a, int user, const std::vector<std::string>
     return script;
 }
 
+ActionOutput SplitActionOutput(const std::string& out, ReadBefore readBefore) {
+    ActionOutput parts;
+    size_t actions = 0;
+    if (readBefore == ReadBefore::Yes) {
+        actions = PastMarkerLine(out, std::string(kMarker) + "actions");
+        if (actions == std::string::npos) {
+            parts.before = out;
+            return parts;
+        }
+        parts.before = out.substr(0, actions);
+    }
+    parts.begun = true;
+    // The read after begins with its first section line; the actions print none.
+    size_t after = out.find(std::string(kMarker) + "section ", actions);
+    while (after != std::string::npos && after > 0 && out[after - 1] != '\n') after = out.find(kMarker, after + 1);
+    parts.actions = out.substr(actions, after == std::string::npos ? std::string::npos : after - actions);
+    if (after != std::string::npos) parts.after = out.substr(after);
+    return parts;
+}
+
 size_t ScriptLimit(int api) { return api >= 24 ? 30000 : 4096 - kServiceOverhead; }
 
-size_t NamesThatFit(Action a, int user, const std::vector<std::string>& names, size_t first, size_t limit,
-                    ReadBack readBack) {
-    size_t size = readBack == ReadBack::Yes ? BuildReadScript(user).size() : 0;
-    size_t count = 0;
-    for (size_t i = first; i < names.size(); i++, count++) {
-        size += PackageStep(a, user, names[i], i - first).size();
-        if (size > limit && count > 0) break;
+std::vector<size_t> SplitIntoScripts(Action a, int user, const std::vector<std::string>& names, size_t limit,
+                                     ReadBefore readBefore) {
+    const size_t read = BuildReadScript(user).size() + 1;
+    std::vector<size_t> pieces;
+    size_t first = 0;
+    while (first < names.size()) {
+        size_t fixed = pieces.empty() && readBefore == ReadBefore::Yes ? read + ActionsLine().size() : 0;
+        // Names that fit beside the read back, and beside nothing more.
+        size_t withRead = 0, alone = 0, size = fixed + read;
+        for (size_t i = first; i < names.size(); i++) {
+            size += PackageStep(a, user, names[i], i - first).size();
+            if (size > limit && withRead > 0) break;
+            withRead++;
+        }
+        size = fixed;
+        for (size_t i = first; i < names.size(); i++) {
+            size += PackageStep(a, user, names[i], i - first).size();
+            if (size > limit && alone > 0) break;
+            alone++;
+        }
+        size_t count;
+        if (first + withRead == names.size()) count = withRead;    // the last piece, read back included
+        else if (first + alone < names.size()) count = alone;      // a middle piece, as full as it can be
+        else count = alone - 1 > 0 ? alone - 1 : 1;                // leave a name for the last piece and its read
+        pieces.push_back(count);
+        first += count;
     }
-    return count;
+    return pieces;
 }
 
 std::vector<PackageResult> ParseActionOutput(const std::string& out, const std::vector<std::string>& names) {
@@ -120,7 +190,7 @@ std::vector<PackageResult> ParseActionOutput(const std::string& out, const std::
     const std::string end = std::string(kMarker) + "end ";
     const std::string section = std::string(kMarker) + "section ";
     PackageResult* current = nullptr;
-    for (const std::string& raw : SplitLines(out)) {
+    for (const std::string& raw : WholeLines(out)) {
         std::string line = Trim(raw);
         if (StartsWith(line, begin.c_str())) {
             size_t i = static_cast<size_t>(std::strtoul(line.c_str() + begin.size(), nullptr, 10));
@@ -129,7 +199,10 @@ std::vector<PackageResult> ParseActionOutput(const std::string& out, const std::
         } else if (StartsWith(line, end.c_str())) {
             char* after = nullptr;
             size_t i = static_cast<size_t>(std::strtoul(line.c_str() + end.size(), &after, 10));
-            if (i < results.size()) results[i].status = std::atoi(after);
+            // "end N S": an end without its status is no end.
+            while (*after == ' ') after++;
+            bool hasStatus = (*after >= '0' && *after <= '9') || (*after == '-' && after[1] >= '0' && after[1] <= '9');
+            if (i < results.size() && hasStatus) results[i].status = std::atoi(after);
             current = nullptr;
         } else if (StartsWith(line, section.c_str())) {
             break;
@@ -178,14 +251,31 @@ void Reconcile(Action a, const PackageSnapshot& after, PackageResult* r) {
     const Package* p = FindPackage(after, r->name);
     bool uncertain = r->outcome == Outcome::Done || r->outcome == Outcome::Other ||
                      r->outcome == Outcome::Cancelled || r->outcome == Outcome::DeviceGone;
-    if (!uncertain) return;   // a refusal the phone named changed nothing
+    // Deleting what was deleted already is refused as "not installed".
+    bool refusedAsSo = r->outcome == Outcome::NotInstalled;
+    if (!uncertain && !refusedAsSo) return;   // a refusal the phone named changed nothing
+    bool wasSo = r->beforeKnown && ShowsDone(a, r->before);
     if (!p) {
-        r->outcome = Outcome::UnknownPackage;
+        if (uncertain) r->outcome = Outcome::UnknownPackage;
+    } else if (wasSo && ShowsDone(a, p->state)) {
+        r->outcome = Outcome::Already;
+    } else if (!uncertain) {
+        return;
     } else if (ShowsDone(a, p->state)) {
         r->outcome = Outcome::Done;
     } else if (r->outcome == Outcome::Done) {
         r->outcome = Outcome::Other;
         r->unchanged = true;
+    }
+}
+
+void NoteBefore(const PackageSnapshot& before, std::vector<PackageResult>* results) {
+    if (!before.complete) return;
+    for (PackageResult& r : *results) {
+        if (const Package* p = FindPackage(before, r.name)) {
+            r.beforeKnown = true;
+            r.before = p->state;
+        }
     }
 }
 

@@ -22,6 +22,9 @@ enum class Outcome {
     Cancelled,        // not run, or cut off, and the phone shows no change
     BadName,          // failed the name check; never sent
     Other,            // anything else; `text` holds what adb said
+    // Added later: the record's words of the values above stay as they were.
+    Already,          // the package was in that state before: nothing was changed
+    NotSent,          // never reached the phone (the device went away first)
 };
 
 struct PackageResult {
@@ -31,6 +34,8 @@ struct PackageResult {
     int status = -1;      // its exit status as the script saw it, -1 when it did not end
     bool begun = false;   // the phone started the command
     bool unchanged = false;   // reported success, yet the phone shows no change
+    bool beforeKnown = false; // the phone's state of it was read just before the batch
+    PackageState before = PackageState::Enabled;
 };
 
 // The word a record line and the tests use: "disable", "enable", "delete", "restore".
@@ -49,19 +54,34 @@ std::string OutcomeMessage(Action a, const PackageResult& r);
 std::string ActionCommand(Action a, int user, const std::string& name);
 
 enum class ReadBack { No, Yes };
+enum class ReadBefore { No, Yes };
 
-// One script for the list: per package a begin marker, the command with its
-// error stream joined to its output, and an end marker with its exit status;
-// then, when asked, the read script of `user`. Empty when a name fails the
-// name check: such a list is never sent.
+// One script for the list: when asked, first the read script of `user` (the
+// states just before the batch) and a line ":adbtool:actions"; then per
+// package a begin marker, the command with its error stream joined to its
+// output, and an end marker with its exit status; then, when asked, the read
+// script again (the states after). Empty when a name fails the name check:
+// such a list is never sent. `firstIndex` numbers the markers of a piece of a
+// longer list.
 std::string BuildActionScript(Action a, int user, const std::vector<std::string>& names,
-                              ReadBack readBack = ReadBack::Yes);
+                              ReadBack readBack = ReadBack::Yes, ReadBefore readBefore = ReadBefore::No);
 
-// How many of names[first...] fit into one script of at most `limit` bytes
-// (at least one). adb hands a phone before Android 7 at most 4 KB of command,
-// and Windows a command line of at most 32 KB.
-size_t NamesThatFit(Action a, int user, const std::vector<std::string>& names, size_t first, size_t limit,
-                    ReadBack readBack);
+// The parts of an action script's output: the read before the actions, the
+// actions, and the read after them (each empty when the script had none or
+// it has not arrived).
+struct ActionOutput {
+    std::string before, actions, after;
+    bool begun = false;   // the actions began: the read before is whole
+};
+ActionOutput SplitActionOutput(const std::string& out, ReadBefore readBefore);
+
+// How the names of a batch go into scripts of at most `limit` bytes each:
+// the sizes of consecutive pieces (each at least one name), the first one
+// carrying the read before when asked and the last one the read back.
+// adb hands a phone before Android 7 at most 4 KB of command, and Windows a
+// command line of at most 32 KB.
+std::vector<size_t> SplitIntoScripts(Action a, int user, const std::vector<std::string>& names, size_t limit,
+                                     ReadBefore readBefore);
 size_t ScriptLimit(int api);
 
 // Reads an action script's output so far: one result per name, in order.
@@ -74,8 +94,13 @@ Outcome Classify(Action a, const std::string& text, int status);
 // Settles a result against the state the phone showed afterwards: a command
 // that began and whose end is uncertain (cut off, device gone, unreadable
 // answer) counts as done when the phone shows the action's state; a reported
-// success that the phone does not show is not one. Named refusals stay.
+// success that the phone does not show is not one. Named refusals stay. A
+// package that was in the action's state before the batch and still is
+// becomes Already: nothing changed. A read back that failed settles nothing.
 void Reconcile(Action a, const PackageSnapshot& after, PackageResult* r);
+
+// Notes the state of each result's package in the read before the batch.
+void NoteBefore(const PackageSnapshot& before, std::vector<PackageResult>* results);
 
 // The state an action leaves a package in.
 bool ShowsDone(Action a, PackageState s);

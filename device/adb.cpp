@@ -161,16 +161,21 @@ AdbResult Adb::Run(const std::vector<std::string>& args, const AdbRun& how) cons
     DWORD cancelSeen = 0;
     bool cancelPending = false;
     DWORD wait = kFirstWaitMs;
-    HANDLE wakers[2] = {c.process.Get(), how.cancel ? how.cancel->Event() : nullptr};
-    DWORD wakerCount = how.cancel ? 2 : 1;
+    // The process first, then the abort flag, then the cancel flag: a set
+    // cancel flag drops out of the list (it would wake every wait at once).
+    HANDLE wakers[3] = {c.process.Get(), nullptr, nullptr};
+    DWORD wakerCount = 1;
+    if (how.abort) wakers[wakerCount++] = how.abort->Event();
+    if (how.cancel) wakers[wakerCount++] = how.cancel->Event();
     for (;;) {
         bool got = Drain(c.outRead.Get(), &r.out);
         got = Drain(c.errRead.Get(), &r.err) || got;
         if (got && how.onOutput && !how.onOutput(r.out)) r.cancelled = true;
+        if (how.abort && how.abort->Requested()) r.cancelled = true;
         if (how.cancel && how.cancel->Requested() && !cancelPending) {
             cancelPending = true;
             cancelSeen = GetTickCount();
-            wakerCount = 1;   // the set flag would wake every wait at once from now on
+            wakerCount--;
         }
         if (cancelPending && GetTickCount() - cancelSeen >= how.cancelGraceMs) r.cancelled = true;
         if (how.timeoutMs && GetTickCount() - began >= how.timeoutMs) r.timedOut = true;

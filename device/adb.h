@@ -15,6 +15,7 @@ namespace dev {
 struct AdbRun {
     const Cancel* cancel = nullptr;   // ends the run when set...
     DWORD cancelGraceMs = 0;          // ...this long after (onOutput may end it sooner)
+    const Cancel* abort = nullptr;    // ends the run at once when set (the program is ending)
     DWORD timeoutMs = 0;              // 0: no time-out
     // Called with the whole standard output so far each time more arrives;
     // returning false ends the run (the output so far stays in the result).

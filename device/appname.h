@@ -27,8 +27,10 @@ namespace dev {
 ResRequest RequestForPhone(const std::string& localeTag, int sdk = 0);
 
 // `tables`: the base APK's resources.arsc first, then any splits' (e.g.
-// split_config.zh.apk, which holds the translations of the base's ids);
-// null entries are skipped. False when no label gives text.
+// split_config.zh.apk, which holds the translations of the base's ids),
+// and, for labels naming "@android:string/...", the phone's own
+// framework-res.apk's; null entries are skipped. False when no label gives
+// text.
 bool AppName(const ManifestInfo& manifest, const std::vector<const ResourceTable*>& tables,
              const ResRequest& request, std::u16string* name);
 

@@ -1,5 +1,7 @@
 #include "batch.h"
 
+#include <map>
+
 #include "names.h"
 #include "text.h"
 
@@ -22,26 +24,83 @@ std::string AdbError(const AdbResult& r) {
     return said.empty() ? "adb 出错（退出码 " + std::to_string(r.exitCode) + "）" : "adb：" + said;
 }
 
-// Tracks the end markers as output arrives, reporting each package once.
-// A chunk's markers count from 0; `first` places them in the batch.
+// The record lines of one batch: each package's line goes out as its end
+// arrives, and again when the read back settles it otherwise.
+class RecordWriter {
+public:
+    RecordWriter(const std::string& serial, Action a, const BatchOptions& o)
+        : serial_(serial), action_(a), o_(o), batch_(NewBatchId()) {}
+
+    void SetPhone(const PackageSnapshot& before) {
+        phone_ = PhoneKey(before);
+        if (!before.model.empty()) model_ = before.model;
+    }
+
+    void Write(const PackageResult& r) {
+        if (!o_.record) return;
+        auto it = written_.find(r.name);
+        if (it != written_.end() && it->second == r.outcome) return;
+        RecordEntry e{RecordTime(), serial_, model_.empty() ? o_.model : model_, o_.user, r.name, action_, r.outcome};
+        e.beforeKnown = r.beforeKnown;
+        e.before = r.before;
+        e.phone = phone_;
+        e.batch = batch_;
+        std::string why;
+        if (o_.record->Append({e}, &why)) {
+            written_[r.name] = r.outcome;
+        } else if (error_.empty()) {
+            error_ = "操作记录无法写入：" + why;
+        }
+    }
+
+    const std::string& Error() const { return error_; }
+
+private:
+    const std::string& serial_;
+    Action action_;
+    const BatchOptions& o_;
+    std::string batch_, phone_, model_;
+    std::map<std::string, Outcome> written_;
+    std::string error_;
+};
+
+// Tracks the end markers as output arrives, reporting and recording each
+// package once. A piece's markers count from 0; `first` places them in the batch.
 class Reporter {
 public:
-    Reporter(const std::string& serial, Action a, size_t sent, size_t total, const BatchProgress& progress)
-        : serial_(serial), action_(a), total_(total), progress_(progress), done_(sent) {}
+    Reporter(const std::string& serial, Action a, size_t sent, size_t total, const BatchOptions& o,
+             RecordWriter& record)
+        : serial_(serial), action_(a), total_(total), progress_(o.progress), record_(record), done_(sent) {}
 
     void Report(const PackageResult& r) {
         reported_++;
         if (progress_) progress_(serial_, r, reported_, total_);
     }
 
+    // The read before the first piece, once its end has arrived.
+    void SetBefore(const PackageSnapshot& before) {
+        before_ = before;
+        haveBefore_ = true;
+        record_.SetPhone(before);
+    }
+    bool HasBefore() const { return haveBefore_; }
+
     // Reports the packages whose end arrived; true while the batch may go on.
-    bool OnOutput(const std::string& out, const std::vector<std::string>& chunk, size_t first, const Cancel* cancel) {
-        std::vector<PackageResult> now = ParseActionOutput(out, chunk);
+    bool OnOutput(const std::string& actions, const std::vector<std::string>& piece, size_t first,
+                  const Cancel* cancel) {
+        std::vector<PackageResult> now = ParseActionOutput(actions, piece);
+        NoteBefore(before_, &now);
         for (size_t i = 0; i < now.size(); i++) {
             if (done_[first + i] || now[i].status < 0) continue;
             done_[first + i] = true;
-            now[i].outcome = Classify(action_, now[i].text, now[i].status);
-            Report(now[i]);
+            PackageResult& r = now[i];
+            r.outcome = Classify(action_, r.text, r.status);
+            // Found so already: what the command said changed nothing.
+            if (r.beforeKnown && ShowsDone(action_, r.before) &&
+                (r.outcome == Outcome::Done || r.outcome == Outcome::NotInstalled))
+                r.outcome = Outcome::Already;
+            record_.Write(r);
+            Report(r);
         }
         return !(cancel && cancel->Requested());
     }
@@ -53,22 +112,12 @@ private:
     Action action_;
     size_t total_;
     const BatchProgress& progress_;
+    RecordWriter& record_;
     std::vector<bool> done_;
     size_t reported_ = 0;
+    PackageSnapshot before_;
+    bool haveBefore_ = false;
 };
-
-void WriteRecord(const BatchResult& b, const BatchOptions& o) {
-    if (!o.record) return;
-    std::string time = RecordTime();
-    std::string model = !b.after.model.empty() ? b.after.model : o.model;
-    std::vector<RecordEntry> entries;
-    for (const PackageResult& r : b.results) {
-        // A refused name was never sent; a package the cancel came before was never touched.
-        if (r.outcome == Outcome::BadName || (r.outcome == Outcome::Cancelled && !r.begun)) continue;
-        entries.push_back(RecordEntry{time, b.serial, model, o.user, r.name, b.action, r.outcome});
-    }
-    o.record->Append(entries);
-}
 
 } // namespace
 
@@ -90,7 +139,8 @@ PackageRead ReadPackages(const Adb& adb, const std::string& serial, int user, co
     how.timeoutMs = kReadTimeoutMs;
     AdbResult r = adb.Shell(serial, BuildReadScript(user, users), how);
     read.snapshot = ParseReadOutput(r.out);
-    if (!read.snapshot.complete) read.error = AdbError(r);
+    if (!read.snapshot.complete)
+        read.error = read.snapshot.serviceFailed && RunFailure(r).empty() ? read.snapshot.failure : AdbError(r);
     return read;
 }
 
@@ -115,45 +165,65 @@ BatchResult RunBatch(const Adb& adb, const std::string& serial, Action action, c
         sent.push_back(names[i]);
         where.push_back(i);
     }
-    Reporter ends(serial, action, sent.size(), names.size(), o.progress);
+    RecordWriter record(serial, action, o);
+    Reporter ends(serial, action, sent.size(), names.size(), o, record);
     for (size_t i : refused) ends.Report(b.results[i]);
-    if (sent.empty()) {
-        WriteRecord(b, o);
-        return b;
-    }
+    if (sent.empty()) return b;
 
     // One adb process for the whole list when the script fits what adb can
-    // carry; else one per chunk, the last one reading the states back.
+    // carry; else one per piece, the first reading the states before, the
+    // last reading them back.
     std::vector<PackageResult> got(sent.size());
     for (size_t k = 0; k < sent.size(); k++) got[k].name = sent[k];
-    size_t limit = ScriptLimit(o.knownApi);
-    bool stopped = false;
+    std::vector<size_t> pieces = SplitIntoScripts(action, o.user, sent, ScriptLimit(o.knownApi), ReadBefore::Yes);
+    bool stopped = false, lastSent = false;
     AdbResult run;
-    for (size_t first = 0; first < sent.size() && !stopped;) {
-        size_t count = NamesThatFit(action, o.user, sent, first, limit, ReadBack::Yes);
-        bool last = first + count == sent.size();
-        if (!last) count = NamesThatFit(action, o.user, sent, first, limit, ReadBack::No);
-        std::vector<std::string> chunk(sent.begin() + first, sent.begin() + first + count);
+    size_t first = 0;
+    for (size_t p = 0; p < pieces.size() && !stopped; p++) {
+        size_t count = pieces[p];
+        bool last = p + 1 == pieces.size();
+        ReadBefore readBefore = p == 0 ? ReadBefore::Yes : ReadBefore::No;
+        std::vector<std::string> piece(sent.begin() + first, sent.begin() + first + count);
         AdbRun how;
         how.cancel = o.cancel;
+        how.abort = o.abort;
         how.cancelGraceMs = kCancelGraceMs;
         how.timeoutMs = kBatchBaseMs + kBatchPerPackageMs * static_cast<DWORD>(count);
-        how.onOutput = [&](const std::string& out) { return ends.OnOutput(out, chunk, first, o.cancel); };
-        run = adb.Shell(serial, BuildActionScript(action, o.user, chunk, last ? ReadBack::Yes : ReadBack::No), how);
-        std::vector<PackageResult> part = ParseActionOutput(run.out, chunk);
+        how.onOutput = [&](const std::string& out) {
+            ActionOutput parts = SplitActionOutput(out, readBefore);
+            if (!parts.begun) return !(o.cancel && o.cancel->Requested());
+            if (readBefore == ReadBefore::Yes && !ends.HasBefore()) {
+                b.before = ParseReadOutput(parts.before);
+                ends.SetBefore(b.before);
+            }
+            return ends.OnOutput(parts.actions, piece, first, o.cancel);
+        };
+        run = adb.Shell(serial, BuildActionScript(action, o.user, piece, last ? ReadBack::Yes : ReadBack::No,
+                                                  readBefore),
+                        how);
+        ActionOutput parts = SplitActionOutput(run.out, readBefore);
+        if (readBefore == ReadBefore::Yes && !ends.HasBefore()) {
+            b.before = ParseReadOutput(parts.before);
+            ends.SetBefore(b.before);
+        }
+        std::vector<PackageResult> part = ParseActionOutput(parts.actions, piece);
         for (size_t k = 0; k < count; k++) got[first + k] = part[k];
-        if (last) b.after = ParseReadOutput(run.out);
-        stopped = run.cancelled || (o.cancel && o.cancel->Requested());
-        if (!stopped && (!RunFailure(run).empty() || part.empty() || part.back().status < 0)) break;   // device gone
+        if (last) {
+            b.after = ParseReadOutput(parts.after);
+            lastSent = true;
+        }
+        stopped = run.cancelled || (o.cancel && o.cancel->Requested()) || (o.abort && o.abort->Requested());
         first += count;
+        if (!stopped && (!RunFailure(run).empty() || part.empty() || part.back().status < 0)) break;   // device gone
     }
+    bool aborted = o.abort && o.abort->Requested();
     if (!b.after.complete) {
-        if (!stopped) b.error = AdbError(run);
+        if (!stopped) b.error = lastSent && b.after.serviceFailed ? b.after.failure : AdbError(run);
         // Cut off before its read-back: read the phone's states on their own,
         // unless adb refused the device outright and nothing reached the phone.
         bool deviceRefused = run.started && run.out.empty() && run.exitCode != 0 && !run.timedOut;
-        if (!deviceRefused) {
-            PackageRead again = ReadPackages(adb, serial, o.user);
+        if (!deviceRefused && !aborted) {
+            PackageRead again = ReadPackages(adb, serial, o.user, o.abort);
             b.after = again.snapshot;
             if (b.error.empty() && !again.error.empty()) b.error = again.error;
         }
@@ -161,13 +231,22 @@ BatchResult RunBatch(const Adb& adb, const std::string& serial, Action action, c
     for (size_t k = 0; k < sent.size(); k++) {
         PackageResult r = got[k];
         if (r.status >= 0) r.outcome = Classify(action, r.text, r.status);
+        else if (!r.begun) r.outcome = stopped ? Outcome::Cancelled : Outcome::NotSent;
         else r.outcome = stopped ? Outcome::Cancelled : Outcome::DeviceGone;
-        if (r.status < 0 && r.text.empty() && !stopped) r.text = b.error;
+        if (r.status < 0 && r.begun && r.text.empty() && !stopped) r.text = b.error;
+        std::vector<PackageResult> one{r};
+        NoteBefore(b.before, &one);
+        r = one[0];
+        if (r.beforeKnown && r.status >= 0 && ShowsDone(action, r.before) &&
+            (r.outcome == Outcome::Done || r.outcome == Outcome::NotInstalled))
+            r.outcome = Outcome::Already;
         Reconcile(action, b.after, &r);
         b.results[where[k]] = r;
         if (!ends.Reported(k)) ends.Report(r);
+        // A package the phone never began is not the record's business.
+        if (r.begun) record.Write(r);
     }
-    WriteRecord(b, o);
+    b.recordError = record.Error();
     return b;
 }
 

@@ -40,17 +40,26 @@ struct BatchOptions {
     int user = 0;
     int knownApi = 0;                      // from an earlier read; 0 when unknown
     const Cancel* cancel = nullptr;        // stops after the package in progress
+    const Cancel* abort = nullptr;         // ends every adb run at once (the program is ending)
     const ActionRecord* record = nullptr;  // where the outcomes go, if anywhere
     std::string model;                     // for the record when the read-back has none
     BatchProgress progress;
 };
 
+// A batch reads the phone's states in the same adb process just before its
+// first package, so the record knows what each package was before the tool
+// touched it, and what was so already; and reads them again after its last.
+// Each package's record line is appended as soon as its end arrives (a tool
+// killed mid-batch keeps every finished action), and settled by a later line
+// of the same batch when the read back tells otherwise.
 struct BatchResult {
     std::string serial;
     Action action = Action::Disable;
     std::vector<PackageResult> results;   // one per name, in order
+    PackageSnapshot before;               // the states just before
     PackageSnapshot after;                // the states read back
     std::string error;                    // what stopped the batch or the read-back, if anything
+    std::string recordError;              // why the record could not be written, empty when it was
 };
 
 BatchResult RunBatch(const Adb& adb, const std::string& serial, Action action, const std::vector<std::string>& names,

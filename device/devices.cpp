@@ -40,6 +40,39 @@ bool IsDeviceLine(const std::string& line) {
     return !line.empty() && line[0] != '*' && line[0] != ' ' && line[0] != '\t' && !StartsWith(line, "List of devices");
 }
 
+// The states adb prints (packages/modules/adb adb.cpp, to_string(ConnectionState));
+// "no permissions" goes on with a reason and a link.
+const char* const kStates[] = {"device",   "offline", "unauthorized", "authorizing", "connecting",
+                               "bootloader", "recovery", "rescue", "sideload", "host",
+                               "detached", "unknown", "no permissions"};
+
+// Whether `state` starts at `at` in the line and only the -l fields follow it.
+bool StateAt(const std::string& line, size_t at, const char* state) {
+    size_t n = std::char_traits<char>::length(state);
+    if (line.compare(at, n, state) != 0) return false;
+    if (StartsWith(state, "no permissions")) return true;
+    if (at + n < line.size() && line[at + n] != ' ') return false;
+    std::string key, value;
+    for (const std::string& w : Words(line.substr(at + n)))
+        if (!IsField(w, &key, &value)) return false;
+    return true;
+}
+
+// Where the state starts in a line of `adb devices -l`. adb writes the serial
+// padded to 22 columns, one blank and the state (packages/modules/adb
+// transport.cpp, append_transport: StringAppendF(result, "%-22s %s", serial,
+// state)), and a serial may hold blanks (cheap USB descriptors): the state is
+// the first known one after a blank from column 23 on that only fields follow.
+size_t StateStart(const std::string& line) {
+    const size_t kSerialField = 22;
+    for (size_t at = kSerialField + 1; at < line.size(); at++) {
+        if (line[at - 1] != ' ') continue;
+        for (const char* state : kStates)
+            if (StateAt(line, at, state)) return at;
+    }
+    return std::string::npos;
+}
+
 } // namespace
 
 DeviceState StateFromText(const std::string& s) {
@@ -57,12 +90,19 @@ std::vector<Device> ParseDevices(const std::string& out) {
     for (const std::string& line : SplitLines(out)) {
         if (!IsDeviceLine(line)) continue;
         Device d;
+        // The short form: serial, a tab, the state.
         size_t tab = line.find('\t');
+        size_t state = tab == std::string::npos ? StateStart(line) : std::string::npos;
         std::vector<std::string> words;
         if (tab != std::string::npos) {
             d.serial = line.substr(0, tab);
             words = Words(line.substr(tab + 1));
+        } else if (state != std::string::npos) {
+            d.serial = line.substr(0, state - 1);
+            d.serial.erase(d.serial.find_last_not_of(' ') + 1);
+            words = Words(line.substr(state));
         } else {
+            // A state this parser does not know: the serial is the first word.
             words = Words(line);
             if (words.size() < 2) continue;
             d.serial = words[0];

@@ -1,7 +1,7 @@
 #include "lists.h"
 
 #include <windows.h>
-#include <set>
+#include <algorithm>
 #include "names.h"
 #include "text.h"
 
@@ -10,40 +10,81 @@ namespace dev {
 namespace {
 
 constexpr DWORD kLargestList = 16 * 1024 * 1024;
+// A text file has a control byte (other than tabs and line ends) at most this
+// rarely; a binary one has a NUL among every few hundred bytes and a control
+// byte among every eight or so.
+constexpr size_t kTextBytesPerControl = 32;
 
 // The line in the program's code page, whichever the file used.
 std::string Shown(const std::string& line, bool utf8) { return OneLine(utf8 ? Utf8ToGbk(line) : line, 120); }
 
+bool LooksLikeText(const std::string& text, size_t from) {
+    size_t control = 0;
+    for (size_t i = from; i < text.size(); i++) {
+        unsigned char c = static_cast<unsigned char>(text[i]);
+        if (c == 0) return false;
+        if ((c < 0x20 && c != '\t' && c != '\n' && c != '\r' && c != '\f') || c == 0x7F) control++;
+    }
+    return control * kTextBytesPerControl <= text.size() - from;
+}
+
+// The first of each name, in file order; sorting indexes instead of keeping
+// a set of names holds no second copy of a list of hundreds of thousands.
+void KeepFirstOfEach(std::vector<std::string>* names) {
+    std::vector<std::string>& n = *names;
+    std::vector<size_t> order(n.size());
+    for (size_t i = 0; i < order.size(); i++) order[i] = i;
+    std::stable_sort(order.begin(), order.end(), [&n](size_t a, size_t b) { return n[a] < n[b]; });
+    std::vector<bool> again(n.size(), false);
+    for (size_t k = 1; k < order.size(); k++) again[order[k]] = n[order[k]] == n[order[k - 1]];
+    size_t kept = 0;
+    for (size_t i = 0; i < n.size(); i++) {
+        if (again[i]) continue;
+        if (kept != i) n[kept] = std::move(n[i]);
+        kept++;
+    }
+    n.resize(kept);
+}
+
 } // namespace
 
-PackageList ParsePackageList(const std::string& raw) {
+PackageList ParsePackageList(const std::string& bytes) {
     PackageList list;
-    std::string bytes = raw;
-    bool utf8 = false;
-    if (bytes.compare(0, 3, "\xEF\xBB\xBF") == 0) {
-        bytes.erase(0, 3);
-        utf8 = true;
+    std::string decoded;   // UTF-16 files only
+    const std::string* text = &bytes;
+    size_t from = 0;
+    bool utf8 = true;
+    if (StartsWith(bytes, "\xFF\xFE") || StartsWith(bytes, "\xFE\xFF")) {
+        decoded = Utf16ToUtf8(bytes.data() + 2, bytes.size() - 2, bytes[0] == '\xFE');
+        text = &decoded;
+    } else if (StartsWith(bytes, "\xEF\xBB\xBF")) {
+        from = 3;
     } else {
         utf8 = IsUtf8(bytes);
     }
-    std::set<std::string> seen;
+    if (!LooksLikeText(*text, from)) {
+        list.binary = true;
+        return list;
+    }
     int number = 0;
-    for (const std::string& line : SplitLines(bytes)) {
+    ForEachLine(*text, from, [&](const std::string& line) {
         number++;
         std::string name = Trim(line);
-        if (name.empty() || name[0] == '#') continue;
+        if (name.empty() || name[0] == '#') return;
         if (StartsWith(name, "package:")) {
             name = Trim(name.substr(8));
             // "package:/path/base.apk=com.x" as `pm list packages -f` prints it.
             size_t eq = name.rfind('=');
             if (!name.empty() && name[0] == '/' && eq != std::string::npos) name = name.substr(eq + 1);
         }
-        if (!IsPackageName(name)) {
-            list.refused.push_back(ListLine{number, Shown(line, utf8), RefusalText(name)});
-            continue;
+        if (IsPackageName(name)) {
+            list.names.push_back(name);
+            return;
         }
-        if (seen.insert(name).second) list.names.push_back(name);
-    }
+        if (list.refusedCount++ < kRefusedLinesKept)
+            list.refused.push_back(ListLine{number, Shown(line, utf8), RefusalText(name)});
+    });
+    KeepFirstOfEach(&list.names);
     return list;
 }
 
@@ -75,6 +116,10 @@ bool ReadPackageListFile(const std::string& path, PackageList* list, std::string
         return false;
     }
     *list = ParsePackageList(bytes);
+    if (list->binary) {
+        *error = "不是文本文件：" + path + "（包名列表应是每行一个包名的文本文件）";
+        return false;
+    }
     return true;
 }
 

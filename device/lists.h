@@ -1,6 +1,8 @@
 // Package list files: one package a line. Reading takes "#" comments, blank
 // lines and the "package:" prefix pm prints (with or without its APK path),
-// in UTF-8 with or without a byte-order mark, or in GBK. Writing makes UTF-8
+// in UTF-8 with or without a byte-order mark, in GBK, or in UTF-16 with its
+// mark (what `adb shell pm list packages > list.txt` makes in Windows
+// PowerShell 5); a file that is no text is refused. Writing makes UTF-8
 // with a byte-order mark and CRLF line ends: every Notepad reads it as such,
 // and the names themselves are plain ASCII.
 #pragma once
@@ -16,9 +18,16 @@ struct ListLine {
     std::string reason;      // why it was refused
 };
 
+// Refused lines kept to show: enough to see what is wrong with a list, few
+// enough that a file of nothing else (a 16 MB dump of 700,000 lines) never
+// floods the window's log; `refusedCount` counts them all.
+constexpr size_t kRefusedLinesKept = 200;
+
 struct PackageList {
     std::vector<std::string> names;   // in file order, each once
-    std::vector<ListLine> refused;    // lines that named no valid package
+    std::vector<ListLine> refused;    // the first kRefusedLinesKept lines that named no valid package
+    size_t refusedCount = 0;          // every such line
+    bool binary = false;              // no text at all: nothing was read
 };
 
 PackageList ParsePackageList(const std::string& bytes);

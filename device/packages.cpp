@@ -9,6 +9,7 @@
 namespace dev {
 
 const char kMarker[] = ":adbtool:";
+const char kServiceNotAnswering[] = "手机上的软件包服务没有响应，请稍后按 刷新";
 
 namespace {
 
@@ -16,21 +17,45 @@ namespace {
 struct Section {
     const char* name;
     const char* command;   // "%u" stands for the user
+    bool packageList;      // pm's answer; its errors and status are kept
 };
 
 const Section kSections[] = {
-    {"api", "getprop ro.build.version.sdk"},
-    {"release", "getprop ro.build.version.release"},
-    {"model", "getprop ro.product.model"},
+    {"api", "getprop ro.build.version.sdk", false},
+    {"release", "getprop ro.build.version.release", false},
+    {"model", "getprop ro.product.model", false},
+    // The phone's own identity, whatever transport it is reached by. The
+    // shell may read both: ro.serialno is what adb itself reports over USB,
+    // and android_id is in Settings.Secure, which `settings` reads for the
+    // shell user. Phones that share a serial (0123456789ABCDEF on cheap
+    // boards) still differ in android_id.
+    {"serialno", "getprop ro.serialno", false},
+    {"androidid", "settings get secure android_id 2>/dev/null", false},
     // -f: the APK path; -u: also the packages uninstalled for the user.
-    {"all", "pm list packages -f -u --user %u"},
+    {"all", "pm list packages -f -u --user %u", true},
     // Without -u: what is installed, so the rest of "all" is deleted.
-    {"installed", "pm list packages --user %u"},
-    {"disabled", "pm list packages -d --user %u"},
-    {"system", "pm list packages -s -u --user %u"},
+    {"installed", "pm list packages --user %u", true},
+    {"disabled", "pm list packages -d --user %u", true},
+    {"system", "pm list packages -s -u --user %u", true},
 };
 
 std::string SectionLine(const char* name) { return std::string("echo ") + kMarker + "section " + name; }
+
+// A list's errors go to its output and its status follows it: pm before
+// Android 9 exits 0 after a failure, so the words decide as well.
+std::string ListCommand(const std::string& command) {
+    return command + " 2>&1;echo " + kMarker + "status $?";
+}
+
+// What pm prints when the package service is not there (booting, or
+// system_server restarting): Android 7+ `cmd: Can't find service: package`,
+// the old pm "Error: Could not access the Package Manager.  Is the system
+// running?", and exceptions from a service that died under the call.
+bool IsServiceError(const std::string& line) {
+    return Contains(line, "Can't find service") || Contains(line, "Could not access the Package Manager") ||
+           Contains(line, "Exception") || StartsWith(line, "Error:") || StartsWith(line, "Failure") ||
+           Contains(line, "inaccessible or not found") || Contains(line, ": not found");
+}
 
 // "package:/data/app/~~a==/com.x-b==/base.apk=com.x" or "package:com.x";
 // the path ends at the last "=", as paths may hold "=" themselves.
@@ -61,8 +86,15 @@ bool ReadUserLine(const std::string& line, PhoneUser* user) {
     user->id = std::atoi(line.substr(idStart, colon - idStart).c_str());
     size_t nameEnd = line.rfind(':', close);
     user->name = nameEnd > colon ? line.substr(colon + 1, nameEnd - colon - 1) : line.substr(colon + 1, close - colon - 1);
+    if (nameEnd > colon) user->flags = static_cast<unsigned>(std::strtoul(line.substr(nameEnd + 1, close - nameEnd - 1).c_str(), nullptr, 16));
     user->running = Contains(line.substr(close), "running");
     return true;
+}
+
+// A property as getprop prints it: one line; "unknown" and blanks are no value.
+std::string PropValue(const std::string& line, size_t limit) {
+    std::string v = OneLine(line, limit);
+    return v == "unknown" || v == "null" ? std::string() : v;
 }
 
 } // namespace
@@ -70,13 +102,13 @@ bool ReadUserLine(const std::string& line, PhoneUser* user) {
 std::string BuildReadScript(int user, Users users) {
     std::string script;
     // The users cost one more pm start: read with the first list of a device only.
-    if (users == Users::List) script += SectionLine("users") + ";pm list users;";
+    if (users == Users::List) script += SectionLine("users") + ";" + ListCommand("pm list users") + ";";
     std::string u = std::to_string(user);
     for (const Section& s : kSections) {
         std::string command = s.command;
         size_t at = command.find("%u");
         if (at != std::string::npos) command.replace(at, 2, u);
-        script += SectionLine(s.name) + ";" + command + ";";
+        script += SectionLine(s.name) + ";" + (s.packageList ? ListCommand(command) : command) + ";";
     }
     return script + SectionLine("end");
 }
@@ -85,24 +117,46 @@ PackageSnapshot ParseReadOutput(const std::string& out) {
     PackageSnapshot snap;
     std::map<std::string, Package> all;
     std::map<std::string, bool> installed, disabled, system;
+    std::map<std::string, bool> seen;   // the list sections that arrived with their status
     std::string section;
+    bool ended = false;
+    auto fail = [&snap](const std::string& why) {
+        if (!snap.serviceFailed) snap.failure = OneLine(why, 200);
+        snap.serviceFailed = true;
+    };
     const std::string sectionMarker = std::string(kMarker) + "section ";
-    for (const std::string& raw : SplitLines(out)) {
+    const std::string statusMarker = std::string(kMarker) + "status ";
+    for (const std::string& raw : WholeLines(out)) {
         std::string line = Trim(raw);
         if (StartsWith(line, sectionMarker.c_str())) {
             section = line.substr(sectionMarker.size());
-            if (section == "end") snap.complete = true;
+            if (section == "end") ended = true;
+            continue;
+        }
+        if (StartsWith(line, statusMarker.c_str())) {
+            int status = std::atoi(line.c_str() + statusMarker.size());
+            seen[section] = true;
+            if (status != 0) fail("pm 退出码 " + std::to_string(status));
             continue;
         }
         if (section == "api" && !line.empty() && snap.api == 0) snap.api = std::atoi(line.c_str());
         else if (section == "release" && !line.empty() && snap.release.empty()) snap.release = OneLine(line, 40);
         else if (section == "model" && !line.empty() && snap.model.empty()) snap.model = OneLine(line, 80);
-        else if (section == "users") {
+        else if (section == "serialno" && !line.empty() && snap.serialNo.empty()) snap.serialNo = PropValue(line, 80);
+        else if (section == "androidid" && !line.empty() && snap.androidId.empty()) {
+            if (!IsServiceError(line)) snap.androidId = PropValue(line, 80);
+        } else if (section == "users") {
             PhoneUser user;
             if (ReadUserLine(line, &user)) snap.users.push_back(user);
+            else if (IsServiceError(line)) fail(line);
         } else {
             std::string name, path;
-            if (!ReadPackageLine(line, &name, &path)) continue;
+            if (!ReadPackageLine(line, &name, &path)) {
+                // Lines pm adds that are no error (a linker's warning on some
+                // old builds) are passed over; an error fails the read.
+                if (IsServiceError(line)) fail(line);
+                continue;
+            }
             if (!IsPackageName(name)) {
                 if (std::find(snap.rejected.begin(), snap.rejected.end(), name) == snap.rejected.end())
                     snap.rejected.push_back(name);
@@ -117,6 +171,16 @@ PackageSnapshot ParseReadOutput(const std::string& out) {
             else if (section == "system") system[name] = true;
         }
     }
+    // A phone always has packages, and some of them are installed for every
+    // user (the framework itself): an empty list is a service that did not answer.
+    if (ended) {
+        for (const Section& s : kSections)
+            if (s.packageList && !seen.count(s.name)) fail(std::string("没有读到 ") + s.name);
+        if (all.empty()) fail("手机没有列出任何应用");
+        else if (installed.empty()) fail("手机没有列出已安装的应用");
+    }
+    if (snap.serviceFailed) snap.failure = std::string(kServiceNotAnswering) + "（" + snap.failure + "）";
+    snap.complete = ended && !snap.serviceFailed;
     snap.packages.reserve(all.size());
     for (auto& entry : all) {
         Package p = entry.second;
@@ -127,6 +191,11 @@ PackageSnapshot ParseReadOutput(const std::string& out) {
         snap.packages.push_back(p);
     }
     return snap;
+}
+
+std::string PhoneKey(const PackageSnapshot& s) {
+    if (s.serialNo.empty() && s.androidId.empty()) return std::string();
+    return s.serialNo + "/" + s.androidId;
 }
 
 const Package* FindPackage(const PackageSnapshot& s, const std::string& name) {

@@ -21,18 +21,30 @@ struct Package {
 struct PhoneUser {
     int id = 0;
     std::string name;
+    unsigned flags = 0;      // UserInfo's flags, e.g. 0x20 a managed (work) profile
     bool running = false;
+    bool WorkProfile() const { return (flags & 0x20) != 0; }   // UserInfo.FLAG_MANAGED_PROFILE
 };
 
 struct PackageSnapshot {
     int api = 0;                           // ro.build.version.sdk, 0 when unknown
     std::string release;                   // ro.build.version.release
     std::string model;                     // ro.product.model
+    std::string serialNo;                  // ro.serialno, empty when unreadable
+    std::string androidId;                 // Settings.Secure android_id, empty when unreadable
     std::vector<PhoneUser> users;          // read only when asked for
     std::vector<Package> packages;         // sorted by name
     std::vector<std::string> rejected;     // names from the phone that failed the name check
-    bool complete = false;                 // every section arrived
+    bool complete = false;                 // every section arrived, answered and agreed
+    // Set when a section arrived but the package service failed it (an error
+    // in place of a list, a failing status) or the lists disagree: the states
+    // are then not to be trusted, and `complete` is false.
+    bool serviceFailed = false;
+    std::string failure;                   // what the phone said, one line
 };
+
+// The user's words for a read the package service failed.
+extern const char kServiceNotAnswering[];
 
 // The marker every line the scripts print for themselves begins with.
 extern const char kMarker[];
@@ -46,6 +58,11 @@ std::string BuildReadScript(int user, Users users = Users::Skip);
 // Reads that script's output (from one adb process, or the tail of an action
 // script that ends with it). Names failing the name check are not taken.
 PackageSnapshot ParseReadOutput(const std::string& out);
+
+// The phone's own identity for the record: "serialno/androidId" from what
+// the read found, independent of how the phone is connected (USB serial,
+// IP:port, mDNS name). Empty when the phone told neither.
+std::string PhoneKey(const PackageSnapshot& s);
 
 // The package of that name, or null.
 const Package* FindPackage(const PackageSnapshot& s, const std::string& name);

@@ -1,9 +1,9 @@
 #include "record.h"
 
 #include <windows.h>
+#include <shlobj.h>
 #include <cstdio>
 #include <cstdlib>
-#include "lockedfile.h"
 #include "names.h"
 #include "text.h"
 
@@ -11,7 +11,11 @@ namespace dev {
 
 namespace {
 
-constexpr int kFields = 7;
+// The first builds' lines have seven fields; later ones add at the end.
+constexpr size_t kFirstFields = 7;
+constexpr size_t kFields = 10;
+// The append lock sits far beyond any data, so readers never meet it.
+constexpr DWORD kLockOffsetHigh = 0x7FFFFFFF;
 
 std::string Field(const std::string& s) {
     std::string f = OneLine(s, 120);
@@ -29,9 +33,35 @@ std::vector<std::string> SplitTabs(const std::string& line) {
     }
 }
 
+// "拒绝访问（错误 5）": the system's own words where it has them.
+std::string SystemError(DWORD code) {
+    char text[256] = "";
+    DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0, text,
+                             sizeof text, nullptr);
+    std::string said = n ? OneLine(std::string(text, n), 120) : std::string();
+    for (;;) {
+        if (!said.empty() && (said.back() == '.' || said.back() == ' ')) said.pop_back();
+        else if (said.size() >= 2 && said.compare(said.size() - 2, 2, "。") == 0) said.resize(said.size() - 2);
+        else break;
+    }
+    return (said.empty() ? std::string() : said + "，") + "错误 " + std::to_string(code);
+}
+
+void MakeFolders(const std::string& file) {
+    for (size_t i = file.find_first_of("\\/", 3); i != std::string::npos; i = file.find_first_of("\\/", i + 1))
+        CreateDirectoryA(file.substr(0, i).c_str(), nullptr);
+}
+
 } // namespace
 
-std::string ActionRecord::DefaultPath() { return ToolDataFile("actions.log"); }
+std::string ActionRecord::DefaultPath() {
+    char folder[MAX_PATH] = "";
+    if (FAILED(SHGetFolderPathA(nullptr, CSIDL_LOCAL_APPDATA, nullptr, 0, folder))) {
+        DWORD n = GetEnvironmentVariableA("LOCALAPPDATA", folder, MAX_PATH);
+        if (n == 0 || n >= MAX_PATH) folder[0] = 0;
+    }
+    return std::string(folder) + "\\adbtool\\actions.log";
+}
 
 std::string RecordTime() {
     SYSTEMTIME t;
@@ -64,77 +94,275 @@ std::string LocalTimeText(const std::string& recordTime) {
     return s;
 }
 
+const char* StateWord(PackageState s) {
+    switch (s) {
+    case PackageState::Enabled: return "enabled";
+    case PackageState::Disabled: return "disabled";
+    case PackageState::Deleted: return "deleted";
+    }
+    return "-";
+}
+
 std::string FormatEntry(const RecordEntry& e) {
     return Field(e.time) + "\t" + Field(e.serial) + "\t" + Field(e.model) + "\t" + std::to_string(e.user) + "\t" +
-           Field(e.package) + "\t" + ActionWord(e.action) + "\t" + OutcomeWord(e.outcome) + "\n";
+           Field(e.package) + "\t" + ActionWord(e.action) + "\t" + OutcomeWord(e.outcome) + "\t" +
+           (e.beforeKnown ? StateWord(e.before) : "-") + "\t" + Field(e.phone) + "\t" + Field(e.batch) + "\n";
 }
 
 bool ParseEntry(const std::string& line, RecordEntry* e) {
     std::vector<std::string> f = SplitTabs(line);
-    if (f.size() != kFields || f[1].empty() || f[3].empty() || !IsPackageName(f[4])) return false;
+    if ((f.size() != kFirstFields && f.size() < kFields) || f[1].empty() || f[3].empty() || !IsPackageName(f[4]))
+        return false;
     char* end = nullptr;
     long user = std::strtol(f[3].c_str(), &end, 10);
     if (*end || user < 0) return false;
     if (!ActionFromWord(f[5], &e->action) || !OutcomeFromWord(f[6], &e->outcome)) return false;
     e->time = f[0];
     e->serial = f[1];
-    e->model = f[2];
+    e->model = f[2] == "-" ? std::string() : f[2];
     e->user = static_cast<int>(user);
     e->package = f[4];
+    e->beforeKnown = false;
+    e->phone.clear();
+    e->batch.clear();
+    if (f.size() >= kFields) {
+        for (PackageState s : {PackageState::Enabled, PackageState::Disabled, PackageState::Deleted})
+            if (f[7] == StateWord(s)) e->beforeKnown = true, e->before = s;
+        if (f[8] != "-") e->phone = f[8];
+        if (f[9] != "-") e->batch = f[9];
+    }
     return true;
 }
 
 std::vector<RecordEntry> ParseRecord(const std::string& bytes) {
     std::vector<RecordEntry> entries;
-    ForEachWholeLine(bytes, [&](const std::string& line) {
+    size_t start = 0;
+    for (;;) {
+        size_t end = bytes.find('\n', start);
+        if (end == std::string::npos) break;   // a torn last line
+        std::string line = bytes.substr(start, end - start);
+        if (!line.empty() && line.back() == '\r') line.pop_back();
         RecordEntry e;
         if (ParseEntry(line, &e)) entries.push_back(e);
-    });
+        start = end + 1;
+    }
     return entries;
 }
 
-bool ActionRecord::Append(const std::vector<RecordEntry>& entries) const {
+bool ActionRecord::Append(const std::vector<RecordEntry>& entries, std::string* error) const {
+    if (entries.empty()) return true;
     std::string text;
     for (const RecordEntry& e : entries) text += FormatEntry(e);
-    return AppendLocked(path_, text);
+    MakeFolders(path_);
+    HANDLE h = CreateFileA(path_.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                           OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) {
+        if (error) *error = "无法打开 " + path_ + "（" + SystemError(GetLastError()) + "）";
+        return false;
+    }
+    OVERLAPPED lockAt = {};
+    lockAt.OffsetHigh = kLockOffsetHigh;
+    bool ok = LockFileEx(h, LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &lockAt) != 0;
+    if (ok) {
+        // Inside the lock the end is stable: a torn line left by a killed
+        // writer gets its end first, so this line stands on its own.
+        LARGE_INTEGER size = {}, zero = {};
+        GetFileSizeEx(h, &size);
+        if (size.QuadPart > 0) {
+            LARGE_INTEGER last;
+            last.QuadPart = size.QuadPart - 1;
+            char c = '\n';
+            DWORD got = 0;
+            SetFilePointerEx(h, last, nullptr, FILE_BEGIN);
+            if (ReadFile(h, &c, 1, &got, nullptr) && got == 1 && c != '\n') text.insert(0, "\n");
+        }
+        SetFilePointerEx(h, zero, nullptr, FILE_END);
+        DWORD written = 0;
+        ok = WriteFile(h, text.data(), static_cast<DWORD>(text.size()), &written, nullptr) && written == text.size();
+        if (!ok && error) *error = "写入 " + path_ + " 没有完成（" + SystemError(GetLastError()) + "）";
+        UnlockFileEx(h, 0, 1, 0, &lockAt);
+    } else if (error) {
+        *error = "无法锁定 " + path_ + "（" + SystemError(GetLastError()) + "）";
+    }
+    CloseHandle(h);
+    return ok;
 }
 
-std::vector<RecordEntry> ActionRecord::ReadAll() const { return ParseRecord(ReadShared(path_)); }
+std::vector<RecordEntry> ActionRecord::ReadAll() const {
+    std::string bytes;
+    HANDLE h = CreateFileA(path_.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                           nullptr, OPEN_EXISTING, 0, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return {};
+    char buf[65536];
+    DWORD got = 0;
+    while (ReadFile(h, buf, sizeof buf, &got, nullptr) && got > 0) bytes.append(buf, got);
+    CloseHandle(h);
+    return ParseRecord(bytes);
+}
 
-std::map<std::string, RecordEntry> LastActions(const std::vector<RecordEntry>& all, const std::string& serial,
-                                               int user) {
+PhoneId IdentifyPhone(const std::string& transportSerial, const PackageSnapshot& read) {
+    PhoneId id;
+    id.key = PhoneKey(read);
+    id.serialNo = read.serialNo;
+    id.serial = transportSerial;
+    id.model = read.model;
+    return id;
+}
+
+bool SamePhone(const RecordEntry& e, const PhoneId& phone) {
+    // The model as a check: a serial shared by two boards rarely comes with the same model.
+    if (!e.model.empty() && !phone.model.empty() && OneLine(phone.model, 120) != e.model) return false;
+    if (!e.phone.empty()) return !phone.key.empty() ? e.phone == phone.key : e.serial == phone.serial;
+    // The first builds keyed by the serial adb showed, then a USB serial.
+    return e.serial == phone.serial || (!phone.serialNo.empty() && e.serial == phone.serialNo);
+}
+
+std::string NewBatchId() {
+    static LONG counter = 0;
+    SYSTEMTIME t;
+    GetSystemTime(&t);
+    char s[64];
+    std::snprintf(s, sizeof s, "%04u%02u%02u%02u%02u%02u-%lx-%lx", t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute,
+                  t.wSecond, GetCurrentProcessId(), static_cast<unsigned long>(InterlockedIncrement(&counter)));
+    return s;
+}
+
+std::vector<RecordEntry> PhoneHistory(const std::vector<RecordEntry>& all, const PhoneId& phone, int user) {
+    std::vector<RecordEntry> history;
+    std::map<std::pair<std::string, std::string>, size_t> atOf;   // (batch, package) -> index
+    for (const RecordEntry& e : all) {
+        if (e.user != user || !SamePhone(e, phone)) continue;
+        if (!e.batch.empty()) {
+            auto key = std::make_pair(e.batch, e.package);
+            auto it = atOf.find(key);
+            if (it != atOf.end()) {
+                history[it->second] = e;
+                continue;
+            }
+            atOf[key] = history.size();
+        }
+        history.push_back(e);
+    }
+    return history;
+}
+
+std::map<std::string, RecordEntry> LastActions(const std::vector<RecordEntry>& all, const PhoneId& phone, int user) {
     std::map<std::string, RecordEntry> last;
-    for (const RecordEntry& e : all)
-        if (e.serial == serial && e.user == user) last[e.package] = e;
+    for (const RecordEntry& e : PhoneHistory(all, phone, user)) last[e.package] = e;
     return last;
 }
 
-std::vector<UndoItem> UndoSet(const std::vector<RecordEntry>& all, const std::string& serial, int user,
-                              const PackageSnapshot* now) {
-    std::map<std::string, UndoItem> items;
-    for (const RecordEntry& e : all) {
-        if (e.serial != serial || e.user != user || e.outcome != Outcome::Done) continue;
-        UndoItem& u = items[e.package];
-        u.package = e.package;
+std::vector<RecordEntry> SettleUncertain(const std::vector<RecordEntry>& all, const PhoneId& phone, int user,
+                                         const PackageSnapshot& now) {
+    std::vector<RecordEntry> settled;
+    if (!now.complete) return settled;
+    for (const auto& entry : LastActions(all, phone, user)) {
+        const RecordEntry& e = entry.second;
+        if (e.outcome != Outcome::DeviceGone || e.batch.empty()) continue;
+        const Package* p = FindPackage(now, e.package);
+        if (!p) continue;
+        RecordEntry s = e;
+        s.time = RecordTime();
+        bool wasSo = e.beforeKnown && ShowsDone(e.action, e.before);
+        s.outcome = !ShowsDone(e.action, p->state) ? Outcome::Other : wasSo ? Outcome::Already : Outcome::Done;
+        settled.push_back(s);
+    }
+    return settled;
+}
+
+namespace {
+
+// What the tool's action left, when the line tells.
+bool StateAfter(const RecordEntry& e, bool haveBefore, PackageState before, PackageState* after) {
+    switch (e.outcome) {
+    case Outcome::Done:
         switch (e.action) {
-        case Action::Disable: u.enable = true; break;
-        case Action::Enable: u.enable = false; break;
-        case Action::Delete: u.restore = true; break;
-        case Action::Restore: u.restore = false; break;
+        case Action::Disable: *after = PackageState::Disabled; return true;
+        case Action::Enable: *after = PackageState::Enabled; return true;
+        case Action::Delete: *after = PackageState::Deleted; return true;
+        case Action::Restore:
+            // Restored with whatever enabled state it kept.
+            if (haveBefore && before != PackageState::Deleted) *after = before;
+            return haveBefore && before != PackageState::Deleted;
         }
+        return false;
+    case Outcome::DeviceGone:
+    case Outcome::Other: return false;   // uncertain: the phone will tell
+    default:
+        *after = before;   // refused, found so already, never sent: unchanged
+        return haveBefore;
+    }
+}
+
+// The state a line of the first builds found: they wrote none, and undid
+// only their disables and deletes.
+bool GuessBefore(const RecordEntry& e, PackageState* before) {
+    if (e.action == Action::Disable || e.action == Action::Delete) {
+        *before = PackageState::Enabled;
+        return true;
+    }
+    return false;
+}
+
+bool MayHaveChanged(Outcome o) { return o == Outcome::Done || o == Outcome::DeviceGone || o == Outcome::Other; }
+
+} // namespace
+
+std::vector<UndoItem> UndoSet(const std::vector<RecordEntry>& all, const PhoneId& phone, int user,
+                              const PackageSnapshot* now) {
+    struct Chain {
+        bool originKnown = false;
+        PackageState origin = PackageState::Enabled;   // before the tool first changed it
+        bool lastKnown = false;
+        PackageState last = PackageState::Enabled;     // what the tool left
+        bool changed = false;
+    };
+    std::map<std::string, Chain> chains;
+    for (const RecordEntry& e : PhoneHistory(all, phone, user)) {
+        Chain& c = chains[e.package];
+        bool haveBefore = e.beforeKnown;
+        PackageState before = e.before;
+        if (!haveBefore) haveBefore = GuessBefore(e, &before);
+        // Changed some other way since the tool's last action: what came
+        // before is no longer the tool's to undo.
+        if (e.beforeKnown && c.lastKnown && before != c.last) c = Chain();
+        if (!c.changed && !c.originKnown && haveBefore) {
+            c.originKnown = true;
+            c.origin = before;
+        }
+        if (!e.beforeKnown && !MayHaveChanged(e.outcome)) continue;   // an old line that changed nothing
+        if (!e.beforeKnown && e.outcome != Outcome::Done) continue;
+        if (!e.beforeKnown && (e.action == Action::Enable || e.action == Action::Restore)) {
+            // The first builds' undo of their own disable or delete.
+            c = Chain();
+            continue;
+        }
+        c.changed = c.changed || MayHaveChanged(e.outcome);
+        c.lastKnown = StateAfter(e, haveBefore, before, &c.last);
     }
     std::vector<UndoItem> result;
-    for (auto& entry : items) {
-        UndoItem u = entry.second;
+    for (auto& entry : chains) {
+        const Chain& c = entry.second;
+        if (!c.changed || !c.originKnown) continue;
+        PackageState current;
         if (now) {
-            const Package* p = FindPackage(*now, u.package);
+            const Package* p = FindPackage(*now, entry.first);
             if (!p) continue;
-            bool deleted = p->state == PackageState::Deleted;
-            u.restore = u.restore && deleted;
-            // A deleted package shows no enabled state; after its restore it may still be disabled.
-            u.enable = u.enable && (p->state == PackageState::Disabled || u.restore);
+            current = p->state;
+            if (c.lastKnown && current != c.last) continue;   // changed after the tool: the user's choice stands
+        } else {
+            if (!c.lastKnown) continue;
+            current = c.last;
         }
-        if (u.restore || u.enable) result.push_back(u);
+        if (current == c.origin) continue;
+        UndoItem u;
+        u.package = entry.first;
+        u.target = c.origin;
+        u.restore = current == PackageState::Deleted;
+        u.remove = c.origin == PackageState::Deleted;
+        u.enable = c.origin == PackageState::Enabled && (current == PackageState::Disabled || u.restore);
+        u.disable = c.origin == PackageState::Disabled && (current == PackageState::Enabled || u.restore);
+        result.push_back(u);
     }
     return result;
 }

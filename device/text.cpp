@@ -8,32 +8,47 @@ namespace {
 
 constexpr UINT kGbk = 936;
 
-std::string Convert(const std::string& text, UINT from, UINT to) {
-    if (text.empty()) return text;
-    int wide = MultiByteToWideChar(from, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    std::wstring w(static_cast<size_t>(wide), L'\0');
-    MultiByteToWideChar(from, 0, text.data(), static_cast<int>(text.size()), &w[0], wide);
+std::string Narrow(const std::wstring& w, UINT to) {
+    if (w.empty()) return std::string();
+    int wide = static_cast<int>(w.size());
     int bytes = WideCharToMultiByte(to, 0, w.data(), wide, nullptr, 0, nullptr, nullptr);
     std::string out(static_cast<size_t>(bytes), '\0');
     WideCharToMultiByte(to, 0, w.data(), wide, &out[0], bytes, nullptr, nullptr);
     return out;
 }
 
+std::string Convert(const std::string& text, UINT from, UINT to) {
+    if (text.empty()) return text;
+    int wide = MultiByteToWideChar(from, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    std::wstring w(static_cast<size_t>(wide), L'\0');
+    MultiByteToWideChar(from, 0, text.data(), static_cast<int>(text.size()), &w[0], wide);
+    return Narrow(w, to);
+}
+
 } // namespace
 
-std::vector<std::string> SplitLines(const std::string& text) {
-    std::vector<std::string> lines;
-    size_t start = 0;
+void ForEachLine(const std::string& text, size_t from, const std::function<void(const std::string& line)>& take) {
+    size_t start = from;
     while (start < text.size()) {
         size_t end = text.find('\n', start);
         size_t next = end == std::string::npos ? text.size() : end + 1;
         if (end == std::string::npos) end = text.size();
         size_t stop = end;
         while (stop > start && text[stop - 1] == '\r') stop--;
-        lines.push_back(text.substr(start, stop - start));
+        take(text.substr(start, stop - start));
         start = next;
     }
+}
+
+std::vector<std::string> SplitLines(const std::string& text) {
+    std::vector<std::string> lines;
+    ForEachLine(text, 0, [&lines](const std::string& line) { lines.push_back(line); });
     return lines;
+}
+
+std::vector<std::string> WholeLines(const std::string& text) {
+    size_t last = text.rfind('\n');
+    return last == std::string::npos ? std::vector<std::string>() : SplitLines(text.substr(0, last + 1));
 }
 
 std::string Trim(const std::string& s) {
@@ -62,6 +77,17 @@ bool IsUtf8(const std::string& bytes) {
 
 std::string Utf8ToGbk(const std::string& utf8) { return Convert(utf8, CP_UTF8, kGbk); }
 std::string GbkToUtf8(const std::string& gbk) { return Convert(gbk, kGbk, CP_UTF8); }
+
+// By hand: the Windows API converts UTF-16 only in the machine's own byte order.
+std::string Utf16ToUtf8(const char* bytes, size_t size, bool bigEndian) {
+    std::wstring w(size / 2, L'\0');
+    for (size_t i = 0; i < w.size(); i++) {
+        unsigned first = static_cast<unsigned char>(bytes[2 * i]);
+        unsigned second = static_cast<unsigned char>(bytes[2 * i + 1]);
+        w[i] = static_cast<wchar_t>(bigEndian ? (first << 8 | second) : (second << 8 | first));
+    }
+    return Narrow(w, CP_UTF8);
+}
 
 std::string OneLine(const std::string& text, size_t limit) {
     std::string out;

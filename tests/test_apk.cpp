@@ -371,12 +371,18 @@ TEST(ApkName, AgreesWithAndroguard) {
     EXPECT_GE(compared, 10);
 }
 
+// Debian's framework-res.apk (Android 10): 45 MB, read once per run.
+const std::string& FrameworkRes() {
+    static const std::string bytes = test::ReadFileBytes(KEEL_FRAMEWORK_RES);
+    return bytes;
+}
+
 TEST(ApkName, AgreesWithAaptOnEveryLocaleOfFrameworkRes) {
-    // framework-res (Android 10, 141 locales with their regions) against
-    // aapt's badging, which asks androidfw itself for each locale.
+    // framework-res (141 locales with their regions) against aapt's
+    // badging, which asks androidfw itself for each locale.
     const std::string& labels = File("framework_labels.txt");
     ASSERT_FALSE(labels.empty());
-    std::string apk = test::ReadFileBytes(KEEL_FRAMEWORK_RES);
+    const std::string& apk = FrameworkRes();
     ZipArchive zip;
     std::string xml, arsc;
     ASSERT_TRUE(zip.Open(apk));
@@ -404,6 +410,19 @@ TEST(ApkName, AgreesWithAaptOnEveryLocaleOfFrameworkRes) {
     }
     EXPECT_EQ(differ, "");
     EXPECT_GT(compared, 100);
+}
+
+TEST(ApkName, FrameworkStringsNeedThePhonesFrameworkTable) {
+    // android:label="@android:string/cancel": only the phone's own
+    // framework-res holds the text; given as one more table, it serves.
+    std::vector<const std::string*> alone = {&Apk("framework_label")};
+    std::vector<const std::string*> withFramework = {&Apk("framework_label"), &FrameworkRes()};
+    std::u16string name;
+    EXPECT_FALSE(ReadAppName(alone, RequestForPhone("zh-CN"), &name, nullptr));
+    ASSERT_TRUE(ReadAppName(withFramework, RequestForPhone("zh-CN"), &name, nullptr));
+    EXPECT_EQ(Utf8(name), u8"取消");
+    ASSERT_TRUE(ReadAppName(withFramework, RequestForPhone("en-US"), &name, nullptr));
+    EXPECT_EQ(Utf8(name), "Cancel");
 }
 
 // --- icons -----------------------------------------------------------------

@@ -8,8 +8,10 @@
 #include <algorithm>
 #include <cstdio>
 #include <string>
+#include <thread>
 #include <vector>
 #include "device/batch.h"
+#include "device/devices.h"
 #include "device/names.h"
 #include "tests/support/child.h"
 
@@ -257,12 +259,14 @@ TEST(DeviceLayer, ALongListGoesInPiecesThatAdbCanCarry) {
         profile += "package " + names.back() + " enabled third-party\n";
     }
     Phones phones(profile);
-    size_t pieces = 0;
-    for (size_t first = 0; first < names.size(); pieces++) {
-        size_t n = NamesThatFit(Action::Disable, 0, names, first, ScriptLimit(0), ReadBack::Yes);
-        std::vector<std::string> piece(names.begin() + first, names.begin() + first + n);
-        EXPECT_LE(BuildActionScript(Action::Disable, 0, piece, ReadBack::Yes).size(), ScriptLimit(0));
-        first += n;
+    std::vector<size_t> sizes = SplitIntoScripts(Action::Disable, 0, names, ScriptLimit(0), ReadBefore::Yes);
+    size_t pieces = sizes.size();
+    for (size_t p = 0, first = 0; p < pieces; first += sizes[p], p++) {
+        std::vector<std::string> piece(names.begin() + first, names.begin() + first + sizes[p]);
+        EXPECT_LE(BuildActionScript(Action::Disable, 0, piece, p + 1 == pieces ? ReadBack::Yes : ReadBack::No,
+                                    p == 0 ? ReadBefore::Yes : ReadBefore::No)
+                      .size(),
+                  ScriptLimit(0));
     }
     ASSERT_GT(pieces, 1u);
     BatchResult b = RunBatch(TheAdb(), "OLD1", Action::Disable, names, BatchOptions());
@@ -297,7 +301,7 @@ TEST(DeviceLayer, TwoPhonesChosenBySerialAndTheUnauthorizedOnesHint) {
     EXPECT_FALSE(c.snapshot.complete);
     EXPECT_NE(c.error.find("unauthorized"), std::string::npos) << c.error;
     BatchResult gone = RunBatch(adb, "CCC333", Action::Disable, {"com.user.app"}, BatchOptions());
-    EXPECT_EQ(gone.results[0].outcome, Outcome::DeviceGone);
+    EXPECT_EQ(gone.results[0].outcome, Outcome::NotSent) << "nothing reached the phone";
     EXPECT_NE(gone.error.find("unauthorized"), std::string::npos) << gone.error;
 }
 
@@ -346,8 +350,9 @@ TEST(DeviceLayer, TheRecordKnowsWhatUndoMustBringBack) {
     std::vector<RecordEntry> all = record.ReadAll();
     ASSERT_EQ(all.size(), 3u);
     EXPECT_EQ(all[0].model, "Phone_34");
-    EXPECT_EQ(LastActions(all, "SER1", 0).at("com.sys.locked").outcome, Outcome::Protected);
-    std::vector<UndoItem> undo = UndoSet(all, "SER1", 0, &del.after);
+    PhoneId phone = IdentifyPhone("SER1", del.after);
+    EXPECT_EQ(LastActions(all, phone, 0).at("com.sys.locked").outcome, Outcome::Protected);
+    std::vector<UndoItem> undo = UndoSet(all, phone, 0, &del.after);
     ASSERT_EQ(undo.size(), 2u);
     EXPECT_EQ(undo[0].package, "com.sys.plain");
     EXPECT_TRUE(undo[0].restore);
@@ -356,7 +361,7 @@ TEST(DeviceLayer, TheRecordKnowsWhatUndoMustBringBack) {
 
     RunBatch(adb, "SER1", Action::Restore, {"com.sys.plain"}, o);
     BatchResult last = RunBatch(adb, "SER1", Action::Enable, {"com.user.app"}, o);
-    EXPECT_TRUE(UndoSet(record.ReadAll(), "SER1", 0, &last.after).empty());
+    EXPECT_TRUE(UndoSet(record.ReadAll(), phone, 0, &last.after).empty());
 }
 
 // Cancel asked for while the first package runs: the batch stops after it,
@@ -411,6 +416,233 @@ TEST(DeviceLayer, OneBatchOnSeveralPhonesAtOnce) {
         EXPECT_EQ(all[i].after.model, "M" + serials[i]);
     }
     EXPECT_EQ(reports, 8u);
+}
+
+// The tool killed mid-batch (Task Manager, a crash): every package whose end
+// had arrived is in the record, and undo brings those back.
+TEST_CHILD(batch_to_record) {
+    const std::vector<std::string>& a = test::ChildArgs();
+    ActionRecord record(a[0]);
+    BatchOptions o;
+    o.record = &record;
+    std::vector<std::string> names(a.begin() + 1, a.end());
+    RunBatch(TheAdb(), "SER1", Action::Disable, names, o);
+    return 0;
+}
+
+std::string SlowPhone(const std::vector<std::string>& names, const std::string& extra = "") {
+    std::string profile = "platform-tools 34.0.5\nconnect-ms 0\ncommand-ms 0\nchange-ms 150\n"
+                          "device SER1 device model:Slow\napi 34\n" + extra;
+    for (const std::string& n : names) profile += "package " + n + " enabled third-party\n";
+    return profile;
+}
+
+TEST(DeviceFaults, AToolKilledMidBatchKeepsEveryFinishedActionAndUndoBringsThemBack) {
+    std::vector<std::string> names;
+    for (int i = 0; i < 10; i++) names.push_back("com.k" + std::to_string(i));
+    Phones phones(SlowPhone(names));
+    std::string path = RecordPath("killed.log");
+    std::string line = "\"" + test::ExeDir() + "\\test_device.exe\" --child=batch_to_record \"" + path + "\"";
+    for (const std::string& n : names) line += " " + n;
+    STARTUPINFOA si = {};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi = {};
+    ASSERT_TRUE(CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi));
+    ActionRecord record(path);
+    for (int i = 0; i < 6000 && record.ReadAll().size() < 3; i++) Sleep(10);
+    TerminateProcess(pi.hProcess, 1);
+    WaitForSingleObject(pi.hProcess, INFINITE);
+    CloseHandle(pi.hProcess);
+    CloseHandle(pi.hThread);
+    std::vector<RecordEntry> kept = record.ReadAll();
+    ASSERT_GE(kept.size(), 3u) << "each finished package was written as it ended";
+    ASSERT_LT(kept.size(), names.size()) << "the tool was killed before the end";
+
+    // The phone's own shell may still be finishing the script: wait for the
+    // last package, as a phone left alone would.
+    PackageRead now;
+    for (int i = 0; i < 600; i++) {
+        now = ReadPackages(TheAdb(), "SER1", 0);
+        if (now.snapshot.complete && StateOf(now.snapshot, "com.k9") == PackageState::Disabled) break;
+        Sleep(50);
+    }
+    PhoneId phone = IdentifyPhone("SER1", now.snapshot);
+    std::vector<UndoItem> undo = UndoSet(kept, phone, 0, &now.snapshot);
+    EXPECT_EQ(undo.size(), kept.size());
+    std::vector<std::string> back;
+    for (const UndoItem& u : undo) {
+        EXPECT_TRUE(u.enable) << u.package;
+        back.push_back(u.package);
+    }
+    BatchOptions o;
+    o.record = &record;
+    BatchResult b = RunBatch(TheAdb(), "SER1", Action::Enable, back, o);
+    for (const std::string& n : back) EXPECT_EQ(StateOf(b.after, n.c_str()), PackageState::Enabled) << n;
+    EXPECT_TRUE(UndoSet(record.ReadAll(), phone, 0, &b.after).empty());
+}
+
+TEST(DeviceFaults, ARecordThatCannotBeWrittenIsSaidAndTheActionStillCompletes) {
+    Phones phones(OnePhone(34));
+    // A folder where the record should be, as a redirected profile folder
+    // that refuses the file: opening it for writing fails.
+    std::string path = RecordPath("unwritable.log");
+    CreateDirectoryA(path.c_str(), nullptr);
+    ActionRecord record(path);
+    BatchOptions o;
+    o.record = &record;
+    BatchResult b = RunBatch(TheAdb(), "SER1", Action::Disable, {"com.user.app"}, o);
+    RemoveDirectoryA(path.c_str());
+    EXPECT_EQ(b.results[0].outcome, Outcome::Done);
+    EXPECT_EQ(StateOf(b.after, "com.user.app"), PackageState::Disabled);
+    EXPECT_EQ(b.recordError.find("操作记录无法写入："), 0u) << b.recordError;
+    EXPECT_NE(b.recordError.find(path), std::string::npos) << b.recordError;
+}
+
+// Disabled by the user long ago, "disabled" again in a batch: recorded as
+// so already, and undo leaves it disabled.
+TEST(DeviceFaults, APackageDisabledBeforeTheBatchIsNeverEnabledByUndo) {
+    Phones phones(OnePhone(34, "SER1", "package com.pre.off disabled-user third-party\n"));
+    ActionRecord record(RecordPath("before.log"));
+    BatchOptions o;
+    o.record = &record;
+    BatchResult b = RunBatch(TheAdb(), "SER1", Action::Disable, {"com.pre.off", "com.user.app"}, o);
+    EXPECT_EQ(Outcomes(b), (std::vector<Outcome>{Outcome::Already, Outcome::Done}));
+    std::vector<RecordEntry> all = record.ReadAll();
+    ASSERT_EQ(all.size(), 2u);
+    EXPECT_EQ(all[0].outcome, Outcome::Already);
+    EXPECT_TRUE(all[0].beforeKnown);
+    EXPECT_EQ(all[0].before, PackageState::Disabled);
+    std::vector<UndoItem> undo = UndoSet(all, IdentifyPhone("SER1", b.after), 0, &b.after);
+    ASSERT_EQ(undo.size(), 1u);
+    EXPECT_EQ(undo[0].package, "com.user.app");
+}
+
+// Wireless debugging: a new port at every connection, the same phone.
+TEST(DeviceFaults, APhoneReconnectedOnAnotherAddressKeepsItsHistory) {
+    auto wireless = [](const std::string& address, const std::string& serialNo, const char* state = "enabled") {
+        return "platform-tools 34.0.5\nconnect-ms 0\ncommand-ms 0\nchange-ms 0\ndevice " + address +
+               " device product:p model:Pixel_8 device:d\napi 34\nprop ro.serialno " + serialNo +
+               "\npackage com.user.app " + state + " third-party\n";
+    };
+    ActionRecord record(RecordPath("wireless.log"));
+    BatchOptions o;
+    o.record = &record;
+    {
+        Phones phones(wireless("192.168.1.5:41234", "SNW1"));
+        RunBatch(TheAdb(), "192.168.1.5:41234", Action::Disable, {"com.user.app"}, o);
+    }
+    {
+        Phones phones(wireless("192.168.1.5:38877", "SNW1", "disabled-user"));
+        PackageRead read = ReadPackages(TheAdb(), "192.168.1.5:38877", 0);
+        ASSERT_TRUE(read.snapshot.complete) << read.error;
+        PhoneId phone = IdentifyPhone("192.168.1.5:38877", read.snapshot);
+        EXPECT_EQ(LastActions(record.ReadAll(), phone, 0).count("com.user.app"), 1u);
+        EXPECT_EQ(UndoSet(record.ReadAll(), phone, 0, &read.snapshot).size(), 1u);
+    }
+    {
+        // Another phone later on the first address: none of that history is its.
+        Phones phones(wireless("192.168.1.5:41234", "SNW2", "disabled-user"));
+        PackageRead read = ReadPackages(TheAdb(), "192.168.1.5:41234", 0);
+        PhoneId phone = IdentifyPhone("192.168.1.5:41234", read.snapshot);
+        EXPECT_TRUE(LastActions(record.ReadAll(), phone, 0).empty());
+        EXPECT_TRUE(UndoSet(record.ReadAll(), phone, 0, &read.snapshot).empty());
+    }
+}
+
+// The package service stops answering (system_server restarting): the read
+// says so and a failed delete is never taken for a done one.
+TEST(DeviceFaults, ThePackageServiceFailingDuringAReadChangesNothing) {
+    for (int api : {23, 26, 34}) {
+        SCOPED_TRACE("API " + std::to_string(api));
+        {
+            Phones phones(OnePhone(api, "SER1", "package-service fails-after 1\n"));
+            PackageRead read = ReadPackages(TheAdb(), "SER1", 0);
+            EXPECT_FALSE(read.snapshot.complete);
+            EXPECT_EQ(read.error.find(kServiceNotAnswering), 0u) << read.error;
+        }
+        // The read before and the delete are answered, the read back is not;
+        // the delete itself fails.
+        Phones phones(OnePhone(api, "SER1",
+                               "package-service fails-after 5\n"
+                               "package com.sys.broken enabled system delete-fails=DELETE_FAILED_INTERNAL_ERROR\n"));
+        ActionRecord record(RecordPath("service.log"));
+        BatchOptions o;
+        o.record = &record;
+        BatchResult b = RunBatch(TheAdb(), "SER1", Action::Delete, {"com.sys.broken"}, o);
+        EXPECT_NE(b.results[0].outcome, Outcome::Done) << b.results[0].text;
+        for (const RecordEntry& e : record.ReadAll()) EXPECT_NE(e.outcome, Outcome::Done);
+    }
+}
+
+// Closing the program while a batch waits on a phone that stopped answering:
+// the batch ends at once, and what finished is in the record.
+TEST(DeviceFaults, AnAbortEndsABatchOnAHungPhoneAtOnce) {
+    std::vector<std::string> names;
+    for (int i = 0; i < 6; i++) names.push_back("com.h" + std::to_string(i));
+    Phones phones(SlowPhone(names, "hang-after 2\n"));
+    ActionRecord record(RecordPath("abort.log"));
+    Cancel twoDone, abort;
+    BatchOptions o;
+    o.record = &record;
+    o.abort = &abort;
+    o.progress = [&](const std::string&, const PackageResult&, size_t reported, size_t) {
+        if (reported == 2) twoDone.Request();
+    };
+    DWORD aborted = 0;
+    std::thread ender([&] {
+        WaitForSingleObject(twoDone.Event(), INFINITE);
+        Sleep(300);   // the phone hangs on the third package
+        aborted = GetTickCount();
+        abort.Request();   // the program ends
+    });
+    BatchResult b = RunBatch(TheAdb(), "SER1", Action::Disable, names, o);
+    DWORD returned = GetTickCount();
+    ender.join();
+    EXPECT_LT(returned - aborted, 5000u) << "not the 30 s grace nor a read back of a hung phone";
+    std::vector<RecordEntry> all = record.ReadAll();
+    ASSERT_GE(all.size(), 2u);
+    EXPECT_EQ(all[0].outcome, Outcome::Done);
+    EXPECT_EQ(all[1].outcome, Outcome::Done);
+}
+
+// With no adb server running, two clients that both need one both try to
+// start it and the one that comes second fails, as real adb does; an
+// `adb start-server` first, as the window runs it, leaves nothing to race.
+TEST(DeviceLayer, TwoClientsRaceToStartTheServerUnlessItIsStartedFirst) {
+    Phones phones("server-start-ms 2500\n" + OnePhone(34));
+    const Adb adb = TheAdb();
+    struct EndServer {
+        const Adb& adb;
+        ~EndServer() { adb.Run({"kill-server"}); }
+    } endServer{adb};
+    adb.Run({"kill-server"});   // one left by an earlier run of this test
+    auto listAndRead = [&adb] {
+        std::vector<AdbResult> r(2);
+        RunEach(2, [&](size_t i) { r[i] = i == 0 ? adb.Run({"devices", "-l"}) : adb.Shell(std::string(), "echo hi"); });
+        return r;
+    };
+
+    std::vector<AdbResult> raced = listAndRead();
+    ASSERT_EQ((raced[0].exitCode == 0) + (raced[1].exitCode == 0), 1) << raced[0].err << raced[1].err;
+    const AdbResult& won = raced[0].exitCode == 0 ? raced[0] : raced[1];
+    const AdbResult& lost = raced[0].exitCode == 0 ? raced[1] : raced[0];
+    EXPECT_EQ(won.err, "* daemon not running; starting now at tcp:5037\r\n* daemon started successfully\r\n");
+    EXPECT_EQ(lost.exitCode, 1u);
+    EXPECT_EQ(lost.err, "* daemon not running; starting now at tcp:5037\r\ncould not read ok from ADB Server\r\n"
+                        "* failed to start daemon\r\nadb.exe: cannot connect to daemon\r\n");
+    EXPECT_TRUE(lost.out.empty()) << lost.out;
+
+    adb.Run({"kill-server"});
+    AdbResult start = adb.Run({"start-server"});
+    EXPECT_EQ(start.exitCode, 0u);
+    EXPECT_EQ(start.err, "* daemon not running; starting now at tcp:5037\r\n* daemon started successfully\r\n");
+    std::vector<AdbResult> after = listAndRead();
+    for (const AdbResult& r : after) {
+        EXPECT_EQ(r.exitCode, 0u) << r.err;
+        EXPECT_EQ(r.err, "");
+    }
+    EXPECT_EQ(ParseDevices(after[0].out).size(), 1u);
+    EXPECT_EQ(after[1].out, "hi\n");
 }
 
 } // namespace

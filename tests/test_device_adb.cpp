@@ -131,7 +131,7 @@ TEST(ActionRecordFile, SeveralProcessesAppendingAtOnceLoseAndGarbleNothing) {
     std::vector<RecordEntry> all = ActionRecord(path).ReadAll();
     EXPECT_EQ(all.size(), kWriters * 50);
     for (size_t i = 0; i < kWriters; i++)
-        EXPECT_EQ(LastActions(all, "W" + std::to_string(i), 0).size(), 50u) << i;
+        EXPECT_EQ(LastActions(all, PhoneId{"", "", "W" + std::to_string(i), ""}, 0).size(), 50u) << i;
 }
 
 } // namespace

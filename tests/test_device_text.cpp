@@ -69,19 +69,21 @@ std::string CurrentPhoneOutput(bool withEnd) {
         "package:/system/app/Gone/Gone.apk=com.oem.gone\n"
         "package:/product/app/Off/Off.apk=com.oem.off\n"
         "package:/data/app/evil/base.apk=com.evil;reboot\n"
-        "package:/data/app/evil2/base.apk=com.evil $(id)\n"
+        "package:/data/app/evil2/base.apk=com.evil $(id)\n:adbtool:status 0\n"
         ":adbtool:section installed\npackage:com.example.notes\npackage:com.android.systemui\npackage:com.oem.off\n"
-        ":adbtool:section disabled\npackage:com.oem.off\n"
-        ":adbtool:section system\npackage:com.android.systemui\npackage:com.oem.gone\npackage:com.oem.off\n";
+        ":adbtool:status 0\n:adbtool:section disabled\npackage:com.oem.off\n:adbtool:status 0\n"
+        ":adbtool:section system\npackage:com.android.systemui\npackage:com.oem.gone\npackage:com.oem.off\n"
+        ":adbtool:status 0\n";
     return withEnd ? s + ":adbtool:section end\n" : s;
 }
 
 TEST(PackageRead, StatesKindsPathsAndRefusedNamesFromOneScript) {
     std::string script = BuildReadScript(10);
     EXPECT_EQ(script.find("pm list users"), std::string::npos);
-    EXPECT_EQ(BuildReadScript(10, Users::List).find("echo :adbtool:section users;pm list users;"), 0u);
-    EXPECT_NE(script.find("pm list packages -f -u --user 10;"), std::string::npos) << script;
-    EXPECT_NE(script.find("pm list packages -s -u --user 10;"), std::string::npos);
+    EXPECT_EQ(BuildReadScript(10, Users::List).find("echo :adbtool:section users;pm list users 2>&1;"), 0u);
+    EXPECT_NE(script.find("pm list packages -f -u --user 10 2>&1;echo :adbtool:status $?;"), std::string::npos)
+        << script;
+    EXPECT_NE(script.find("pm list packages -s -u --user 10 2>&1;"), std::string::npos);
 
     PackageSnapshot s = ParseReadOutput(CurrentPhoneOutput(true));
     EXPECT_TRUE(s.complete);
@@ -90,6 +92,8 @@ TEST(PackageRead, StatesKindsPathsAndRefusedNamesFromOneScript) {
     ASSERT_EQ(s.users.size(), 2u);
     EXPECT_EQ(s.users[1].id, 10);
     EXPECT_EQ(s.users[1].name, "Work profile");
+    EXPECT_TRUE(s.users[1].WorkProfile());
+    EXPECT_FALSE(s.users[0].WorkProfile()) << "c13: primary, admin, full";
     ASSERT_EQ(s.packages.size(), 4u);
     const Package* notes = FindPackage(s, "com.example.notes");
     ASSERT_NE(notes, nullptr);
@@ -105,7 +109,9 @@ TEST(PackageRead, StatesKindsPathsAndRefusedNamesFromOneScript) {
     // Android 6 through a terminal: CR LF, and "\r\r\n" where a text-mode stream added its own.
     std::string old =
         ":adbtool:section api\r\n23\r\n:adbtool:section all\r\npackage:/system/app/A/A.apk=com.a\r\r\n"
-        ":adbtool:section installed\r\npackage:com.a\r\n:adbtool:section end\r\n";
+        ":adbtool:status 0\r\n:adbtool:section installed\r\npackage:com.a\r\n:adbtool:status 0\r\n"
+        ":adbtool:section disabled\r\n:adbtool:status 0\r\n:adbtool:section system\r\n:adbtool:status 0\r\n"
+        ":adbtool:section end\r\n";
     PackageSnapshot o = ParseReadOutput(old);
     EXPECT_TRUE(o.complete);
     EXPECT_EQ(o.api, 23);
@@ -179,6 +185,129 @@ TEST(ActionOutput, EachAndroidVersionsTextsBecomeOneOutcomePerPackage) {
     EXPECT_EQ(r[2].status, -1);
 }
 
+// The package service not answering (booting, system_server restarting)
+// must never read as "every package deleted".
+TEST(PackageRead, AFailingPackageServiceMakesTheReadIncompleteNeverAllDeleted) {
+    std::string good = CurrentPhoneOutput(true);
+    ASSERT_TRUE(ParseReadOutput(good).complete);
+    auto replaceSection = [&](const std::string& name, const std::string& body) {
+        std::string s = good;
+        size_t at = s.find(":adbtool:section " + name + "\n");
+        size_t end = s.find(":adbtool:section ", at + 1);
+        return s.substr(0, at) + ":adbtool:section " + name + "\n" + body + s.substr(end);
+    };
+    struct Case {
+        const char* what;
+        std::string out;
+    } cases[] = {
+        {"Android 9+ without the service", replaceSection("installed", "cmd: Can't find service: package\n:adbtool:status 20\n")},
+        {"Android 7-8 pm, status 0", replaceSection("installed", "Error: Could not access the Package Manager.  Is the system running?\n:adbtool:status 0\n")},
+        {"an exception from a dying service", replaceSection("disabled", "java.lang.NullPointerException\n\tat x\n:adbtool:status 255\n")},
+        {"an installed list that came back empty", replaceSection("installed", ":adbtool:status 0\n")},
+        {"a section without its status", replaceSection("system", "package:com.android.systemui\n")},
+    };
+    for (const Case& c : cases) {
+        PackageSnapshot s = ParseReadOutput(c.out);
+        EXPECT_FALSE(s.complete) << c.what;
+        EXPECT_TRUE(s.serviceFailed) << c.what;
+        EXPECT_EQ(s.failure.find(kServiceNotAnswering), 0u) << c.what << ": " << s.failure;
+    }
+    // A line pm adds that is no error (a linker warning on an old build) passes.
+    PackageSnapshot warned = ParseReadOutput(replaceSection(
+        "disabled", "WARNING: linker: libdvm.so has text relocations\npackage:com.oem.off\n:adbtool:status 0\n"));
+    EXPECT_TRUE(warned.complete) << warned.failure;
+
+    // A read whose failure was seen reconciles nothing: a failed delete stays failed.
+    PackageSnapshot failed = ParseReadOutput(cases[0].out);
+    PackageResult r;
+    r.name = "com.example.notes";
+    r.begun = true;
+    r.outcome = Outcome::Other;
+    r.text = "Failure [DELETE_FAILED_INTERNAL_ERROR]";
+    Reconcile(Action::Delete, failed, &r);
+    EXPECT_EQ(r.outcome, Outcome::Other);
+}
+
+// Output arrives in pieces: a marker line cut short is not yet a marker.
+TEST(ActionOutput, AMarkerCutInTheMiddleIsNeverTakenForOne) {
+    std::vector<std::string> names;
+    for (int i = 0; i < 13; i++) names.push_back("com.p" + std::to_string(i));
+    std::string out;
+    for (int i = 0; i < 13; i++)
+        out += ":adbtool:begin " + std::to_string(i) + "\nPackage com.p" + std::to_string(i) +
+               " new state: disabled-user\n:adbtool:end " + std::to_string(i) + " 0\n";
+    size_t cut = out.find(":adbtool:end 12 0");
+    for (size_t len : {cut + 13, cut + 14, cut + 15, cut + 16}) {   // ":adbtool:end 1", "... 12", "... 12 ", "... 12 0"
+        std::vector<PackageResult> r = ParseActionOutput(out.substr(0, len), names);
+        EXPECT_EQ(r[1].status, 0);
+        EXPECT_EQ(r[12].status, -1) << "cut after " << out.substr(cut, len - cut);
+        EXPECT_TRUE(r[12].begun);
+    }
+    EXPECT_EQ(ParseActionOutput(out, names)[12].status, 0);
+    // Nor is a section line cut short the end of a read.
+    std::string read = CurrentPhoneOutput(true);
+    EXPECT_FALSE(ParseReadOutput(read.substr(0, read.size() - 1)).complete);
+}
+
+// Every length of list goes in pieces each within adb's limit, the first
+// carrying the read before and the last the read back, whatever the sizes.
+TEST(ActionScript, PiecesFitAndTheLastAlwaysReadsBack) {
+    for (int api : {23, 34}) {
+        size_t limit = ScriptLimit(api);
+        for (size_t n = 1; n <= (api < 24 ? 140u : 400u); n++) {
+            std::vector<std::string> names;
+            for (size_t i = 0; i < n; i++) names.push_back("com.example.app" + std::to_string(i));
+            std::vector<size_t> pieces = SplitIntoScripts(Action::Disable, 0, names, limit, ReadBefore::Yes);
+            size_t first = 0;
+            for (size_t p = 0; p < pieces.size(); p++) {
+                ASSERT_GE(pieces[p], 1u);
+                std::vector<std::string> piece(names.begin() + first, names.begin() + first + pieces[p]);
+                std::string script = BuildActionScript(Action::Disable, 0, piece,
+                                                       p + 1 == pieces.size() ? ReadBack::Yes : ReadBack::No,
+                                                       p == 0 ? ReadBefore::Yes : ReadBefore::No);
+                EXPECT_LE(script.size(), limit) << "API " << api << ", " << n << " names, piece " << p;
+                first += pieces[p];
+            }
+            ASSERT_EQ(first, n) << "API " << api << ", " << n << " names";
+        }
+    }
+}
+
+// What each package was before the batch decides "done" from "so already".
+TEST(ActionOutcome, APackageAlreadySoIsNotDoneByTheTool) {
+    PackageSnapshot before = ParseReadOutput(CurrentPhoneOutput(true));
+    std::vector<PackageResult> r(2);
+    r[0].name = "com.oem.off";         // disabled before
+    r[1].name = "com.example.notes";   // enabled before
+    for (PackageResult& x : r) {
+        x.begun = true;
+        x.status = 0;
+        x.outcome = Outcome::Done;
+    }
+    NoteBefore(before, &r);
+    ASSERT_TRUE(r[0].beforeKnown);
+    EXPECT_EQ(r[0].before, PackageState::Disabled);
+    // After: both disabled.
+    std::string out = CurrentPhoneOutput(true);
+    size_t at = out.find(":adbtool:section disabled\n") + 26;
+    out.insert(at, "package:com.example.notes\n");
+    PackageSnapshot after = ParseReadOutput(out);
+    ASSERT_TRUE(after.complete) << after.failure;
+    for (PackageResult& x : r) Reconcile(Action::Disable, after, &x);
+    EXPECT_EQ(r[0].outcome, Outcome::Already);
+    EXPECT_EQ(r[1].outcome, Outcome::Done);
+    EXPECT_EQ(OutcomeMessage(Action::Disable, r[0]), "本来就是禁用状态，没有改动");
+    // Deleting what was deleted already: pm refuses it as not installed.
+    PackageResult gone;
+    gone.name = "com.oem.gone";
+    gone.begun = true;
+    gone.outcome = Outcome::NotInstalled;
+    std::vector<PackageResult> one{gone};
+    NoteBefore(before, &one);
+    Reconcile(Action::Delete, before, &one[0]);
+    EXPECT_EQ(one[0].outcome, Outcome::Already);
+}
+
 TEST(ActionOutcome, ReadBackDecidesAndEveryOutcomeHasItsWords) {
     PackageSnapshot after = ParseReadOutput(CurrentPhoneOutput(true));
     PackageResult cut;
@@ -241,7 +370,7 @@ TEST(PackageNames, OneCheckForTheStartupWindowAndTheScripts) {
 TEST(ActionRecordText, TornAndDamagedLinesAreSkippedAndUndoFollowsTheLastDoneAction) {
     RecordEntry e{"2026-12-08T04:10:00Z", "SER1", "Pixel\t7", 0, "com.a", Action::Disable, Outcome::Done};
     std::string line = FormatEntry(e);
-    EXPECT_EQ(line, "2026-12-08T04:10:00Z\tSER1\tPixel 7\t0\tcom.a\tdisable\tdone\n");
+    EXPECT_EQ(line, "2026-12-08T04:10:00Z\tSER1\tPixel 7\t0\tcom.a\tdisable\tdone\t-\t-\t-\n");
     std::string bytes = line + "garbage without tabs\n" + "t\tSER1\tm\t0\tcom.b;x\tdisable\tdone\n" +
                         "t\tSER1\tm\t0\tcom.c\tdelete\tdone\n" + "t\tSER1\tm\t0\tcom.c\tdel";
     std::vector<RecordEntry> all = ParseRecord(bytes);
@@ -258,19 +387,20 @@ TEST(ActionRecordText, TornAndDamagedLinesAreSkippedAndUndoFollowsTheLastDoneAct
         entry("S", 0, "com.c", Action::Delete, Outcome::Protected), entry("S", 10, "com.d", Action::Delete, Outcome::Done),
         entry("T", 0, "com.e", Action::Disable, Outcome::Done),   entry("S", 0, "com.f", Action::Delete, Outcome::Done),
     };
-    std::vector<UndoItem> undo = UndoSet(history, "S", 0, nullptr);
+    PhoneId s{"", "", "S", ""};
+    std::vector<UndoItem> undo = UndoSet(history, s, 0, nullptr);
     ASSERT_EQ(undo.size(), 2u);
     EXPECT_EQ(undo[0].package, "com.b");
     EXPECT_TRUE(undo[0].restore && undo[0].enable);
     EXPECT_EQ(undo[1].package, "com.f");
-    EXPECT_EQ(LastActions(history, "S", 0).at("com.b").action, Action::Delete);
+    EXPECT_EQ(LastActions(history, s, 0).at("com.b").action, Action::Delete);
 
     // com.f was restored some other way: the phone shows it, so nothing is left to bring back.
     PackageSnapshot now;
     now.complete = true;
     now.packages = {Package{"com.b", "", PackageState::Deleted, PackageKind::User},
                     Package{"com.f", "", PackageState::Enabled, PackageKind::User}};
-    undo = UndoSet(history, "S", 0, &now);
+    undo = UndoSet(history, s, 0, &now);
     ASSERT_EQ(undo.size(), 1u);
     EXPECT_EQ(undo[0].package, "com.b");
 }
@@ -291,6 +421,91 @@ void WriteBytes(const std::string& path, const std::string& bytes) {
 }
 
 // Times are recorded in UTC and shown in the computer's local time.
+RecordEntry Line(const char* serial, const char* phone, const char* pkg, Action a, Outcome o, const char* before,
+                 const char* batch = "b") {
+    RecordEntry e{"2026-12-08T04:10:00Z", serial, "m", 0, pkg, a, o};
+    std::string text = FormatEntry(e);
+    text.resize(text.size() - 7);   // "\t-\t-\t-\n"
+    text += std::string("\t") + before + "\t" + phone + "\t" + batch + "\n";
+    RecordEntry back;
+    EXPECT_TRUE(ParseEntry(text.substr(0, text.size() - 1), &back)) << text;
+    return back;
+}
+
+// Undo returns each package to what it was before the tool first changed
+// it, and never further; a phone is known by its own identity.
+TEST(ActionRecordText, UndoGoesBackToTheStateBeforeTheToolAndNoFurther) {
+    PhoneId usb{"SN1/aid1", "SN1", "SN1", "m"};
+    PhoneId wifi{"SN1/aid1", "SN1", "192.168.1.5:41234", "m"};
+    PhoneId twin{"0123456789ABCDEF/aid2", "0123456789ABCDEF", "0123456789ABCDEF", "m"};
+    std::vector<RecordEntry> h = {
+        // Disabled long ago by the user, "disabled" again by a batch.
+        Line("SN1", "SN1/aid1", "com.was.off", Action::Disable, Outcome::Already, "disabled", "b1"),
+        // Disabled by the tool over USB, then deleted by it over Wi-Fi.
+        Line("SN1", "SN1/aid1", "com.on", Action::Disable, Outcome::Done, "enabled", "b1"),
+        Line("192.168.1.5:41234", "SN1/aid1", "com.on", Action::Delete, Outcome::Done, "disabled", "b2"),
+        // Shipped disabled, enabled by the tool.
+        Line("SN1", "SN1/aid1", "com.vendor.off", Action::Enable, Outcome::Done, "disabled", "b1"),
+        // Disabled by the tool, later deleted some other way.
+        Line("SN1", "SN1/aid1", "com.later", Action::Disable, Outcome::Done, "enabled", "b1"),
+        // Reported done, settled by the read back of the same batch as unchanged.
+        Line("SN1", "SN1/aid1", "com.settled", Action::Disable, Outcome::Done, "enabled", "b3"),
+        Line("SN1", "SN1/aid1", "com.settled", Action::Disable, Outcome::Other, "enabled", "b3"),
+        // Another phone with the same serial.
+        Line("0123456789ABCDEF", "0123456789ABCDEF/aid2", "com.twin", Action::Disable, Outcome::Done, "enabled"),
+        // The phone went away mid-command: what it shows decides.
+        Line("SN1", "SN1/aid1", "com.cut", Action::Disable, Outcome::DeviceGone, "enabled", "b4"),
+    };
+    PackageSnapshot now;
+    now.complete = true;
+    for (auto [name, state] : std::vector<std::pair<const char*, PackageState>>{
+             {"com.cut", PackageState::Disabled}, {"com.later", PackageState::Deleted},
+             {"com.on", PackageState::Deleted}, {"com.settled", PackageState::Enabled},
+             {"com.twin", PackageState::Disabled}, {"com.vendor.off", PackageState::Enabled},
+             {"com.was.off", PackageState::Disabled}})
+        now.packages.push_back(Package{name, "", state, PackageKind::System});
+    for (const PhoneId& phone : {usb, wifi}) {
+        std::vector<UndoItem> undo = UndoSet(h, phone, 0, &now);
+        ASSERT_EQ(undo.size(), 3u);
+        EXPECT_EQ(undo[0].package, "com.cut");
+        EXPECT_TRUE(undo[0].enable && !undo[0].restore);
+        EXPECT_EQ(undo[1].package, "com.on");
+        EXPECT_TRUE(undo[1].restore && undo[1].enable);
+        EXPECT_EQ(undo[2].package, "com.vendor.off");
+        EXPECT_TRUE(undo[2].disable && !undo[2].enable);
+        EXPECT_EQ(LastActions(h, phone, 0).at("com.settled").outcome, Outcome::Other);
+        EXPECT_EQ(LastActions(h, phone, 0).count("com.twin"), 0u);
+    }
+    // The phone is back: its uncertain line is settled by what it shows.
+    std::vector<RecordEntry> settled = SettleUncertain(h, usb, 0, now);
+    ASSERT_EQ(settled.size(), 1u);
+    EXPECT_EQ(settled[0].package, "com.cut");
+    EXPECT_EQ(settled[0].outcome, Outcome::Done);
+    EXPECT_EQ(settled[0].batch, "b4");
+    std::vector<RecordEntry> withSettled = h;
+    withSettled.push_back(settled[0]);
+    EXPECT_EQ(LastActions(withSettled, usb, 0).at("com.cut").outcome, Outcome::Done);
+    EXPECT_TRUE(SettleUncertain(withSettled, usb, 0, now).empty());
+
+    std::vector<UndoItem> twinUndo = UndoSet(h, twin, 0, &now);
+    ASSERT_EQ(twinUndo.size(), 1u);
+    EXPECT_EQ(twinUndo[0].package, "com.twin");
+    // A later phone on the same address is not the first one.
+    PhoneId stranger{"SN9/aid9", "SN9", "192.168.1.5:41234", "m"};
+    EXPECT_TRUE(UndoSet(h, stranger, 0, &now).empty());
+
+    // The first builds' lines still read, matched by their serial.
+    RecordEntry old;
+    ASSERT_TRUE(ParseEntry("t\tSN1\tm\t0\tcom.old\tdisable\tdone", &old));
+    EXPECT_FALSE(old.beforeKnown);
+    EXPECT_TRUE(SamePhone(old, usb));
+    EXPECT_FALSE(SamePhone(old, wifi) && wifi.serialNo.empty());
+    RecordEntry fresh;
+    EXPECT_TRUE(ParseEntry("t\tSN1\tm\t0\tcom.new\tdisable\talready\tdisabled\tSN1/aid1\tb9\tlater-field", &fresh))
+        << "fields added later are passed over";
+    EXPECT_EQ(fresh.outcome, Outcome::Already);
+}
+
 TEST(ActionRecordText, RecordTimesAreShownInLocalTime) {
     for (const char* odd : {"", "2026-12-08 04:10:00", "2026-12-08T04:10:00Z later", "2026-13-40T04:10:00Z",
                             "2026-12-08T04:10:00+08"})
@@ -354,6 +569,117 @@ TEST(PackageListFile, EveryEncodingPrefixAndHostileLine) {
     EXPECT_EQ(list.names, (std::vector<std::string>{"com.x", "com.y"}));
     EXPECT_TRUE(list.refused.empty());
     EXPECT_EQ(FormatPackageList({"com.x"}), "\xEF\xBB\xBF" "com.x\r\n");
+}
+
+// UTF-16 as `adb shell pm list packages > list.txt` writes it in Windows
+// PowerShell 5: a byte-order mark, then every line ended with CR LF.
+std::string Utf16File(const std::u16string& text, bool bigEndian) {
+    std::string bytes = bigEndian ? "\xFE\xFF" : "\xFF\xFE";
+    for (char16_t c : text) {
+        char high = static_cast<char>(c >> 8), low = static_cast<char>(c & 0xFF);
+        bytes += bigEndian ? std::string{high, low} : std::string{low, high};
+    }
+    return bytes;
+}
+
+TEST(PackageListFile, PowerShellUtf16AndHugeOrBinaryFilesStayBounded) {
+    std::string path = ScratchFile("adbtool_list16.txt");
+    PackageList list;
+    std::string error;
+    const std::u16string text = u"package:com.a\r\npackage:com.b\r\n\u4E2D\u6587\r\n\r\npackage:com.a\r\ncom.c";
+    for (bool bigEndian : {false, true}) {
+        WriteBytes(path, Utf16File(text, bigEndian));
+        ASSERT_TRUE(ReadPackageListFile(path, &list, &error)) << error;
+        EXPECT_EQ(list.names, (std::vector<std::string>{"com.a", "com.b", "com.c"})) << bigEndian;
+        ASSERT_EQ(list.refused.size(), 1u);
+        EXPECT_EQ(list.refused[0].number, 3);
+        EXPECT_EQ(list.refused[0].text, "中文");
+        EXPECT_EQ(list.refusedCount, 1u);
+    }
+    // Cut after an odd byte: the half code unit is dropped, the lines before stay.
+    std::string cut = Utf16File(u"com.a\r\ncom.bb", false);
+    list = ParsePackageList(cut.substr(0, cut.size() - 1));
+    EXPECT_EQ(list.names, (std::vector<std::string>{"com.a", "com.b"}));
+
+    // 700,000 lines, about 14 MB: every other line no name, the names
+    // repeating after 300,000. Only the first refused lines are kept.
+    std::string big;
+    const size_t lines = 700000;
+    for (size_t i = 0; i < lines; i++)
+        big += i % 2 ? "not a name " + std::to_string(i) + "\r\n" : "com.x.p" + std::to_string(i / 2 % 300000) + "\r\n";
+    ASSERT_LT(big.size(), 16u * 1024 * 1024);
+    WriteBytes(path, big);
+    ASSERT_TRUE(ReadPackageListFile(path, &list, &error)) << error;
+    ASSERT_EQ(list.names.size(), 300000u);
+    EXPECT_EQ(list.names[0], "com.x.p0");
+    EXPECT_EQ(list.names[299999], "com.x.p299999");
+    EXPECT_EQ(list.refusedCount, lines / 2);
+    ASSERT_EQ(list.refused.size(), kRefusedLinesKept);
+    EXPECT_EQ(list.refused[0].number, 2);
+    EXPECT_EQ(list.refused.back().number, static_cast<int>(2 * kRefusedLinesKept));
+    EXPECT_EQ(list.refused[0].text, "not a name 1");
+
+    // A picture renamed .txt (NUL bytes), and control bytes without a NUL.
+    std::string png("\x89PNG\r\n\x1A\n\0\0\0\rIHDR\0\0\x01\0", 20);
+    for (int i = 0; i < 4096; i++) png += static_cast<char>((i * 7919) % 251);
+    std::string controls;
+    for (int i = 0; i < 4096; i++) controls += static_cast<char>(1 + i % 31);
+    for (const std::string& bytes : {png, controls, std::string("com.a\r\n\0com.b\r\n", 14)}) {
+        WriteBytes(path, bytes);
+        list = PackageList();
+        error.clear();
+        EXPECT_FALSE(ReadPackageListFile(path, &list, &error));
+        EXPECT_EQ(error.rfind("不是文本文件：" + path, 0), 0u) << error;
+        EXPECT_TRUE(list.names.empty());
+        EXPECT_TRUE(list.refused.empty());
+    }
+    // A stray control byte in a long text file is still text.
+    list = ParsePackageList("com.a\r\n\x1B[0m\r\n" + std::string(200, '#') + "\r\ncom.b\r\n");
+    EXPECT_FALSE(list.binary);
+    EXPECT_EQ(list.names, (std::vector<std::string>{"com.a", "com.b"}));
+}
+
+// Serials with blanks, as cheap USB descriptors give them: adb pads the serial
+// to 22 columns with -l ("%-22s %s") and writes a tab without it.
+TEST(DeviceList, SerialsWithBlanksInBothForms) {
+    const std::string out =
+        "List of devices attached\n"
+        "Cheap USB 1234         device usb:1-4 product:p model:M_1 device:d transport_id:7\n"
+        "My Generic Phone Serial 0001 unauthorized usb:1-2 transport_id:8\n"
+        "USB device offline 42  device transport_id:9\n"
+        "ABCDEFGHIJKLMNOPQRSTUV device X offline transport_id:10\n"
+        "Cheap USB 5            no permissions (user in plugdev group; are your udev rules wrong?); see "
+        "[http://developer.android.com/tools/device.html] usb:1-3 transport_id:11\n"
+        "Cheap USB 6\tdevice\n"
+        "SER7                   sideload\n"
+        "SER8                   brand-new-state transport_id:12\n"
+        "\n";
+    std::vector<Device> d = ParseDevices(out);
+    ASSERT_EQ(d.size(), 8u);
+    EXPECT_EQ(d[0].serial, "Cheap USB 1234");
+    EXPECT_EQ(d[0].state, DeviceState::Ready);
+    EXPECT_EQ(d[0].model, "M_1");
+    EXPECT_EQ(d[0].transportId, 7);
+    EXPECT_EQ(d[1].serial, "My Generic Phone Serial 0001");
+    EXPECT_EQ(d[1].state, DeviceState::Unauthorized);
+    EXPECT_EQ(d[1].usb, "1-2");
+    EXPECT_EQ(d[2].serial, "USB device offline 42");
+    EXPECT_EQ(d[2].state, DeviceState::Ready);
+    EXPECT_EQ(d[3].serial, "ABCDEFGHIJKLMNOPQRSTUV device X") << "a state word inside a long serial";
+    EXPECT_EQ(d[3].state, DeviceState::Offline);
+    EXPECT_EQ(d[3].transportId, 10);
+    EXPECT_EQ(d[4].serial, "Cheap USB 5");
+    EXPECT_EQ(d[4].state, DeviceState::NoPermissions);
+    EXPECT_EQ(d[4].stateText, "no permissions (user in plugdev group; are your udev rules wrong?); see "
+                              "[http://developer.android.com/tools/device.html]");
+    EXPECT_EQ(d[4].usb, "1-3");
+    EXPECT_EQ(d[5].serial, "Cheap USB 6");
+    EXPECT_EQ(d[5].state, DeviceState::Ready);
+    EXPECT_EQ(d[6].serial, "SER7");
+    EXPECT_EQ(d[6].stateText, "sideload");
+    EXPECT_EQ(d[7].serial, "SER8") << "a state this parser does not know";
+    EXPECT_EQ(d[7].stateText, "brand-new-state");
+    EXPECT_EQ(d[7].state, DeviceState::Other);
 }
 
 } // namespace

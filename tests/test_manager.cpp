@@ -7,6 +7,7 @@
 #include <commctrl.h>
 #include <string>
 #include <vector>
+#include "device/adb.h"
 #include "device/record.h"
 #include "support/child.h"
 #include "support/managerdriver.h"
@@ -66,14 +67,14 @@ TEST_F(Manager, TwoPhonesOneUnauthorizedTheHintTheChoiceAndTheStartUpWindowFollo
     ASSERT_TRUE(m.WaitIdle());
 
     // Filters: the state and kind choices and the text narrow the same list.
-    m.ChooseComboItem(m.Combo(1), 2);   // 已禁用
+    m.ChooseComboItem(m.Combo(2), 2);   // 已禁用
     EXPECT_EQ(m.RowCount(), 1);
     EXPECT_EQ(m.Cell(0, 0), "com.google.android.apps.tachyon");
     EXPECT_EQ(m.Cell(0, 1), "已禁用");
-    m.ChooseComboItem(m.Combo(1), 0);
-    m.ChooseComboItem(m.Combo(2), 2);   // 用户
-    EXPECT_EQ(m.RowCount(), 2);
     m.ChooseComboItem(m.Combo(2), 0);
+    m.ChooseComboItem(m.Combo(3), 2);   // 用户
+    EXPECT_EQ(m.RowCount(), 2);
+    m.ChooseComboItem(m.Combo(3), 0);
     SetWindowTextA(m.Filter(), "GOOGLE.ANDROID.APPS");
     EXPECT_EQ(m.RowCount(), 4);
     EXPECT_EQ(m.Count(), "共 13 个，显示 4 个，已勾选 0 个");
@@ -189,8 +190,8 @@ TEST_F(Manager, KeysWalkFilterCheckSelectRefreshAndClose) {
         GetClassNameA(GetParent(f), cls, sizeof cls);
         return lstrcmpiA(cls, "ComboBox") == 0 ? GetParent(f) : f;
     };
-    std::vector<HWND> order = {m.Combo(0), m.Button("刷新"), m.Button("同时用于所有已连接设备"), m.Filter(),
-                               m.Combo(1), m.Combo(2), m.List(), m.Button("禁用"), m.Button("启用"),
+    std::vector<HWND> order = {m.Combo(0), m.Combo(1), m.Button("刷新"), m.Button("同时用于所有已连接设备"),
+                               m.Filter(), m.Combo(2), m.Combo(3), m.List(), m.Button("禁用"), m.Button("启用"),
                                m.Button("删除"), m.Button("恢复"), m.Button("导入列表..."), m.Button("导出列表..."),
                                m.Button("操作记录..."), m.Button("全部撤销")};
     for (HWND h : order) ASSERT_NE(h, nullptr);
@@ -217,7 +218,7 @@ TEST_F(Manager, KeysWalkFilterCheckSelectRefreshAndClose) {
     ASSERT_TRUE(tool.WaitFor([&] { return focused() == order[0]; }, 5000)) << "round to the top";
 
     // Typing filters as it goes; Enter takes the focus to the list.
-    for (int i = 0; i < 3; i++) m.Press(VK_TAB);
+    for (int i = 0; i < 4; i++) m.Press(VK_TAB);
     ASSERT_TRUE(tool.WaitFor([&] { return focused() == m.Filter(); }, 5000));
     for (char c : std::string("YOUTUBE")) m.Press(static_cast<WORD>(c));
     ASSERT_TRUE(tool.WaitFor([&] { return m.RowCount() == 1; }, 5000)) << m.RowCount();
@@ -440,6 +441,194 @@ TEST_F(Manager, ListFilesCheckWhatTheyNameReportTheRestAndExportTheChecks) {
     ASSERT_TRUE(m.Click("导入列表..."));
     ASSERT_TRUE(m.AnswerFileDialog(in));
     ASSERT_TRUE(tool.WaitFor([&] { return Contains(m.Count(), "已勾选 3 个"); })) << m.Count();
+}
+
+// Checks stay on packages the filter hides, and the user is asked before
+// they are acted on; a package off before the batch is not turned on by undo.
+TEST_F(Manager, HiddenChecksAreAskedAboutAndUndoLeavesWhatWasOffBefore) {
+    ToolUnderTest tool("mgr-hidden", Profile("two-phones.txt"));
+    ASSERT_TRUE(tool.Start());
+    ManagerUnderTest m(tool);
+    ASSERT_TRUE(m.Open());
+    ASSERT_TRUE(tool.WaitFor([&] { return m.RowCount() == 13; }));
+    ASSERT_TRUE(m.WaitIdle());
+
+    std::string in = tool.Folder() + "\\in.txt";
+    WriteBytes(in, "com.google.android.apps.tachyon\r\ncom.google.android.youtube\r\ncom.google.android.gm\r\n");
+    ASSERT_TRUE(m.Click("导入列表..."));
+    ASSERT_TRUE(m.AnswerFileDialog(in));
+    ASSERT_TRUE(tool.WaitFor([&] { return Contains(m.Count(), "已勾选 3 个"); })) << m.Count();
+
+    // The filter hides gm; its check stays.
+    SetWindowTextA(m.Filter(), "yo");
+    ASSERT_TRUE(tool.WaitFor([&] { return m.RowCount() == 2; })) << m.RowCount();
+    ASSERT_LT(m.PositionOf("com.google.android.gm"), 0);
+    EXPECT_TRUE(Contains(m.Count(), "已勾选 3 个")) << m.Count();
+    ASSERT_TRUE(m.Click("禁用"));
+    std::string box;
+    ASSERT_TRUE(m.WaitBox(&box));
+    EXPECT_TRUE(Contains(box, "已勾选 3 个，其中 1 个不在当前列表中：一并操作？")) << box;
+    EXPECT_TRUE(Contains(box, "com.google.android.gm")) << box;
+    m.AnswerBox(IDNO);   // only what is shown
+    ASSERT_TRUE(tool.WaitFor([&] { return Contains(m.Log(), "com.google.android.youtube："); }));
+    ASSERT_TRUE(m.WaitIdle());
+    EXPECT_TRUE(Contains(PackageLine(tool, "com.google.android.gm"), " enabled ")) << "hidden and refused";
+    EXPECT_TRUE(Contains(PackageLine(tool, "com.google.android.youtube"), " disabled-user "));
+    EXPECT_TRUE(Contains(m.Log(), "com.google.android.apps.tachyon：本来就是禁用状态，没有改动")) << m.Log();
+
+    // Undo turns youtube on again, and leaves tachyon off as it was before.
+    ASSERT_TRUE(m.Click("全部撤销"));
+    ASSERT_TRUE(m.WaitBox(&box));
+    EXPECT_TRUE(Contains(box, "com.google.android.youtube：启用")) << box;
+    EXPECT_FALSE(Contains(box, "tachyon")) << box;
+    m.AnswerBox(IDYES);
+    ASSERT_TRUE(tool.WaitFor([&] { return Contains(PackageLine(tool, "com.google.android.youtube"), " enabled "); }));
+    ASSERT_TRUE(m.WaitIdle());
+    EXPECT_TRUE(Contains(PackageLine(tool, "com.google.android.apps.tachyon"), " disabled-user "));
+}
+
+// The phone's users: a work profile is chosen beside the device, acted on,
+// recorded and undone on its own.
+TEST_F(Manager, AWorkProfileIsChosenActedOnRecordedAndUndoneOnItsOwn) {
+    ToolUnderTest tool("mgr-work", Profile("work-profile.txt"));
+    ASSERT_TRUE(tool.Start());
+    ManagerUnderTest m(tool);
+    ASSERT_TRUE(m.Open());
+    ASSERT_TRUE(tool.WaitFor([&] { return m.RowCount() > 0; }));
+    ASSERT_TRUE(m.WaitIdle());
+    HWND users = m.Combo(1);
+    ASSERT_TRUE(tool.WaitFor([&] { return SendMessageA(users, CB_GETCOUNT, 0, 0) == 2; }));
+    EXPECT_EQ(m.ComboText(users), "机主");
+    m.ChooseComboItem(users, 1);
+    ASSERT_TRUE(tool.WaitFor([&] { return m.ComboText(users) == "工作资料"; }));
+    ASSERT_TRUE(m.WaitIdle());
+    // The work profile's own states: Teams is installed there, not for the owner.
+    ASSERT_TRUE(tool.WaitFor([&] { return m.PositionOf("com.microsoft.teams") >= 0 &&
+                                          m.Cell(m.PositionOf("com.microsoft.teams"), 1) == "已启用"; }));
+    ASSERT_TRUE(m.Select({"com.microsoft.teams"}));
+    ASSERT_TRUE(m.Click("禁用"));
+    ASSERT_TRUE(m.WaitIdle());
+    std::string line = PackageLine(tool, "com.microsoft.teams");
+    EXPECT_TRUE(Contains(line, " uninstalled ") && Contains(line, "u10=disabled-user")) << line;
+    std::vector<dev::RecordEntry> all = dev::ActionRecord().ReadAll();
+    ASSERT_EQ(all.size(), 1u);
+    EXPECT_EQ(all[0].user, 10);
+
+    std::string box;
+    ASSERT_TRUE(m.Click("全部撤销"));
+    ASSERT_TRUE(m.WaitBox(&box));
+    EXPECT_TRUE(Contains(box, "com.microsoft.teams：启用")) << box;
+    m.AnswerBox(IDYES);
+    ASSERT_TRUE(tool.WaitFor([&] { return Contains(PackageLine(tool, "com.microsoft.teams"), "u10=enabled"); }));
+    ASSERT_TRUE(m.WaitIdle());
+    // The owner has nothing to undo.
+    m.ChooseComboItem(users, 0);
+    ASSERT_TRUE(tool.WaitFor([&] { return m.ComboText(users) == "机主"; }));
+    ASSERT_TRUE(m.WaitIdle());
+    ASSERT_TRUE(m.Click("全部撤销"));
+    ASSERT_TRUE(m.WaitBox(&box));
+    EXPECT_TRUE(Contains(box, "没有需要撤销的操作")) << box;
+    m.AnswerBox(IDOK);
+}
+
+// A record that cannot be written is said; the action still completes.
+TEST_F(Manager, AnUnwritableRecordIsSaidAndTheActionStillCompletes) {
+    std::string path = dev::ActionRecord::DefaultPath();
+    std::string folder = path.substr(0, path.rfind('\\'));
+    CreateDirectoryA(folder.c_str(), nullptr);
+    ASSERT_TRUE(CreateDirectoryA(path.c_str(), nullptr)) << "a folder where the file should be";
+    struct Restore {
+        std::string path;
+        ~Restore() { RemoveDirectoryA(path.c_str()); }
+    } restore{path};
+    ToolUnderTest tool("mgr-unwritable", Profile("two-phones.txt"));
+    ASSERT_TRUE(tool.Start());
+    ManagerUnderTest m(tool);
+    ASSERT_TRUE(m.Open());
+    ASSERT_TRUE(tool.WaitFor([&] { return m.RowCount() == 13; }));
+    ASSERT_TRUE(m.WaitIdle());
+    ASSERT_TRUE(m.Select({"com.google.android.youtube"}));
+    ASSERT_TRUE(m.Click("禁用"));
+    ASSERT_TRUE(m.WaitIdle());
+    EXPECT_TRUE(Contains(PackageLine(tool, "com.google.android.youtube"), " disabled-user "));
+    EXPECT_TRUE(Contains(m.Status(), "操作记录无法写入：")) << m.Status();
+    EXPECT_TRUE(Contains(m.Log(), "操作记录无法写入：")) << m.Log();
+    EXPECT_TRUE(Contains(m.Log(), "com.google.android.youtube：已禁用")) << m.Log();
+}
+
+// The package service stops answering: the list stays as it was, and the
+// user is told to try again.
+TEST_F(Manager, AFailingPackageServiceLeavesTheListAndSaysSo) {
+    ToolUnderTest tool("mgr-service", Profile("two-phones.txt"));
+    ASSERT_TRUE(tool.Start());
+    ManagerUnderTest m(tool);
+    ASSERT_TRUE(m.Open());
+    ASSERT_TRUE(tool.WaitFor([&] { return m.RowCount() == 13; }));
+    ASSERT_TRUE(m.WaitIdle());
+    std::string state = test::PhoneState(tool);
+    size_t at = state.find("package android ");
+    ASSERT_NE(at, std::string::npos);
+    state.insert(at, "package-service down\n");
+    WriteBytes(tool.Folder() + "\\adb_1.0.40\\adb_state.txt", state);
+    ASSERT_TRUE(m.Click("刷新"));
+    ASSERT_TRUE(tool.WaitFor([&] { return Contains(m.Status(), "手机上的软件包服务没有响应，请稍后按 刷新"); }))
+        << m.Status();
+    ASSERT_TRUE(m.WaitIdle());
+    EXPECT_EQ(m.RowCount(), 13);
+    EXPECT_EQ(m.Cell(m.PositionOf("com.google.android.youtube"), 1), "已启用") << "never shown as deleted";
+}
+
+// Closing the window while a batch waits on a phone that stopped answering:
+// the window goes at once, the start-up window answers, and the program
+// still ends at once when it is closed.
+TEST_F(Manager, ClosingDuringABatchOnAHungPhoneBlocksNothing) {
+    std::string packages;
+    for (int i = 0; i < 6; i++) packages += "package com.example.app" + std::to_string(i) + " enabled third-party\n";
+    ToolUnderTest tool("mgr-hung", "platform-tools 34.0.5\nconnect-ms 0\ncommand-ms 0\nchange-ms 50\nhang-after 2\n"
+                                   "device AAA111 device product:a model:Phone_A device:a\napi 33\n" + packages);
+    ASSERT_TRUE(tool.Start());
+    ManagerUnderTest m(tool);
+    ASSERT_TRUE(m.Open());
+    ASSERT_TRUE(tool.WaitFor([&] { return m.RowCount() == 6; }));
+    ASSERT_TRUE(m.WaitIdle());
+    std::vector<std::string> names;
+    for (int i = 0; i < 6; i++) names.push_back("com.example.app" + std::to_string(i));
+    ASSERT_TRUE(m.Select(names));
+    ASSERT_TRUE(m.Click("禁用"));
+    ASSERT_TRUE(tool.WaitFor([&] { return dev::ActionRecord().ReadAll().size() == 2; }));
+    HWND window = m.Window();
+    PostMessageA(window, WM_CLOSE, 0, 0);
+    ASSERT_TRUE(tool.WaitFor([&] { return !IsWindow(window); }, 5000)) << "the window closes at once";
+    DWORD_PTR answer = 0;
+    EXPECT_NE(SendMessageTimeoutA(tool.Window(), WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 2000, &answer), 0)
+        << "the start-up window answers";
+    std::vector<dev::RecordEntry> all = dev::ActionRecord().ReadAll();
+    ASSERT_GE(all.size(), 2u);
+    EXPECT_EQ(all[0].outcome, dev::Outcome::Done);
+    tool.Close();
+    DWORD began = GetTickCount();
+    EXPECT_EQ(tool.WaitExit(10000), 0u);
+    EXPECT_LT(GetTickCount() - began, 5000u) << "the program's end does not wait for the hung phone";
+}
+
+// No adb server runs yet: the first open starts it once, alone, before the
+// device list and the read run side by side, and neither fails for it.
+TEST_F(Manager, TheFirstOpenWithoutAServerStartsItOnceAndReadsThePhone) {
+    std::string profile = Profile("two-phones.txt");
+    profile.insert(profile.find("device "), "server-start-ms 1500\n");
+    ToolUnderTest tool("mgr-server", profile);
+    ASSERT_TRUE(tool.Start());
+    ManagerUnderTest m(tool);
+    ASSERT_TRUE(m.Open());
+    ASSERT_TRUE(tool.WaitFor([&] { return m.RowCount() == 13; })) << m.Status() << "\n" << m.Log();
+    ASSERT_TRUE(m.WaitIdle());
+    EXPECT_FALSE(Contains(m.Status(), "daemon")) << m.Status();
+    EXPECT_EQ(SendMessageA(m.Combo(0), CB_GETCOUNT, 0, 0), 2);
+    std::vector<std::string> log = tool.AdbLog();
+    ASSERT_FALSE(log.empty());
+    EXPECT_TRUE(Contains(log[0], "start-server")) << log[0];
+    // The simulated server is ended with the test's folder.
+    dev::Adb(tool.Folder() + "\\adb_1.0.40\\adb.exe").Run({"kill-server"});
 }
 
 } // namespace

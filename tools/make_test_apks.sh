@@ -56,7 +56,7 @@ build() {  # case, output name, extra aapt options...
     ids_of "$dir/gen" "$out/$apk.ids"
 }
 
-for c in locales refs launcher literal blank_literal blank_resource alias nolabel nolauncher icons icons_xml; do
+for c in locales refs launcher literal blank_literal blank_resource alias nolabel nolauncher icons icons_xml framework_label; do
     build "$c" "$c" --min-sdk-version 21
 done
 # The same table with a UTF-16 value pool (aapt's choice before API 7).

@@ -48,6 +48,13 @@
 //   apk-dir <folder>             APK files served at the packages' paths:
 //                                <folder>\<package>.apk at the APK path and
 //                                <folder>\<package>@<file> beside it (splits)
+//   server-start-ms <ms>         no adb server runs at first: the first client
+//                                that needs one starts it (a detached process
+//                                that stays a minute or until kill-server) and
+//                                waits this long for it; a client that arrives
+//                                while it starts fails with "cannot connect to
+//                                daemon", as two real clients racing to start
+//                                one do (server.cpp)
 // Output directives (both kinds of file):
 //   delay <ms>                   wait before answering anything
 //   pad <bytes>                  numbered 64-byte lines after the answer
@@ -231,9 +238,25 @@ std::string ClientVersion(const Profile& p) {
     return major >= 29 ? "1.0.41" : major == 28 ? "1.0.40" : "1.0.39";
 }
 
-int Command(sim::Store& store, Profile& p, const Options& o) {
+// The commands that talk to the server; `version` and the unknown ones do not.
+bool NeedsServer(const std::string& command) {
+    return command == "devices" || command == "shell" || command == "get-state" || command == "get-serialno" ||
+           command == "start-server";
+}
+
+int Command(sim::Store& store, Profile& p, const Options& o, const std::string& statePath) {
     const std::vector<std::string>& a = o.args;
     std::string command = a.empty() ? std::string() : a[0];
+    if (p.serverStartMs >= 0) {
+        if (command == "kill-server") {
+            sim::KillServer(statePath);
+            return 0;
+        }
+        if (NeedsServer(command) && !sim::EnsureServer(statePath, static_cast<DWORD>(p.serverStartMs))) {
+            Fail(p, "cannot connect to daemon");
+            return 1;
+        }
+    }
     if (command == "devices") {
         ListDevices(p, a.size() > 1 && a[1] == "-l");
         return 0;
@@ -280,7 +303,10 @@ int main(int argc, char** argv) {
         Sleep(std::strtoul(argv[2], nullptr, 10));
         return 0;
     }
-    sim::Store store(sim::PathFrom("ADBSIM_STATE", "adb_state.txt"), sim::PathFrom("ADBSIM_LOG", "adb_log.txt"));
+    if (argc == 4 && std::strcmp(argv[1], "__server") == 0)
+        return sim::ServeAsServer(argv[2], std::strtoul(argv[3], nullptr, 10));
+    std::string statePath = sim::PathFrom("ADBSIM_STATE", "adb_state.txt");
+    sim::Store store(statePath, sim::PathFrom("ADBSIM_LOG", "adb_log.txt"));
     // The line is logged once the state is read: a test that sees it may
     // rewrite the state for the next command without a pause.
     Profile p = store.Load();
@@ -293,7 +319,7 @@ int main(int argc, char** argv) {
         sim::Out("out " + std::to_string(i) + "\r\n");
         sim::Err("err " + std::to_string(i) + "\r\n");
     }
-    int code = Command(store, p, ReadOptions(argc, argv));
+    int code = Command(store, p, ReadOptions(argc, argv), statePath);
 
     if (p.pad) {
         // In pieces, so a reader sees the pipe fill and drain many times.

@@ -5,6 +5,7 @@
 //                even after a failure (`cmd package` keeps the result).
 //   Android 9 on: pm is `cmd package`; a failure is -1 (status 255) with the
 //                exception's stack trace on stderr.
+#include <cstdio>
 #include <cstdlib>
 #include "sim.h"
 
@@ -241,6 +242,23 @@ int Dispatch(Call& c, const std::vector<std::string>& args) {
 
 int PackageCommand(Store& store, Device& device, const std::vector<std::string>& args, bool viaPm, Io& io) {
     Sleep(device.commandMs);
+    // The package service gone (booting, or system_server restarting): the
+    // client finds no service to call. Android 9's pm is `cmd package`;
+    // before, pm was a Java program (frameworks/base cmds/pm Pm.java:
+    // PM_NOT_RUNNING_ERR, exit 1).
+    static int calls = 0;
+    if (device.serviceFailsAfter >= 0 && calls++ >= device.serviceFailsAfter) {
+        if (!viaPm || device.api >= 28) {
+            io.err += "cmd: Can't find service: package\n";
+            return 20;
+        }
+        io.err += "Error: Could not access the Package Manager.  Is the system running?\n";
+        return 1;
+    }
+    // A phone that stops answering in the middle of a batch.
+    static int changes = 0;
+    if (device.hangAfter >= 0 && IsChange(args.empty() ? std::string() : args[0]) && changes++ >= device.hangAfter)
+        Sleep(600000);
     if (args.empty()) {
         io.err += kOldUsage;
         return device.api <= 23 || (viaPm && device.api <= 27) ? 1 : 255;
@@ -259,6 +277,29 @@ int PackageCommand(Store& store, Device& device, const std::vector<std::string>&
         code = Dispatch(c, args);
     }
     return code;
+}
+
+int Settings(const Device& device, const std::vector<std::string>& args, Io& io) {
+    if (args.size() < 3 || args[0] != "get") {
+        io.err += "usage:  settings [--user <USER_ID> | current] get namespace key\n";
+        return 1;
+    }
+    if (args[1] == "secure" && args[2] == "android_id") {
+        std::string id = device.Prop("android_id");
+        if (id.empty()) {
+            unsigned long long h = 1469598103934665603ull;
+            // The phone's own, whatever it is connected by.
+            std::string seed = device.Prop("ro.serialno").empty() ? device.serial : device.Prop("ro.serialno");
+            for (char ch : seed) h = (h ^ static_cast<unsigned char>(ch)) * 1099511628211ull;
+            char hex[17];
+            std::snprintf(hex, sizeof hex, "%016llx", h);
+            id = hex;
+        }
+        io.out += id + "\n";
+    } else {
+        io.out += "null\n";
+    }
+    return 0;
 }
 
 int GetProp(const Device& device, const std::vector<std::string>& args, Io& io) {

@@ -104,6 +104,9 @@ void Complete(Device& d, int index) {
     if (d.Prop("ro.product.name").empty()) d.SetProp("ro.product.name", "sdk_gphone_x86");
     if (d.Prop("ro.product.device").empty()) d.SetProp("ro.product.device", "generic_x86");
     if (d.Prop("ro.product.manufacturer").empty()) d.SetProp("ro.product.manufacturer", "Google");
+    // Over USB adb's serial is the phone's own; over the network it is the
+    // address, and a profile gives ro.serialno itself.
+    if (d.Prop("ro.serialno").empty() && d.serial.find(':') == std::string::npos) d.SetProp("ro.serialno", d.serial);
     if (d.focus.empty()) d.focus.push_back({0, 0, "com.example.app/com.example.app.MainActivity"});
     int next = 10000;
     for (Package& p : d.packages) {
@@ -203,12 +206,16 @@ Profile ParseProfile(const std::string& text) {
         else if (key == "exec-ms") d->execMs = value;
         else if (key == "usb-kbps") d->usbBytesPerMs = value * 1024 / 1000;
         else if (key == "apk-dir") d->apkDir = Rest(line, 1);
+        else if (key == "package-service" && arg == "down") d->serviceFailsAfter = 0;
+        else if (key == "package-service" && arg == "fails-after" && w.size() > 2) d->serviceFailsAfter = std::atoi(w[2].c_str());
+        else if (key == "hang-after") d->hangAfter = static_cast<int>(value);
         else if (key == "platform-tools") s.toolsVersion = arg;
         else if (key == "delay") s.delayMs = value;
         else if (key == "pad") s.pad = std::strtoull(arg.c_str(), nullptr, 10);
         else if (key == "interleave") s.interleave = std::atoi(arg.c_str());
         else if (key == "crash") s.crash = true;
         else if (key == "daemon") s.daemonMs = value;
+        else if (key == "server-start-ms") s.serverStartMs = static_cast<int>(value);
         else if (key == "exit") {
             s.hasExit = true;
             s.exitCode = value;

@@ -175,6 +175,8 @@ struct Script {
             }
         } else if (name == "getprop") {
             status = GetProp(device, args, io);
+        } else if (name == "settings") {
+            status = Settings(device, args, io);
         } else if (name == "dumpsys") {
             status = Dumpsys(device, args, io);
         } else if (FileCommand(device, name, args, in, io, &status)) {

@@ -54,6 +54,8 @@ struct Device {
     DWORD execMs = 0;                      // per file tool started (dd, stat, gzip ...)
     DWORD usbBytesPerMs = 0;               // transfer rate of what the phone sends; 0: no limit
     std::string apkDir;                    // folder of APK files served at the packages' paths
+    int serviceFailsAfter = -1;            // package service calls answered per adb process; -1: all
+    int hangAfter = -1;                    // package changes made per adb process before the phone hangs; -1: never
 
     std::string Prop(const std::string& key) const;
     void SetProp(const std::string& key, const std::string& value);
@@ -78,6 +80,7 @@ struct Profile {
     DWORD exitCode = 0;
     bool crash = false;
     DWORD daemonMs = 0;
+    int serverStartMs = -1;                // -1: a server runs from the start
 
     Device* FindDevice(const std::string& serial);
     // Client messages start "adb.exe: " from platform-tools 30 on, "error: " before.
@@ -98,6 +101,18 @@ bool ReadWhole(const std::string& path, std::string* out);
 void WriteWhole(const std::string& path, const std::string& text);
 void Out(const std::string& s);
 void Err(const std::string& s);
+// A kernel object's name of this `kind` for the state file at `path`: the
+// same for every process of one state file, apart for two state files.
+std::string ObjectName(const std::string& path, const char* kind);
+
+// server.cpp: the adb server of profiles with server-start-ms.
+// Before a command that needs the server: true when one runs, started now if
+// need be, false after the texts of a failed start.
+bool EnsureServer(const std::string& statePath, DWORD startMs);
+// `adb kill-server`: ends the server and waits for its end.
+void KillServer(const std::string& statePath);
+// The server process itself (`adb.exe __server NAME START-MS`).
+int ServeAsServer(const std::string& name, DWORD startMs);
 
 class Store {
 public:
@@ -137,6 +152,9 @@ struct Io {
 // pm.cpp: pm, cmd package, getprop. `viaPm` tells `pm` from `cmd package`.
 int PackageCommand(Store& store, Device& device, const std::vector<std::string>& args, bool viaPm, Io& io);
 int GetProp(const Device& device, const std::vector<std::string>& args, Io& io);
+// `settings get secure android_id`: the phone's own, from the prop
+// "android_id" or made from its serial.
+int Settings(const Device& device, const std::vector<std::string>& args, Io& io);
 
 // dumpsys.cpp
 int Dumpsys(const Device& device, const std::vector<std::string>& args, Io& io);

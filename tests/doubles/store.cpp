@@ -20,7 +20,9 @@ const char* const kDefaultState =
     "package com.example.old disabled-user\n"
     "focus com.example.app/com.example.app.MainActivity\n";
 
-std::string MutexName(const std::string& path) {
+} // namespace
+
+std::string ObjectName(const std::string& path, const char* kind) {
     char full[MAX_PATH * 2];
     DWORD n = GetFullPathNameA(path.c_str(), sizeof full, full, nullptr);
     std::string s = n > 0 && n < sizeof full ? std::string(full, n) : path;
@@ -30,9 +32,11 @@ std::string MutexName(const std::string& path) {
         h = (h ^ static_cast<unsigned char>(lower)) * 16777619u;
     }
     char name[64];
-    wsprintfA(name, "adbsim-state-%08x", h);
+    wsprintfA(name, "adbsim-%s-%08x", kind, h);
     return name;
 }
+
+namespace {
 
 void Put(DWORD which, const std::string& bytes) {
     HANDLE h = GetStdHandle(which);
@@ -86,7 +90,7 @@ void Err(const std::string& s) { Put(STD_ERROR_HANDLE, s); }
 
 Store::Store(const std::string& statePath, const std::string& logPath)
     : statePath_(statePath), logPath_(logPath) {
-    mutex_ = CreateMutexA(nullptr, FALSE, MutexName(statePath).c_str());
+    mutex_ = CreateMutexA(nullptr, FALSE, ObjectName(statePath, "state").c_str());
 }
 
 Store::~Store() {

@@ -119,7 +119,7 @@ HWND ManagerUnderTest::Label(bool status) const {
             control = control || lstrcmpiA(cls, c) == 0;
         if (control || !IsWindowVisible(h)) continue;
         if (status ? (r.top > lr.bottom && r.bottom - r.top <= 24 && r.right - r.left > 400)
-                   : (r.bottom <= lr.top && r.top > RectOf(Combo(0)).bottom && r.left > RectOf(Combo(2)).right))
+                   : (r.bottom <= lr.top && r.top > RectOf(Combo(0)).bottom && r.left > RectOf(Combo(3)).right))
             best = h;
     }
     return best;

@@ -22,7 +22,7 @@ public:
     HWND Button(const char* caption) const;
     HWND List() const;
     HWND Filter() const;
-    // Combo boxes top to bottom, left to right: devices, states, kinds.
+    // Combo boxes top to bottom, left to right: devices, users, states, kinds.
     HWND Combo(int which) const;
     std::string ComboText(HWND combo) const;   // the current choice as the field shows it
     void ChooseComboItem(HWND combo, int index) const;   // as the user's choice: the window hears of it
