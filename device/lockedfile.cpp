@@ -2,6 +2,7 @@
 
 #include <windows.h>
 #include <shlobj.h>
+#include "text.h"
 
 namespace dev {
 
@@ -15,18 +16,38 @@ void MakeFolders(const std::string& file) {
         CreateDirectoryA(file.substr(0, i).c_str(), nullptr);
 }
 
+// "拒绝访问（错误 5）": the system's own words where it has them.
+std::string SystemError(DWORD code) {
+    char text[256] = "";
+    DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0, text,
+                             sizeof text, nullptr);
+    std::string said = n ? OneLine(std::string(text, n), 120) : std::string();
+    for (;;) {
+        if (!said.empty() && (said.back() == '.' || said.back() == ' ')) said.pop_back();
+        else if (said.size() >= 2 && said.compare(said.size() - 2, 2, "。") == 0) said.resize(said.size() - 2);
+        else break;
+    }
+    return (said.empty() ? std::string() : said + "，") + "错误 " + std::to_string(code);
+}
+
 // Runs `work` on the open file while holding its lock.
-bool WithLock(const std::string& path, const std::function<bool(HANDLE)>& work) {
+bool WithLock(const std::string& path, std::string* error, const std::function<bool(HANDLE)>& work) {
     MakeFolders(path);
     HANDLE h = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                            OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h == INVALID_HANDLE_VALUE) return false;
+    if (h == INVALID_HANDLE_VALUE) {
+        if (error) *error = "无法打开 " + path + "（" + SystemError(GetLastError()) + "）";
+        return false;
+    }
     OVERLAPPED lockAt = {};
     lockAt.OffsetHigh = kLockOffsetHigh;
     bool ok = LockFileEx(h, LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &lockAt) != 0;
     if (ok) {
         ok = work(h);
+        if (!ok && error) *error = "写入 " + path + " 没有完成（" + SystemError(GetLastError()) + "）";
         UnlockFileEx(h, 0, 1, 0, &lockAt);
+    } else if (error) {
+        *error = "无法锁定 " + path + "（" + SystemError(GetLastError()) + "）";
     }
     CloseHandle(h);
     return ok;
@@ -48,9 +69,9 @@ std::string ToolDataFile(const char* name) {
     return std::string(folder) + "\\adbtool\\" + name;
 }
 
-bool AppendLocked(const std::string& path, const std::string& lines) {
+bool AppendLocked(const std::string& path, const std::string& lines, std::string* error) {
     if (lines.empty()) return true;
-    return WithLock(path, [&](HANDLE h) {
+    return WithLock(path, error, [&](HANDLE h) {
         // Inside the lock the end is stable: a torn line left by a killed
         // writer gets its end first, so these lines stand on their own.
         std::string text = lines;
@@ -69,8 +90,8 @@ bool AppendLocked(const std::string& path, const std::string& lines) {
     });
 }
 
-bool RewriteLocked(const std::string& path, const std::string& text) {
-    return WithLock(path, [&](HANDLE h) {
+bool RewriteLocked(const std::string& path, const std::string& text, std::string* error) {
+    return WithLock(path, error, [&](HANDLE h) {
         LARGE_INTEGER zero = {};
         SetFilePointerEx(h, zero, nullptr, FILE_BEGIN);
         return WriteAll(h, text) && SetEndOfFile(h);

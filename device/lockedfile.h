@@ -14,10 +14,11 @@ std::string ToolDataFile(const char* name);
 
 // Appends `text` (whole lines) in one write under the file's lock, creating
 // the file and its folders; after a torn last line it starts a fresh one.
-bool AppendLocked(const std::string& path, const std::string& text);
+// On failure `error` (when given) says why in the user's words, naming the file.
+bool AppendLocked(const std::string& path, const std::string& text, std::string* error = nullptr);
 
 // Replaces the file's content under the same lock.
-bool RewriteLocked(const std::string& path, const std::string& text);
+bool RewriteLocked(const std::string& path, const std::string& text, std::string* error = nullptr);
 
 // The file's bytes (empty when it does not exist).
 std::string ReadShared(const std::string& path);
