@@ -10,8 +10,11 @@
 //      language split's size and tail; the base's tail for a changed app;
 //   3. AndroidManifest.xml and resources.arsc of the base and the split,
 //      each from its local header (`dd`; a stored table of more than 64 KB
-//      is gzipped on phones that have gzip, Android 8 on);
-//   4. the icon's PNG.
+//      is gzipped on phones that have gzip, Android 8 on); of a stored table
+//      over 256 KB only its first bytes, then
+//   4. its header, the value pool's offsets and all after the pool, then
+//   5. only the value strings the label and the icon can resolve to;
+//   6. the icon's PNG.
 // A package is done when its name is known, one package's tables at a
 // time; an app whose base APK, size, time and splits match the cache moves
 // nothing beyond round 1. Needs `stat` and `tail` (Android 6 on): older
