@@ -1,9 +1,9 @@
 #include "record.h"
 
 #include <windows.h>
-#include <shlobj.h>
 #include <cstdio>
 #include <cstdlib>
+#include "lockedfile.h"
 #include "names.h"
 #include "text.h"
 
@@ -14,8 +14,6 @@ namespace {
 // The first builds' lines have seven fields; later ones add at the end.
 constexpr size_t kFirstFields = 7;
 constexpr size_t kFields = 10;
-// The append lock sits far beyond any data, so readers never meet it.
-constexpr DWORD kLockOffsetHigh = 0x7FFFFFFF;
 
 std::string Field(const std::string& s) {
     std::string f = OneLine(s, 120);
@@ -33,48 +31,9 @@ std::vector<std::string> SplitTabs(const std::string& line) {
     }
 }
 
-// "拒绝访问（错误 5）": the system's own words where it has them.
-std::string SystemError(DWORD code) {
-    char text[256] = "";
-    DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0, text,
-                             sizeof text, nullptr);
-    std::string said = n ? OneLine(std::string(text, n), 120) : std::string();
-    for (;;) {
-        if (!said.empty() && (said.back() == '.' || said.back() == ' ')) said.pop_back();
-        else if (said.size() >= 2 && said.compare(said.size() - 2, 2, "。") == 0) said.resize(said.size() - 2);
-        else break;
-    }
-    return (said.empty() ? std::string() : said + "，") + "错误 " + std::to_string(code);
-}
-
-void MakeFolders(const std::string& file) {
-    for (size_t i = file.find_first_of("\\/", 3); i != std::string::npos; i = file.find_first_of("\\/", i + 1))
-        CreateDirectoryA(file.substr(0, i).c_str(), nullptr);
-}
-
-// The shell's library is loaded when the record is first looked for, and
-// kept for the run: under Wine it is a large library, and linking it would
-// load it at every start of the program.
-HRESULT LocalAppDataFolder(char* folder) {
-    using FolderPath = HRESULT(WINAPI*)(HWND, int, HANDLE, DWORD, LPSTR);
-    static const FolderPath get = [] {
-        HMODULE shell = LoadLibraryA("SHELL32.DLL");
-        FARPROC found = shell ? GetProcAddress(shell, "SHGetFolderPathA") : nullptr;
-        return reinterpret_cast<FolderPath>(reinterpret_cast<void (*)()>(found));
-    }();
-    return get ? get(nullptr, CSIDL_LOCAL_APPDATA, nullptr, 0, folder) : E_NOTIMPL;
-}
-
 } // namespace
 
-std::string ActionRecord::DefaultPath() {
-    char folder[MAX_PATH] = "";
-    if (FAILED(LocalAppDataFolder(folder))) {
-        DWORD n = GetEnvironmentVariableA("LOCALAPPDATA", folder, MAX_PATH);
-        if (n == 0 || n >= MAX_PATH) folder[0] = 0;
-    }
-    return std::string(folder) + "\\adbtool\\actions.log";
-}
+std::string ActionRecord::DefaultPath() { return ToolDataFile("actions.log"); }
 
 std::string RecordTime() {
     SYSTEMTIME t;
@@ -164,69 +123,20 @@ bool ParseEntry(const std::string& line, RecordEntry* e) {
 
 std::vector<RecordEntry> ParseRecord(const std::string& bytes) {
     std::vector<RecordEntry> entries;
-    size_t start = 0;
-    for (;;) {
-        size_t end = bytes.find('\n', start);
-        if (end == std::string::npos) break;   // a torn last line
-        std::string line = bytes.substr(start, end - start);
-        if (!line.empty() && line.back() == '\r') line.pop_back();
+    ForEachWholeLine(bytes, [&](const std::string& line) {
         RecordEntry e;
         if (ParseEntry(line, &e)) entries.push_back(e);
-        start = end + 1;
-    }
+    });
     return entries;
 }
 
 bool ActionRecord::Append(const std::vector<RecordEntry>& entries, std::string* error) const {
-    if (entries.empty()) return true;
     std::string text;
     for (const RecordEntry& e : entries) text += FormatEntry(e);
-    MakeFolders(path_);
-    HANDLE h = CreateFileA(path_.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                           OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h == INVALID_HANDLE_VALUE) {
-        if (error) *error = "无法打开 " + path_ + "（" + SystemError(GetLastError()) + "）";
-        return false;
-    }
-    OVERLAPPED lockAt = {};
-    lockAt.OffsetHigh = kLockOffsetHigh;
-    bool ok = LockFileEx(h, LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &lockAt) != 0;
-    if (ok) {
-        // Inside the lock the end is stable: a torn line left by a killed
-        // writer gets its end first, so this line stands on its own.
-        LARGE_INTEGER size = {}, zero = {};
-        GetFileSizeEx(h, &size);
-        if (size.QuadPart > 0) {
-            LARGE_INTEGER last;
-            last.QuadPart = size.QuadPart - 1;
-            char c = '\n';
-            DWORD got = 0;
-            SetFilePointerEx(h, last, nullptr, FILE_BEGIN);
-            if (ReadFile(h, &c, 1, &got, nullptr) && got == 1 && c != '\n') text.insert(0, "\n");
-        }
-        SetFilePointerEx(h, zero, nullptr, FILE_END);
-        DWORD written = 0;
-        ok = WriteFile(h, text.data(), static_cast<DWORD>(text.size()), &written, nullptr) && written == text.size();
-        if (!ok && error) *error = "写入 " + path_ + " 没有完成（" + SystemError(GetLastError()) + "）";
-        UnlockFileEx(h, 0, 1, 0, &lockAt);
-    } else if (error) {
-        *error = "无法锁定 " + path_ + "（" + SystemError(GetLastError()) + "）";
-    }
-    CloseHandle(h);
-    return ok;
+    return AppendLocked(path_, text, error);
 }
 
-std::vector<RecordEntry> ActionRecord::ReadAll() const {
-    std::string bytes;
-    HANDLE h = CreateFileA(path_.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                           nullptr, OPEN_EXISTING, 0, nullptr);
-    if (h == INVALID_HANDLE_VALUE) return {};
-    char buf[65536];
-    DWORD got = 0;
-    while (ReadFile(h, buf, sizeof buf, &got, nullptr) && got > 0) bytes.append(buf, got);
-    CloseHandle(h);
-    return ParseRecord(bytes);
-}
+std::vector<RecordEntry> ActionRecord::ReadAll() const { return ParseRecord(ReadShared(path_)); }
 
 PhoneId IdentifyPhone(const std::string& transportSerial, const PackageSnapshot& read) {
     PhoneId id;

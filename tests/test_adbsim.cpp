@@ -429,3 +429,40 @@ TEST_F(AdbSim, LatencyFromTheProfile) {
 }
 
 } // namespace
+
+// Files served from a folder on the computer at the packages' paths, read by
+// the tools each Android version has, and `exec-out` passing them unchanged.
+TEST_F(AdbSim, PhonesServeFilesThroughTheirVersionsTools) {
+    std::string dir = gScratch + "\\apks";
+    CreateDirectoryA(dir.c_str(), nullptr);
+    std::string bytes;
+    for (int i = 0; i < 3000; i++) bytes += static_cast<char>(i * 7 % 256);
+    WriteText(dir + "\\com.example.app.apk", bytes);
+    WriteText(dir + "\\com.example.app@split_config.zh.apk", "split");
+    for (int api : {21, 23, 26, 28, 30}) {
+        SCOPED_TRACE("API " + std::to_string(api));
+        UseText(Phone(api) + "apk-dir " + dir + "\nexec-ms 0\nusb-kbps 0\n");
+        Result r = Adb("shell pm path com.example.app");
+        std::string path = r.out.substr(8, r.out.find_first_of("\r\n") - 8);
+        std::string folder = path.substr(0, path.rfind('/'));
+        EXPECT_EQ(Adb("exec-out \"ls " + folder + "\"").out, "base.apk\nsplit_config.zh.apk\n");
+        // Bytes [1000, 1100): by block arithmetic everywhere, by bytes from Android 11.
+        r = Adb("exec-out \"dd if=" + path + " bs=100 skip=10 count=1 2>/dev/null\"");
+        EXPECT_EQ(r.out, bytes.substr(1000, 100));
+        r = Adb("exec-out \"dd if=" + path + " iflag=skip_bytes,count_bytes skip=1000 count=100 2>/dev/null\"");
+        EXPECT_EQ(r.out == bytes.substr(1000, 100), api >= 30);
+        r = Adb("exec-out \"tail -c 50 " + path + "; stat -c '%s %n' " + path + "\"");
+        EXPECT_EQ(r.out, api >= 23 ? bytes.substr(2950) + "3000 " + path + "\n"
+                                   : "/system/bin/sh: tail: not found\n/system/bin/sh: stat: not found\n");
+        r = Adb("exec-out \"head -c 5 " + folder + "/split_config.zh.apk\"");
+        const char* missing = api >= 24 ? ": inaccessible or not found\n" : ": not found\n";
+        EXPECT_EQ(r.out, api >= 28 ? std::string("split") : std::string("/system/bin/sh: head") + missing);
+        r = Adb("exec-out \"dd if=" + path + " bs=1000 count=1 2>/dev/null | gzip -1\"");
+        EXPECT_EQ(r.out.compare(0, 2, "\x1f\x8b") == 0, api >= 26) << "a gzip stream from Android 8";
+        // Before Android 7 a plain shell's terminal turns LF into CR LF; exec-out never does.
+        r = Adb("shell \"dd if=" + path + " bs=3000 count=1 2>/dev/null\"");
+        EXPECT_EQ(r.out.size(), api < 24 ? bytes.size() + static_cast<size_t>(Count(bytes, "\n")) : bytes.size());
+        EXPECT_EQ(Adb("exec-out \"stat -c %s /data/app/none/base.apk 2>/dev/null; echo $?\"").out,
+                  api >= 23 ? "1\n" : "127\n");
+    }
+}

@@ -53,6 +53,12 @@
 //                                the package service's time for one change
 //                                of that kind (60 / 60 / 250 / 150)
 //   change-ms <ms>               sets all four at once
+//   exec-ms <ms>                 per file tool started: dd, stat, tail ... (3)
+//   usb-kbps <KB/s>              how fast the phone's output arrives (30000,
+//                                USB 2 in practice; 0: at once)
+//   apk-dir <folder>             APK files served at the packages' paths:
+//                                <folder>\<package>.apk at the APK path and
+//                                <folder>\<package>@<file> beside it (splits)
 //   server-start-ms <ms>         no adb server runs at first: the first client
 //                                that needs one starts it (a detached process
 //                                that stays a minute or until kill-server) and
@@ -188,6 +194,11 @@ void ListDevices(const Profile& p, bool longForm) {
     sim::Out(out + "\r\n");
 }
 
+// The time the phone's output takes over the cable.
+void Transfer(const Device& d, size_t bytes) {
+    if (d.usbBytesPerMs) Sleep(static_cast<DWORD>(bytes / d.usbBytesPerMs));
+}
+
 // `adb shell ARGS`: the arguments joined with blanks, run by the phone's sh.
 // Before Android 7 there is no shell protocol: one PTY stream whose lines end
 // in CR LF, and the exit status is lost.
@@ -200,13 +211,37 @@ int Shell(sim::Store& store, Device& d, const std::vector<std::string>& args) {
     for (size_t k = first; k < args.size(); k++) script += (k > first ? " " : "") + args[k];
     Sleep(d.connectMs);
     bool pty = d.api <= 23;
-    int status = sim::RunScript(store, d, script, [pty](int stream, const std::string& text) {
+    int status = sim::RunScript(store, d, script, [pty, &d](int stream, const std::string& text) {
+        Transfer(d, text.size());
         if (!pty) return stream == 2 ? sim::Err(text) : sim::Out(text);
         std::string crlf;
         for (char c : text) crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
         sim::Out(crlf);
     });
     return pty ? 0 : status & 0xFF;
+}
+
+// `adb exec-out ARGS` (Android 5 on): no terminal, the bytes unchanged, the
+// phone's standard error mixed into the same stream and no exit status. The
+// client quotes every argument after the first, so only a command given as
+// one argument reaches the phone's sh as a script.
+int ExecOut(sim::Store& store, Device& d, const std::vector<std::string>& args) {
+    if (d.api < 21) {
+        sim::Out("error: closed\r\n");
+        return 1;
+    }
+    std::string script = args.size() > 1 ? args[1] : std::string();
+    for (size_t k = 2; k < args.size(); k++) {
+        std::string quoted = "'";
+        for (char c : args[k]) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+        script += " " + quoted + "'";
+    }
+    Sleep(d.connectMs);
+    sim::RunScript(store, d, script, [&d](int, const std::string& text) {
+        Transfer(d, text.size());
+        sim::Out(text);
+    });
+    return 0;
 }
 
 std::string ClientVersion(const Profile& p) {
@@ -243,11 +278,12 @@ int Command(sim::Store& store, Profile& p, const Options& o, const std::string& 
         return 0;
     }
     if (command == "start-server" || command == "kill-server") return 0;
-    if (command == "shell" || command == "get-state" || command == "get-serialno") {
+    if (command == "shell" || command == "exec-out" || command == "get-state" || command == "get-serialno") {
         Device* d = Choose(p, o);
         if (!d) return 1;
         if (command == "get-state") sim::Out(d->state + "\r\n");
         if (command == "get-serialno") sim::Out(d->serial + "\r\n");
+        if (command == "exec-out") return ExecOut(store, *d, a);
         return command == "shell" ? Shell(store, *d, a) : 0;
     }
     Fail(p, "unknown command " + command);

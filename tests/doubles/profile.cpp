@@ -184,6 +184,8 @@ Profile ParseProfile(const std::string& text) {
             base.disableMs = base.enableMs = 60;
             base.installExistingMs = 150;
             base.uninstallMs = 250;
+            base.execMs = 3;
+            base.usbBytesPerMs = 30000;
         }
     }
     Device* d = &base;   // directives before the first device line apply to every device
@@ -223,6 +225,9 @@ Profile ParseProfile(const std::string& text) {
         else if (key == "enable-ms") d->enableMs = value;
         else if (key == "uninstall-ms") d->uninstallMs = value;
         else if (key == "install-existing-ms") d->installExistingMs = value;
+        else if (key == "exec-ms") d->execMs = value;
+        else if (key == "usb-kbps") d->usbBytesPerMs = value * 1024 / 1000;
+        else if (key == "apk-dir") d->apkDir = Rest(line, 1);
         else if (key == "package-service" && arg == "down") d->serviceFailsAfter = 0;
         else if (key == "package-service" && arg == "fails-after" && w.size() > 2) d->serviceFailsAfter = std::atoi(w[2].c_str());
         else if (key == "hang-after") d->hangAfter = static_cast<int>(value);

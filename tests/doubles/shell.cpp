@@ -1,8 +1,8 @@
 // The phone's sh, as far as a program's scripts need it: commands separated
 // by `;`, new lines, `&&`, `||` and `&` (with `wait`), single and double
-// quotes, backslash escapes, `$?`, and the redirections `>/dev/null`,
-// `2>/dev/null`, `2>&1` and `>&2`. Pipes between phone commands are not
-// modelled (the tools pipe on the Windows side).
+// quotes, backslash escapes, `$?`, the redirections `>/dev/null`,
+// `2>/dev/null`, `2>&1` and `>&2`, and pipes (each command of a pipeline
+// runs to its end before the next reads its output).
 #include <cstdlib>
 #include <memory>
 #include "sim.h"
@@ -50,7 +50,7 @@ bool Parse(const std::string& s, std::vector<Command>* commands, std::string* er
         if (op == "&") cur.background = true;
         commands->push_back(cur);
         cur = Command();
-        cur.before = op == "&&" || op == "||" ? op : ";";
+        cur.before = op == "&&" || op == "||" || op == "|" ? op : ";";
         return true;
     };
     for (size_t i = 0; i < s.size(); i++) {
@@ -100,7 +100,6 @@ bool Parse(const std::string& s, std::vector<Command>* commands, std::string* er
         } else if (c == ';' || c == '\n' || c == '&' || c == '|') {
             std::string op(1, c);
             if ((c == '&' || c == '|') && i + 1 < s.size() && s[i + 1] == c) op += s[++i];
-            if (op == "|") return *error = "pipes between phone commands are not simulated", false;
             if (!endCommand(op)) return false;
         } else {
             word += c;
@@ -162,7 +161,10 @@ struct Script {
         LeaveCriticalSection(&lock);
     }
 
-    int Run(Device& device, const std::vector<std::string>& w, int outTo, int errTo, bool* exitNow) {
+    // `in`: the previous command's output in a pipeline; `piped`: where this
+    // command's standard output goes when another command reads it.
+    int Run(Device& device, const std::vector<std::string>& w, int outTo, int errTo, bool* exitNow,
+            const std::string* in = nullptr, std::string* piped = nullptr) {
         Io io;
         int status = 0;
         const std::string& name = w[0];
@@ -183,14 +185,17 @@ struct Script {
             Sleep(static_cast<DWORD>(std::atof(args.empty() ? "0" : args[0].c_str()) * 1000));
         } else {
             Sleep(device.StartMs(name));
-            status = RunProgram(device, name, args, io);
+            status = RunProgram(device, name, args, in, io);
         }
-        Deliver(outTo, io.out);
-        Deliver(errTo, io.err);
+        if (piped && outTo == 1) piped->swap(io.out);
+        if (piped && errTo == 1) *piped += io.err;
+        Deliver(piped && outTo == 1 ? 0 : outTo, io.out);
+        Deliver(piped && errTo == 1 ? 0 : errTo, io.err);
         return status;
     }
 
-    int RunProgram(Device& device, const std::string& name, const std::vector<std::string>& args, Io& io) {
+    int RunProgram(Device& device, const std::string& name, const std::vector<std::string>& args,
+                   const std::string* in, Io& io) {
         int status = 0;
         if (name == "pm") {
             status = PackageCommand(store, device, args, true, io);
@@ -210,6 +215,7 @@ struct Script {
             status = Settings(device, args, io);
         } else if (name == "dumpsys") {
             status = Dumpsys(device, args, io);
+        } else if (FileCommand(device, name, args, in, io, &status)) {
         } else {
             io.err += "/system/bin/sh: " + name + (device.api >= 24 ? ": inaccessible or not found\n" : ": not found\n");
             status = 127;
@@ -254,18 +260,28 @@ int RunScript(Store& store, Device& device, const std::string& script,
     Script run{store, emit, {}, {}};
     InitializeCriticalSection(&run.lock);
     int status = 0;
-    for (const Command& c : commands) {
-        if ((c.before == "&&" && status != 0) || (c.before == "||" && status == 0)) continue;
+    std::string pipe, next;
+    bool skipped = false;
+    for (size_t k = 0; k < commands.size(); k++) {
+        const Command& c = commands[k];
+        bool piped = c.before == "|";
+        bool pipesOn = k + 1 < commands.size() && commands[k + 1].before == "|";
+        // A pipeline is skipped or run as a whole.
+        if (piped ? skipped : (skipped = (c.before == "&&" && status != 0) || (c.before == "||" && status == 0)))
+            continue;
         std::vector<std::string> words;
         for (const std::string& w : c.words) words.push_back(Expand(w, status));
-        if (c.background) {
+        if (c.background && !piped && !pipesOn) {
             run.Start(device, c, words);
             status = 0;
             continue;
         }
         bool exitNow = false;
-        status = run.Run(device, words, c.outTo, c.errTo, &exitNow);
-        if (exitNow) break;
+        next.clear();
+        status = run.Run(device, words, c.outTo, c.errTo, &exitNow, piped ? &pipe : nullptr,
+                         pipesOn ? &next : nullptr);
+        pipe.swap(next);
+        if (exitNow && !piped && !pipesOn) break;
     }
     // The session ends when the last job that holds its output ends.
     run.Wait();

@@ -57,6 +57,9 @@ struct Device {
     DWORD scriptMs = 0;                    // per wrapper script's own sh (pm from Android 9, settings from 8)
     // What the package service takes for one change, per kind of change.
     DWORD disableMs = 0, enableMs = 0, uninstallMs = 0, installExistingMs = 0;
+    DWORD execMs = 0;                      // per file tool started (dd, stat, gzip ...)
+    DWORD usbBytesPerMs = 0;               // transfer rate of what the phone sends; 0: no limit
+    std::string apkDir;                    // folder of APK files served at the packages' paths
     int serviceFailsAfter = -1;            // package service calls answered per adb process; -1: all
     int hangAfter = -1;                    // package changes made per adb process before the phone hangs; -1: never
 
@@ -167,6 +170,11 @@ int Settings(const Device& device, const std::vector<std::string>& args, Io& io)
 
 // dumpsys.cpp
 int Dumpsys(const Device& device, const std::vector<std::string>& args, Io& io);
+
+// files.cpp: the file tools the phone's Android version has; false for a
+// command it does not know. `in` is standard input (null: none).
+bool FileCommand(const Device& device, const std::string& name, const std::vector<std::string>& args,
+                 const std::string* in, Io& io, int* status);
 
 // shell.cpp: runs a script as the phone's sh would; returns its status.
 // `emit` receives output as it is produced (stream 1 or 2).
