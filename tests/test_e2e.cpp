@@ -214,20 +214,32 @@ TEST(EndToEnd, EveryActionWorksFromAnyFolder) {
 
 // --- closing while commands run --------------------------------------------------
 
+// When a process was created; 0 when it cannot be told.
+ULONGLONG CreatedAt(HANDLE process) {
+    FILETIME created, exited, kernel, user;
+    if (!GetProcessTimes(process, &created, &exited, &kernel, &user)) return 0;
+    return (static_cast<ULONGLONG>(created.dwHighDateTime) << 32) | created.dwLowDateTime;
+}
+
 // The processes whose parent is one of `parents`, opened so that their ids
-// stay theirs while the test looks at them.
+// stay theirs while the test looks at them. A process id is soon used again
+// (under Wine within seconds): a process whose recorded parent had the same
+// id before the parent was created belongs to an earlier process, such as
+// the server of an earlier test, and is no child.
 std::vector<HANDLE> ChildrenOf(const std::vector<HANDLE>& parents) {
-    std::vector<DWORD> ids;
-    for (HANDLE p : parents) ids.push_back(GetProcessId(p));
+    std::vector<std::pair<DWORD, ULONGLONG>> ids;
+    for (HANDLE p : parents) ids.push_back({GetProcessId(p), CreatedAt(p)});
     std::vector<HANDLE> children;
     HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
     PROCESSENTRY32 e = {};
     e.dwSize = sizeof e;
     for (BOOL more = Process32First(snapshot, &e); more; more = Process32Next(snapshot, &e)) {
-        for (DWORD id : ids) {
-            if (e.th32ParentProcessID != id) continue;
+        for (const auto& id : ids) {
+            if (e.th32ParentProcessID != id.first) continue;
             HANDLE h = OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE | PROCESS_QUERY_INFORMATION, FALSE, e.th32ProcessID);
-            if (h) children.push_back(h);
+            if (!h) continue;
+            if (CreatedAt(h) >= id.second) children.push_back(h);
+            else CloseHandle(h);
         }
     }
     CloseHandle(snapshot);
