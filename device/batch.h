@@ -20,6 +20,7 @@ struct DeviceList {
     std::vector<Device> devices;
     std::string error;   // empty when adb answered
 };
+// The phones of the adb server `adb` goes to; each device carries that server.
 DeviceList ListDevices(const Adb& adb, const Cancel* cancel = nullptr);
 
 struct PackageRead {
@@ -54,6 +55,7 @@ struct BatchOptions {
 // of the same batch when the read back tells otherwise.
 struct BatchResult {
     std::string serial;
+    Server server;                        // the adb server of the device
     Action action = Action::Disable;
     std::vector<PackageResult> results;   // one per name, in order
     PackageSnapshot before;               // the states just before
@@ -68,6 +70,15 @@ BatchResult RunBatch(const Adb& adb, const std::string& serial, Action action, c
 // The same batch on every device at once, each in its own adb process on a
 // thread of its own; results in the order of `serials`.
 std::vector<BatchResult> RunOnDevices(const Adb& adb, const std::vector<std::string>& serials, Action action,
+                                      const std::vector<std::string>& names, const BatchOptions& options);
+
+// A phone as adb reaches it: its serial on the adb server that serves it.
+struct Target {
+    Server server;
+    std::string serial;
+};
+// The same across adb servers: each device's runs go to its own server.
+std::vector<BatchResult> RunOnDevices(const Adb& adb, const std::vector<Target>& targets, Action action,
                                       const std::vector<std::string>& names, const BatchOptions& options);
 
 } // namespace dev

@@ -144,6 +144,9 @@ std::string StateHint(const Device& d) {
 
 std::string DeviceLabel(const Device& d) {
     std::string label = d.model.empty() ? d.serial : d.model + " " + d.serial;
+    // The port only when it is not adb's usual one: the label stays short.
+    if (!d.server.Local())
+        label += " @ " + (d.server.port == kDefaultServerPort ? d.server.host : d.server.Label());
     std::string hint = StateHint(d);
     return hint.empty() ? label : label + "（" + hint + "）";
 }
