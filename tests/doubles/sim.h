@@ -129,13 +129,9 @@ public:
 private:
     void Lock();
     void Unlock();
-    Profile& ReadLocked();
+    std::string ReadLocked();
     void Save(const std::string& text);
     std::string statePath_;
-    // The state as last read or written by this process: most changes find
-    // the file as this process left it and skip parsing it again.
-    std::string text_;
-    Profile profile_;
     std::string logPath_;
     HANDLE mutex_ = nullptr;
 };
