@@ -93,15 +93,16 @@ void Jobs::Run(const JobRequest& request, const dev::Cancel& cancel) {
     if (request.listDevices) {
         r.listed = true;
         StartServerOnce(adb_, cancel);
-        // With one phone attached, as usual, `adb shell` needs no serial: the
-        // package read runs beside the device list instead of after it, and
-        // the window shows the list in about the time of one adb call.
+        // The package read runs beside the device list instead of after it,
+        // and the window shows the list in about the time of one adb call:
+        // on the phone shown before (a refresh, with one phone or sixteen),
+        // else without a serial, which reaches the one phone usually attached.
         // Other computers' servers are listed at the same time.
         dev::PackageRead guess;
         std::vector<dev::DeviceList> remote(request.servers.size());
         dev::RunEach(2 + remote.size(), [&](size_t i) {
             if (i == 0) r.devices = dev::ListDevices(adb_, &cancel);
-            else if (i == 1) guess = dev::ReadPackages(adb_, std::string(), request.user, &cancel, dev::Users::List);
+            else if (i == 1) guess = dev::ReadPackages(adb_.Through(server), serial, request.user, &cancel, dev::Users::List);
             else remote[i - 2] = dev::ListDevices(adb_.Through(request.servers[i - 2]), &cancel);
         });
         // A server someone else's adb was starting at the same moment.
@@ -123,11 +124,12 @@ void Jobs::Run(const JobRequest& request, const dev::Cancel& cancel) {
             if (d.serial == serial && d.server == server) kept = &d;
         }
         const dev::Device* chosen = kept ? kept : ready.size() == 1 ? ready[0] : nullptr;
+        // Only a lone local device is certain to be the one the unqualified read reached.
+        bool guessed = kept ? !request.preferred.empty()
+                            : request.preferred.empty() && localOnly && chosen && chosen->server.Local();
         serial = chosen ? chosen->serial : std::string();
         server = chosen ? chosen->server : dev::Server();
-        // Only a lone local device is certain to be the one the unqualified read reached.
-        if (localOnly && ready.size() == 1 && chosen == ready[0] && server.Local() && guess.snapshot.complete)
-            r.read = std::move(guess);
+        if (guessed && guess.snapshot.complete) r.read = std::move(guess);
     }
 
     size_t total = 0;

@@ -147,7 +147,9 @@ std::string DeviceLabel(const Device& d) {
     // The port only when it is not adb's usual one: the label stays short.
     if (!d.server.Local())
         label += " @ " + (d.server.port == kDefaultServerPort ? d.server.host : d.server.Label());
-    std::string hint = StateHint(d);
+    std::string hint = d.state == DeviceState::Other ? OneLine(d.stateText, 20) : StateHint(d);
+    size_t colon = hint.find("：");
+    if (colon != std::string::npos) hint.erase(colon);
     return hint.empty() ? label : label + "（" + hint + "）";
 }
 

@@ -30,8 +30,10 @@ DeviceState StateFromText(const std::string& stateText);
 std::string StateHint(const Device& d);
 
 // "model serial" as a device list shows it, "@ host" after it for a phone of
-// another computer's adb server, with the hint for a device that is not
-// ready: "Pixel_7 1A2B3C @ 192.168.1.20（未授权：...）".
+// another computer's adb server, and the state of a device that is not ready
+// in a word (the hint's head; the status line gives the whole hint):
+// "Pixel_7 1A2B3C @ 192.168.1.20（未授权）". Short, so that a list of sixteen
+// phones reads without a scroll sideways.
 std::string DeviceLabel(const Device& d);
 
 } // namespace dev

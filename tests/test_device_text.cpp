@@ -40,7 +40,7 @@ TEST(DeviceList, LongAndShortFormsEveryStateAndItsHint) {
     EXPECT_EQ(d[1].state, DeviceState::Unauthorized);
     EXPECT_EQ(d[1].usb, "1-4");
     EXPECT_EQ(StateHint(d[1]), "未授权：请在手机上确认“允许 USB 调试”");
-    EXPECT_EQ(DeviceLabel(d[1]), "R58M1234ABC（未授权：请在手机上确认“允许 USB 调试”）");
+    EXPECT_EQ(DeviceLabel(d[1]), "R58M1234ABC（未授权）") << "the state in a word; the status line has the hint";
 
     EXPECT_EQ(d[2].state, DeviceState::NoPermissions);
     EXPECT_EQ(d[2].stateText, "no permissions; see [http://developer.android.com/tools/device.html]");
@@ -55,6 +55,10 @@ TEST(DeviceList, LongAndShortFormsEveryStateAndItsHint) {
     odd.stateText = "recovery";
     odd.state = StateFromText(odd.stateText);
     EXPECT_EQ(StateHint(odd), "不可用：设备处于“recovery”状态");
+    EXPECT_EQ(DeviceLabel(odd), "X（recovery）");
+    d[2].model = "Pixel_7";
+    d[2].server = Server{"lab-pc", 5037};
+    EXPECT_EQ(DeviceLabel(d[2]), "Pixel_7 0123456789ABCDEF @ lab-pc（没有权限）");
     EXPECT_TRUE(ParseDevices("List of devices attached\n\n").empty());
 }
 
