@@ -4,6 +4,7 @@
 #include "manager.h"
 
 #include <windows.h>
+#include <algorithm>
 #include <memory>
 #include <set>
 #include "data/manager.h"
@@ -45,6 +46,7 @@ struct Manager {
     int32_t sortColumn = -1;
     bool sortDescending = false;
     std::string running;           // what the status line says while a job runs
+    std::vector<std::string> logged;   // devices whose batch the log showed before the job ended
     uintptr_t focus = 0;           // the focus before a job disabled its control
 };
 
@@ -155,11 +157,21 @@ std::string DeviceHeading(const dev::BatchResult& b) {
     return "【" + (d ? dev::DeviceLabel(*d) : b.serial) + "】\r\n";
 }
 
-// One line per package outcome, grouped per device when several ran.
+std::string BatchKey(const dev::BatchResult& b) {
+    return b.server.Label() + "/" + b.serial + "/" + std::to_string(static_cast<int>(b.action));
+}
+
+// One line per package outcome, grouped per device when several ran; a
+// batch the log showed as it ended is left out once.
 void LogBatches(const std::vector<dev::BatchResult>& batches, size_t devices) {
     std::string text;
     const dev::BatchResult* last = nullptr;
     for (const dev::BatchResult& b : batches) {
+        auto shown = std::find(gManager->logged.begin(), gManager->logged.end(), BatchKey(b));
+        if (shown != gManager->logged.end()) {
+            gManager->logged.erase(shown);
+            continue;
+        }
         if (devices > 1 && (!last || b.serial != last->serial || b.server != last->server)) text += DeviceHeading(b);
         last = &b;
         for (const dev::PackageResult& r : b.results) text += r.name + "：" + dev::OutcomeMessage(b.action, r) + "\r\n";
@@ -184,7 +196,10 @@ std::string Summary(const std::vector<dev::BatchResult>& batches, bool cancelled
     return s;
 }
 
+void LogFinished(const std::vector<dev::BatchResult>& finished);
+
 void OnJobDone() {
+    LogFinished(gManager->jobs->CurrentProgress().finished);
     JobResult r = gManager->jobs->TakeResult();
     gManager->jobs->Wait();
     if (!SetBusy(false)) return;
@@ -213,6 +228,7 @@ void OnJobDone() {
             last = &b;
         }
         LogBatches(r.batches, devices);
+        gManager->logged.clear();
         status = Summary(r.batches, r.cancelled);
     }
     if (!r.readSerial.empty() && r.readSerial == gManager->serial && r.readServer == gManager->server) {
@@ -245,8 +261,17 @@ void OnJobDone() {
     Status(status);
 }
 
+// A phone's outcomes go into the log as its batch ends: sixteen phones'
+// lines at the job's end would hold the window for a quarter of a second.
+void LogFinished(const std::vector<dev::BatchResult>& finished) {
+    if (finished.empty()) return;
+    LogBatches(finished, 2);
+    for (const dev::BatchResult& b : finished) gManager->logged.push_back(BatchKey(b));
+}
+
 void ShowProgress() {
     Progress p = gManager->jobs->CurrentProgress();
+    LogFinished(p.finished);
     if (p.total == 0) return;
     view::SetProgress(static_cast<int32_t>(p.reported), static_cast<int32_t>(p.total));
     if (!Open()) return;

@@ -82,7 +82,9 @@ JobResult Jobs::TakeResult() {
 Progress Jobs::CurrentProgress() {
     dev::Hold hold(lock_);
     progressPosted_ = false;
-    return progress_;
+    Progress p = progress_;
+    progress_.finished.clear();
+    return p;
 }
 
 void Jobs::Run(const JobRequest& request, const dev::Cancel& cancel) {
@@ -153,6 +155,22 @@ void Jobs::Run(const JobRequest& request, const dev::Cancel& cancel) {
                 dev::Hold hold(lock_);
                 progress_.reported++;
                 progress_.current = p.name;
+                post = !progressPosted_;
+                progressPosted_ = true;
+            }
+            if (post) Post(kPostedProgress);
+        };
+        o.finished = [this](const dev::BatchResult& b) {
+            dev::BatchResult shown;
+            shown.serial = b.serial;
+            shown.server = b.server;
+            shown.action = b.action;
+            shown.results = b.results;
+            shown.error = b.error;
+            bool post;
+            {
+                dev::Hold hold(lock_);
+                progress_.finished.push_back(std::move(shown));
                 post = !progressPosted_;
                 progressPosted_ = true;
             }

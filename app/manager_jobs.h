@@ -58,6 +58,9 @@ struct JobResult {
 struct Progress {
     size_t reported = 0, total = 0;
     std::string current;               // the package last reported
+    // Batches of an all-devices run that have ended since the last look,
+    // without their read states: the log shows each phone's as it ends.
+    std::vector<dev::BatchResult> finished;
 };
 
 class Jobs {

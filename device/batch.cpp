@@ -272,6 +272,9 @@ std::vector<BatchResult> RunOnDevices(const Adb& adb, const std::vector<Target>&
     }
     RunEach(targets.size(), [&](size_t i) {
         results[i] = RunBatch(adb.Through(targets[i].server), targets[i].serial, action, names, each);
+        if (!options.finished) return;
+        Hold hold(progressLock);
+        options.finished(results[i]);
     });
     return results;
 }

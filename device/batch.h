@@ -37,6 +37,8 @@ PackageRead ReadPackages(const Adb& adb, const std::string& serial, int user, co
 using BatchProgress =
     std::function<void(const std::string& serial, const PackageResult& r, size_t reported, size_t total)>;
 
+struct BatchResult;
+
 struct BatchOptions {
     int user = 0;
     int knownApi = 0;                      // from an earlier read; 0 when unknown
@@ -45,6 +47,10 @@ struct BatchOptions {
     const ActionRecord* record = nullptr;  // where the outcomes go, if anywhere
     std::string model;                     // for the record when the read-back has none
     BatchProgress progress;
+    // RunOnDevices: called as each device's batch ends, from its thread
+    // (calls are never concurrent), so its outcomes can be shown before the
+    // slowest phone's.
+    std::function<void(const BatchResult&)> finished;
 };
 
 // A batch reads the phone's states in the same adb process just before its

@@ -326,6 +326,15 @@ std::string TwoReadyPhones(int changeMs) {
            "device BBB222 device product:b model:Phone_B device:b\napi 30\n" + packages;
 }
 
+// A device's lines in the log: from its heading to the next heading. The
+// phones' groups come in the order their batches ended.
+std::string Group(const std::string& log, const std::string& heading) {
+    size_t at = log.find(heading);
+    if (at == std::string::npos) return "<no " + heading + ">";
+    size_t end = log.find("【", at + heading.size());
+    return log.substr(at, end == std::string::npos ? std::string::npos : end - at);
+}
+
 std::vector<std::string> AppNames() {
     std::vector<std::string> names;
     for (int i = 0; i < 8; i++) names.push_back("com.example.app" + std::to_string(i));
@@ -355,11 +364,9 @@ TEST_F(Manager, AllDevicesAtOnceWithTheLogGroupedPerDevice) {
     EXPECT_EQ(Occurrences(state, "package com.example.app1 disabled-user"), 2u) << state;
     EXPECT_EQ(Occurrences(state, "package com.example.app2 disabled-user"), 2u) << state;
     std::string log = m.Log();
-    size_t a = log.find("【Phone_A AAA111】"), b = log.find("【Phone_B BBB222】");
-    ASSERT_NE(a, std::string::npos) << log;
-    ASSERT_NE(b, std::string::npos) << log;
-    EXPECT_EQ(Occurrences(log.substr(a, b - a), "：已禁用"), 2u) << log;
-    EXPECT_EQ(Occurrences(log.substr(b), "：已禁用"), 2u) << log;
+    EXPECT_EQ(Occurrences(Group(log, "【Phone_A AAA111】"), "：已禁用"), 2u) << log;
+    EXPECT_EQ(Occurrences(Group(log, "【Phone_B BBB222】"), "：已禁用"), 2u) << log;
+    EXPECT_EQ(Occurrences(log, "【"), 2u) << "each phone's outcomes once\n" << log;
     EXPECT_EQ(m.Cell(m.PositionOf("com.example.app1"), 1), "已禁用");
 }
 
@@ -738,10 +745,9 @@ TEST_F(Manager, AnotherComputersServerIsAddedItsPhonesListedActedOnAndRemembered
             EXPECT_TRUE(Contains(state, "package com.example.app3 enabled")) << state;
         }
         std::string log = m.Log();
-        size_t a = log.find("【Phone_A AAA111】"), b = log.find("【Phone_B BBB222 @ 10.0.0.2:5038】");
-        ASSERT_NE(a, std::string::npos) << log;
-        ASSERT_NE(b, std::string::npos) << log;
-        EXPECT_EQ(Occurrences(log.substr(b), "：已禁用"), 2u) << log;
+        EXPECT_EQ(Occurrences(Group(log, "【Phone_A AAA111】"), "：已禁用"), 2u) << log;
+        EXPECT_EQ(Occurrences(Group(log, "【Phone_B BBB222 @ 10.0.0.2:5038】"), "：已禁用"), 2u) << log;
+        EXPECT_EQ(Occurrences(log, "【"), 2u) << "each phone's outcomes once\n" << log;
         bool remoteRun = false;
         for (const std::string& line : tool.AdbLog())
             remoteRun = remoteRun || Contains(line, "-H 10.0.0.2 -P 5038 -s BBB222 shell");
