@@ -135,6 +135,11 @@ TEST_F(AdbSim, DevicesAsTheClientPrintsThem) {
     Result r = Adb("devices");
     EXPECT_EQ(r.out, "List of devices attached\r\n2A191FDH300ABC\tdevice\r\nR5CT41ABCDE\tunauthorized\r\n\r\n");
     EXPECT_EQ(r.code, 0u);
+    // The serial the environment names chooses a phone for other commands only.
+    SetEnvironmentVariableA("ANDROID_SERIAL", "2A191FDH300ABC");
+    EXPECT_EQ(Adb("devices").out, r.out);
+    EXPECT_EQ(Adb("get-serialno").out, "2A191FDH300ABC\r\n");
+    SetEnvironmentVariableA("ANDROID_SERIAL", nullptr);
     r = Adb("devices -l");
     EXPECT_EQ(r.out,
               "List of devices attached\r\n"

@@ -334,7 +334,9 @@ int main(int argc, char** argv) {
     sim::Store store(statePath, sim::PathFrom("ADBSIM_LOG", "adb_log.txt"));
     // The line is logged once the state is read: a test that sees it may
     // rewrite the state for the next command without a pause.
-    Profile p = store.Load();
+    // `devices` lists every phone whatever ANDROID_SERIAL says.
+    bool listing = !options.args.empty() && options.args[0] == "devices";
+    Profile p = store.Load(listing ? std::string() : options.serial, !listing);
     store.AppendLog(GetCommandLineA());
     if (p.daemonMs) StartDaemon(p.daemonMs);
     if (p.delayMs) Sleep(p.delayMs);

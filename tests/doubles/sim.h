@@ -119,8 +119,10 @@ public:
     Store& operator=(const Store&) = delete;
 
     void AppendLog(const std::string& line);
-    // Reads the state (writing the default one when there is none).
-    Profile Load();
+    // Reads the state (writing the default one when there is none). With a
+    // serial the profile holds that phone alone when the file has it; without
+    // `packages` no phone has packages (what `adb devices` needs).
+    Profile Load(const std::string& serial = std::string(), bool packages = true);
     // Under the lock: reads the state afresh, lets `change` work on the
     // device `serial`, and writes the state back when a package changed.
     // False when the device is gone from the state file.
