@@ -11,8 +11,11 @@
 #include "data/program.h"
 #include "data/template.h"
 #include "device/names.h"
+#include "manager.h"
 #include "regex/regex.h"
+#include "manager.h"
 #include "runner.h"
+#include "startargs.h"
 #include "support.h"
 #include "units/extlib.h"
 
@@ -167,15 +170,24 @@ enum RegexMethod : int32_t {
 
 } // namespace
 
-// The start-up window's system menu opens the package manager window.
+// The start-up window's system menu opens the package manager window; so
+// does `--manager` on the command line, at once, with the phone `--device`
+// names chosen there and acted on by the start-up window's buttons too.
 bool OnWindowCreated(int32_t, const int64_t*, int64_t*) {
     kServices.auxiliary(rt::kAuxAddSystemMenuItem, kWindow, kConstants.openManagerItem, &OnOpenManager);
+    StartArguments start = ReadStartArguments();
+    if (!start.device.empty()) {
+        SetEnvironmentVariableA("ANDROID_SERIAL", start.device.c_str());
+        PreferDevice(start.device);
+    }
+    if (start.manager) OpenManagerAtStart();
     return false;
 }
 
 // Owned by the start-up window: it stays above it and closes with it. A
 // second choice finds it loaded and brings it to the front.
 bool OnOpenManager(int32_t, const int64_t*, int64_t*) {
+    PrepareManager();
     CallCore(kLoadWindow, {rt::ArgRecord{data::kManagerWindow, 0, rt::kTypeWindow}, rt::ArgRecord{0, 0, rt::kTypeBool},
                            rt::ArgRecord{kWindow, 0, rt::kTypeWindow}});
     return false;

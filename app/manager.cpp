@@ -11,6 +11,7 @@
 #include "data/program.h"
 #include "device/lists.h"
 #include "device/text.h"
+#include "handlers.h"
 #include "manager_jobs.h"
 #include "manager_list.h"
 #include "manager_view.h"
@@ -51,9 +52,13 @@ struct Manager {
 };
 
 std::unique_ptr<Manager> gManager;
+std::string gPreferred;        // the phone the command line named
+bool gBringForward = false;    // opened from the command line: to the front once shown
+// The first read, started on the menu choice until the window takes it over.
+std::unique_ptr<Jobs> gEarly;
 
 // A handler may wait in a message loop (a box, a file dialog, a control the
-// runtime re-creates), and the window may be closed meanwhile. Its state then
+// runtime re-creates for a property), and the window may be closed meanwhile. Its state then
 // lives on until the outermost handler returns, and Open() tells the handler
 // to stop before it touches a window that is gone.
 int gDepth = 0;
@@ -82,8 +87,9 @@ const dev::Device* FindDevice(const std::string& serial, const dev::Server& serv
 }
 
 // Buttons that start work are off while a job runs; 取消 is on only then.
-// False when the window was closed meanwhile (the progress bar's switch
-// re-creates its control, which lets messages through).
+// False when the window is no longer open. None of these writes lets a
+// message through (the progress bar switches its marquee in place), so the
+// check guards only against a caller that already waited.
 bool SetBusy(bool busy) {
     if (busy) gManager->focus = view::SavedFocus();
     for (uint32_t unit : {data::kMgrDevices, data::kMgrUsers, data::kMgrRefresh, data::kMgrDisable, data::kMgrEnable, data::kMgrDelete,
@@ -128,7 +134,7 @@ void ShowDevices() {
     int32_t current = -1;
     for (const dev::Device& d : gManager->devices) {
         if (d.serial == gManager->serial && d.server == gManager->server) current = static_cast<int32_t>(items.size());
-        items.push_back(dev::DeviceLabel(d));
+        items.push_back(dev::ShortDeviceLabel(d));
     }
     items.push_back(kAddServerItem);
     view::SetItems(data::kMgrDevices, items, current);
@@ -154,7 +160,7 @@ void ShowUsers() {
 
 std::string DeviceHeading(const dev::BatchResult& b) {
     const dev::Device* d = FindDevice(b.serial, b.server);
-    return "【" + (d ? dev::DeviceLabel(*d) : b.serial) + "】\r\n";
+    return "【" + (d ? dev::ShortDeviceLabel(*d) : b.serial) + "】\r\n";
 }
 
 std::string BatchKey(const dev::BatchResult& b) {
@@ -386,6 +392,10 @@ void RunAction(dev::Action action) {
 
 // Marks the window busy while its first read, started on creation, runs.
 void OnOpened() {
+    if (gBringForward) {
+        gBringForward = false;
+        view::BringForward();
+    }
     if (!gManager->jobs->Running()) return;
     Status(gManager->running);
     SetBusy(true);
@@ -393,16 +403,43 @@ void OnOpened() {
 
 } // namespace
 
+void PreferDevice(const std::string& serial) { gPreferred = serial; }
+
+// The start-up window shows itself, active, after its created handler: the
+// window's first posted event, which comes after that, brings this one forward.
+void OpenManagerAtStart() {
+    gBringForward = true;
+    OnOpenManager(0, nullptr, nullptr);
+}
+
+void PrepareManager() {
+    if (gManager || gEarly) return;   // the window is there already, or being made
+    gEarly.reset(new Jobs(0));
+    JobRequest request;
+    request.listDevices = true;
+    request.servers = dev::ReadServers(dev::DefaultServersPath());
+    request.preferred = gPreferred;
+    if (!gEarly->Start(request)) gEarly.reset();
+}
+
 bool OnManagerCreated(int32_t, const int64_t*, int64_t*) {
     uint32_t target = static_cast<uint32_t>(rt::kServices.auxiliary(rt::kAuxPostTarget, data::kManagerWindow));
     gManager.reset(new Manager(target));
     gManager->servers = dev::ReadServers(dev::DefaultServersPath());
-    // The first read starts at once; the window shows while it runs and,
-    // once shown with the focus on its first control, marks itself busy.
+    // The first read started with the menu choice (else it starts now); the
+    // window shows while it runs and, once shown with the focus on its first
+    // control, marks itself busy.
     rt::kServices.auxiliary(rt::kAuxPostEvent, target, kPostedOpened);
+    if (gEarly) {
+        gManager->jobs = std::move(gEarly);
+        gManager->jobs->Adopt(target);
+        gManager->running = kReadingAll;
+        return false;
+    }
     JobRequest request;
     request.listDevices = true;
     request.servers = gManager->servers;
+    request.preferred = gPreferred;
     if (gManager->jobs->Start(request)) gManager->running = kReadingAll;
     else Status("无法启动后台任务");
     return false;

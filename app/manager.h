@@ -3,9 +3,20 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 namespace app {
 
+// From the command line: the phone the window chooses when it lists the
+// devices, and the window opened (and brought to the front once the
+// start-up window shows) while the start-up window is being created.
+void PreferDevice(const std::string& serial);
+void OpenManagerAtStart();
+
+// Called on the choice of the menu item, before the window is loaded: the
+// first read of devices and packages starts at once, while the window is
+// being created, and the window takes it over.
+void PrepareManager();
 bool OnManagerCreated(int32_t argc, const int64_t* argv, int64_t* result);
 bool OnManagerDestroyed(int32_t argc, const int64_t* argv, int64_t* result);
 bool OnManagerPosted(int32_t argc, const int64_t* argv, int64_t* result);

@@ -20,7 +20,10 @@ std::vector<std::unique_ptr<Jobs>>* gOrphans = nullptr;   // under gOrphansLock
 std::atomic<bool> gServerStarted{false};
 
 void StartServerOnce(const dev::Adb& adb, const dev::Cancel& cancel) {
-    if (gServerStarted.exchange(true)) return;
+    // A server that answers already (adb was used since the computer
+    // started, as usual) needs no start: the window's first list then costs
+    // one adb run less.
+    if (gServerStarted.exchange(true) || dev::AdbServerListening()) return;
     dev::AdbRun how;
     how.cancel = &cancel;
     how.abort = &gAbort;
@@ -69,7 +72,20 @@ bool Jobs::Start(const JobRequest& request) {
         progressPosted_ = false;
     }
     return worker_.Start([this, request](const dev::Cancel& cancel) { Run(request, cancel); },
-                         [this] { Post(kPostedDone); });
+                         [this] { PostDone(); });
+}
+
+void Jobs::PostDone() {
+    dev::Hold hold(lock_);
+    if (target_.load() == 0) donePending_ = true;
+    else Post(kPostedDone);
+}
+
+void Jobs::Adopt(uint32_t postTarget) {
+    dev::Hold hold(lock_);
+    target_ = postTarget;
+    if (donePending_) Post(kPostedDone);
+    donePending_ = false;
 }
 
 JobResult Jobs::TakeResult() {

@@ -77,6 +77,9 @@ public:
     static void EndOrphans();
 
     bool Start(const JobRequest& request);
+    // A job started before its window existed (postTarget 0) is handed to
+    // the window: its end is posted there, at once when it has ended already.
+    void Adopt(uint32_t postTarget);
     bool Running() const { return worker_.Running(); }
     void Cancel() { worker_.RequestCancel(); }
     void Wait() { worker_.Wait(); }
@@ -89,6 +92,7 @@ public:
 private:
     void Run(const JobRequest& request, const dev::Cancel& cancel);
     void Post(int32_t what) const;
+    void PostDone();
 
     std::atomic<uint32_t> target_;
     dev::Adb adb_;
@@ -98,6 +102,7 @@ private:
     JobResult result_;       // under lock_
     Progress progress_;      // under lock_
     bool progressPosted_ = false;   // under lock_: one progress message in the queue at a time
+    bool donePending_ = false;      // under lock_: the job ended with no window to tell
 };
 
 } // namespace app::mgr

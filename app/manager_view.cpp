@@ -101,6 +101,10 @@ bool FileDialog(std::string* path, bool save) {
 
 } // namespace
 
+void BringForward() {
+    if (HWND window = WindowHandle()) SetForegroundWindow(window);
+}
+
 uintptr_t SavedFocus() {
     HWND focus = GetFocus(), window = WindowHandle();
     return window && focus && IsChild(window, focus) ? reinterpret_cast<uintptr_t>(focus) : 0;

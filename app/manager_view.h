@@ -14,6 +14,7 @@ std::string Text(uint32_t unit);                            // the edit box's co
 void SetDisabled(uint32_t unit, bool disabled);
 void SetTitle(uint32_t window, const std::string& title);   // a loaded window's caption
 bool Loaded();                                              // the manager window is loaded
+void BringForward();                                        // the manager window active, in front
 
 // Combo boxes: items one a line; the current choice, -1 for none.
 void SetItems(uint32_t combo, const std::vector<std::string>& items, int32_t current);

@@ -1,15 +1,20 @@
 // Figures for the device layer against the simulated device bridge with a
-// profile's own latencies (default: the current phone of tests/profiles).
-// Each figure is a ratio against a baseline measured in the same run, the
-// two timed in turn over several rounds, each from a fresh copy of the
-// profile:
-//   read    every package of user 0 in one process / one plain
-//           `adb shell pm list packages -d` (the start-up window's own call)
-//   batch   disabling 100 packages in one batch / disabling one. The phone
-//           changes packages one after another (the profile's change-ms
-//           each), so the ratio cannot fall below about
-//           100 x change-ms / (one adb run + change-ms + the read-back);
-//           one process per package would add a whole adb run per package
+// profile's own latencies (default: the current phone of tests/profiles;
+// the first argument names another). Baselines are measured in the same run,
+// timed in turn with what they are compared with, each from a fresh copy of
+// the profile:
+//   read    every package of user 0 with the users, as the window's first
+//           read (the API level not known yet) / one plain
+//           `adb shell cmd package list packages` (`pm list packages` on a
+//           phone without cmd)
+//   batch   disabling 100 packages in one batch, the API level known as the
+//           window knows it, against the phone's own work: the same 100
+//           `cmd package disable-user` (or pm) commands as one plain script
+//           in one adb run. What the batch costs beyond it, divided by 100,
+//           is its cost per package (the reads before and after, the
+//           markers, the layer's reading of the output); the target is 5 ms
+//   pm      on a phone whose pm is a Java program, the same batch through pm
+//           (the layer's way when the API level is not known), one round
 //   devices the batch of 100 on 4 phones at once / on one phone
 // Prints one tab-separated line: name=value pairs.
 #include <windows.h>
@@ -20,64 +25,26 @@
 #include <vector>
 #include "device/batch.h"
 #include "bench/measure.h"
+#include "bench/phones.h"
 
 namespace {
 
 using namespace dev;
+using bench::ExeDir;
+using bench::ReadText;
+using bench::WithPhones;
+using bench::WriteText;
 
 constexpr int kReadRounds = 5;
 constexpr int kBatchRounds = 3;   // a batch of 100 takes seconds
 constexpr size_t kBatch = 100;
 constexpr size_t kPhones = 4;
 
-std::string ExeDir() {
-    char path[MAX_PATH];
-    DWORD n = GetModuleFileNameA(nullptr, path, MAX_PATH);
-    std::string s(path, n);
-    return s.substr(0, s.find_last_of('\\'));
-}
-
-std::string ReadText(const std::string& path) {
-    std::string text;
-    FILE* f = std::fopen(path.c_str(), "rb");
-    if (!f) return text;
-    char buf[65536];
-    size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) text.append(buf, n);
-    std::fclose(f);
-    return text;
-}
-
-void WriteText(const std::string& path, const std::string& text) {
-    FILE* f = std::fopen(path.c_str(), "wb");
-    if (!f) return;
-    std::fwrite(text.data(), 1, text.size(), f);
-    std::fclose(f);
-}
-
 double Now() {
     LARGE_INTEGER f, t;
     QueryPerformanceFrequency(&f);
     QueryPerformanceCounter(&t);
     return static_cast<double>(t.QuadPart) / static_cast<double>(f.QuadPart);
-}
-
-// The profile with its first phone copied under other serials: the lines
-// before the first device line are every phone's, the rest is that phone.
-std::string WithPhones(const std::string& profile, const std::string& serial, size_t count) {
-    size_t first = profile.find("\ndevice ");
-    if (first == std::string::npos) return profile;
-    std::string head = profile.substr(0, first + 1);
-    std::string block = profile.substr(first + 1);
-    size_t next = block.find("\ndevice ");
-    if (next != std::string::npos) block.erase(next + 1);
-    std::string out = head;
-    for (size_t i = 0; i < count; i++) {
-        std::string copy = block;
-        if (i > 0) copy.replace(7, serial.size(), serial + "-" + std::to_string(i));
-        out += copy;
-    }
-    return out;
 }
 
 struct Figure {
@@ -134,18 +101,43 @@ int main(int argc, char** argv) {
     }
 
     // As the window does: batches know the phone's API level from its first read.
+    const int api = first.snapshot.api;
     BatchOptions options;
-    options.knownApi = first.snapshot.api;
+    options.knownApi = api;
     auto fresh = [&] { WriteText(state, profile); };
-    Figure read = Compare(kReadRounds, fresh, [&] { adb.Shell(serial, "pm list packages -d"); }, fresh,
-                          [&] { ReadPackages(adb, serial, 0); });
+    const std::string plain = api >= 24 ? "cmd package list packages" : "pm list packages";
+    Figure read = Compare(kReadRounds, fresh, [&] { adb.Shell(serial, plain); }, fresh,
+                          [&] { ReadPackages(adb, serial, 0, nullptr, Users::List); });
+
+    // The phone's own work: the same 100 changes as one plain script in one
+    // adb run, nothing read and nothing marked; less that adb run (one
+    // `adb shell true`) it is the sum of the phone's per-package times.
+    std::string plainChanges;
+    for (const std::string& n : names) plainChanges += ActionCommand(Action::Disable, 0, n, api) + ";";
+    plainChanges.pop_back();
+    Figure phone = Compare(kBatchRounds, fresh, [&] { adb.Shell(serial, "true"); }, fresh,
+                           [&] { adb.Shell(serial, plainChanges); });
+    const double perPackageMs = (phone.measuredMs - phone.baseMs) / kBatch;
+    std::vector<double> batches;
     size_t done = 0;
-    Figure batch = Compare(kBatchRounds, fresh, [&] { RunBatch(adb, serial, Action::Disable, {names[0]}, options); }, fresh,
-                           [&] {
-                               BatchResult b = RunBatch(adb, serial, Action::Disable, names, options);
-                               done = 0;
-                               for (const PackageResult& r : b.results) done += r.outcome == Outcome::Done;
-                           });
+    for (int i = 0; i < kBatchRounds; i++)
+        batches.push_back(Timed(fresh, [&] {
+                              BatchResult b = RunBatch(adb, serial, Action::Disable, names, options);
+                              done = 0;
+                              for (const PackageResult& r : b.results) done += r.outcome == Outcome::Done;
+                          }) * 1000);
+    const double batchMs = bench::Median(batches);
+    const double phoneSumMs = kBatch * perPackageMs;
+    const double budgetMs = phoneSumMs + phone.baseMs + 5.0 * kBatch;
+    const double overheadMs = (batchMs - phone.baseMs - phoneSumMs) / kBatch;
+
+    // Where pm is a Java program beside cmd (Android 7 to 8.1), the batch
+    // through pm for comparison.
+    double pmBatchMs = 0;
+    if (api >= 24 && api <= 27) {
+        BatchOptions unknown;
+        pmBatchMs = Timed(fresh, [&] { RunBatch(adb, serial, Action::Disable, names, unknown); }) * 1000;
+    }
 
     std::string many = WithPhones(profile, serial, kPhones);
     std::vector<std::string> serials = {serial};
@@ -154,9 +146,12 @@ int main(int argc, char** argv) {
                           [&] { WriteText(state, many); },
                           [&] { RunOnDevices(adb, serials, Action::Disable, names, options); });
 
-    std::printf("device\tpackages=%u\tplain_ms=%.0f\tread_ms=%.0f\tread_ratio=%.2f\tone_ms=%.0f\tbatch_ms=%.0f"
-                "\tbatch_done=%u\tbatch_ratio=%.2f\tone_device_ms=%.0f\tfour_ms=%.0f\tfour_ratio=%.2f\n",
-                unsigned(first.snapshot.packages.size()), read.baseMs, read.measuredMs, read.ratio, batch.baseMs,
-                batch.measuredMs, unsigned(done), batch.ratio, four.baseMs, four.measuredMs, four.ratio);
+    std::printf("device\tapi=%d\tpackages=%u\tplain_ms=%.0f\tread_ms=%.0f\tread_ratio=%.2f\tadb_true_ms=%.0f"
+                "\tplain_changes_ms=%.0f\tphone_per_package_ms=%.1f\tbatch_ms=%.0f\tbatch_done=%u\tphone_sum_ms=%.0f"
+                "\tbudget_ms=%.0f\toverhead_per_package_ms=%.1f\tpm_batch_ms=%.0f\tone_device_ms=%.0f\tfour_ms=%.0f"
+                "\tfour_ratio=%.2f\n",
+                api, unsigned(first.snapshot.packages.size()), read.baseMs, read.measuredMs, read.ratio, phone.baseMs,
+                phone.measuredMs, perPackageMs, batchMs, unsigned(done), phoneSumMs, budgetMs, overheadMs, pmBatchMs,
+                four.baseMs, four.measuredMs, four.ratio);
     return 0;
 }

@@ -8,7 +8,7 @@ export BUILD_DIR=${BUILD_DIR:-build}
 if [ ! -f "$BUILD_DIR/CMakeCache.txt" ]; then
     cmake -S . -B "$BUILD_DIR" -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-i686-mingw.cmake >/dev/null
 fi
-cmake --build "$BUILD_DIR" --target bench_runner bench_app adbsim -j2 >/dev/null
+cmake --build "$BUILD_DIR" --target bench_runner bench_app bench_device bench_manager adbsim -j2 >/dev/null
 . tools/xvfb.sh
 trap keel_cleanup EXIT
 bench=$BUILD_DIR/bench/bench_runner.exe
@@ -71,3 +71,18 @@ row "private memory: start / $(field "$memory" mb) MB shown / replaced" \
     "$(field "$memory" start_mb) / $(field "$memory" shown_mb) / $(field "$memory" replaced_mb) MB" "replaced within 2 MB of start"
 row "close to exit with a hung command / idle, median of 5 (max)" \
     "$(field "$closing" hung_ms) / $(field "$closing" idle_ms) ms ($(field "$closing" max_hung_ms))" "< 1000 ms"
+
+# The package manager on the current phone (Android 14) and on an Android 8.1
+# phone, each with its profile's own latencies.
+for phone in current-phone android8-phone; do
+    device=$(timeout 900 wine "$BUILD_DIR/bench/bench_device.exe" "$(winepath -w "tests/profiles/$phone.txt")")
+    manager=$(timeout 900 wine "$BUILD_DIR/bench/bench_manager.exe" "$phone.txt")
+    [ -n "${BENCH_RAW:-}" ] && printf '%s\n' "$device" "$manager" >&2
+    row "$phone (API $(field "$device" api)): opening to the shown list / plain list + window alone" \
+        "$(field "$manager" ratio) ($(field "$manager" manager_open_ms) / $(field "$manager" plain_list_ms) + $(field "$manager" window_alone_ms) ms)" "<= 1.3"
+    row "  the read alone / one plain list" \
+        "$(field "$device" read_ratio) ($(field "$device" read_ms) / $(field "$device" plain_ms) ms)" ""
+    row "  batch of 100 disables; the phone's own work + one adb run + 5 ms each" \
+        "$(field "$device" batch_ms) ms; $(field "$device" budget_ms) ms" "first <= second"
+    row "  of which per package beyond the phone's own work" "$(field "$device" overhead_per_package_ms) ms" "<= 5 ms"
+done

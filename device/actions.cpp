@@ -12,15 +12,15 @@ struct ActionInfo {
     Action action;
     const char* word;
     const char* verb;
-    const char* command;   // the package follows
+    const char* command;   // the package service's arguments; the package follows
     const char* done;
 };
 
 const ActionInfo kActions[] = {
-    {Action::Disable, "disable", "禁用", "pm disable-user --user ", "已禁用"},
-    {Action::Enable, "enable", "启用", "pm enable --user ", "已启用"},
-    {Action::Delete, "delete", "删除", "pm uninstall -k --user ", "已删除"},
-    {Action::Restore, "restore", "恢复", "cmd package install-existing --user ", "已恢复"},
+    {Action::Disable, "disable", "禁用", "disable-user --user ", "已禁用"},
+    {Action::Enable, "enable", "启用", "enable --user ", "已启用"},
+    {Action::Delete, "delete", "删除", "uninstall -k --user ", "已删除"},
+    {Action::Restore, "restore", "恢复", "install-existing --user ", "已恢复"},
 };
 
 // The record's words, in the order of Outcome; new ones only at the end.
@@ -87,15 +87,20 @@ std::string OutcomeMessage(Action a, const PackageResult& r) {
     return "失败：" + said;
 }
 
-std::string ActionCommand(Action a, int user, const std::string& name) {
-    return Info(a).command + std::to_string(user) + " " + name;
+std::string ActionCommand(Action a, int user, const std::string& name, int api) {
+    // Restore exists only in `cmd package` (Android 8); the old pm says it
+    // has no such command, which is the answer wanted there. Elsewhere pm
+    // is the tool every release has, and the Java VM it starts up to
+    // Android 8.1 is what `cmd package` saves.
+    bool viaCmd = a == Action::Restore || api >= kCmdPackageApi;
+    return std::string(viaCmd ? "cmd package " : "pm ") + Info(a).command + std::to_string(user) + " " + name;
 }
 
 namespace {
 
-std::string PackageStep(Action a, int user, const std::string& name, size_t i) {
+std::string PackageStep(Action a, int user, const std::string& name, size_t i, int api) {
     std::string n = std::to_string(i);
-    return std::string("echo ") + kMarker + "begin " + n + ";" + ActionCommand(a, user, name) + " 2>&1;echo " +
+    return std::string("echo ") + kMarker + "begin " + n + ";" + ActionCommand(a, user, name, api) + " 2>&1;echo " +
            kMarker + "end " + n + " $?;";
 }
 
@@ -119,14 +124,14 @@ size_t PastMarkerLine(const std::string& out, const std::string& marker) {
 } // namespace
 
 std::string BuildActionScript(Action a, int user, const std::vector<std::string>& names, ReadBack readBack,
-                              ReadBefore readBefore) {
+                              ReadBefore readBefore, int api) {
     std::string script;
-    if (readBefore == ReadBefore::Yes) script += BuildReadScript(user) + ";" + ActionsLine();
+    if (readBefore == ReadBefore::Yes) script += BuildReadScript(user, Users::Skip, api) + ";" + ActionsLine();
     for (size_t i = 0; i < names.size(); i++) {
         if (!IsPackageName(names[i])) return std::string();
-        script += PackageStep(a, user, names[i], i);
+        script += PackageStep(a, user, names[i], i, api);
     }
-    if (readBack == ReadBack::Yes) return script + BuildReadScript(user);
+    if (readBack == ReadBack::Yes) return script + BuildReadScript(user, Users::Skip, api);
     script.pop_back();   // the last ";"
     return script;
 }
@@ -154,8 +159,8 @@ ActionOutput SplitActionOutput(const std::string& out, ReadBefore readBefore) {
 size_t ScriptLimit(int api) { return api >= 24 ? 30000 : 4096 - kServiceOverhead; }
 
 std::vector<size_t> SplitIntoScripts(Action a, int user, const std::vector<std::string>& names, size_t limit,
-                                     ReadBefore readBefore) {
-    const size_t read = BuildReadScript(user).size() + 1;
+                                     ReadBefore readBefore, int api) {
+    const size_t read = BuildReadScript(user, Users::Skip, api).size() + 1;
     std::vector<size_t> pieces;
     size_t first = 0;
     while (first < names.size()) {
@@ -163,13 +168,13 @@ std::vector<size_t> SplitIntoScripts(Action a, int user, const std::vector<std::
         // Names that fit beside the read back, and beside nothing more.
         size_t withRead = 0, alone = 0, size = fixed + read;
         for (size_t i = first; i < names.size(); i++) {
-            size += PackageStep(a, user, names[i], i - first).size();
+            size += PackageStep(a, user, names[i], i - first, api).size();
             if (size > limit && withRead > 0) break;
             withRead++;
         }
         size = fixed;
         for (size_t i = first; i < names.size(); i++) {
-            size += PackageStep(a, user, names[i], i - first).size();
+            size += PackageStep(a, user, names[i], i - first, api).size();
             if (size > limit && alone > 0) break;
             alone++;
         }

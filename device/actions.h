@@ -50,8 +50,10 @@ const char* ActionVerb(Action a);
 // What the user reads, e.g. "已禁用", "失败，系统不允许禁用受保护的应用".
 std::string OutcomeMessage(Action a, const PackageResult& r);
 
-// The command one package runs, e.g. "pm disable-user --user 0 com.x".
-std::string ActionCommand(Action a, int user, const std::string& name);
+// The command one package runs on a phone of API level `api` (0: not
+// known), e.g. "cmd package disable-user --user 0 com.x" from Android 8,
+// "pm disable-user --user 0 com.x" before or when not known.
+std::string ActionCommand(Action a, int user, const std::string& name, int api = 0);
 
 enum class ReadBack { No, Yes };
 enum class ReadBefore { No, Yes };
@@ -61,10 +63,9 @@ enum class ReadBefore { No, Yes };
 // package a begin marker, the command with its error stream joined to its
 // output, and an end marker with its exit status; then, when asked, the read
 // script again (the states after). Empty when a name fails the name check:
-// such a list is never sent. `firstIndex` numbers the markers of a piece of a
-// longer list.
+// such a list is never sent. `api` as for ActionCommand.
 std::string BuildActionScript(Action a, int user, const std::vector<std::string>& names,
-                              ReadBack readBack = ReadBack::Yes, ReadBefore readBefore = ReadBefore::No);
+                              ReadBack readBack = ReadBack::Yes, ReadBefore readBefore = ReadBefore::No, int api = 0);
 
 // The parts of an action script's output: the read before the actions, the
 // actions, and the read after them (each empty when the script had none or
@@ -81,7 +82,7 @@ ActionOutput SplitActionOutput(const std::string& out, ReadBefore readBefore);
 // adb hands a phone before Android 7 at most 4 KB of command, and Windows a
 // command line of at most 32 KB.
 std::vector<size_t> SplitIntoScripts(Action a, int user, const std::vector<std::string>& names, size_t limit,
-                                     ReadBefore readBefore);
+                                     ReadBefore readBefore, int api = 0);
 size_t ScriptLimit(int api);
 
 // Reads an action script's output so far: one result per name, in order.

@@ -61,4 +61,9 @@ private:
 // A short Chinese text for a run that did not get an answer, empty when it did.
 std::string RunFailure(const AdbResult& r);
 
+// Whether an adb server already answers on this computer (a connection to
+// its port succeeds within `waitMs`): then no client of ours has to start
+// one, and several may start at once.
+bool AdbServerListening(DWORD waitMs = 50);
+
 } // namespace dev

@@ -133,12 +133,13 @@ DeviceList ListDevices(const Adb& adb, const Cancel* cancel) {
     return list;
 }
 
-PackageRead ReadPackages(const Adb& adb, const std::string& serial, int user, const Cancel* cancel, Users users) {
+PackageRead ReadPackages(const Adb& adb, const std::string& serial, int user, const Cancel* cancel, Users users,
+                         int api) {
     PackageRead read;
     AdbRun how;
     how.cancel = cancel;
     how.timeoutMs = kReadTimeoutMs;
-    AdbResult r = adb.Shell(serial, BuildReadScript(user, users), how);
+    AdbResult r = adb.Shell(serial, BuildReadScript(user, users, api), how);
     read.snapshot = ParseReadOutput(r.out);
     if (!read.snapshot.complete)
         read.error = read.snapshot.serviceFailed && RunFailure(r).empty() ? read.snapshot.failure : AdbError(r);
@@ -177,7 +178,7 @@ BatchResult RunBatch(const Adb& adb, const std::string& serial, Action action, c
     // last reading them back.
     std::vector<PackageResult> got(sent.size());
     for (size_t k = 0; k < sent.size(); k++) got[k].name = sent[k];
-    std::vector<size_t> pieces = SplitIntoScripts(action, o.user, sent, ScriptLimit(o.knownApi), ReadBefore::Yes);
+    std::vector<size_t> pieces = SplitIntoScripts(action, o.user, sent, ScriptLimit(o.knownApi), ReadBefore::Yes, o.knownApi);
     bool stopped = false, lastSent = false;
     AdbResult run;
     size_t first = 0;
@@ -201,7 +202,7 @@ BatchResult RunBatch(const Adb& adb, const std::string& serial, Action action, c
             return ends.OnOutput(parts.actions, piece, first, o.cancel);
         };
         run = adb.Shell(serial, BuildActionScript(action, o.user, piece, last ? ReadBack::Yes : ReadBack::No,
-                                                  readBefore),
+                                                  readBefore, o.knownApi),
                         how);
         ActionOutput parts = SplitActionOutput(run.out, readBefore);
         if (readBefore == ReadBefore::Yes && !ends.HasBefore()) {
@@ -225,7 +226,7 @@ BatchResult RunBatch(const Adb& adb, const std::string& serial, Action action, c
         // unless adb refused the device outright and nothing reached the phone.
         bool deviceRefused = run.started && run.out.empty() && run.exitCode != 0 && !run.timedOut;
         if (!deviceRefused && !aborted) {
-            PackageRead again = ReadPackages(adb, serial, o.user, o.abort);
+            PackageRead again = ReadPackages(adb, serial, o.user, o.abort, Users::Skip, o.knownApi);
             b.after = again.snapshot;
             if (b.error.empty() && !again.error.empty()) b.error = again.error;
         }

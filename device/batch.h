@@ -27,8 +27,9 @@ struct PackageRead {
     PackageSnapshot snapshot;
     std::string error;   // empty when every section arrived
 };
+// `api`: the phone's API level when known (BuildReadScript).
 PackageRead ReadPackages(const Adb& adb, const std::string& serial, int user, const Cancel* cancel = nullptr,
-                         Users users = Users::Skip);
+                         Users users = Users::Skip, int api = 0);
 
 // Called once per package, from the thread that runs its device's batch
 // (calls are never concurrent): the device, the result so far (what the

@@ -29,11 +29,12 @@ DeviceState StateFromText(const std::string& stateText);
 // "未授权：请在手机上确认“允许 USB 调试”".
 std::string StateHint(const Device& d);
 
-// "model serial" as a device list shows it, "@ host" after it for a phone of
-// another computer's adb server, and the state of a device that is not ready
-// in a word (the hint's head; the status line gives the whole hint):
-// "Pixel_7 1A2B3C @ 192.168.1.20（未授权）". Short, so that a list of sixteen
-// phones reads without a scroll sideways.
+// "model serial", "@ host" after it for a phone of another computer's adb
+// server, with the hint for a device that is not ready:
+// "Pixel_7 1A2B3C @ 192.168.1.20（未授权：请在手机上确认…）".
 std::string DeviceLabel(const Device& d);
+// The same with the state in a word (the hint's head), as a list of sixteen
+// phones shows it without a scroll sideways: "Pixel_7 1A2B3C（未授权）".
+std::string ShortDeviceLabel(const Device& d);
 
 } // namespace dev

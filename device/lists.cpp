@@ -96,8 +96,10 @@ std::string FormatPackageList(const std::vector<std::string>& names, const std::
     return text;
 }
 
-bool ReadPackageListFile(const std::string& path, PackageList* list, std::string* error) {
-    HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+namespace {
+
+// Reads the open file (and closes it); `path` as a message shows it.
+bool ReadListFrom(HANDLE h, const std::string& path, PackageList* list, std::string* error) {
     if (h == INVALID_HANDLE_VALUE) {
         *error = "无法打开文件（错误 " + std::to_string(GetLastError()) + "）";
         return false;
@@ -121,6 +123,22 @@ bool ReadPackageListFile(const std::string& path, PackageList* list, std::string
         return false;
     }
     return true;
+}
+
+} // namespace
+
+bool ReadPackageListFile(const std::string& path, PackageList* list, std::string* error) {
+    return ReadListFrom(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr),
+                        path, list, error);
+}
+
+bool ReadPackageListFile(const std::wstring& path, PackageList* list, std::string* error) {
+    int n = WideCharToMultiByte(936, 0, path.c_str(), -1, nullptr, 0, nullptr, nullptr);
+    std::string shown(n > 0 ? static_cast<size_t>(n) : 1, '\0');
+    WideCharToMultiByte(936, 0, path.c_str(), -1, &shown[0], n, nullptr, nullptr);
+    shown.resize(shown.size() - 1);
+    return ReadListFrom(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr),
+                        shown, list, error);
 }
 
 bool WritePackageListFile(const std::string& path, const std::vector<std::string>& names, std::string* error,

@@ -35,6 +35,8 @@ std::string FormatPackageList(const std::vector<std::string>& names, const std::
 
 // The file versions; false (with a Chinese reason) when it cannot be read or written.
 bool ReadPackageListFile(const std::string& path, PackageList* list, std::string* error);
+// The same for a path in Unicode (a console program's arguments).
+bool ReadPackageListFile(const std::wstring& path, PackageList* list, std::string* error);
 bool WritePackageListFile(const std::string& path, const std::vector<std::string>& names, std::string* error,
                           const std::string& heading = std::string());
 

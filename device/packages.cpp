@@ -16,35 +16,54 @@ namespace {
 // Sections of the read script, in the order it prints them.
 struct Section {
     const char* name;
-    const char* command;   // "%u" stands for the user
-    bool packageList;      // pm's answer; its errors and status are kept
+    const char* query;     // the package service's arguments, "%u" for the user; null for the rest
 };
 
 const Section kSections[] = {
-    {"api", "getprop ro.build.version.sdk", false},
-    {"release", "getprop ro.build.version.release", false},
-    {"model", "getprop ro.product.model", false},
+    // Every build property in one getprop ("[key]: [value]" lines): the API
+    // level, release, model and ro.serialno cost one program start, not four.
+    {"props", nullptr},
     // The phone's own identity, whatever transport it is reached by. The
     // shell may read both: ro.serialno is what adb itself reports over USB,
     // and android_id is in Settings.Secure, which `settings` reads for the
     // shell user. Phones that share a serial (0123456789ABCDEF on cheap
     // boards) still differ in android_id.
-    {"serialno", "getprop ro.serialno", false},
-    {"androidid", "settings get secure android_id 2>/dev/null", false},
+    {"androidid", nullptr},
     // -f: the APK path; -u: also the packages uninstalled for the user.
-    {"all", "pm list packages -f -u --user %u", true},
+    // No fewer lists tell all three: each list is one filter (installed or
+    // with -u all; enabled, disabled or both; system, third-party or both),
+    // and three filters cannot tell apart the six states and kinds and the
+    // packages the phone does not have.
+    {"all", "list packages -f -u --user %u"},
     // Without -u: what is installed, so the rest of "all" is deleted.
-    {"installed", "pm list packages --user %u", true},
-    {"disabled", "pm list packages -d --user %u", true},
-    {"system", "pm list packages -s -u --user %u", true},
+    {"installed", "list packages --user %u"},
+    {"disabled", "list packages -d --user %u"},
+    {"system", "list packages -s -u --user %u"},
 };
 
 std::string SectionLine(const char* name) { return std::string("echo ") + kMarker + "section " + name; }
 
 // A list's errors go to its output and its status follows it: pm before
-// Android 9 exits 0 after a failure, so the words decide as well.
-std::string ListCommand(const std::string& command) {
+// Android 9 exits 0 after a failure, so the words decide as well. Where the
+// phone may lack `cmd package` (before Android 7, or a phone not read yet)
+// pm follows when cmd fails: a missing cmd costs the shell a failed look-up,
+// and on a phone that has it pm never starts unless the service failed, when
+// pm's own error is the one kept.
+std::string ListCommand(int api, const std::string& args) {
+    std::string command = api >= kCmdPackageApi ? "cmd package " + args
+                          : api > 0 && api < 24  ? "pm " + args
+                                                 : "cmd package " + args + " 2>/dev/null||pm " + args;
     return command + " 2>&1;echo " + kMarker + "status $?";
+}
+
+// `settings` is a Java program before Android 8 and `cmd settings` after
+// (frameworks/base cmds/settings); cmd's own settings service stands in
+// only where the phone is known to have it, else settings follows.
+std::string AndroidIdCommand(int api) {
+    const std::string viaCmd = "cmd settings get secure android_id 2>/dev/null";
+    const std::string viaJava = "settings get secure android_id 2>/dev/null";
+    if (api >= kCmdPackageApi) return viaCmd;
+    return api > 0 && api < 24 ? viaJava : viaCmd + "||" + viaJava;
 }
 
 // What pm prints when the package service is not there (booting, or
@@ -91,24 +110,45 @@ bool ReadUserLine(const std::string& line, PhoneUser* user) {
     return true;
 }
 
-// A property as getprop prints it: one line; "unknown" and blanks are no value.
+// A value as getprop or settings prints it: one line; "unknown" and blanks are no value.
 std::string PropValue(const std::string& line, size_t limit) {
     std::string v = OneLine(line, limit);
     return v == "unknown" || v == "null" ? std::string() : v;
 }
 
+// "[ro.build.version.sdk]: [34]"; a value may hold "]" itself.
+bool ReadPropLine(const std::string& line, std::string* key, std::string* value) {
+    size_t split = line.find("]: [");
+    if (line.empty() || line[0] != '[' || split == std::string::npos || line.back() != ']') return false;
+    *key = line.substr(1, split - 1);
+    *value = line.substr(split + 4, line.size() - split - 5);
+    return true;
+}
+
+void TakeProp(const std::string& key, const std::string& value, PackageSnapshot* snap) {
+    if (key == "ro.build.version.sdk") snap->api = std::atoi(value.c_str());
+    else if (key == "ro.build.version.release") snap->release = OneLine(value, 40);
+    else if (key == "ro.product.model") snap->model = OneLine(value, 80);
+    else if (key == "ro.serialno") snap->serialNo = PropValue(value, 80);
+}
+
 } // namespace
 
-std::string BuildReadScript(int user, Users users) {
+std::string BuildReadScript(int user, Users users, int api) {
     std::string script;
-    // The users cost one more pm start: read with the first list of a device only.
-    if (users == Users::List) script += SectionLine("users") + ";" + ListCommand("pm list users") + ";";
+    // The users cost one more start of the package tool: read with the first list of a device only.
+    if (users == Users::List) script += SectionLine("users") + ";" + ListCommand(api, "list users") + ";";
     std::string u = std::to_string(user);
     for (const Section& s : kSections) {
-        std::string command = s.command;
-        size_t at = command.find("%u");
-        if (at != std::string::npos) command.replace(at, 2, u);
-        script += SectionLine(s.name) + ";" + (s.packageList ? ListCommand(command) : command) + ";";
+        std::string command;
+        if (s.query) {
+            std::string query = s.query;
+            query.replace(query.find("%u"), 2, u);
+            command = ListCommand(api, query);
+        } else {
+            command = std::string(s.name) == "props" ? "getprop" : AndroidIdCommand(api);
+        }
+        script += SectionLine(s.name) + ";" + command + ";";
     }
     return script + SectionLine("end");
 }
@@ -139,11 +179,10 @@ PackageSnapshot ParseReadOutput(const std::string& out) {
             if (status != 0) fail("pm 退出码 " + std::to_string(status));
             continue;
         }
-        if (section == "api" && !line.empty() && snap.api == 0) snap.api = std::atoi(line.c_str());
-        else if (section == "release" && !line.empty() && snap.release.empty()) snap.release = OneLine(line, 40);
-        else if (section == "model" && !line.empty() && snap.model.empty()) snap.model = OneLine(line, 80);
-        else if (section == "serialno" && !line.empty() && snap.serialNo.empty()) snap.serialNo = PropValue(line, 80);
-        else if (section == "androidid" && !line.empty() && snap.androidId.empty()) {
+        if (section == "props") {
+            std::string key, value;
+            if (ReadPropLine(line, &key, &value)) TakeProp(key, value, &snap);
+        } else if (section == "androidid" && !line.empty() && snap.androidId.empty()) {
             if (!IsServiceError(line)) snap.androidId = PropValue(line, 80);
         } else if (section == "users") {
             PhoneUser user;
@@ -175,7 +214,7 @@ PackageSnapshot ParseReadOutput(const std::string& out) {
     // user (the framework itself): an empty list is a service that did not answer.
     if (ended) {
         for (const Section& s : kSections)
-            if (s.packageList && !seen.count(s.name)) fail(std::string("没有读到 ") + s.name);
+            if (s.query && !seen.count(s.name)) fail(std::string("没有读到 ") + s.name);
         if (all.empty()) fail("手机没有列出任何应用");
         else if (installed.empty()) fail("手机没有列出已安装的应用");
     }

@@ -51,9 +51,19 @@ extern const char kMarker[];
 
 enum class Users { Skip, List };
 
+// From Android 8 (API 26) the scripts reach the package service through
+// `cmd package` alone: pm there is either a Java program (up to 8.1) or a
+// script around cmd (from 9), and Android 8's shell command has every
+// command the scripts use. Android 7 has `cmd package` too, but its shell
+// command lacks install-existing (and there is no record of which change
+// commands it had), so there its lists try cmd and fall back on pm, and its
+// changes go through pm.
+constexpr int kCmdPackageApi = 26;
+
 // The script that reads API level, model, every package of `user`, and the
-// phone's users when asked for.
-std::string BuildReadScript(int user, Users users = Users::Skip);
+// phone's users when asked for. `api` is the phone's API level when known
+// (0 when not): it chooses how the script reaches the package service.
+std::string BuildReadScript(int user, Users users = Users::Skip, int api = 0);
 
 // Reads that script's output (from one adb process, or the tail of an action
 // script that ends with it). Names failing the name check are not taken.

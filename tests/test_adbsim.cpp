@@ -119,7 +119,7 @@ protected:
 
 // A quick phone per Android version, with the same packages.
 std::string Phone(int api, const char* tools = "34.0.5") {
-    return std::string("platform-tools ") + tools + "\nconnect-ms 0\ncommand-ms 0\nchange-ms 0\n" +
+    return std::string("platform-tools ") + tools + "\nconnect-ms 0\ncommand-ms 0\nvm-ms 0\nscript-ms 0\nchange-ms 0\n" +
            "device P" + std::to_string(api) + " device\napi " + std::to_string(api) +
            "\npackage com.example.app enabled\npackage com.android.systemui enabled system protected\n"
            "package com.example.mdm enabled delete-fails=DELETE_FAILED_DEVICE_POLICY_MANAGER\n"
@@ -416,6 +416,44 @@ TEST_F(AdbSim, ShippedPhonesAnswerLikePhones) {
     EXPECT_EQ(Count(r.out, "mTopFocusedDisplayId"), 0);
     EXPECT_EQ(Count(r.out, "\n"), Count(r.out, "\r\n"));
     EXPECT_EQ(Adb("shell getprop ro.build.version.sdk").out, "23\r\n");
+}
+
+// A Java program (pm up to Android 8.1, settings up to 7.1) starts a VM;
+// `cmd` and the wrapper scripts of later releases do not. The slow costs are
+// far apart from the fast ones so that no machine's pace can mix them up.
+TEST_F(AdbSim, StartingPmOrCmdCostsWhatTheAndroidVersionMakesItCost) {
+    auto phone = [](int api) {
+        return "platform-tools 34.0.5\nconnect-ms 0\ncommand-ms 0\nscript-ms 0\nvm-ms 3000\nchange-ms 0\n"
+               "device X device\napi " + std::to_string(api) + "\npackage a.b enabled\n";
+    };
+    auto took = [](const char* command) {
+        DWORD start = GetTickCount();
+        Result r = Adb(command);
+        EXPECT_NE(r.out.find("a.b"), std::string::npos) << command << ": " << r.out << r.err;
+        return GetTickCount() - start;
+    };
+    UseText(phone(27));
+    EXPECT_GE(took("shell pm list packages"), 3000u) << "Android 8.1: pm is Java";
+    EXPECT_LT(took("shell cmd package list packages"), 2000u) << "cmd is native";
+    UseText(phone(28));
+    EXPECT_LT(took("shell pm list packages"), 2000u) << "Android 9: pm is a script around cmd";
+    UseText(phone(25));
+    EXPECT_GE(took("shell \"settings get secure android_id; echo a.b\""), 3000u) << "Android 7.1: settings is Java";
+    UseText(phone(26));
+    EXPECT_LT(took("shell \"cmd settings get secure android_id; settings get secure android_id; echo a.b\""), 2000u)
+        << "Android 8: settings is a script around cmd";
+    EXPECT_EQ(Adb("shell cmd settings get secure android_id").out, Adb("shell settings get secure android_id").out);
+}
+
+TEST_F(AdbSim, EachKindOfChangeTakesTheServiceItsOwnTime) {
+    UseText("platform-tools 34.0.5\nconnect-ms 0\ncommand-ms 0\ndisable-ms 0\nenable-ms 0\nuninstall-ms 1500\n"
+            "device X device\npackage a.b enabled\n");
+    DWORD start = GetTickCount();
+    Adb("shell \"cmd package disable-user a.b; cmd package enable a.b\"");
+    DWORD toggled = GetTickCount() - start;
+    Adb("shell cmd package uninstall -k --user 0 a.b");
+    EXPECT_GE(GetTickCount() - start - toggled, 1500u);
+    EXPECT_LT(toggled, 1000u) << "disable and enable cost nothing here";
 }
 
 TEST_F(AdbSim, LatencyFromTheProfile) {

@@ -10,12 +10,14 @@
 #include "data/template.h"
 #include "forms/template.h"
 #include "forms/wnd.h"
+#include "support/capture.h"
 #include "support/unithost.h"
 #include "units/queries.h"
 #include "units/unitdata.h"
 
 namespace {
 
+using test::Shot;
 using test::UnitHost;
 using units::ButtonData;
 using units::LabelData;
@@ -65,59 +67,13 @@ uint32_t Get(UnitHost& host, rt::InterfaceQueryFn q, void* o, int32_t index) {
 }
 uint32_t Ptr(const void* p) { return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(p)); }
 
-// The client area as painted into a 32-bit DIB prefilled with magenta, so
-// that anything left unpainted shows.
-struct Shot {
-    int w = 0, h = 0;
-    std::vector<COLORREF> px;
-    COLORREF At(int x, int y) const { return px[y * w + x]; }
-    bool Ink(int x0, int y0, int x1, int y1, bool (*test)(COLORREF)) const {
-        for (int y = y0; y < y1 && y < h; ++y)
-            for (int x = x0; x < x1 && x < w; ++x)
-                if (test(At(x, y))) return true;
-        return false;
-    }
-};
 bool Dark(COLORREF c) { return GetRValue(c) < 90 && GetGValue(c) < 90 && GetBValue(c) < 90; }
 bool Whitish(COLORREF c) { return GetRValue(c) > 220 && GetGValue(c) > 220 && GetBValue(c) > 220; }
 // Black text on white, also where the face is drawn smoothed into greys (a
 // thin Ming face at 12 pixels has hardly a black pixel).
 bool Written(COLORREF c) { return GetRValue(c) < 200 && GetGValue(c) < 200 && GetBValue(c) < 200; }
 
-Shot Capture(void* o, bool fromScreen = false) {
-    HWND hwnd = UnitHost::Handle(o);
-    RECT rc;
-    GetClientRect(hwnd, &rc);
-    Shot s;
-    s.w = rc.right;
-    s.h = rc.bottom;
-    BITMAPINFO bi = {};
-    bi.bmiHeader = {sizeof bi.bmiHeader, s.w, -s.h, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
-    void* bits = nullptr;
-    HBITMAP bmp = CreateDIBSection(nullptr, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
-    HDC dc = CreateCompatibleDC(nullptr);
-    HGDIOBJ old = SelectObject(dc, bmp);
-    HBRUSH magenta = CreateSolidBrush(RGB(255, 0, 255));
-    FillRect(dc, &rc, magenta);
-    DeleteObject(magenta);
-    if (fromScreen) {
-        RedrawWindow(hwnd, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
-        HDC wdc = GetDC(hwnd);
-        BitBlt(dc, 0, 0, s.w, s.h, wdc, 0, 0, SRCCOPY);
-        ReleaseDC(hwnd, wdc);
-    } else {
-        SendMessageA(hwnd, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(dc), PRF_CLIENT);
-    }
-    GdiFlush();
-    for (int i = 0; i < s.w * s.h; ++i) {
-        uint32_t p = static_cast<const uint32_t*>(bits)[i];
-        s.px.push_back(RGB((p >> 16) & 255, (p >> 8) & 255, p & 255));
-    }
-    SelectObject(dc, old);
-    DeleteDC(dc);
-    DeleteObject(bmp);
-    return s;
-}
+Shot Capture(void* o, bool fromScreen = false) { return test::CaptureClient(UnitHost::Handle(o), fromScreen); }
 
 int LineHeight() {
     HDC dc = GetDC(nullptr);

@@ -64,7 +64,7 @@ Adb TheAdb() { return Adb(test::ExeDir() + "\\..\\adb_1.0.40\\adb.exe"); }
 
 // One phone of the given API level; quick, so the tests measure nothing.
 std::string OnePhone(int api, const std::string& serial = "SER1", const std::string& extra = "") {
-    return "platform-tools 34.0.5\nconnect-ms 0\ncommand-ms 0\nchange-ms 0\n"
+    return "platform-tools 34.0.5\nconnect-ms 0\ncommand-ms 0\nvm-ms 0\nscript-ms 0\nchange-ms 0\n"
            "device " + serial + " device product:p model:Phone_" + std::to_string(api) + " device:d\n"
            "api " + std::to_string(api) + "\n"
            "package com.user.app enabled third-party\n"
@@ -251,7 +251,7 @@ TEST(DeviceLayer, RestoreOnAnOldPhoneIsRefusedWithoutAskingIt) {
 // adb hands a phone before Android 7 at most 4 KB of command: a long list
 // goes in pieces, each within it, and only the last reads the states back.
 TEST(DeviceLayer, ALongListGoesInPiecesThatAdbCanCarry) {
-    std::string profile = "platform-tools 28.0.2\nconnect-ms 0\ncommand-ms 0\nchange-ms 0\n"
+    std::string profile = "platform-tools 28.0.2\nconnect-ms 0\ncommand-ms 0\nvm-ms 0\nchange-ms 0\n"
                           "device OLD1 device model:Old\napi 23\n";
     std::vector<std::string> names;
     for (int i = 0; i < 120; i++) {
@@ -288,7 +288,7 @@ TEST(DeviceLayer, TwoPhonesChosenBySerialAndTheUnauthorizedOnesHint) {
     Adb adb = TheAdb();
     DeviceList list = ListDevices(adb);
     ASSERT_EQ(list.devices.size(), 3u) << list.error;
-    EXPECT_EQ(DeviceLabel(list.devices[2]), "CCC333（未授权）");
+    EXPECT_EQ(DeviceLabel(list.devices[2]), "CCC333（未授权：请在手机上确认“允许 USB 调试”）");
 
     PackageRead a = ReadPackages(adb, "AAA111", 0);
     PackageRead b = ReadPackages(adb, "BBB222", 0);

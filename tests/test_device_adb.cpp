@@ -2,6 +2,7 @@
 // for adb.exe (its child scenarios): arguments, the two streams, cancel and
 // time-out ending the whole process tree, several runs at once, and the
 // record appended to by several processes at once.
+#include <winsock2.h>
 #include <gtest/gtest.h>
 #include <windows.h>
 #include <atomic>
@@ -102,6 +103,28 @@ TEST(AdbRun, CancelTimeOutAndStopEndAdbButNotItsServer) {
         if (end) TerminateProcess(end, 0), WaitForSingleObject(end, 5000), CloseHandle(end);
         CloseHandle(grandchild);
     }
+}
+
+// A running adb server is found as adb's own clients find it: its port
+// (ANDROID_ADB_SERVER_PORT, else 5037) takes a connection.
+TEST(AdbServer, FoundWhileItsPortListensAndNotAfter) {
+    WSADATA data;
+    ASSERT_EQ(WSAStartup(MAKEWORD(2, 2), &data), 0);
+    SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    ASSERT_NE(s, INVALID_SOCKET);
+    sockaddr_in at = {};
+    at.sin_family = AF_INET;
+    at.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    int size = sizeof at;
+    ASSERT_EQ(bind(s, reinterpret_cast<sockaddr*>(&at), sizeof at), 0);
+    ASSERT_EQ(listen(s, 4), 0);
+    ASSERT_EQ(getsockname(s, reinterpret_cast<sockaddr*>(&at), &size), 0);
+    SetEnvironmentVariableA("ANDROID_ADB_SERVER_PORT", std::to_string(ntohs(at.sin_port)).c_str());
+    EXPECT_TRUE(AdbServerListening(5000));
+    closesocket(s);
+    EXPECT_FALSE(AdbServerListening(5000));
+    SetEnvironmentVariableA("ANDROID_ADB_SERVER_PORT", nullptr);
+    WSACleanup();
 }
 
 TEST(AdbRun, SeveralAtOnceFromSeveralThreads) {

@@ -40,7 +40,8 @@ TEST(DeviceList, LongAndShortFormsEveryStateAndItsHint) {
     EXPECT_EQ(d[1].state, DeviceState::Unauthorized);
     EXPECT_EQ(d[1].usb, "1-4");
     EXPECT_EQ(StateHint(d[1]), "未授权：请在手机上确认“允许 USB 调试”");
-    EXPECT_EQ(DeviceLabel(d[1]), "R58M1234ABC（未授权）") << "the state in a word; the status line has the hint";
+    EXPECT_EQ(DeviceLabel(d[1]), "R58M1234ABC（未授权：请在手机上确认“允许 USB 调试”）");
+    EXPECT_EQ(ShortDeviceLabel(d[1]), "R58M1234ABC（未授权）") << "the state in a word";
 
     EXPECT_EQ(d[2].state, DeviceState::NoPermissions);
     EXPECT_EQ(d[2].stateText, "no permissions; see [http://developer.android.com/tools/device.html]");
@@ -55,17 +56,20 @@ TEST(DeviceList, LongAndShortFormsEveryStateAndItsHint) {
     odd.stateText = "recovery";
     odd.state = StateFromText(odd.stateText);
     EXPECT_EQ(StateHint(odd), "不可用：设备处于“recovery”状态");
-    EXPECT_EQ(DeviceLabel(odd), "X（recovery）");
+    EXPECT_EQ(ShortDeviceLabel(odd), "X（recovery）");
     d[2].model = "Pixel_7";
     d[2].server = Server{"lab-pc", 5037};
-    EXPECT_EQ(DeviceLabel(d[2]), "Pixel_7 0123456789ABCDEF @ lab-pc（没有权限）");
+    EXPECT_EQ(ShortDeviceLabel(d[2]), "Pixel_7 0123456789ABCDEF @ lab-pc（没有权限）");
+    EXPECT_EQ(ShortDeviceLabel(d[0]), DeviceLabel(d[0])) << "a ready phone's label has no hint";
     EXPECT_TRUE(ParseDevices("List of devices attached\n\n").empty());
 }
 
 // The read script's output as a current phone prints it.
 std::string CurrentPhoneOutput(bool withEnd) {
     std::string s =
-        ":adbtool:section api\n34\n:adbtool:section release\n14\n:adbtool:section model\nPixel 7\n"
+        ":adbtool:section props\n[ro.build.version.release]: [14]\n[ro.build.version.sdk]: [34]\n"
+        "[ro.product.model]: [Pixel 7]\n[ro.serialno]: [2A19]\n[ro.build.fingerprint]: [g/p:14/[x]: [y]]\n"
+        ":adbtool:section androidid\nnull\n"
         ":adbtool:section users\nUsers:\n\tUserInfo{0:Owner:c13} running\n\tUserInfo{10:Work profile:1030} running\n"
         ":adbtool:section all\n"
         "package:/data/app/~~Zx1==/com.example.notes-Ab9==/base.apk=com.example.notes\n"
@@ -82,17 +86,33 @@ std::string CurrentPhoneOutput(bool withEnd) {
 }
 
 TEST(PackageRead, StatesKindsPathsAndRefusedNamesFromOneScript) {
+    // Each phone's fastest way to the package service: `cmd package` from
+    // Android 8, pm before 7, and cmd falling back on pm where not known.
     std::string script = BuildReadScript(10);
-    EXPECT_EQ(script.find("pm list users"), std::string::npos);
-    EXPECT_EQ(BuildReadScript(10, Users::List).find("echo :adbtool:section users;pm list users 2>&1;"), 0u);
-    EXPECT_NE(script.find("pm list packages -f -u --user 10 2>&1;echo :adbtool:status $?;"), std::string::npos)
+    EXPECT_EQ(script.find("list users"), std::string::npos);
+    EXPECT_EQ(BuildReadScript(10, Users::List, 34).find("echo :adbtool:section users;cmd package list users 2>&1;"), 0u);
+    EXPECT_NE(script.find("echo :adbtool:section props;getprop;"), std::string::npos) << script;
+    EXPECT_NE(script.find("cmd package list packages -f -u --user 10 2>/dev/null||"
+                          "pm list packages -f -u --user 10 2>&1;echo :adbtool:status $?;"),
+              std::string::npos)
         << script;
-    EXPECT_NE(script.find("pm list packages -s -u --user 10 2>&1;"), std::string::npos);
+    EXPECT_NE(script.find("cmd settings get secure android_id 2>/dev/null||settings get secure android_id"),
+              std::string::npos);
+    std::string current = BuildReadScript(10, Users::Skip, 26);
+    EXPECT_NE(current.find(";cmd package list packages -s -u --user 10 2>&1;"), std::string::npos) << current;
+    EXPECT_NE(current.find(";cmd settings get secure android_id 2>/dev/null;"), std::string::npos) << current;
+    EXPECT_EQ(current.find("pm "), std::string::npos) << current;
+    std::string old = BuildReadScript(0, Users::Skip, 23);
+    EXPECT_NE(old.find(";pm list packages -d --user 0 2>&1;"), std::string::npos) << old;
+    EXPECT_EQ(old.find("cmd "), std::string::npos) << old;
 
     PackageSnapshot s = ParseReadOutput(CurrentPhoneOutput(true));
     EXPECT_TRUE(s.complete);
     EXPECT_EQ(s.api, 34);
     EXPECT_EQ(s.model, "Pixel 7");
+    EXPECT_EQ(s.release, "14");
+    EXPECT_EQ(s.serialNo, "2A19");
+    EXPECT_EQ(s.androidId, "") << "settings prints null for no value";
     ASSERT_EQ(s.users.size(), 2u);
     EXPECT_EQ(s.users[1].id, 10);
     EXPECT_EQ(s.users[1].name, "Work profile");
@@ -111,12 +131,12 @@ TEST(PackageRead, StatesKindsPathsAndRefusedNamesFromOneScript) {
     EXPECT_FALSE(ParseReadOutput(CurrentPhoneOutput(false)).complete);
 
     // Android 6 through a terminal: CR LF, and "\r\r\n" where a text-mode stream added its own.
-    std::string old =
-        ":adbtool:section api\r\n23\r\n:adbtool:section all\r\npackage:/system/app/A/A.apk=com.a\r\r\n"
+    std::string oldOut =
+        ":adbtool:section props\r\n[ro.build.version.sdk]: [23]\r\n:adbtool:section all\r\npackage:/system/app/A/A.apk=com.a\r\r\n"
         ":adbtool:status 0\r\n:adbtool:section installed\r\npackage:com.a\r\n:adbtool:status 0\r\n"
         ":adbtool:section disabled\r\n:adbtool:status 0\r\n:adbtool:section system\r\n:adbtool:status 0\r\n"
         ":adbtool:section end\r\n";
-    PackageSnapshot o = ParseReadOutput(old);
+    PackageSnapshot o = ParseReadOutput(oldOut);
     EXPECT_TRUE(o.complete);
     EXPECT_EQ(o.api, 23);
     ASSERT_EQ(o.packages.size(), 1u);
@@ -133,6 +153,14 @@ TEST(ActionScript, OneCommandPerPackageBetweenMarkersAndNothingForABadName) {
     EXPECT_EQ(ActionCommand(Action::Restore, 10, "com.a"), "cmd package install-existing --user 10 com.a");
     EXPECT_EQ(ActionCommand(Action::Disable, 0, "com.a"), "pm disable-user --user 0 com.a");
     EXPECT_EQ(ActionCommand(Action::Enable, 0, "com.a"), "pm enable --user 0 com.a");
+    // Android 8 on: no Java VM per package. Before, pm; restore is cmd's alone.
+    EXPECT_EQ(ActionCommand(Action::Delete, 0, "com.a", 26), "cmd package uninstall -k --user 0 com.a");
+    EXPECT_EQ(ActionCommand(Action::Disable, 10, "com.a", 34), "cmd package disable-user --user 10 com.a");
+    EXPECT_EQ(ActionCommand(Action::Enable, 0, "com.a", 25), "pm enable --user 0 com.a");
+    EXPECT_EQ(ActionCommand(Action::Restore, 0, "com.a", 23), "cmd package install-existing --user 0 com.a");
+    std::string eight = BuildActionScript(Action::Disable, 0, {"com.a"}, ReadBack::Yes, ReadBefore::Yes, 27);
+    EXPECT_EQ(eight.find("pm "), std::string::npos) << eight;
+    EXPECT_NE(eight.find(BuildReadScript(0, Users::Skip, 27)), std::string::npos);
     for (const char* bad : {"", "com.a;reboot", "com.a b", "com.a'", "-k", "com.a\n", "com.\xD6\xD0"})
         EXPECT_EQ(BuildActionScript(Action::Disable, 0, {"com.ok", bad}), "") << bad;
 }
@@ -168,6 +196,12 @@ TEST(ActionOutput, EachAndroidVersionsTextsBecomeOneOutcomePerPackage) {
         {Action::Restore, "/system/bin/sh: cmd: not found", 127, Outcome::NeedsAndroid8},
         {Action::Enable, "Error: java.lang.IllegalArgumentException: Unknown package: com.x", 1, Outcome::UnknownPackage},
         {Action::Delete, "Failure - not installed for 0", 0, Outcome::NotInstalled},
+        // Android 8 through `cmd package`: the exception without the command's
+        // name, and the result kept in the status.
+        {Action::Disable, "\nException occurred while executing:\n"
+                          "java.lang.IllegalArgumentException: Unknown package: com.x\n\tat com.android",
+         255, Outcome::UnknownPackage},
+        {Action::Delete, "Failure [DELETE_FAILED_INTERNAL_ERROR]", 255, Outcome::Other},
         // Success printed, failure reported through the status.
         {Action::Delete, "Success", 1, Outcome::Other},
     };

@@ -32,6 +32,17 @@ protected:
     void SetUp() override { DeleteFileA(dev::ActionRecord::DefaultPath().c_str()); }
 };
 
+// Starts the tool, opens the manager and waits until it shows `rows` rows
+// and its first read is over.
+::testing::AssertionResult OpenShowing(ToolUnderTest& tool, ManagerUnderTest& m, int rows) {
+    if (!tool.Start()) return ::testing::AssertionFailure() << "the tool did not start";
+    if (!m.Open()) return ::testing::AssertionFailure() << "the manager did not open";
+    if (!tool.WaitFor([&] { return m.RowCount() == rows; }))
+        return ::testing::AssertionFailure() << m.RowCount() << " rows, not " << rows << "; " << m.Status();
+    if (!m.WaitIdle()) return ::testing::AssertionFailure() << "still busy: " << m.Status();
+    return ::testing::AssertionSuccess();
+}
+
 std::string Title(HWND h) {
     char text[256] = "";
     GetWindowTextA(h, text, sizeof text);
@@ -89,13 +100,35 @@ TEST_F(Manager, TwoPhonesOneUnauthorizedTheHintTheChoiceAndTheStartUpWindowFollo
     EXPECT_EQ(m.Cell(systemui, 2), "系统");
 }
 
+// `adbtool.exe --manager --device SERIAL`, as a shortcut starts it: the
+// window opens by itself over the start-up window and in front, with that
+// phone chosen among several; the start-up window's buttons act on it too.
+TEST_F(Manager, OpenedFromTheCommandLineWithThePhoneChosen) {
+    ToolUnderTest tool("mgr-start", Profile("phone-shelf.txt"));
+    ASSERT_TRUE(tool.Start(20000, "--manager --device 7HX0219C00"));
+    ManagerUnderTest m(tool);
+    ASSERT_TRUE(m.Find());
+    EXPECT_EQ(GetWindow(m.Window(), GW_OWNER), tool.Window());
+    ASSERT_TRUE(tool.WaitFor([&] { return m.RowCount() == 5; })) << m.Status();
+    ASSERT_TRUE(m.WaitIdle());
+    EXPECT_EQ(m.ComboText(m.Combo(0)), "IN2013 7HX0219C00");
+    EXPECT_TRUE(tool.WaitFor([&] { return GetForegroundWindow() == m.Window(); }));
+    EXPECT_EQ(Title(tool.Window()), "IN2013 7HX0219C00");
+    ASSERT_TRUE(tool.ClickAndWait(test::captions::kListDisabled));
+    EXPECT_TRUE(Contains(tool.Text(tool.Log()), "com.google.android.youtube")) << tool.Text(tool.Log());
+
+    // Without arguments the start-up window opens alone, as it always did.
+    ToolUnderTest plain("mgr-plain", Profile("phone-shelf.txt"));
+    ASSERT_TRUE(plain.Start());
+    ASSERT_TRUE(plain.ClickAndWait(test::captions::kListDevices));
+    EXPECT_EQ(test::FindProcessWindow(plain.ProcessId(), "RVWindow", "应用管理"), nullptr);
+    EXPECT_EQ(Title(plain.Window()), "");
+}
+
 TEST_F(Manager, EveryActionReadsTheStateBackRiskConfirmationAndUndo) {
     ToolUnderTest tool("mgr-actions", Profile("two-phones.txt"));
-    ASSERT_TRUE(tool.Start());
     ManagerUnderTest m(tool);
-    ASSERT_TRUE(m.Open());
-    ASSERT_TRUE(tool.WaitFor([&] { return m.RowCount() == 13; }));
-    ASSERT_TRUE(m.WaitIdle());
+    ASSERT_TRUE(OpenShowing(tool, m, 13));
 
     // 禁用 with the selected rows (none checked).
     ASSERT_TRUE(m.Select({"com.google.android.youtube", "com.google.android.gm"}));
@@ -178,11 +211,8 @@ TEST_F(Manager, EveryActionReadsTheStateBackRiskConfirmationAndUndo) {
 // again, Escape closes the window and leaves the program running.
 TEST_F(Manager, KeysWalkFilterCheckSelectRefreshAndClose) {
     ToolUnderTest tool("mgr-keys", Profile("two-phones.txt"));
-    ASSERT_TRUE(tool.Start());
     ManagerUnderTest m(tool);
-    ASSERT_TRUE(m.Open());
-    ASSERT_TRUE(tool.WaitFor([&] { return m.RowCount() == 13; }));
-    ASSERT_TRUE(m.WaitIdle());
+    ASSERT_TRUE(OpenShowing(tool, m, 13));
     ASSERT_TRUE(tool.WaitFor([&] { return GetForegroundWindow() == m.Window(); }));
 
     // A combo box that edits gives the focus to its edit field.
@@ -381,6 +411,8 @@ TEST_F(Manager, CancelStopsAfterThePackageInProgressAndTheRecordMatchesThePhone)
     m.ChooseComboItem(m.Combo(0), 0);
     ASSERT_TRUE(tool.WaitFor([&] { return m.RowCount() == 8; }));
     ASSERT_TRUE(m.WaitIdle());
+    const HWND bar = m.Progress();
+    ASSERT_NE(bar, nullptr);
     ASSERT_TRUE(m.Select(AppNames()));
     ASSERT_TRUE(m.Click("禁用"));
     // The first package is done on the phone: cancel.
@@ -403,6 +435,9 @@ TEST_F(Manager, CancelStopsAfterThePackageInProgressAndTheRecordMatchesThePhone)
     EXPECT_EQ(recordedDone, disabled) << state;
     EXPECT_TRUE(Contains(m.Log(), "已取消，没有禁用")) << m.Log();
     EXPECT_TRUE(Contains(m.Status(), "已取消")) << m.Status();
+    // The busy bar went into its marquee and out of it in place.
+    EXPECT_EQ(m.Progress(), bar) << "the bar was re-created";
+    EXPECT_FALSE(GetWindowLongPtrA(bar, GWL_STYLE) & PBS_MARQUEE);
 }
 
 } // namespace
@@ -417,11 +452,8 @@ void WriteBytes(const std::string& path, const std::string& bytes) {
 
 TEST_F(Manager, ListFilesCheckWhatTheyNameReportTheRestAndExportTheChecks) {
     ToolUnderTest tool("mgr-lists", Profile("two-phones.txt"));
-    ASSERT_TRUE(tool.Start());
     ManagerUnderTest m(tool);
-    ASSERT_TRUE(m.Open());
-    ASSERT_TRUE(tool.WaitFor([&] { return m.RowCount() == 13; }));
-    ASSERT_TRUE(m.WaitIdle());
+    ASSERT_TRUE(OpenShowing(tool, m, 13));
 
     // UTF-8 with a byte-order mark, pm's "package:" lines, a comment, a
     // name not on the phone and a hostile line.
@@ -456,11 +488,8 @@ TEST_F(Manager, ListFilesCheckWhatTheyNameReportTheRestAndExportTheChecks) {
 // they are acted on; a package off before the batch is not turned on by undo.
 TEST_F(Manager, HiddenChecksAreAskedAboutAndUndoLeavesWhatWasOffBefore) {
     ToolUnderTest tool("mgr-hidden", Profile("two-phones.txt"));
-    ASSERT_TRUE(tool.Start());
     ManagerUnderTest m(tool);
-    ASSERT_TRUE(m.Open());
-    ASSERT_TRUE(tool.WaitFor([&] { return m.RowCount() == 13; }));
-    ASSERT_TRUE(m.WaitIdle());
+    ASSERT_TRUE(OpenShowing(tool, m, 13));
 
     std::string in = tool.Folder() + "\\in.txt";
     WriteBytes(in, "com.google.android.apps.tachyon\r\ncom.google.android.youtube\r\ncom.google.android.gm\r\n");
@@ -551,11 +580,8 @@ TEST_F(Manager, AnUnwritableRecordIsSaidAndTheActionStillCompletes) {
         ~Restore() { RemoveDirectoryA(path.c_str()); }
     } restore{path};
     ToolUnderTest tool("mgr-unwritable", Profile("two-phones.txt"));
-    ASSERT_TRUE(tool.Start());
     ManagerUnderTest m(tool);
-    ASSERT_TRUE(m.Open());
-    ASSERT_TRUE(tool.WaitFor([&] { return m.RowCount() == 13; }));
-    ASSERT_TRUE(m.WaitIdle());
+    ASSERT_TRUE(OpenShowing(tool, m, 13));
     ASSERT_TRUE(m.Select({"com.google.android.youtube"}));
     ASSERT_TRUE(m.Click("禁用"));
     ASSERT_TRUE(m.WaitIdle());
@@ -569,11 +595,8 @@ TEST_F(Manager, AnUnwritableRecordIsSaidAndTheActionStillCompletes) {
 // user is told to try again.
 TEST_F(Manager, AFailingPackageServiceLeavesTheListAndSaysSo) {
     ToolUnderTest tool("mgr-service", Profile("two-phones.txt"));
-    ASSERT_TRUE(tool.Start());
     ManagerUnderTest m(tool);
-    ASSERT_TRUE(m.Open());
-    ASSERT_TRUE(tool.WaitFor([&] { return m.RowCount() == 13; }));
-    ASSERT_TRUE(m.WaitIdle());
+    ASSERT_TRUE(OpenShowing(tool, m, 13));
     std::string state = test::PhoneState(tool);
     size_t at = state.find("package android ");
     ASSERT_NE(at, std::string::npos);
@@ -779,6 +802,34 @@ TEST_F(Manager, AnotherComputersServerIsAddedItsPhonesListedActedOnAndRemembered
     EXPECT_EQ(m.Cell(app1, 1), "已启用");
     EXPECT_EQ(m.Cell(app1, 5).substr(0, 5), "禁用 ") << m.Cell(app1, 5);
     DeleteFileA(dev::DefaultServersPath().c_str());
+}
+
+// 刷新 finds another phone plugged in in place of the first: the first
+// phone's checks do not carry over to it.
+TEST_F(Manager, ChecksStayWithThePhoneTheyWereMadeOn) {
+    auto phone = [](const char* serial) {
+        return "platform-tools 34.0.5\nconnect-ms 0\ncommand-ms 0\nchange-ms 0\ndevice " + std::string(serial) +
+               " device product:p model:M device:d\napi 34\npackage com.example.a enabled third-party\n"
+               "package com.example.b enabled third-party\n";
+    };
+    ToolUnderTest tool("mgr-replug", phone("FIRST1"));
+    ManagerUnderTest m(tool);
+    ASSERT_TRUE(OpenShowing(tool, m, 2));
+    std::string in = tool.Folder() + "\\in.txt";
+    WriteBytes(in, "com.example.a\r\n");
+    ASSERT_TRUE(m.Click("导入列表..."));
+    ASSERT_TRUE(m.AnswerFileDialog(in));
+    ASSERT_TRUE(tool.WaitFor([&] { return Contains(m.Count(), "已勾选 1 个"); })) << m.Count();
+    // The same phone read again keeps them.
+    ASSERT_TRUE(m.Click("刷新"));
+    ASSERT_TRUE(m.WaitIdle());
+    EXPECT_TRUE(Contains(m.Count(), "已勾选 1 个")) << m.Count();
+
+    WriteBytes(tool.Folder() + "\\adb_1.0.40\\adb_state.txt", phone("SECOND2"));
+    ASSERT_TRUE(m.Click("刷新"));
+    ASSERT_TRUE(tool.WaitFor([&] { return Contains(m.ComboText(m.Combo(0)), "SECOND2"); })) << m.ComboText(m.Combo(0));
+    ASSERT_TRUE(m.WaitIdle());
+    EXPECT_TRUE(Contains(m.Count(), "已勾选 0 个")) << m.Count();
 }
 
 } // namespace

@@ -14,6 +14,7 @@
 #include "forms/loader.h"
 #include "runtime/app.h"
 #include "runtime/services.h"
+#include "support/capture.h"
 #include "support/formhost.h"
 #include "support/unithost.h"
 #include "units/extlib.h"
@@ -25,6 +26,8 @@ namespace {
 using test::UnitHost;
 
 uint32_t Ptr(const void* p) { return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(p)); }
+bool Green(COLORREF c) { return c == RGB(0, 255, 0); }
+bool Reddish(COLORREF c) { return GetRValue(c) > 160 && GetGValue(c) < 100 && GetBValue(c) < 100; }
 std::string WindowText(HWND h) {
     char buf[256] = {};
     GetWindowTextA(h, buf, sizeof buf);
@@ -110,6 +113,12 @@ TEST_F(Units, CheckBox) {
     EXPECT_EQ(GetTextColor(dc), 0x0000FFu);
     EXPECT_EQ(GetBkColor(dc), 0x00FFFFu);
     ReleaseDC(h, dc);
+    // And show, themed controls or not: red text on yellow.
+    host_->Changed(q, o, 0, Ptr("新标题"));
+    const test::Shot shown = test::CaptureClient(h, true);
+    EXPECT_TRUE(shown.Ink(0, 0, shown.w, shown.h, Reddish)) << "red text";
+    EXPECT_EQ(shown.At(shown.w - 1, shown.h / 2), RGB(255, 255, 0)) << "yellow behind it";
+    host_->Changed(q, o, 0, 0);
 
     units::CheckBoxData back = Stored<units::CheckBoxData>(q, o);
     EXPECT_FALSE(back.checked);
@@ -203,18 +212,38 @@ TEST_F(Units, ProgressBar) {
     host_->Changed(q, o, 2, 42);
     EXPECT_EQ(host_->Changed(q, o, 4, 0x00FF00), 0);
     EXPECT_EQ(Get(q, o, 4), 0x00FF00u);
+    // Its own colour shows, themed controls or not.
+    const test::Shot coloured = test::CaptureClient(h);
+    EXPECT_TRUE(coloured.Ink(0, 0, coloured.w, coloured.h, Green)) << "the bar in green";
 
-    // Only a marquee switch asks for a fresh control; its data carries the mode and position.
+    // The marquee switches on the live control (common controls 6): the same
+    // window, the style bit and a moving block in place of the bar; a position
+    // written meanwhile is kept and shows when the marquee ends.
+    host_->Changed(q, o, 2, 0);
+    const test::Shot empty = test::CaptureClient(h);
     EXPECT_EQ(host_->Changed(q, o, 3, 0), 0);
-    EXPECT_EQ(host_->Changed(q, o, 3, 1), 1);
+    EXPECT_EQ(host_->Changed(q, o, 3, 1), 0) << "no fresh control";
+    EXPECT_EQ(UnitHost::Handle(o), h);
+    EXPECT_TRUE(GetWindowLongPtrA(h, GWL_STYLE) & PBS_MARQUEE);
+    EXPECT_EQ(Get(q, o, 3), 1u);
+    EXPECT_TRUE(test::CaptureClient(h).px != empty.px) << "a marquee block";
+    host_->Changed(q, o, 2, 70);
+    EXPECT_EQ(Get(q, o, 2), 70u);
+    // Stored data carries the mode and the position.
     units::ProgressBarData back = Stored<units::ProgressBarData>(q, o);
     EXPECT_TRUE(back.marquee);
-    EXPECT_EQ(back.position, 42);
+    EXPECT_EQ(back.position, 70);
     EXPECT_EQ(back.maximum, 100);
     void* fresh = host_->Create(q, host_->AllData(q, o), 10, 40, 160, 20, 0, 0x16010002);
     ASSERT_NE(fresh, nullptr);
     EXPECT_TRUE(GetWindowLongPtrA(UnitHost::Handle(fresh), GWL_STYLE) & PBS_MARQUEE);
     EXPECT_EQ(Get(q, fresh, 3), 1u);
+
+    EXPECT_EQ(host_->Changed(q, o, 3, 0), 0);
+    EXPECT_FALSE(GetWindowLongPtrA(h, GWL_STYLE) & PBS_MARQUEE);
+    EXPECT_EQ(SendMessageA(h, PBM_GETPOS, 0, 0), 70);
+    host_->Changed(q, o, 2, 0);
+    EXPECT_TRUE(test::CaptureClient(h).px == empty.px) << "the marquee is gone";
     EXPECT_TRUE(host_->events.empty());
 }
 
@@ -336,10 +365,16 @@ TEST_F(RuntimeWindow, StoredDataPropertiesAndEvents) {
     EXPECT_EQ(ReadText(kCombo, 10), "三");
     Write(kProgress, 10, 77);
     EXPECT_EQ(Read(kProgress, 10), 77);
-    // Marquee mode: the runtime re-creates the bar, which keeps its position.
+    // Marquee mode switches on the live bar, which keeps its position; no
+    // message is let through meanwhile (a handler switching it sees nothing
+    // else run).
     HWND before = Control(kProgress);
+    const UINT kWaiting = WM_APP + 7;
+    PostMessageA(hwnd, kWaiting, 0, 0);
     Write(kProgress, 11, 1);
-    EXPECT_NE(Control(kProgress), before);
+    EXPECT_EQ(Control(kProgress), before);
+    MSG waiting;
+    EXPECT_TRUE(PeekMessageA(&waiting, hwnd, kWaiting, kWaiting, PM_REMOVE)) << "a posted message was dispatched";
     EXPECT_TRUE(GetWindowLongPtrA(Control(kProgress), GWL_STYLE) & PBS_MARQUEE);
     EXPECT_EQ(Read(kProgress, 11), 1);
     EXPECT_EQ(Read(kProgress, 10), 77);

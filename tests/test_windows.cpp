@@ -3,6 +3,7 @@
 // system-menu item, and the re-layout that lets a list grow with its window.
 #include <gtest/gtest.h>
 #include <windows.h>
+#include <algorithm>
 #include <string>
 #include <vector>
 #include "app/handlers.h"
@@ -13,6 +14,7 @@
 #include "forms/windowunit.h"
 #include "runtime/app.h"
 #include "runtime/services.h"
+#include "support/capture.h"
 #include "support/formhost.h"
 
 namespace {
@@ -344,6 +346,86 @@ TEST_F(Windows, SystemMenuItemOpensTheManagerWindowOnce) {
     SendMessageA(main, WM_SYSCOMMAND, command, 0);
     rt::EndBusy();
     EXPECT_EQ(forms::WindowHandle(kSecond), nullptr);
+}
+
+// --- the caption --------------------------------------------------------------------
+
+// The dark pixels of `r` in `s`, cut to their bounding box.
+struct Glyph {
+    int w = 0, h = 0;
+    std::vector<bool> ink;
+    bool At(int x, int y) const { return ink[y * w + x]; }
+    std::string Picture() const {   // for failure messages
+        std::string out = "\n";
+        for (int y = 0; y < h; ++y) {
+            for (int x = 0; x < w; ++x) out += At(x, y) ? '#' : '.';
+            out += '\n';
+        }
+        return out;
+    }
+    bool Mirrored(bool acrossRows) const {
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x)
+                if (At(x, y) != (acrossRows ? At(x, h - 1 - y) : At(w - 1 - x, y))) return false;
+        return true;
+    }
+};
+Glyph GlyphIn(const test::Shot& s, RECT r) {
+    auto dark = [&](int x, int y) {
+        COLORREF c = s.At(x, y);
+        return GetRValue(c) + GetGValue(c) + GetBValue(c) < 3 * 100;
+    };
+    RECT box = {r.right, r.bottom, r.left, r.top};
+    for (LONG y = r.top; y < r.bottom; ++y)
+        for (LONG x = r.left; x < r.right; ++x)
+            if (dark(x, y))
+                box = {std::min(box.left, x), std::min(box.top, y), std::max(box.right, x + 1),
+                       std::max(box.bottom, y + 1)};
+    Glyph g;
+    if (box.right <= box.left) return g;
+    g.w = box.right - box.left;
+    g.h = box.bottom - box.top;
+    for (int y = box.top; y < box.bottom; ++y)
+        for (int x = box.left; x < box.right; ++x) g.ink.push_back(dark(x, y));
+    return g;
+}
+
+// Captions draw their buttons with the Marlett face; a prefix without it
+// shows the face's letters instead ("0 1 r").
+TEST_F(Windows, CaptionButtonsShowACrossAndABarNotLetters) {
+    WindowSpec w;
+    w.id = kMain;
+    w.units = {WindowUnit(300, 200, {})};
+    Start({w});
+    HWND main = LoadMain();
+    ASSERT_NE(main, nullptr);
+    ASSERT_TRUE(GetWindowLongPtrA(main, GWL_STYLE) & WS_MINIMIZEBOX);
+    TITLEBARINFO bar = {};
+    bar.cbSize = sizeof bar;
+    ASSERT_TRUE(GetTitleBarInfo(main, &bar));
+    RECT outer;
+    GetWindowRect(main, &outer);
+    OffsetRect(&bar.rcTitleBar, -outer.left, -outer.top);
+    const test::Shot shot = test::CaptureWindow(main);
+    // The buttons' faces, without the raised edges round them: close at the
+    // right end of the title bar, minimise two buttons to its left.
+    const int size = GetSystemMetrics(SM_CXSIZE), edge = 3;
+    RECT close = {bar.rcTitleBar.right - size + edge, bar.rcTitleBar.top + edge, bar.rcTitleBar.right - edge,
+                  bar.rcTitleBar.bottom - edge};
+    RECT minimise = close;
+    OffsetRect(&minimise, -2 * size - 2, 0);
+
+    Glyph cross = GlyphIn(shot, close);
+    ASSERT_TRUE(cross.w >= 5 && cross.h >= 5) << cross.Picture();
+    EXPECT_TRUE(cross.At(0, 0) && cross.At(cross.w - 1, 0) && cross.At(0, cross.h - 1) &&
+                cross.At(cross.w - 1, cross.h - 1) && cross.At(cross.w / 2, cross.h / 2))
+        << "both diagonals of an X" << cross.Picture();
+    EXPECT_TRUE(cross.Mirrored(false)) << "an X reads the same from the right; an r does not" << cross.Picture();
+    EXPECT_TRUE(cross.Mirrored(true)) << cross.Picture();
+
+    Glyph line = GlyphIn(shot, minimise);
+    EXPECT_TRUE(line.w >= 4 && line.h >= 1 && line.h <= 2) << "a bar, not the letter 0" << line.Picture();
+    EXPECT_EQ(line.ink, std::vector<bool>(line.ink.size(), true)) << line.Picture();
 }
 
 // --- re-layout -------------------------------------------------------------------------

@@ -1,8 +1,9 @@
 #!/usr/bin/env python3
 """Writes tests/profiles/current-phone.txt: a current phone (Android 14) with
 the packages such a phone ships: Android's own, the chip vendor's, the maker's
-and the apps its owner installed. Run it again after editing the lists below;
-the profile itself is checked in."""
+and the apps its owner installed; and tests/profiles/android8-phone.txt, the
+same maker's phone of Android 8.1 without the packages of later releases.
+Run it again after editing the lists below; the profiles are checked in."""
 import os
 import zlib
 
@@ -132,15 +133,62 @@ prop persist.sys.locale zh-CN
 focus com.tencent.mm/com.tencent.mm.ui.LauncherUI
 """
 
+ANDROID8_HEADER = """# An Android 8.1 phone (API 27) of 2018 on the maker's build, with the
+# packages of the current phone that Android 8 already had. pm is a Java
+# program here (a VM start per call) while `cmd package` is native. Written by
+# tools/gen_phone_profile.py; the simulator rewrites package states in place.
+platform-tools 35.0.1
+device 5f2e8c1d device product:whyred model:Redmi_Note_5 device:whyred transport_id:2
+api 27
+prop ro.product.model Redmi Note 5
+prop ro.product.manufacturer Xiaomi
+prop ro.product.brand xiaomi
+prop ro.build.version.incremental V10.3.1.0.OEICNXM
+prop ro.build.fingerprint xiaomi/whyred/whyred:8.1.0/OPM1.171019.011/V10.3.1.0.OEICNXM:user/release-keys
+prop ro.build.version.security_patch 2019-04-01
+prop persist.sys.locale zh-CN
+# A phone of its time: USB 2.0, a slower package service; a Java VM start
+# for pm or settings of about a third of a second.
+connect-ms 50
+command-ms 20
+vm-ms 350
+script-ms 8
+disable-ms 80
+enable-ms 80
+install-existing-ms 200
+uninstall-ms 350
+focus com.tencent.mm/com.tencent.mm.ui.LauncherUI
+"""
 
-def main():
-    root = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
-    seen, lines = set(), [HEADER]
+# Android's own packages that came after Android 8.1 (modules, overlays,
+# resources and the features of Android 9 to 14).
+LATER = {"com.android.credentialmanager", "com.android.dynsystem", "com.android.intentresolver", "com.android.rkpdapp",
+         "com.android.sdksandbox", "com.android.traceur", "com.android.adservices.api", "com.android.avatarpicker",
+         "com.android.cellbroadcastservice", "com.android.devicelockcontroller", "com.android.federatedcompute.services",
+         "com.android.healthconnect.controller", "com.android.microdroid.empty_payload", "com.android.nearby.halfsheet",
+         "com.android.ondevicepersonalization.services", "com.android.role.notes.enabled",
+         "com.android.virtualmachine.res", "com.android.wifi.dialog", "com.android.permissioncontroller",
+         "com.android.networkstack.tethering", "com.android.systemui.accessibility.accessibilitymenu",
+         "com.android.cameraextensions", "com.android.DeviceAsWebcam", "com.android.imsserviceentitlement",
+         "com.android.remoteprovisioner", "com.android.theme.font.notoserifsource", "com.android.voicetrigger",
+         "com.android.systemui.plugin.globalactions.wallet", "com.android.server.NetworkPermissionConfig",
+         "com.google.android.adservices.api", "com.google.android.healthconnect.controller",
+         "com.google.android.networkstack", "com.google.android.permissioncontroller", "com.google.android.documentsui",
+         "com.google.android.captiveportallogin", "com.google.android.modulemetadata",
+         "com.google.android.cellbroadcastreceiver", "com.google.android.trichromelibrary"}
+
+
+def is_later(name):
+    return name in LATER or any(part in name for part in (".overlay", ".resources", ".module", "cutout", "navbar"))
+
+
+def write_profile(root, file_name, header, keep, updated_path):
+    seen, lines = set(), [header]
     uid = 10040
     groups = [(AOSP, True), (GOOGLE, True), (QTI, True), (OEM, True), (THIRD, False)]
     for names, system in groups:
         for name in names:
-            if name in seen:
+            if name in seen or not keep(name):
                 continue
             seen.add(name)
             words = ["package", name, STATES.get(name, "enabled"), "system" if system else "third-party"]
@@ -151,16 +199,25 @@ def main():
                 uid += 1
             if system and name in UPDATED:
                 suffix = "%08x" % zlib.crc32(name.encode())
-                words.append("path=/data/app/~~k%sQ3RvZmlsZQ==/%s-p%sY29tcGFueQ==/base.apk" % (suffix, name, suffix[::-1]))
+                words.append("path=" + updated_path(name, suffix))
             if name in PROTECTED:
                 words.append("protected")
             if name in DELETE_FAILS:
                 words.append("delete-fails=" + DELETE_FAILS[name])
             lines.append(" ".join(words) + "\n")
-    path = os.path.join(root, "tests", "profiles", "current-phone.txt")
+    path = os.path.join(root, "tests", "profiles", file_name)
     with open(path, "w", newline="\n") as f:
         f.writelines(lines)
     print("%s: %d packages" % (path, len(seen)))
+
+
+def main():
+    root = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+    write_profile(root, "current-phone.txt", HEADER, lambda name: True,
+                  lambda name, suffix: "/data/app/~~k%sQ3RvZmlsZQ==/%s-p%sY29tcGFueQ==/base.apk" % (suffix, name, suffix[::-1]))
+    # Before Android 11 an app's folder is its name and one random part.
+    write_profile(root, "android8-phone.txt", ANDROID8_HEADER, lambda name: not is_later(name),
+                  lambda name, suffix: "/data/app/%s-p%sY29tcGFueQ==/base.apk" % (name, suffix[::-1]))
 
 
 if __name__ == "__main__":

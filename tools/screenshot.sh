@@ -3,8 +3,10 @@
 # package box and the device list in the log (tools/showcase.cpp sets it up),
 # cropped to the window. Usage: tools/screenshot.sh [output.png] [letter]
 # (the README's picture: tools/screenshot.sh docs/screenshot.png). With a
-# letter, the item of the tool's system menu with that mnemonic is chosen
-# next (p: 应用管理, the package manager window) and the whole desktop is saved.
+# letter, the phone is tests/profiles/current-phone.txt (369 apps), the item
+# of the tool's system menu with that mnemonic is chosen next and the picture
+# is cropped to the window it opens (the README's package manager:
+# tools/screenshot.sh docs/manager.png p).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 out=$(realpath -m "${1:-build/screenshot.png}")
@@ -19,7 +21,9 @@ unset DISPLAY
 trap keel_cleanup EXIT
 rect=$BUILD_DIR/tools/showcase.rect
 rm -f "$rect"
-wine "$BUILD_DIR/tools/showcase.exe" >"$rect" 2>/dev/null </dev/null &
+phone=()
+[ -n "$letter" ] && phone=("$(winepath -w tests/profiles/current-phone.txt 2>/dev/null)")
+wine "$BUILD_DIR/tools/showcase.exe" "${phone[@]}" >"$rect" 2>/dev/null </dev/null &
 for _ in $(seq 600); do
     [ -s "$rect" ] && break
     kill -0 $! 2>/dev/null || { echo "screenshot: showcase.exe failed" >&2; exit 1; }
@@ -27,11 +31,12 @@ for _ in $(seq 600); do
 done
 read -r x y w h <"$rect"
 if [ -n "$letter" ]; then
-    (cd "$BUILD_DIR" && wine sysmenu.exe "$letter" >/dev/null 2>&1 </dev/null)
-    sleep 3
-    xwd -root -silent | convert xwd:- "$out"
-    echo "screenshot: $out"
-else
-    xwd -root -silent | convert xwd:- -crop "${w}x${h}+${x}+${y}" +repage "$out"
-    echo "screenshot: $out (${w}x${h})"
+    opened=$PWD/$BUILD_DIR/tools/opened.rect
+    (cd "$BUILD_DIR" && wine sysmenu.exe "$letter" >"$opened" 2>/dev/null </dev/null)
+    [ -s "$opened" ] || { echo "screenshot: the menu item opened no window" >&2; exit 1; }
+    read -r x y w h < <(tr -d '\r' <"$opened")
+    # Time for the window's first work (the package manager reads the phone).
+    sleep 5
 fi
+xwd -root -silent | convert xwd:- -crop "${w}x${h}+${x}+${y}" +repage "$out"
+echo "screenshot: $out (${w}x${h})"

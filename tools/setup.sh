@@ -6,7 +6,8 @@
 set -euo pipefail
 
 need_pkgs=(g++-mingw-w64-i686 cmake make xvfb xauth wine wine32:i386 libboost1.81-dev
-           googletest locales fonts-wqy-microhei fonts-arphic-uming imagemagick x11-apps ccache)
+           googletest nlohmann-json3-dev locales fonts-wqy-microhei fonts-arphic-uming fonts-wine imagemagick x11-apps ccache
+           libz-mingw-w64-dev aapt zipalign android-framework-res androguard)
 
 sudo_() { if [ "$(id -u)" = 0 ]; then "$@"; else sudo "$@"; fi; }
 

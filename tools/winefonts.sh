@@ -10,3 +10,14 @@ if ! grep -q '^\[Software\\\\Wine\\\\Fonts\\\\Replacements\]' "$WINEPREFIX/user.
     done
     unset keel_face
 fi
+# Window captions draw their buttons with Marlett's letters ('r' is the close
+# cross); without the face they come out as the letters "0 1 r". Debian's
+# Wine 8 looks for its own fonts in "<data dir>\../fonts", a path with a
+# forward slash inside a DOS name that its file lookup never finds (see
+# `WINEDEBUG=+file`), so fonts-wine's /usr/share/wine/fonts is never read.
+# Every Wine reads the prefix's C:\windows\Fonts, where Windows keeps Marlett.
+keel_fonts=$WINEPREFIX/drive_c/windows/Fonts
+if [ -f /usr/share/wine/fonts/marlett.ttf ] && [ -d "$keel_fonts" ] && [ ! -f "$keel_fonts/marlett.ttf" ]; then
+    cp /usr/share/wine/fonts/marlett.ttf "$keel_fonts/"
+fi
+unset keel_fonts

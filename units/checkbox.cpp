@@ -27,6 +27,7 @@ public:
             return false;
         ApplyStoredFont(hwnd, data_.font, &font_);
         MakeBrush();
+        ApplyTextColour();
         SendMessageA(hwnd, BM_SETCHECK, data_.checked ? BST_CHECKED : BST_UNCHECKED, 0);
         return true;
     }
@@ -45,7 +46,7 @@ public:
             data_.font = DataBytes(data);
             ApplyStoredFont(hwnd, data_.font, &font_);
             return 0;
-        case kTextColour: data_.textColour = data[0]; break;
+        case kTextColour: data_.textColour = data[0]; ApplyTextColour(); break;
         case kBackColour: data_.backColour = data[0]; MakeBrush(); break;
         default: return 0;
         }
@@ -119,10 +120,18 @@ private:
     }
 
     void MakeBrush() { brush_.Reset(CreateSolidBrush(ResolveColour(data_.backColour))); }
+    // A themed check box on Windows writes its caption in the theme's
+    // colour, whatever the parent's colour message says (Wine's follows the
+    // message): one in another colour than black is drawn classic.
+    void ApplyTextColour() {
+        const bool own = data_.textColour != 0;
+        if (own != classic_) classic_ = UseClassicLook(hwnd, own) && own;
+    }
 
     CheckBoxData data_;   // `checked` follows the control's mark after each click
     OwnedGdi font_;
     OwnedGdi brush_;
+    bool classic_ = false;   // drawn without the visual style, for a text colour of its own
 };
 
 } // namespace

@@ -444,9 +444,11 @@ HBRUSH EditBox::OnControlColour(HDC dc) {
 // A single line sits in the middle of the box: the client area is cut to one
 // line of text and the rest belongs to the frame.
 LRESULT EditBox::OnNcCalcSize(WPARAM wp, LPARAM lp) {
+    RECT* rc = reinterpret_cast<RECT*>(lp);   // rgrc[0] when wParam is true
+    const RECT outer = rc ? *rc : RECT{};
     LRESULT r = Default(WM_NCCALCSIZE, wp, lp);
     if (!SingleLine() || !lp) return r;
-    RECT* rc = reinterpret_cast<RECT*>(lp);   // rgrc[0] when wParam is true
+    border_ = {rc->left - outer.left, rc->top - outer.top, outer.right - rc->right, outer.bottom - rc->bottom};
     int line = TextHeight(hwnd, CurrentFont(), "W");
     int room = rc->bottom - rc->top;
     if (line > 0 && line < room) {
@@ -456,21 +458,26 @@ LRESULT EditBox::OnNcCalcSize(WPARAM wp, LPARAM lp) {
     return r;
 }
 
+// The control draws its border first: a themed one (common controls 6)
+// fills all of its frame while doing so. The band between the border and
+// the line of text is then painted in the background colour.
 LRESULT EditBox::OnNcPaint(WPARAM wp, LPARAM lp) {
-    if (SingleLine()) {
-        WindowDC dc(hwnd, true);
-        if (dc.Get()) {
-            RECT win, client;
-            GetWindowRect(hwnd, &win);
-            GetClientRect(hwnd, &client);
-            MapWindowPoints(hwnd, nullptr, reinterpret_cast<POINT*>(&client), 2);
-            OffsetRect(&client, -win.left, -win.top);
-            OffsetRect(&win, -win.left, -win.top);
-            ExcludeClipRect(dc.Get(), client.left, client.top, client.right, client.bottom);
-            FillRect(dc.Get(), &win, static_cast<HBRUSH>(brush_.Get()));
-        }
-    }
-    return Default(WM_NCPAINT, wp, lp);
+    LRESULT r = Default(WM_NCPAINT, wp, lp);
+    if (!SingleLine()) return r;
+    WindowDC dc(hwnd, true);
+    if (!dc.Get()) return r;
+    RECT win, client;
+    GetWindowRect(hwnd, &win);
+    GetClientRect(hwnd, &client);
+    MapWindowPoints(hwnd, nullptr, reinterpret_cast<POINT*>(&client), 2);
+    OffsetRect(&client, -win.left, -win.top);
+    OffsetRect(&win, -win.left, -win.top);
+    RECT band = {win.left + border_.left, win.top + border_.top, win.right - border_.right,
+                 win.bottom - border_.bottom};
+    ExcludeClipRect(dc.Get(), client.left, client.top, client.right, client.bottom);
+    if (band.right > band.left && band.bottom > band.top)
+        FillRect(dc.Get(), &band, static_cast<HBRUSH>(brush_.Get()));
+    return r;
 }
 
 LRESULT EditBox::OnNcHitTest(WPARAM wp, LPARAM lp) {

@@ -152,6 +152,7 @@ private:
     EditBoxData data_;
     OwnedGdi font_;        // null: DEFAULT_GUI_FONT
     OwnedGdi brush_;
+    RECT border_ = {};     // the control's own border, inside which a single line's band is painted
     SpinButton* spin_ = nullptr;
     bool settingContent_ = false;   // the runtime itself is writing the content
     std::string selectedText_;      // scratch for property 26

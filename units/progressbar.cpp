@@ -1,5 +1,6 @@
 // The core library's progress bar (进度条): a COMCTL32 progress control with
-// a range, a position and a marquee mode for work of unknown length. It
+// a range, a position and a marquee mode for work of unknown length (common
+// controls 6, which the program's manifest asks for; 5.8 has no marquee). It
 // takes no focus and raises no events of its own.
 #include "queries.h"
 
@@ -40,21 +41,13 @@ public:
         return true;
     }
 
-    // Only switching the marquee mode re-creates the control: the style
-    // cannot change on a live progress control everywhere.
     int32_t Changed(int32_t index, const uint32_t* data) {
         const int32_t value = static_cast<int32_t>(data[0]);
         switch (index) {
         case kMinimum: data_.minimum = value; ApplyRange(); return 0;
         case kMaximum: data_.maximum = value; ApplyRange(); return 0;
         case kPosition: SetPosition(value); return 0;
-        case kMarquee: {
-            bool on = value != 0;
-            if (on == data_.marquee) return 0;
-            data_.position = Position();
-            data_.marquee = on;
-            return 1;
-        }
+        case kMarquee: SetMarquee(value != 0); return 0;
         case kBarColour: data_.barColour = data[0]; ApplyColours(); return 0;
         case kBackColour: data_.backColour = data[0]; ApplyColours(); return 0;
         default: return 0;
@@ -84,16 +77,34 @@ private:
     LRESULT Send(UINT msg, WPARAM wp = 0, LPARAM lp = 0) { return SendMessageA(hwnd, msg, wp, lp); }
     // A marquee bar's control animates its own position: the bar keeps the
     // one written to it, to show again when the marquee ends.
-    // The control's own mode, which lags the stored one until re-creation.
-    bool LiveMarquee() const { return (GetWindowLongPtrA(hwnd, GWL_STYLE) & PBS_MARQUEE) != 0; }
-    int32_t Position() { return LiveMarquee() ? data_.position : static_cast<int32_t>(Send(PBM_GETPOS)); }
+    int32_t Position() { return data_.marquee ? data_.position : static_cast<int32_t>(Send(PBM_GETPOS)); }
     void SetPosition(int32_t value) {
-        if (!LiveMarquee()) {
+        if (!data_.marquee) {
             Send(PBM_SETPOS, static_cast<WPARAM>(value));
             return;
         }
         int32_t low = std::min(data_.minimum, data_.maximum), high = std::max(data_.minimum, data_.maximum);
         data_.position = std::max(low, std::min(value, high));
+    }
+
+    // Common controls 6 (the program's manifest asks for them) switch a live
+    // bar: the style bit and the message, in the order that never leaves a
+    // marquee running on a bar without the style. No message is pumped.
+    void SetMarquee(bool on) {
+        if (on == data_.marquee) return;
+        const LONG_PTR style = GetWindowLongPtrA(hwnd, GWL_STYLE);
+        if (on) {
+            data_.position = Position();
+            data_.marquee = true;
+            SetWindowLongPtrA(hwnd, GWL_STYLE, style | PBS_MARQUEE);
+            Send(PBM_SETMARQUEE, TRUE, kMarqueeStep);
+        } else {
+            data_.marquee = false;
+            Send(PBM_SETMARQUEE, FALSE);
+            SetWindowLongPtrA(hwnd, GWL_STYLE, style & ~static_cast<LONG_PTR>(PBS_MARQUEE));
+            Send(PBM_SETPOS, static_cast<WPARAM>(data_.position));
+        }
+        InvalidateRect(hwnd, nullptr, TRUE);
     }
 
     // A range given upside down is taken the right way up; an empty one
@@ -105,11 +116,14 @@ private:
     }
 
     void ApplyColours() {
+        const bool own = !IsDefaultColour(data_.barColour) || !IsDefaultColour(data_.backColour);
+        if (own != classic_) classic_ = UseClassicLook(hwnd, own) && own;
         Send(PBM_SETBARCOLOR, 0, IsDefaultColour(data_.barColour) ? CLR_DEFAULT : static_cast<LPARAM>(data_.barColour));
         Send(PBM_SETBKCOLOR, 0, IsDefaultColour(data_.backColour) ? CLR_DEFAULT : static_cast<LPARAM>(data_.backColour));
     }
 
-    ProgressBarData data_;   // the position lives in the control once created
+    ProgressBarData data_;   // the position lives in the control unless a marquee runs
+    bool classic_ = false;   // drawn without the visual style, for colours of its own
 };
 
 } // namespace

@@ -80,6 +80,20 @@ bool LoadCommonControls(DWORD classes) {
     return true;
 }
 
+bool UseClassicLook(HWND hwnd, bool classic) {
+    using SetThemeFn = HRESULT(WINAPI*)(HWND, LPCWSTR, LPCWSTR);
+    static SetThemeFn setTheme = nullptr;
+    if (!setTheme) {
+        HMODULE library = rt::LoadSystemModule("UXTHEME.DLL");
+        FARPROC found = library ? GetProcAddress(library, "SetWindowTheme") : nullptr;
+        setTheme = reinterpret_cast<SetThemeFn>(reinterpret_cast<void (*)()>(found));
+        if (!setTheme) return false;
+    }
+    // A blank matches no visual style (an empty name leaves Wine's control
+    // themed); null names give the default back.
+    return SUCCEEDED(classic ? setTheme(hwnd, L" ", L" ") : setTheme(hwnd, nullptr, nullptr));
+}
+
 COLORREF ResolveColour(uint32_t c) { return IsDefaultColour(c) ? GetSysColor(COLOR_BTNFACE) : static_cast<COLORREF>(c); }
 
 void Picture::Release() {

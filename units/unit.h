@@ -91,6 +91,12 @@ COLORREF ResolveColour(uint32_t c);
 // small window under Wine). False when the library or a class is missing.
 bool LoadCommonControls(DWORD classes);
 
+// Draws `hwnd` without the visual style (classic) or with it again. A themed
+// common control (version 6) draws in the theme's colours and ignores those
+// set by message, so a unit given colours of its own goes classic. False
+// when UXTHEME is missing (no themes, nothing to undo).
+bool UseClassicLook(HWND hwnd, bool classic);
+
 // Clamps a pick-list value to 0..max; above becomes max, negative 0.
 inline int32_t ClampPick(int32_t v, int32_t max) { return v < 0 ? 0 : (v > max ? max : v); }
 

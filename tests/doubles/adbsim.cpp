@@ -40,8 +40,19 @@
 //   dumpsys-kb <n>               size of dumpsys window (profile default 300;
 //                                0 gives the short answer of state files)
 //   connect-ms <ms>              per adb invocation reaching the phone (40)
-//   command-ms <ms>              per pm / cmd / dumpsys started (15)
-//   change-ms <ms>               per package change (150)
+//   command-ms <ms>              per native program started: cmd, getprop,
+//                                dumpsys (15)
+//   vm-ms <ms>                   per Java program started: pm up to
+//                                Android 8.1, settings up to 7.1 (600 up to
+//                                Android 6, 350 up to 8.1, 250 after)
+//   script-ms <ms>               per wrapper script's own shell: pm from
+//                                Android 9 and settings from 8 are
+//                                `cmd ...` scripts, costing this plus
+//                                command-ms (5)
+//   disable-ms / enable-ms / uninstall-ms / install-existing-ms <ms>
+//                                the package service's time for one change
+//                                of that kind (60 / 60 / 250 / 150)
+//   change-ms <ms>               sets all four at once
 //   server-start-ms <ms>         no adb server runs at first: the first client
 //                                that needs one starts it (a detached process
 //                                that stays a minute or until kill-server) and

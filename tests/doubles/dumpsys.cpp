@@ -120,7 +120,6 @@ void AppendDisplay(std::string& out, const Device& d, int display) {
 } // namespace
 
 int Dumpsys(const Device& d, const std::vector<std::string>& args, Io& io) {
-    Sleep(d.commandMs);
     if (args.empty() || args[0] != "window") {
         io.err += "Can't find service: " + (args.empty() ? std::string() : args[0]) + "\n";
         return 0;

@@ -5,6 +5,8 @@
 //                even after a failure (`cmd package` keeps the result).
 //   Android 9 on: pm is `cmd package`; a failure is -1 (status 255) with the
 //                exception's stack trace on stderr.
+// What each costs to start is Device::StartMs (shell.cpp); the service's own
+// time for a change is Device::ChangeMs below.
 #include <cstdio>
 #include <cstdlib>
 #include "sim.h"
@@ -240,8 +242,14 @@ int Dispatch(Call& c, const std::vector<std::string>& args) {
 
 } // namespace
 
+DWORD Device::ChangeMs(const std::string& command) const {
+    if (command == "uninstall") return uninstallMs;
+    if (command == "install-existing") return installExistingMs;
+    if (command == "enable") return enableMs;
+    return IsChange(command) ? disableMs : 0;
+}
+
 int PackageCommand(Store& store, Device& device, const std::vector<std::string>& args, bool viaPm, Io& io) {
-    Sleep(device.commandMs);
     // The package service gone (booting, or system_server restarting): the
     // client finds no service to call. Android 9's pm is `cmd package`;
     // before, pm was a Java program (frameworks/base cmds/pm Pm.java:
@@ -264,7 +272,7 @@ int PackageCommand(Store& store, Device& device, const std::vector<std::string>&
         return device.api <= 23 || (viaPm && device.api <= 27) ? 1 : 255;
     }
     // A change takes the phone its time before the lock, not under it.
-    if (IsChange(args[0]) && args.size() > 1) Sleep(device.changeMs);
+    if (args.size() > 1) Sleep(device.ChangeMs(args[0]));
     int code = 0;
     // The phone as the state file has it now, so that a parallel adb
     // process's change is seen and kept.

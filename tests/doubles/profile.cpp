@@ -97,6 +97,10 @@ Package ReadPackageLine(const std::vector<std::string>& w, int line) {
 // Fills in what the profile left out, from what it gave.
 void Complete(Device& d, int index) {
     if (d.transportId == 0) d.transportId = index + 1;
+    // Starting a Java program (app_process, then the framework's classes)
+    // before it reaches the service: some hundreds of milliseconds, more on
+    // the slower phones and runtimes of older releases.
+    if (d.vmMs == kByApi) d.vmMs = d.api <= 23 ? 600 : d.api <= 27 ? 350 : 250;
     if (d.users.empty()) d.users.push_back({0, "Owner", "c13"});
     if (d.Prop("ro.build.version.sdk").empty()) d.SetProp("ro.build.version.sdk", std::to_string(d.api));
     if (d.Prop("ro.build.version.release").empty()) d.SetProp("ro.build.version.release", ReleaseFor(d.api));
@@ -167,7 +171,19 @@ Profile ParseProfile(const std::string& text) {
             base.dumpsysKb = 300;
             base.connectMs = 40;
             base.commandMs = 15;
-            base.changeMs = 150;
+            base.vmMs = kByApi;
+            base.scriptMs = 5;
+            // The package service's own work per change (services/core/java/
+            // com/android/server/pm): setEnabledSetting changes the user's
+            // state under the package lock and only schedules the settings
+            // write and the PACKAGE_CHANGED broadcast; installExistingPackageAsUser
+            // prepares the app's data for the user and broadcasts
+            // PACKAGE_ADDED; deletePackageVersioned freezes and kills the app,
+            // removes it for the user on the package handler's thread and
+            // waits for PACKAGE_REMOVED to go out: the slowest.
+            base.disableMs = base.enableMs = 60;
+            base.installExistingMs = 150;
+            base.uninstallMs = 250;
         }
     }
     Device* d = &base;   // directives before the first device line apply to every device
@@ -200,7 +216,13 @@ Profile ParseProfile(const std::string& text) {
         else if (key == "dumpsys-kb") d->dumpsysKb = static_cast<int>(value);
         else if (key == "connect-ms") d->connectMs = value;
         else if (key == "command-ms") d->commandMs = value;
-        else if (key == "change-ms") d->changeMs = value;
+        else if (key == "vm-ms") d->vmMs = value;
+        else if (key == "script-ms") d->scriptMs = value;
+        else if (key == "change-ms") d->disableMs = d->enableMs = d->uninstallMs = d->installExistingMs = value;
+        else if (key == "disable-ms") d->disableMs = value;
+        else if (key == "enable-ms") d->enableMs = value;
+        else if (key == "uninstall-ms") d->uninstallMs = value;
+        else if (key == "install-existing-ms") d->installExistingMs = value;
         else if (key == "package-service" && arg == "down") d->serviceFailsAfter = 0;
         else if (key == "package-service" && arg == "fails-after" && w.size() > 2) d->serviceFailsAfter = std::atoi(w[2].c_str());
         else if (key == "hang-after") d->hangAfter = static_cast<int>(value);

@@ -119,6 +119,25 @@ std::string Expand(const std::string& w, int status) {
     return out;
 }
 
+} // namespace
+
+// Sources (AOSP frameworks/base): cmds/pm/pm was
+// `exec app_process $base/bin com.android.commands.pm.Pm "$@"` (Pm.java, a
+// Java VM per call) up to Android 8.1; from Android 9 (API 28) it is
+// `#!/system/bin/sh` + `cmd package "$@"` (cmds/pm/pm, later pm.sh as an
+// sh_binary): a shell and the native client. cmds/settings/settings ran
+// SettingsCmd through app_process before Android 8 and is `cmd settings "$@"`
+// (settings.sh) from Android 8.0 (API 26). cmd itself (frameworks/native
+// cmds/cmd) exists from Android 7.0 (API 24); getprop and dumpsys are native.
+DWORD Device::StartMs(const std::string& name) const {
+    if (name == "pm") return api <= 27 ? vmMs : scriptMs + commandMs;
+    if (name == "settings") return api <= 25 ? vmMs : scriptMs + commandMs;
+    if ((name == "cmd" && api >= 24) || name == "getprop" || name == "dumpsys") return commandMs;
+    return 0;
+}
+
+namespace {
+
 struct Script;
 
 struct Job {
@@ -162,11 +181,25 @@ struct Script {
             Wait();
         } else if (name == "sleep") {
             Sleep(static_cast<DWORD>(std::atof(args.empty() ? "0" : args[0].c_str()) * 1000));
-        } else if (name == "pm") {
+        } else {
+            Sleep(device.StartMs(name));
+            status = RunProgram(device, name, args, io);
+        }
+        Deliver(outTo, io.out);
+        Deliver(errTo, io.err);
+        return status;
+    }
+
+    int RunProgram(Device& device, const std::string& name, const std::vector<std::string>& args, Io& io) {
+        int status = 0;
+        if (name == "pm") {
             status = PackageCommand(store, device, args, true, io);
         } else if (name == "cmd" && device.api >= 24) {
+            std::vector<std::string> rest(args.begin() + (args.empty() ? 0 : 1), args.end());
             if (!args.empty() && args[0] == "package") {
-                status = PackageCommand(store, device, std::vector<std::string>(args.begin() + 1, args.end()), false, io);
+                status = PackageCommand(store, device, rest, false, io);
+            } else if (!args.empty() && args[0] == "settings" && device.api >= 26) {
+                status = Settings(device, rest, io);
             } else {
                 io.err += "cmd: Can't find service: " + (args.empty() ? std::string() : args[0]) + "\n";
                 status = 20;
@@ -181,8 +214,6 @@ struct Script {
             io.err += "/system/bin/sh: " + name + (device.api >= 24 ? ": inaccessible or not found\n" : ": not found\n");
             status = 127;
         }
-        Deliver(outTo, io.out);
-        Deliver(errTo, io.err);
         return status;
     }
 

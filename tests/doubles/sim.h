@@ -36,6 +36,9 @@ struct Focus {
     std::string title;                     // window title; "none" for no focus
 };
 
+// A cost left to the Android version (see Complete in profile.cpp).
+constexpr DWORD kByApi = 0xFFFFFFFF;
+
 struct Device {
     std::string serial;
     std::string state;                     // as `adb devices` prints it
@@ -49,8 +52,11 @@ struct Device {
     int displays = 1;
     int dumpsysKb = 0;                     // 0: the short answer
     DWORD connectMs = 0;                   // per adb invocation that reaches the phone
-    DWORD commandMs = 0;                   // per pm / cmd / dumpsys started
-    DWORD changeMs = 0;                    // per package change
+    DWORD commandMs = 0;                   // per native program started (cmd, getprop, dumpsys)
+    DWORD vmMs = 0;                        // per Java program started (pm before Android 9, settings before 8)
+    DWORD scriptMs = 0;                    // per wrapper script's own sh (pm from Android 9, settings from 8)
+    // What the package service takes for one change, per kind of change.
+    DWORD disableMs = 0, enableMs = 0, uninstallMs = 0, installExistingMs = 0;
     int serviceFailsAfter = -1;            // package service calls answered per adb process; -1: all
     int hangAfter = -1;                    // package changes made per adb process before the phone hangs; -1: never
 
@@ -62,6 +68,12 @@ struct Device {
     // disabled-until-used or uninstalled.
     std::string StateFor(const Package& p, int user) const;
     void SetState(Package& p, int user, const std::string& value);
+    // The package service's time for one change command (disable-user,
+    // uninstall, ...), 0 for anything else.
+    DWORD ChangeMs(const std::string& command) const;
+    // What starting the program `name` costs the phone before it does
+    // anything: a Java VM, a native client, a wrapper script.
+    DWORD StartMs(const std::string& name) const;
 };
 
 struct Profile {

@@ -61,9 +61,13 @@ std::string ExePath() {
 }
 
 std::string PathFrom(const char* variable, const char* fallback) {
-    char value[MAX_PATH];
-    DWORD n = GetEnvironmentVariableA(variable, value, MAX_PATH);
-    if (n > 0 && n < MAX_PATH) return std::string(value, n);
+    // Read in Unicode: Wine's ANSI call cuts a value with double-byte characters short.
+    wchar_t wide[MAX_PATH], name[64];
+    MultiByteToWideChar(CP_ACP, 0, variable, -1, name, 64);
+    DWORD n = GetEnvironmentVariableW(name, wide, MAX_PATH);
+    char value[2 * MAX_PATH];
+    if (n > 0 && n < MAX_PATH && WideCharToMultiByte(CP_ACP, 0, wide, -1, value, sizeof value, nullptr, nullptr) > 0)
+        return std::string(value);
     std::string exe = ExePath();
     size_t slash = exe.find_last_of('\\');
     return (slash == std::string::npos ? std::string() : exe.substr(0, slash + 1)) + fallback;

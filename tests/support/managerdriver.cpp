@@ -63,6 +63,10 @@ bool ManagerUnderTest::Open() {
     return tool_.WaitFor([&] { return (window_ = FindProcessWindow(tool_.ProcessId(), "RVWindow", "应用管理")) != nullptr; });
 }
 
+bool ManagerUnderTest::Find() {
+    return tool_.WaitFor([&] { return (window_ = FindProcessWindow(tool_.ProcessId(), "RVWindow", "应用管理")) != nullptr; });
+}
+
 std::vector<HWND> ManagerUnderTest::Children(const char* cls) const {
     Collect c{cls, {}};
     EnumChildWindows(window_, CollectChild, reinterpret_cast<LPARAM>(&c));
@@ -97,6 +101,11 @@ HWND ManagerUnderTest::Combo(int which) const {
 }
 
 std::string ManagerUnderTest::ComboText(HWND combo) const { return WindowText(combo); }
+
+HWND ManagerUnderTest::Progress() const {
+    std::vector<HWND> bars = Children("msctls_progress32");
+    return bars.empty() ? nullptr : bars[0];
+}
 
 void ManagerUnderTest::ChooseComboItem(HWND combo, int index) const {
     SendMessageA(combo, CB_SETCURSEL, index, 0);

@@ -17,6 +17,8 @@ public:
 
     // Chooses "应用管理(&P)..." on the start-up window's system menu and waits for the window.
     bool Open();
+    // Waits for the window a start with `--manager` opens by itself.
+    bool Find();
     HWND Window() const { return window_; }
 
     HWND Button(const char* caption) const;
@@ -25,6 +27,7 @@ public:
     // Combo boxes top to bottom, left to right: devices, users, states, kinds.
     HWND Combo(int which) const;
     std::string ComboText(HWND combo) const;   // the current choice as the field shows it
+    HWND Progress() const;                    // the busy bar
     void ChooseComboItem(HWND combo, int index) const;   // as the user's choice: the window hears of it
     // The status line (the long label under the progress bar) and the count label.
     std::string Status() const;

@@ -55,6 +55,27 @@ BOOL CALLBACK FindChild(HWND h, LPARAM lp) {
     return FALSE;
 }
 
+// The process's top-level window that holds the 查看设备 button: the
+// start-up window, whichever other windows (应用管理) opened with it.
+struct StartupSearch {
+    DWORD pid;
+    HWND found;
+};
+
+BOOL CALLBACK FindStartup(HWND h, LPARAM lp) {
+    StartupSearch* s = reinterpret_cast<StartupSearch*>(lp);
+    DWORD pid = 0;
+    GetWindowThreadProcessId(h, &pid);
+    char cls[64];
+    if (pid != s->pid || !IsWindowVisible(h) || (GetClassNameA(h, cls, sizeof cls), std::strcmp(cls, "RVWindow") != 0))
+        return TRUE;
+    ChildSearch button{"Button", captions::kListDevices, nullptr};
+    EnumChildWindows(h, FindChild, reinterpret_cast<LPARAM>(&button));
+    if (!button.found) return TRUE;
+    s->found = h;
+    return FALSE;
+}
+
 } // namespace
 
 std::string ReadFileBytes(const std::string& path) {
@@ -113,20 +134,22 @@ ToolUnderTest::~ToolUnderTest() {
     }
 }
 
-bool StartProgram(const std::string& exe, const std::string& dir, PROCESS_INFORMATION* pi) {
+bool StartProgram(const std::string& exe, const std::string& dir, PROCESS_INFORMATION* pi, const std::string& args) {
     STARTUPINFOA si = {};
     si.cb = sizeof si;
-    std::string cmd = "\"" + exe + "\"";
+    std::string cmd = "\"" + exe + "\"" + (args.empty() ? std::string() : " " + args);
     std::vector<char> line(cmd.begin(), cmd.end());
     line.push_back(0);
     return CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, dir.c_str(), &si, pi) != FALSE;
 }
 
-bool ToolUnderTest::Start(DWORD timeoutMs) {
-    if (!StartProgram(folder_ + "\\adbtool.exe", folder_, &pi_)) return false;
+bool ToolUnderTest::Start(DWORD timeoutMs, const std::string& args) {
+    if (!StartProgram(folder_ + "\\adbtool.exe", folder_, &pi_, args)) return false;
     return WaitFor([&] {
-        window_ = FindProcessWindow(pi_.dwProcessId, "RVWindow");
-        return window_ != nullptr && Button(captions::kListDevices) != nullptr;
+        StartupSearch s{pi_.dwProcessId, nullptr};
+        EnumWindows(FindStartup, reinterpret_cast<LPARAM>(&s));
+        window_ = s.found;
+        return window_ != nullptr;
     }, timeoutMs);
 }
 

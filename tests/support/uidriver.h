@@ -49,8 +49,9 @@ std::string ExeDir();
 HWND FindProcessWindow(DWORD pid, const char* cls = nullptr, const char* title = nullptr);
 
 // Starts the program `exe` (a full path) in the folder `dir`, as a person
-// would: no handles inherited, no arguments.
-bool StartProgram(const std::string& exe, const std::string& dir, PROCESS_INFORMATION* pi);
+// would: no handles inherited, and the arguments a shortcut may give.
+bool StartProgram(const std::string& exe, const std::string& dir, PROCESS_INFORMATION* pi,
+                  const std::string& args = std::string());
 
 class ToolUnderTest {
 public:
@@ -60,7 +61,7 @@ public:
     ToolUnderTest(const std::string& name, const std::string& state, bool withAdb = true);
     ~ToolUnderTest();
 
-    bool Start(DWORD timeoutMs = 20000);
+    bool Start(DWORD timeoutMs = 20000, const std::string& args = std::string());
     HWND Window() const { return window_; }
     HWND Button(const char* caption) const;   // by its GBK caption
     HWND Edit() const;

@@ -1,0 +1,461 @@
+#include "commands.h"
+
+#include <windows.h>
+#include <algorithm>
+#include <set>
+#include "app/risk.h"
+#include "device/lists.h"
+#include "device/names.h"
+#include "device/text.h"
+#include "phone.h"
+#include "report.h"
+
+namespace cli {
+
+namespace {
+
+constexpr size_t kLongestPath = 32768;
+
+std::wstring ExeFolder() {
+    std::wstring path(kLongestPath, L'\0');
+    DWORD n = GetModuleFileNameW(nullptr, &path[0], static_cast<DWORD>(path.size()));
+    path.resize(n);
+    size_t slash = path.find_last_of(L"\\/");
+    return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash);
+}
+
+bool IsFile(const std::wstring& path) {
+    DWORD a = GetFileAttributesW(path.c_str());
+    return a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+std::string Environment(const wchar_t* name) {
+    wchar_t value[256];
+    DWORD n = GetEnvironmentVariableW(name, value, 256);
+    return n > 0 && n < 256 ? Narrow(std::wstring(value, n)) : std::string();
+}
+
+dev::Action ActionOf(Command c) {
+    switch (c) {
+    case Command::Enable: return dev::Action::Enable;
+    case Command::Delete: return dev::Action::Delete;
+    case Command::Restore: return dev::Action::Restore;
+    default: return dev::Action::Disable;
+    }
+}
+
+// The phones a command works on, or the exit status that ends it.
+struct Chosen {
+    std::vector<dev::Device> phones;
+    int exit = -1;
+};
+
+// The device list is every command's first adb run, and runs alone: it
+// starts the adb server when none runs, before any calls side by side (two
+// clients that both find no server both start one, and one of them fails).
+Chosen ChoosePhones(const Options& o, const dev::Adb& adb, Output& out) {
+    Chosen c;
+    dev::DeviceList list = phone::Devices(adb);
+    if (!list.error.empty()) {
+        out.Error(dev::OneLine(list.error));
+        c.exit = kExitNoPhone;
+        return c;
+    }
+    std::vector<dev::Device> ready;
+    for (const dev::Device& d : list.devices)
+        if (d.state == dev::DeviceState::Ready) ready.push_back(d);
+    std::string serial = o.all ? std::string() : !o.device.empty() ? o.device : Environment(L"ANDROID_SERIAL");
+    if (!serial.empty()) {
+        for (const dev::Device& d : list.devices) {
+            if (d.serial != serial) continue;
+            if (d.state == dev::DeviceState::Ready) {
+                c.phones.push_back(d);
+            } else {
+                out.Error(dev::DeviceLabel(d));
+                c.exit = kExitNoPhone;
+            }
+            return c;
+        }
+        out.Error("没有找到序列号为“" + serial + "”的手机，adbctl devices 列出连接的手机");
+        c.exit = kExitNoPhone;
+        return c;
+    }
+    // Phones that are not ready are named with what to do about them.
+    for (const dev::Device& d : list.devices)
+        if (d.state != dev::DeviceState::Ready && (o.all || ready.empty())) out.Error(dev::DeviceLabel(d));
+    if (ready.empty()) {
+        out.Error("没有可用的手机：请连接手机并打开“USB 调试”");
+        c.exit = kExitNoPhone;
+    } else if (ready.size() > 1 && !o.all) {
+        out.Error("连接了 " + std::to_string(ready.size()) + " 台手机：用 --device 序列号 选一台，或用 --all 操作全部");
+        c.exit = kExitUsage;
+    } else {
+        c.phones = ready;
+    }
+    return c;
+}
+
+std::vector<std::string> Serials(const std::vector<dev::Device>& phones) {
+    std::vector<std::string> s;
+    for (const dev::Device& d : phones) s.push_back(d.serial);
+    return s;
+}
+
+bool ReadAll(const std::vector<std::string>& serials, const std::vector<dev::PackageRead>& reads, Output& out) {
+    bool ok = true;
+    for (size_t i = 0; i < reads.size(); i++) {
+        if (reads[i].snapshot.complete) continue;
+        out.Error("[" + serials[i] + "] 读取应用列表失败：" + dev::OneLine(reads[i].error));
+        ok = false;
+    }
+    return ok;
+}
+
+dev::ActionRecord RecordOf(const Options& o) {
+    return o.recordFile.empty() ? dev::ActionRecord() : dev::ActionRecord(AnsiPath(o.recordFile));
+}
+
+bool Matches(const dev::Package& p, const Options& o) {
+    if (!o.state.empty() && o.state != dev::StateWord(p.state)) return false;
+    if (o.kind == "system" && p.kind != dev::PackageKind::System) return false;
+    if (o.kind == "user" && p.kind != dev::PackageKind::User) return false;
+    if (o.filter.empty()) return true;
+    auto lower = [](std::string s) {
+        for (char& c : s)
+            if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+        return s;
+    };
+    std::string f = lower(o.filter);
+    return lower(p.name).find(f) != std::string::npos || lower(p.path).find(f) != std::string::npos;
+}
+
+int ListCommand(const Options& o, const dev::Adb& adb, Output& out, const dev::Cancel& cancel) {
+    Chosen c = ChoosePhones(o, adb, out);
+    if (c.exit >= 0) return c.exit;
+    std::vector<std::string> serials = Serials(c.phones);
+    std::vector<dev::PackageRead> reads = phone::Packages(adb, serials, o.user, &cancel);
+    if (cancel.Requested()) return kExitCancelled;
+    Report report(out, o.json, o.all);
+    for (size_t i = 0; i < reads.size(); i++)
+        for (const dev::Package& p : reads[i].snapshot.packages)
+            if (Matches(p, o)) report.Package(serials[i], p, app::RiskReason(p.name));
+    return ReadAll(serials, reads, out) ? kExitDone : kExitNoPhone;
+}
+
+int DevicesCommand(const Options& o, const dev::Adb& adb, Output& out) {
+    dev::DeviceList list = phone::Devices(adb);
+    if (!list.error.empty()) {
+        out.Error(dev::OneLine(list.error));
+        return kExitNoPhone;
+    }
+    Report report(out, o.json, false);
+    for (const dev::Device& d : list.devices) report.Device(d);
+    if (!list.devices.empty()) return kExitDone;
+    out.Error("没有发现手机：请连接手机并打开“USB 调试”");
+    return kExitNoPhone;
+}
+
+// --- actions ------------------------------------------------------------------
+
+// The names of the command line and of the list file, each once, in order.
+struct Names {
+    std::vector<std::string> names;
+    std::vector<dev::ListLine> refused;   // lines of the file that name no package
+};
+
+int ReadNames(const Options& o, Output& out, Names* n) {
+    std::set<std::string> seen;
+    for (const std::string& name : o.names)
+        if (seen.insert(name).second) n->names.push_back(name);
+    if (o.fromFile.empty()) return -1;
+    dev::PackageList list;
+    std::string error;
+    if (!dev::ReadPackageListFile(o.fromFile, &list, &error)) {
+        out.Error(Narrow(o.fromFile) + "：" + error);
+        return kExitUsage;
+    }
+    for (const std::string& name : list.names)
+        if (seen.insert(name).second) n->names.push_back(name);
+    n->refused = list.refused;
+    if (n->names.empty() && n->refused.empty()) {
+        out.Error(Narrow(o.fromFile) + "：文件里没有包名");
+        return kExitUsage;
+    }
+    return -1;
+}
+
+// Why a package is not sent without --yes, or empty.
+std::string NeedsYes(dev::Action a, const std::string& name, const dev::PackageSnapshot* now) {
+    if (a != dev::Action::Disable && a != dev::Action::Delete) return std::string();
+    std::string verb = dev::ActionVerb(a);
+    if (const std::string* risk = app::RiskReason(name))
+        return "没有" + verb + "：" + *risk + "；确定要" + verb + "请加 --yes";
+    const dev::Package* p = now ? dev::FindPackage(*now, name) : nullptr;
+    if (a == dev::Action::Delete && p && p->kind == dev::PackageKind::User)
+        return "没有删除：这是用户应用，删除后如果 Android 丢弃了它的安装包，可能无法再恢复；确定要删除请加 --yes";
+    return std::string();
+}
+
+// Done, or the phone already shows the action's state ("already so").
+bool Settled(dev::Action a, const dev::BatchResult& b, const dev::PackageResult& r) {
+    if (r.outcome == dev::Outcome::Done || r.outcome == dev::Outcome::Already) return true;
+    if (r.outcome == dev::Outcome::BadName || r.outcome == dev::Outcome::Cancelled || !b.after.complete) return false;
+    const dev::Package* p = dev::FindPackage(b.after, r.name);
+    return p && dev::ShowsDone(a, p->state);
+}
+
+// One phone's part of an action: what goes to the phone, the outcome
+// already decided for what does not, and the order of the lines.
+struct PhonePlan {
+    phone::Job job;
+    std::vector<Outcome> refused;
+    std::vector<std::string> order;   // every name of this phone, as printed
+};
+
+// What happened to `name` on the plan's phone: refused here, only shown (a
+// dry run), or the batch's result.
+Outcome LineFor(const Options& o, dev::Action action, const PhonePlan& plan, const dev::BatchResult* b,
+                const std::string& name) {
+    for (const Outcome& r : plan.refused)
+        if (r.package == name) return r;
+    Outcome line;
+    line.device = plan.job.serial;
+    line.package = name;
+    line.action = action;
+    if (o.dryRun) {
+        line.outcome = "dry-run";
+        // What the batch would send: it knows the phone's release when it read the phone first.
+        line.command = dev::ActionCommand(action, o.user, name, plan.job.knownApi);
+        line.message = "将发送：" + line.command;
+        line.ok = true;
+        return line;
+    }
+    if (!b) return line;
+    for (const dev::PackageResult& r : b->results) {
+        if (r.name != name) continue;
+        line.outcome = dev::OutcomeWord(r.outcome);
+        line.message = dev::OutcomeMessage(action, r);
+        line.detail = r.text;
+        line.ok = Settled(action, *b, r);
+        line.before = r.beforeKnown ? dev::StateWord(r.before) : "";
+        break;
+    }
+    return line;
+}
+
+// Runs each plan's action (one adb process per phone, all at once; nothing
+// on a dry run) and prints every outcome in each plan's order; the exit status.
+int Carry(const Options& o, const dev::Adb& adb, Output& out, const dev::Cancel& cancel, dev::Action action,
+          const std::vector<PhonePlan>& plans) {
+    std::vector<phone::Job> jobs;
+    for (const PhonePlan& p : plans)
+        if (!p.job.names.empty()) jobs.push_back(p.job);
+    std::vector<dev::BatchResult> batches;
+    if (!o.dryRun && !jobs.empty()) {
+        size_t total = 0, reported = 0;
+        for (const phone::Job& j : jobs) total += j.names.size();
+        phone::RunSettings s;
+        s.user = o.user;
+        s.cancel = &cancel;
+        dev::ActionRecord record = RecordOf(o);
+        s.record = &record;
+        s.progress = [&](const std::string& serial, const dev::PackageResult& r) {
+            reported++;
+            out.Progress("[" + std::to_string(reported) + "/" + std::to_string(total) + "] " +
+                         (o.all ? serial + " " : std::string()) + r.name);
+        };
+        batches = phone::Run(adb, jobs, action, s);
+        out.EndProgress();
+    }
+    Report report(out, o.json, o.all);
+    bool failed = false, adbFailed = false;
+    size_t next = 0;
+    for (const PhonePlan& plan : plans) {
+        const dev::BatchResult* b =
+            plan.job.names.empty() || next >= batches.size() ? nullptr : &batches[next++];
+        for (const std::string& name : plan.order) {
+            Outcome line = LineFor(o, action, plan, b, name);
+            failed = failed || !line.ok;
+            adbFailed = adbFailed || line.outcome == dev::OutcomeWord(dev::Outcome::DeviceGone) ||
+                        line.outcome == dev::OutcomeWord(dev::Outcome::NotSent);
+            report.Result(line);
+        }
+        if (b && !b->error.empty()) out.Error("[" + b->serial + "] " + dev::OneLine(b->error));
+        if (b && !b->recordError.empty()) out.Error("[" + b->serial + "] " + dev::OneLine(b->recordError));
+    }
+    if (cancel.Requested()) {
+        out.Error("已取消：当前这个应用完成后停止，其余的没有发送");
+        return kExitCancelled;
+    }
+    if (adbFailed) return kExitNoPhone;
+    return failed ? kExitFailed : kExitDone;
+}
+
+int ActionCommand(const Options& o, const dev::Adb& adb, Output& out, const dev::Cancel& cancel) {
+    dev::Action action = ActionOf(o.command);
+    Names n;
+    int exit = ReadNames(o, out, &n);
+    if (exit >= 0) return exit;
+    Chosen c = ChoosePhones(o, adb, out);
+    if (c.exit >= 0) return c.exit;
+
+    Report report(out, o.json, o.all);
+    for (const dev::ListLine& l : n.refused) report.RefusedLine(l.number, l.text, l.reason);
+    // Only the deletion of user apps needs the phone's kinds before anything is sent.
+    std::vector<std::string> serials = Serials(c.phones);
+    std::vector<dev::PackageRead> reads;
+    if (action == dev::Action::Delete && !o.yes) {
+        reads = phone::Packages(adb, serials, o.user, &cancel);
+        if (!ReadAll(serials, reads, out)) return kExitNoPhone;
+    }
+    std::vector<PhonePlan> plans;
+    for (size_t i = 0; i < serials.size(); i++) {
+        PhonePlan plan;
+        plan.job.serial = serials[i];
+        const dev::PackageSnapshot* now = reads.empty() ? nullptr : &reads[i].snapshot;
+        if (now) plan.job.knownApi = now->api;
+        for (const std::string& name : n.names) {
+            std::string why = o.yes ? std::string() : NeedsYes(action, name, now);
+            if (why.empty()) {
+                plan.job.names.push_back(name);
+                continue;
+            }
+            Outcome r;
+            r.device = serials[i];
+            r.package = name;
+            r.action = action;
+            r.outcome = "not-confirmed";
+            r.message = why;
+            plan.refused.push_back(r);
+        }
+        plan.order = n.names;
+        plans.push_back(plan);
+    }
+    exit = Carry(o, adb, out, cancel, action, plans);
+    return exit == kExitDone && !n.refused.empty() ? kExitFailed : exit;
+}
+
+// --- undo and record ------------------------------------------------------------
+
+int UndoCommand(const Options& o, const dev::Adb& adb, Output& out, const dev::Cancel& cancel) {
+    Chosen c = ChoosePhones(o, adb, out);
+    if (c.exit >= 0) return c.exit;
+    std::vector<std::string> serials = Serials(c.phones);
+    std::vector<dev::PackageRead> reads = phone::Packages(adb, serials, o.user, &cancel);
+    if (!ReadAll(serials, reads, out)) return kExitNoPhone;
+    dev::ActionRecord record = RecordOf(o);
+
+    // Each package back to its state before the tool first changed it, in
+    // the window's order: restore (a restored package may still need
+    // enabling or disabling), enable, disable, and delete what was deleted.
+    struct Step {
+        dev::Action action;
+        bool dev::UndoItem::*wanted;
+    };
+    const Step steps[] = {{dev::Action::Restore, &dev::UndoItem::restore},
+                          {dev::Action::Enable, &dev::UndoItem::enable},
+                          {dev::Action::Disable, &dev::UndoItem::disable},
+                          {dev::Action::Delete, &dev::UndoItem::remove}};
+    std::vector<std::vector<dev::UndoItem>> items(serials.size());
+    bool any = false;
+    for (size_t i = 0; i < serials.size(); i++) {
+        items[i] = phone::UndoItems(record, serials[i], o.user, reads[i].snapshot);
+        if (items[i].empty()) out.Error((o.all ? "[" + serials[i] + "] " : std::string()) + "没有需要撤销的操作");
+        any = any || !items[i].empty();
+    }
+    if (!any) return kExitDone;
+    int exit = kExitDone;
+    for (const Step& step : steps) {
+        std::vector<PhonePlan> plans(serials.size());
+        bool some = false;
+        for (size_t i = 0; i < serials.size(); i++) {
+            plans[i].job.serial = serials[i];
+            plans[i].job.knownApi = reads[i].snapshot.api;
+            for (const dev::UndoItem& u : items[i])
+                if (u.*step.wanted) plans[i].job.names.push_back(u.package);
+            plans[i].order = plans[i].job.names;
+            some = some || !plans[i].job.names.empty();
+        }
+        if (!some) continue;
+        exit = std::max(exit, Carry(o, adb, out, cancel, step.action, plans));
+        if (exit == kExitCancelled) break;
+    }
+    return exit;
+}
+
+// The record of each phone, newest first. Told which phone, it needs no adb:
+// the phone is then known by the serial adb reaches it by.
+int RecordCommand(const Options& o, const dev::Adb& adb, Output& out) {
+    std::string serial = o.all ? std::string() : !o.device.empty() ? o.device : Environment(L"ANDROID_SERIAL");
+    std::vector<dev::PhoneId> phones;
+    if (!serial.empty()) {
+        phones.push_back(phone::Identify(serial, nullptr));
+    } else {
+        Chosen c = ChoosePhones(o, adb, out);
+        if (c.exit >= 0) return c.exit;
+        std::vector<std::string> serials = Serials(c.phones);
+        std::vector<dev::PackageRead> reads = phone::Packages(adb, serials, o.user, nullptr);
+        for (size_t i = 0; i < serials.size(); i++)
+            phones.push_back(phone::Identify(serials[i], reads[i].snapshot.complete ? &reads[i].snapshot : nullptr));
+    }
+    dev::ActionRecord record = RecordOf(o);
+    Report report(out, o.json, o.all);
+    for (const dev::PhoneId& p : phones) {
+        std::vector<dev::RecordEntry> history = phone::History(record, p, o.user);
+        for (auto it = history.rbegin(); it != history.rend(); ++it) report.RecordLine(*it, p.serial);
+        if (history.empty()) out.Error((o.all ? "[" + p.serial + "] " : std::string()) + "这台设备还没有操作记录");
+    }
+    return kExitDone;
+}
+
+} // namespace
+
+std::string AnsiPath(const std::wstring& path) {
+    BOOL lost = FALSE;
+    int n = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, path.data(), static_cast<int>(path.size()), nullptr, 0,
+                                nullptr, &lost);
+    if (lost) {
+        // The short name (8.3) is plain ASCII where the volume keeps one.
+        std::wstring shortPath(kLongestPath, L'\0');
+        DWORD m = GetShortPathNameW(path.c_str(), &shortPath[0], static_cast<DWORD>(shortPath.size()));
+        if (m > 0 && m < shortPath.size()) return AnsiPath(shortPath.substr(0, m));
+    }
+    std::string s(static_cast<size_t>(n), '\0');
+    WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, path.data(), static_cast<int>(path.size()), &s[0], n, nullptr,
+                        nullptr);
+    return s;
+}
+
+std::wstring FindAdb(const std::wstring& given) {
+    if (!given.empty()) return given;
+    std::wstring beside = ExeFolder() + L"\\adb_1.0.40\\adb.exe";
+    if (IsFile(beside)) return beside;
+    std::wstring found(kLongestPath, L'\0');
+    DWORD n = SearchPathW(nullptr, L"adb", L".exe", static_cast<DWORD>(found.size()), &found[0], nullptr);
+    return n > 0 && n < found.size() ? found.substr(0, n) : std::wstring();
+}
+
+int RunCommand(const Options& o, Output& out, const dev::Cancel& cancel) {
+    if (o.command == Command::Help || o.command == Command::Version) {
+        out.out.WriteGbk(o.command == Command::Help ? HelpText() : VersionText());
+        return kExitDone;
+    }
+    std::wstring adbPath = FindAdb(o.adb);
+    // The record needs no phone when it is told which one.
+    bool needsAdb = o.command != Command::Record || (!o.all && o.device.empty() && Environment(L"ANDROID_SERIAL").empty());
+    if (adbPath.empty() && needsAdb) {
+        out.Error("找不到 adb：请把 platform-tools 里的 adb.exe、AdbWinApi.dll 和 AdbWinUsbApi.dll 放进 " +
+                  Narrow(ExeFolder()) + "\\adb_1.0.40，或用 --adb 指定 adb.exe");
+        return kExitNoPhone;
+    }
+    dev::Adb adb(AnsiPath(adbPath));
+    switch (o.command) {
+    case Command::Devices: return DevicesCommand(o, adb, out);
+    case Command::List: return ListCommand(o, adb, out, cancel);
+    case Command::Undo: return UndoCommand(o, adb, out, cancel);
+    case Command::Record: return RecordCommand(o, adb, out);
+    default: return ActionCommand(o, adb, out, cancel);
+    }
+}
+
+} // namespace cli

@@ -1,0 +1,53 @@
+// adbctl's output: data on standard output, progress and errors on standard
+// error. A console gets UTF-16 through WriteConsoleW, so Chinese shows right
+// whatever the console's code page; a file or pipe gets UTF-8 without a
+// byte-order mark (the ANSI code page with --ansi) and CR LF line ends.
+#pragma once
+
+#include <windows.h>
+#include <string>
+#include "device/thread.h"
+
+namespace cli {
+
+class Stream {
+public:
+    Stream(DWORD which, bool ansi);
+    bool IsConsole() const { return console_; }
+    // Text with "\n" line ends.
+    void WriteGbk(const std::string& gbk) { Write(Wide(gbk, 936)); }
+    void WriteUtf8(const std::string& utf8) { Write(Wide(utf8, CP_UTF8)); }
+    void Write(const std::wstring& text);
+
+    static std::wstring Wide(const std::string& bytes, UINT codePage);
+
+private:
+    HANDLE handle_;
+    bool console_ = false;
+    bool ansi_ = false;
+};
+
+class Output {
+public:
+    explicit Output(bool ansi) : out(STD_OUTPUT_HANDLE, ansi), err(STD_ERROR_HANDLE, ansi) {}
+
+    // A line of data (GBK), or one JSON object (UTF-8); the line end is added.
+    void Data(const std::string& gbk);
+    void JsonLine(const std::string& utf8);
+    // A line on standard error (GBK).
+    void Error(const std::string& gbk);
+    // "[37/100] com.x" on standard error, over the last one, only when it is
+    // a console: a file or pipe would fill with them. Safe from any thread.
+    void Progress(const std::string& gbk);
+    void EndProgress();
+
+    Stream out, err;
+
+private:
+    void ClearProgress();   // with the lock held
+
+    dev::Lock lock_;
+    size_t progressWidth_ = 0;   // characters of the progress line shown, 0 when none
+};
+
+} // namespace cli

@@ -1,0 +1,275 @@
+#include "options.h"
+
+#include <windows.h>
+#include <cstdlib>
+#include "device/names.h"
+
+namespace cli {
+
+namespace {
+
+constexpr UINT kGbk = 936;
+
+// Which commands an option applies to, one bit per command.
+constexpr unsigned Bit(Command c) { return 1u << static_cast<unsigned>(c); }
+constexpr unsigned kActions = Bit(Command::Disable) | Bit(Command::Enable) | Bit(Command::Delete) |
+                              Bit(Command::Restore);
+constexpr unsigned kPhone = kActions | Bit(Command::List) | Bit(Command::Undo) | Bit(Command::Record);
+constexpr unsigned kAdb = kPhone | Bit(Command::Devices);
+constexpr unsigned kEvery = ~0u;
+
+enum class Opt { Device, All, User, DryRun, Yes, Json, Ansi, Adb, RecordFile, From, State, Kind, Filter, Help, Version };
+
+struct OptionInfo {
+    const wchar_t* name;
+    Opt opt;
+    bool takesValue;
+    unsigned commands;
+};
+
+const OptionInfo kOptions[] = {
+    {L"--device", Opt::Device, true, kPhone},
+    {L"--all", Opt::All, false, kPhone},
+    {L"--user", Opt::User, true, kPhone},
+    {L"--dry-run", Opt::DryRun, false, kActions | Bit(Command::Undo)},
+    {L"--yes", Opt::Yes, false, kActions},
+    {L"--json", Opt::Json, false, kAdb},
+    {L"--ansi", Opt::Ansi, false, kEvery},
+    {L"--adb", Opt::Adb, true, kAdb},
+    {L"--record-file", Opt::RecordFile, true, kActions | Bit(Command::Undo) | Bit(Command::Record)},
+    {L"--from", Opt::From, true, kActions},
+    {L"--state", Opt::State, true, Bit(Command::List)},
+    {L"--kind", Opt::Kind, true, Bit(Command::List)},
+    {L"--filter", Opt::Filter, true, Bit(Command::List)},
+    {L"--help", Opt::Help, false, kEvery},
+    {L"--version", Opt::Version, false, kEvery},
+};
+
+struct CommandInfo {
+    const wchar_t* word;
+    Command command;
+};
+
+const CommandInfo kCommands[] = {
+    {L"devices", Command::Devices}, {L"list", Command::List},       {L"disable", Command::Disable},
+    {L"enable", Command::Enable},   {L"delete", Command::Delete},   {L"restore", Command::Restore},
+    {L"undo", Command::Undo},       {L"record", Command::Record},   {L"help", Command::Help},
+};
+
+const OptionInfo* FindOption(const std::wstring& name) {
+    for (const OptionInfo& i : kOptions)
+        if (name == i.name) return &i;
+    return nullptr;
+}
+
+bool FindCommand(const std::wstring& word, Command* c) {
+    for (const CommandInfo& i : kCommands)
+        if (word == i.word) return *c = i.command, true;
+    return false;
+}
+
+// An argument as a message quotes it: one line, not too long.
+std::string Quoted(const std::wstring& arg) { return "“" + Narrow(arg.substr(0, 80)) + "”"; }
+
+bool OneOf(const std::string& value, std::initializer_list<const char*> words) {
+    for (const char* w : words)
+        if (value == w) return true;
+    return false;
+}
+
+struct Parsed {
+    const OptionInfo* info;
+    std::wstring value;
+};
+
+bool Apply(const Parsed& p, Options* o, std::string* error) {
+    std::string v = Narrow(p.value);
+    switch (p.info->opt) {
+    case Opt::Device: o->device = v; break;
+    case Opt::All: o->all = true; break;
+    case Opt::User: {
+        wchar_t* end = nullptr;
+        long user = std::wcstol(p.value.c_str(), &end, 10);
+        if (p.value.empty() || *end || user < 0 || user > 1000000) {
+            *error = "--user 需要一个非负整数（用户编号），而不是" + Quoted(p.value);
+            return false;
+        }
+        o->user = static_cast<int>(user);
+        break;
+    }
+    case Opt::DryRun: o->dryRun = true; break;
+    case Opt::Yes: o->yes = true; break;
+    case Opt::Json: o->json = true; break;
+    case Opt::Ansi: o->ansi = true; break;
+    case Opt::Adb: o->adb = p.value; break;
+    case Opt::RecordFile: o->recordFile = p.value; break;
+    case Opt::From: o->fromFile = p.value; break;
+    case Opt::State:
+        if (!OneOf(v, {"enabled", "disabled", "deleted"})) {
+            *error = "--state 只能是 enabled、disabled 或 deleted，而不是" + Quoted(p.value);
+            return false;
+        }
+        o->state = v;
+        break;
+    case Opt::Kind:
+        if (!OneOf(v, {"system", "user"})) {
+            *error = "--kind 只能是 system 或 user，而不是" + Quoted(p.value);
+            return false;
+        }
+        o->kind = v;
+        break;
+    case Opt::Filter: o->filter = v; break;
+    case Opt::Help:
+    case Opt::Version: break;
+    }
+    return true;
+}
+
+} // namespace
+
+std::string Narrow(const std::wstring& w) {
+    if (w.empty()) return std::string();
+    int n = WideCharToMultiByte(kGbk, 0, w.data(), static_cast<int>(w.size()), nullptr, 0, nullptr, nullptr);
+    std::string s(static_cast<size_t>(n), '\0');
+    WideCharToMultiByte(kGbk, 0, w.data(), static_cast<int>(w.size()), &s[0], n, nullptr, nullptr);
+    return s;
+}
+
+std::wstring Widen(const std::string& gbk) {
+    if (gbk.empty()) return std::wstring();
+    int n = MultiByteToWideChar(kGbk, 0, gbk.data(), static_cast<int>(gbk.size()), nullptr, 0);
+    std::wstring w(static_cast<size_t>(n), L'\0');
+    MultiByteToWideChar(kGbk, 0, gbk.data(), static_cast<int>(gbk.size()), &w[0], n);
+    return w;
+}
+
+bool IsAction(Command c) { return (Bit(c) & kActions) != 0; }
+
+bool ParseArguments(const std::vector<std::wstring>& args, Options* o, std::string* error) {
+    *o = Options();
+    bool haveCommand = false, help = false, version = false, optionsEnd = false;
+    std::vector<Parsed> given;
+    std::vector<std::wstring> words;
+    for (size_t i = 0; i < args.size(); i++) {
+        const std::wstring& a = args[i];
+        if (optionsEnd || a.size() < 2 || a[0] != L'-') {
+            if (!haveCommand && !optionsEnd) {
+                if (!FindCommand(a, &o->command)) {
+                    *error = "不认识的命令" + Quoted(a) + "，可用的命令见 adbctl --help";
+                    return false;
+                }
+                haveCommand = true;
+            } else {
+                words.push_back(a);
+            }
+            continue;
+        }
+        if (a == L"--") {
+            optionsEnd = true;
+            continue;
+        }
+        // "--name=value" and "--name value" alike.
+        size_t eq = a.find(L'=');
+        std::wstring name = a.substr(0, eq);
+        const OptionInfo* info = FindOption(name);
+        if (!info) {
+            *error = "不认识的选项" + Quoted(name) + "，可用的选项见 adbctl --help";
+            return false;
+        }
+        Parsed p{info, std::wstring()};
+        if (info->takesValue) {
+            if (eq != std::wstring::npos) p.value = a.substr(eq + 1);
+            else if (i + 1 < args.size()) p.value = args[++i];
+            else {
+                *error = "选项 " + Narrow(name) + " 后面缺少它的值";
+                return false;
+            }
+        } else if (eq != std::wstring::npos) {
+            *error = "选项 " + Narrow(name) + " 不带值";
+            return false;
+        }
+        help = help || info->opt == Opt::Help;
+        version = version || info->opt == Opt::Version;
+        given.push_back(p);
+    }
+    if (help || (!haveCommand && !version)) {
+        o->command = Command::Help;
+        return true;
+    }
+    if (version) {
+        o->command = Command::Version;
+        return true;
+    }
+    if (o->command == Command::Help) return true;
+    for (const Parsed& p : given) {
+        if (!(p.info->commands & Bit(o->command))) {
+            *error = "选项 " + Narrow(p.info->name) + " 不能用于这个命令";
+            return false;
+        }
+        if (!Apply(p, o, error)) return false;
+    }
+    if (!words.empty() && !IsAction(o->command)) {
+        *error = "这个命令不带参数，多出了" + Quoted(words[0]);
+        return false;
+    }
+    for (const std::wstring& w : words) {
+        std::string name = Narrow(w);
+        // A name that would change the meaning of the script is refused before anything runs.
+        if (!dev::IsPackageName(name)) {
+            *error = Narrow(w.substr(0, 80)) + "：" + dev::RefusalText(name);
+            return false;
+        }
+        o->names.push_back(name);
+    }
+    if (IsAction(o->command) && o->names.empty() && o->fromFile.empty()) {
+        *error = "没有给出包名：在命令后写包名，或用 --from 列表文件";
+        return false;
+    }
+    if (o->all && !o->device.empty()) {
+        *error = "--device 和 --all 只能用一个";
+        return false;
+    }
+    return true;
+}
+
+std::string HelpText() {
+    return "用法：adbctl 命令 [包名...] [选项]\n"
+           "\n"
+           "命令：\n"
+           "  devices                       列出 adb 看到的每台手机：序列号、状态、型号和提示\n"
+           "  list                          列出手机上的每个应用：包名、状态、类型、路径\n"
+           "      --state enabled|disabled|deleted   只列出这种状态的应用\n"
+           "      --kind system|user        只列出系统应用或用户应用\n"
+           "      --filter 文字             只列出包名或路径含有这段文字的应用（不分大小写）\n"
+           "  disable|enable|delete|restore 包名... | --from 列表文件\n"
+           "                                禁用、启用、删除（为用户保留数据）或恢复应用，每个包名一行结果\n"
+           "  undo                          每个被本工具改动过的应用回到第一次改动之前的状态（同“全部撤销”）\n"
+           "  record                        这台手机的操作记录，最新的在前\n"
+           "\n"
+           "选项：\n"
+           "  --device 序列号    要操作的手机（也可以用环境变量 ANDROID_SERIAL）\n"
+           "  --all              同时操作所有已就绪的手机，每行前面是手机的序列号\n"
+           "  --user 编号        Android 用户（默认 0，工作资料通常是 10）\n"
+           "  --dry-run          只说会发送什么，什么也不发送\n"
+           "  --yes              确认有风险的应用和用户应用的删除；没有它这些应用会被拒绝并说明原因\n"
+           "  --json             每行一个 JSON 对象（UTF-8），字段名固定，供程序读取\n"
+           "  --ansi             输出到文件或管道时用系统的 ANSI 代码页，而不是 UTF-8\n"
+           "  --adb 路径         adb.exe 的位置（默认：程序旁边的 adb_1.0.40\\adb.exe，其次 PATH 里的 adb）\n"
+           "  --record-file 路径 操作记录文件（默认与应用管理窗口共用 %LOCALAPPDATA%\\adbtool\\actions.log）\n"
+           "  --help, --version\n"
+           "\n"
+           "列表文件：每行一个包名，# 开头是注释，可以是 pm list packages 的输出；UTF-8（带或不带 BOM）、GBK，或带 BOM 的 UTF-16（PowerShell 的 > 写的）。\n"
+           "\n"
+           "退出码：\n"
+           "  0  全部完成（或本来就是那样）\n"
+           "  1  有应用失败或被拒绝\n"
+           "  2  用法错误（不认识的命令或选项、找不到文件、包名不合规），什么也没有发送\n"
+           "  3  没有手机、找不到 adb 或 adb 出错\n"
+           "  4  已取消（Ctrl+C：当前这个应用完成后停止，记录照常写完）\n"
+           "\n"
+           "数据写到标准输出，进度和错误写到标准错误。\n";
+}
+
+std::string VersionText() { return "adbctl 1.0\n"; }
+
+} // namespace cli

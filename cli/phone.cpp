@@ -1,0 +1,65 @@
+#include "phone.h"
+
+namespace cli::phone {
+
+dev::DeviceList Devices(const dev::Adb& adb) { return dev::ListDevices(adb); }
+
+std::vector<dev::PackageRead> Packages(const dev::Adb& adb, const std::vector<std::string>& serials, int user,
+                                       const dev::Cancel* cancel) {
+    std::vector<dev::PackageRead> reads(serials.size());
+    dev::RunEach(serials.size(), [&](size_t i) { reads[i] = dev::ReadPackages(adb, serials[i], user, cancel); });
+    return reads;
+}
+
+std::vector<dev::BatchResult> Run(const dev::Adb& adb, const std::vector<Job>& jobs, dev::Action action,
+                                  const RunSettings& settings) {
+    dev::BatchOptions o;
+    o.user = settings.user;
+    o.cancel = settings.cancel;
+    o.record = settings.record;
+    if (settings.progress)
+        o.progress = [&](const std::string& serial, const dev::PackageResult& r, size_t, size_t) {
+            settings.progress(serial, r);
+        };
+    // The usual case, one list for every phone, is the device layer's own.
+    bool sameNames = true;
+    std::vector<std::string> serials;
+    for (const Job& j : jobs) {
+        serials.push_back(j.serial);
+        sameNames = sameNames && j.names == jobs[0].names;
+    }
+    if (sameNames && jobs.size() > 1) return dev::RunOnDevices(adb, serials, action, jobs[0].names, o);
+
+    std::vector<dev::BatchResult> results(jobs.size());
+    dev::Lock progressLock;
+    dev::BatchOptions each = o;
+    if (o.progress)
+        each.progress = [&](const std::string& serial, const dev::PackageResult& r, size_t done, size_t total) {
+            dev::Hold hold(progressLock);
+            o.progress(serial, r, done, total);
+        };
+    dev::RunEach(jobs.size(), [&](size_t i) {
+        dev::BatchOptions mine = each;
+        mine.knownApi = jobs[i].knownApi;
+        results[i] = dev::RunBatch(adb, jobs[i].serial, action, jobs[i].names, mine);
+    });
+    return results;
+}
+
+dev::PhoneId Identify(const std::string& serial, const dev::PackageSnapshot* now) {
+    if (now) return dev::IdentifyPhone(serial, *now);
+    dev::PhoneId id;
+    id.serial = serial;
+    return id;
+}
+
+std::vector<dev::RecordEntry> History(const dev::ActionRecord& record, const dev::PhoneId& phone, int user) {
+    return dev::PhoneHistory(record.ReadAll(), phone, user);
+}
+
+std::vector<dev::UndoItem> UndoItems(const dev::ActionRecord& record, const std::string& serial, int user,
+                                     const dev::PackageSnapshot& now) {
+    return dev::UndoSet(record.ReadAll(), dev::IdentifyPhone(serial, now), user, &now);
+}
+
+} // namespace cli::phone

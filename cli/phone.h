@@ -1,0 +1,50 @@
+// Every call adbctl makes into the device layer, in one place: the device
+// list, the packages of a user, one action on several phones at once, the
+// record and what undo brings back.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+#include "device/batch.h"
+
+namespace cli::phone {
+
+dev::DeviceList Devices(const dev::Adb& adb);
+
+// The packages of `user` on each phone, read at once; in the order of `serials`.
+std::vector<dev::PackageRead> Packages(const dev::Adb& adb, const std::vector<std::string>& serials, int user,
+                                       const dev::Cancel* cancel);
+
+struct Job {
+    std::string serial;
+    std::vector<std::string> names;
+    int knownApi = 0;   // from an earlier read, 0 when unknown
+};
+
+struct RunSettings {
+    int user = 0;
+    const dev::Cancel* cancel = nullptr;
+    const dev::ActionRecord* record = nullptr;
+    // Per package as it ends (never two calls at once).
+    std::function<void(const std::string& serial, const dev::PackageResult& r)> progress;
+};
+
+// One action on every job's phone at once, each in one adb process;
+// results in the order of `jobs`.
+std::vector<dev::BatchResult> Run(const dev::Adb& adb, const std::vector<Job>& jobs, dev::Action action,
+                                  const RunSettings& settings);
+
+// The phone as the record knows it: by its own identity when it was read,
+// else (`now` null) by the serial adb reaches it by.
+dev::PhoneId Identify(const std::string& serial, const dev::PackageSnapshot* now);
+
+// One phone's record for one user, oldest first.
+std::vector<dev::RecordEntry> History(const dev::ActionRecord& record, const dev::PhoneId& phone, int user);
+
+// What undo does on the phone read as `now`: each package back to its state
+// before this tool first changed it.
+std::vector<dev::UndoItem> UndoItems(const dev::ActionRecord& record, const std::string& serial, int user,
+                                     const dev::PackageSnapshot& now);
+
+} // namespace cli::phone

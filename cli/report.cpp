@@ -1,0 +1,111 @@
+#include "report.h"
+
+#include <nlohmann/json.hpp>
+#include "device/text.h"
+
+namespace cli {
+
+namespace {
+
+using Json = nlohmann::ordered_json;
+
+// Texts of the program are GBK; what the phone printed is usually UTF-8.
+std::string FromProgram(const std::string& gbk) { return dev::GbkToUtf8(gbk); }
+std::string FromPhone(const std::string& s) { return dev::IsUtf8(s) ? s : dev::GbkToUtf8(s); }
+std::string PhoneShown(const std::string& s) { return dev::IsUtf8(s) ? dev::Utf8ToGbk(s) : s; }
+
+void Emit(Output& out, const Json& j) { out.JsonLine(j.dump(-1, ' ', false, Json::error_handler_t::replace)); }
+
+} // namespace
+
+const char* StateText(dev::PackageState s) {
+    switch (s) {
+    case dev::PackageState::Enabled: return "已启用";
+    case dev::PackageState::Disabled: return "已禁用";
+    case dev::PackageState::Deleted: return "已删除";
+    }
+    return "";
+}
+
+void Report::Device(const dev::Device& d) {
+    std::string hint = dev::StateHint(d);
+    if (json_) {
+        Emit(out_, Json{{"serial", FromPhone(d.serial)},
+                        {"state", FromPhone(d.stateText)},
+                        {"ready", d.state == dev::DeviceState::Ready},
+                        {"model", FromPhone(d.model)},
+                        {"product", FromPhone(d.product)},
+                        {"hint", FromProgram(hint)}});
+        return;
+    }
+    std::string line = PhoneShown(d.serial) + "\t" + PhoneShown(d.stateText) + "\t" +
+                       (d.model.empty() ? "-" : PhoneShown(d.model));
+    out_.Data(hint.empty() ? line : line + "\t" + hint);
+}
+
+void Report::Package(const std::string& serial, const dev::Package& p, const std::string* risk) {
+    bool system = p.kind == dev::PackageKind::System;
+    if (json_) {
+        Emit(out_, Json{{"device", FromPhone(serial)},
+                        {"package", p.name},
+                        {"state", dev::StateWord(p.state)},
+                        {"kind", system ? "system" : "user"},
+                        {"path", FromPhone(p.path)},
+                        {"risk", risk ? FromProgram(*risk) : std::string()}});
+        return;
+    }
+    out_.Data(Prefix(serial) + p.name + "\t" + StateText(p.state) + "\t" + (system ? "系统" : "用户") + "\t" +
+              (p.path.empty() ? "-" : PhoneShown(p.path)));
+}
+
+void Report::Result(const Outcome& o) {
+    if (json_) {
+        Json j{{"device", FromPhone(o.device)},
+               {"package", o.package},
+               {"action", dev::ActionWord(o.action)},
+               {"outcome", o.outcome},
+               {"ok", o.ok},
+               {"message", FromProgram(o.message)},
+               {"detail", FromPhone(o.detail)},
+               {"before", o.before}};
+        if (!o.command.empty()) j["command"] = o.command;
+        Emit(out_, j);
+        return;
+    }
+    out_.Data(Prefix(o.device) + o.package + "：" + o.message);
+}
+
+void Report::RefusedLine(int number, const std::string& text, const std::string& reason) {
+    if (json_) {
+        Emit(out_, Json{{"line", number},
+                        {"text", FromProgram(text)},
+                        {"outcome", dev::OutcomeWord(dev::Outcome::BadName)},
+                        {"ok", false},
+                        {"message", FromProgram("失败，" + reason)}});
+        return;
+    }
+    out_.Data("第 " + std::to_string(number) + " 行“" + text + "”：失败，" + reason);
+}
+
+void Report::RecordLine(const dev::RecordEntry& e, const std::string& serial) {
+    dev::PackageResult r;
+    r.name = e.package;
+    r.outcome = e.outcome;
+    std::string message = dev::OutcomeMessage(e.action, r);
+    if (json_) {
+        Emit(out_, Json{{"time", e.time},
+                        {"device", FromPhone(serial)},
+                        {"model", FromPhone(e.model)},
+                        {"user", e.user},
+                        {"package", e.package},
+                        {"action", dev::ActionWord(e.action)},
+                        {"outcome", dev::OutcomeWord(e.outcome)},
+                        {"message", FromProgram(message)},
+                        {"before", e.beforeKnown ? dev::StateWord(e.before) : ""}});
+        return;
+    }
+    out_.Data(Prefix(serial) + dev::LocalTimeText(e.time) + "\t" + e.package + "\t" + dev::ActionVerb(e.action) +
+              "\t" + message);
+}
+
+} // namespace cli

@@ -1,0 +1,51 @@
+// What adbctl prints for each record it reports: a device, a package, the
+// outcome of an action on a package, a line of the action record. Text
+// lines are tab-separated and in the user's words (GBK); --json gives one
+// object per line with fixed field names (UTF-8).
+#pragma once
+
+#include <string>
+#include "console.h"
+#include "device/actions.h"
+#include "device/devices.h"
+#include "device/packages.h"
+#include "device/record.h"
+
+namespace cli {
+
+// What happened to one package on one phone, as printed.
+struct Outcome {
+    std::string device;        // the phone's serial
+    std::string package;
+    dev::Action action = dev::Action::Disable;
+    std::string outcome;       // dev::OutcomeWord, or "dry-run", "not-confirmed"
+    std::string message;       // the manager's text (GBK)
+    std::string detail;        // what the phone said, if anything
+    std::string command;       // a dry run: what would be sent
+    std::string before;        // the state just before ("enabled"...), empty when not read
+    bool ok = false;           // done, or the phone already shows it so
+};
+
+class Report {
+public:
+    Report(Output& out, bool json, bool prefixPhone) : out_(out), json_(json), prefix_(prefixPhone) {}
+
+    void Device(const dev::Device& d);
+    void Package(const std::string& serial, const dev::Package& p, const std::string* risk);
+    void Result(const Outcome& o);
+    // A line of a list file that names no package.
+    void RefusedLine(int number, const std::string& text, const std::string& reason);
+    // A line of the record of the phone adb reaches as `serial`.
+    void RecordLine(const dev::RecordEntry& e, const std::string& serial);
+
+private:
+    std::string Prefix(const std::string& serial) const { return prefix_ ? "[" + serial + "] " : std::string(); }
+
+    Output& out_;
+    bool json_;
+    bool prefix_;
+};
+
+const char* StateText(dev::PackageState s);   // 已启用, 已禁用, 已删除
+
+} // namespace cli

@@ -1,0 +1,602 @@
+// adbctl.exe, the console program, run as a script runs it: against the
+// simulated phones, its output read from files and pipes (and once from a
+// console of its own), JSON parsed by a real parser, exit statuses, bad
+// input refused before anything is sent, Ctrl+C in the middle of a batch.
+#include <gtest/gtest.h>
+#include <windows.h>
+#include <nlohmann/json.hpp>
+#include <map>
+#include <string>
+#include <vector>
+#include "cli/options.h"
+#include "device/text.h"
+#include "tests/support/child.h"
+#include "tests/support/uidriver.h"
+
+namespace {
+
+using Json = nlohmann::json;
+
+bool Contains(const std::string& s, const std::string& part) { return s.find(part) != std::string::npos; }
+
+std::wstring Wide(const std::string& gbk) { return cli::Widen(gbk); }
+
+void WriteBytes(const std::wstring& path, const std::string& bytes) {
+    HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    DWORD written = 0;
+    WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+    CloseHandle(h);
+}
+
+std::string ReadBytes(const std::wstring& path) {
+    std::string out;
+    HANDLE h = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
+                           nullptr);
+    if (h == INVALID_HANDLE_VALUE) return out;
+    char buf[4096];
+    DWORD got;
+    while (ReadFile(h, buf, sizeof buf, &got, nullptr) && got > 0) out.append(buf, got);
+    CloseHandle(h);
+    return out;
+}
+
+std::string Profile(const char* name) {
+    return test::ReadFileBytes(test::ExeDir() + "\\..\\..\\tests\\profiles\\" + name);
+}
+
+// One quick phone of the given serial: a user app, a risky system app, a
+// protected one and a plain one.
+std::string QuickPhone(const std::string& serial, int api = 34) {
+    return "device " + serial + " device product:p model:M_" + serial + " device:d\napi " + std::to_string(api) +
+           "\npackage com.user.app enabled third-party\npackage com.android.systemui enabled system protected\n"
+           "package com.sys.plain enabled system\npackage com.sys.other enabled system\n";
+}
+const char kQuick[] = "platform-tools 34.0.5\nconnect-ms 0\ncommand-ms 0\nvm-ms 0\nscript-ms 0\nchange-ms 0\n";
+
+struct Ran {
+    DWORD exit = 0xDEAD;
+    std::string out, err;   // the bytes written to standard output and standard error
+    std::vector<Json> Lines() const {
+        std::vector<Json> lines;
+        for (const std::string& l : dev::SplitLines(out))
+            if (!l.empty()) lines.push_back(Json::parse(l));
+        return lines;
+    }
+};
+
+// A scratch folder (with a Chinese name) holding adbctl.exe and the
+// simulated adb beside it, as a user unpacks the tool; the phones' state,
+// adb's log and the record of actions inside it.
+class Ctl : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::wstring build = Wide(test::ExeDir()) + L"\\..";
+        folder_ = Wide(test::ExeDir()) + L"\\adbctl-测试-" +
+                  Wide(::testing::UnitTest::GetInstance()->current_test_info()->name());
+        CreateDirectoryW(folder_.c_str(), nullptr);
+        CreateDirectoryW((folder_ + L"\\adb_1.0.40").c_str(), nullptr);
+        ASSERT_TRUE(CopyFileW((build + L"\\adbctl.exe").c_str(), (folder_ + L"\\adbctl.exe").c_str(), FALSE));
+        ASSERT_TRUE(CopyFileW((build + L"\\adb_1.0.40\\adb.exe").c_str(), (folder_ + L"\\adb_1.0.40\\adb.exe").c_str(),
+                              FALSE));
+        DeleteFileW(Log().c_str());
+        DeleteFileW(Record().c_str());
+        SetEnvironmentVariableW(L"ADBSIM_STATE", State().c_str());
+        SetEnvironmentVariableW(L"ADBSIM_LOG", Log().c_str());
+        SetEnvironmentVariableW(L"ANDROID_SERIAL", nullptr);
+    }
+
+    void Phones(const std::string& profile) const { WriteBytes(State(), profile); }
+    std::wstring State() const { return folder_ + L"\\adb_1.0.40\\state.txt"; }
+    std::wstring Log() const { return folder_ + L"\\adb_1.0.40\\log.txt"; }
+    std::wstring Record() const { return folder_ + L"\\记录\\actions.log"; }
+    std::string AdbLog() const { return ReadBytes(Log()); }
+    std::string PhoneState() const { return ReadBytes(State()); }
+    std::string RecordText() const { return ReadBytes(Record()); }
+
+    // Starts adbctl with these arguments (UTF-16 on its command line, as a
+    // console passes them), its two streams into files.
+    bool Start(const std::string& args, PROCESS_INFORMATION* pi, DWORD flags = 0) const {
+        SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+        HANDLE out = CreateFileW((folder_ + L"\\out.txt").c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit,
+                                 CREATE_ALWAYS, 0, nullptr);
+        HANDLE err = CreateFileW((folder_ + L"\\err.txt").c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit,
+                                 CREATE_ALWAYS, 0, nullptr);
+        STARTUPINFOW si = {};
+        si.cb = sizeof si;
+        si.dwFlags = STARTF_USESTDHANDLES;
+        si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+        si.hStdOutput = out;
+        si.hStdError = err;
+        std::wstring line = L"\"" + folder_ + L"\\adbctl.exe\" " + Wide(args);
+        BOOL ok = CreateProcessW(nullptr, &line[0], nullptr, nullptr, TRUE, flags, nullptr, folder_.c_str(), &si, pi);
+        CloseHandle(out);
+        CloseHandle(err);
+        return ok != FALSE;
+    }
+
+    Ran Finish(PROCESS_INFORMATION& pi) const {
+        Ran r;
+        if (WaitForSingleObject(pi.hProcess, 120000) == WAIT_OBJECT_0) GetExitCodeProcess(pi.hProcess, &r.exit);
+        else TerminateProcess(pi.hProcess, 0xDEAD);
+        CloseHandle(pi.hProcess);
+        CloseHandle(pi.hThread);
+        r.out = ReadBytes(folder_ + L"\\out.txt");
+        r.err = ReadBytes(folder_ + L"\\err.txt");
+        return r;
+    }
+
+    // Arguments in GBK, as the test's own texts are; the record kept in the scratch folder.
+    Ran Run(const std::string& args) const {
+        PROCESS_INFORMATION pi = {};
+        if (!Start(args, &pi)) return Ran();
+        return Finish(pi);
+    }
+    Ran RunRecorded(const std::string& args) const {
+        return Run(args + " --record-file \"" + cli::Narrow(Record()) + "\"");
+    }
+
+    std::wstring folder_;
+};
+
+// UTF-8 of a GBK text of the test, as adbctl writes into a file or pipe.
+std::string U(const std::string& gbk) { return dev::GbkToUtf8(gbk); }
+
+TEST_F(Ctl, DevicesWithTheirHintsAsTextAndJson) {
+    Phones(Profile("two-phones.txt"));
+    Ran text = Run("devices");
+    EXPECT_EQ(text.exit, 0u) << text.err;
+    EXPECT_EQ(text.out, U("2A191FDH300ABC\tdevice\tPixel_7\r\n"
+                          "R5CT41ABCDE\tunauthorized\t-\t未授权：请在手机上确认“允许 USB 调试”\r\n"));
+    Ran json = Run("devices --json");
+    std::vector<Json> lines = json.Lines();
+    ASSERT_EQ(lines.size(), 2u) << json.out;
+    EXPECT_EQ(lines[0]["serial"], "2A191FDH300ABC");
+    EXPECT_EQ(lines[0]["ready"], true);
+    EXPECT_EQ(lines[0]["model"], "Pixel_7");
+    EXPECT_EQ(lines[1]["ready"], false);
+    EXPECT_EQ(lines[1]["state"], "unauthorized");
+    EXPECT_EQ(lines[1]["hint"], U("未授权：请在手机上确认“允许 USB 调试”"));
+
+    // No phone at all, and no adb at all: exit 3 and a line saying so.
+    Phones(kQuick);
+    Ran none = Run("devices");
+    EXPECT_EQ(none.exit, 3u);
+    EXPECT_EQ(none.out, "");
+    EXPECT_TRUE(Contains(none.err, U("没有发现手机"))) << none.err;
+    Ran noAdb = Run("devices --adb C:\\nowhere\\adb.exe");
+    EXPECT_EQ(noAdb.exit, 3u);
+    EXPECT_TRUE(Contains(noAdb.err, U("找不到 C:\\nowhere\\adb.exe"))) << noAdb.err;
+
+    // Without adb_1.0.40 beside it, adbctl takes the adb on PATH, else says where to put one.
+    Phones(Profile("two-phones.txt"));
+    std::wstring elsewhere = folder_ + L"\\platform-tools";
+    CreateDirectoryW(elsewhere.c_str(), nullptr);
+    ASSERT_TRUE(MoveFileExW((folder_ + L"\\adb_1.0.40\\adb.exe").c_str(), (elsewhere + L"\\adb.exe").c_str(),
+                            MOVEFILE_REPLACE_EXISTING));
+    wchar_t path[8192] = L"";
+    GetEnvironmentVariableW(L"PATH", path, 8192);
+    SetEnvironmentVariableW(L"PATH", (elsewhere + L";" + path).c_str());
+    Ran onPath = Run("devices");
+    SetEnvironmentVariableW(L"PATH", path);
+    Ran nowhere = Run("devices");
+    EXPECT_EQ(onPath.exit, 0u) << onPath.err;
+    EXPECT_EQ(onPath.out, text.out);
+    EXPECT_EQ(nowhere.exit, 3u);
+    EXPECT_TRUE(Contains(nowhere.err, U("找不到 adb：请把 platform-tools 里的 adb.exe"))) << nowhere.err;
+}
+
+TEST_F(Ctl, AWorkProfileIsTheUserGiven) {
+    Phones(Profile("work-profile.txt"));
+    Ran apps = Run("list --user 10 --kind user");
+    EXPECT_EQ(apps.exit, 0u) << apps.err;
+    EXPECT_TRUE(Contains(apps.out, U("com.microsoft.teams\t已启用\t用户"))) << apps.out;
+    EXPECT_TRUE(Contains(apps.out, U("com.tencent.mm\t已删除\t用户"))) << "the owner's app only";
+
+    Ran off = RunRecorded("disable com.microsoft.teams --user 10 --json");
+    EXPECT_EQ(off.exit, 0u) << off.err;
+    std::vector<Json> lines = off.Lines();
+    ASSERT_EQ(lines.size(), 1u) << off.out;
+    EXPECT_EQ(lines[0]["outcome"], "done");
+    EXPECT_TRUE(Contains(PhoneState(), "com.microsoft.teams uninstalled third-party uid=10203 u10=disabled-user"))
+        << PhoneState();
+    EXPECT_EQ(dev::SplitLines(RunRecorded("record --user 10").out).size(), 1u);
+    EXPECT_EQ(RunRecorded("record").out, "") << "user 0 has no history";
+}
+
+TEST_F(Ctl, ListOnePhoneOrEveryPhoneFilteredAsTextAndJson) {
+    Phones(Profile("phone-shelf.txt"));
+    // Three ready phones: a command for one must say which.
+    Ran which = Run("list");
+    EXPECT_EQ(which.exit, 2u);
+    EXPECT_TRUE(Contains(which.err, U("连接了 3 台手机"))) << which.err;
+    EXPECT_EQ(which.out, "");
+
+    // A phone named that is not ready, or not there: what to do, status 3.
+    Ran offline = Run("list --device 0123456789ABCDEF");
+    EXPECT_EQ(offline.exit, 3u);
+    EXPECT_TRUE(Contains(offline.err, U("0123456789ABCDEF（离线："))) << offline.err;
+    Ran missing = Run("disable com.x --device NOPE");
+    EXPECT_EQ(missing.exit, 3u);
+    EXPECT_TRUE(Contains(missing.err, U("没有找到序列号为“NOPE”的手机"))) << missing.err;
+    EXPECT_FALSE(Contains(AdbLog(), "shell"));
+
+    Ran user = Run("list --device R58M30XYZ --kind user");
+    EXPECT_EQ(user.exit, 0u) << user.err;
+    ASSERT_EQ(dev::SplitLines(user.out).size(), 1u) << user.out;
+    EXPECT_EQ(user.out.substr(0, user.out.find("\t/")), U("com.tencent.mm\t已启用\t用户"));
+
+    // ANDROID_SERIAL chooses as --device does.
+    SetEnvironmentVariableW(L"ANDROID_SERIAL", L"7HX0219C00");
+    Ran env = Run("list --state disabled");
+    SetEnvironmentVariableW(L"ANDROID_SERIAL", nullptr);
+    EXPECT_EQ(env.exit, 0u) << env.err;
+    EXPECT_TRUE(Contains(env.out, U("com.google.android.youtube\t已禁用\t系统\t"))) << env.out;
+    EXPECT_EQ(dev::SplitLines(env.out).size(), 1u) << env.out;
+
+    // Every phone: lines prefixed with the phone; the offline one named with its hint.
+    Ran all = Run("list --all --filter FACEBOOK");
+    EXPECT_EQ(all.exit, 0u) << all.err;
+    std::vector<std::string> lines = dev::SplitLines(all.out);
+    ASSERT_EQ(lines.size(), 3u) << all.out;
+    EXPECT_EQ(lines[0].substr(0, 13), "[9A1B2C3D4E] ");
+    EXPECT_EQ(lines[1].substr(0, 12), "[R58M30XYZ] ");
+    EXPECT_EQ(lines[2].substr(0, 13), "[7HX0219C00] ");
+    EXPECT_TRUE(Contains(all.err, U("0123456789ABCDEF（离线"))) << all.err;
+
+    Ran json = Run("list --all --json --filter android.");
+    std::vector<Json> objects = json.Lines();
+    ASSERT_FALSE(objects.empty()) << json.out;
+    size_t risky = 0;
+    for (const Json& j : objects) {
+        EXPECT_TRUE(j["device"] == "9A1B2C3D4E" || j["device"] == "R58M30XYZ" || j["device"] == "7HX0219C00") << j;
+        EXPECT_TRUE(j["state"] == "enabled" || j["state"] == "disabled" || j["state"] == "deleted") << j;
+        EXPECT_TRUE(j["kind"] == "system" || j["kind"] == "user") << j;
+        EXPECT_TRUE(j["path"].is_string());
+        if (j["package"] == "com.android.systemui") {
+            risky++;
+            EXPECT_TRUE(Contains(j["risk"].get<std::string>(), U("系统界面"))) << j;
+        }
+    }
+    EXPECT_EQ(risky, 3u);
+}
+
+// A list file in a folder with a Chinese name, as Notepad saves it (UTF-8
+// with a mark), with a comment, pm's own line form, a risky package and a
+// hostile line; run on every phone at once.
+TEST_F(Ctl, AListOnEveryPhoneRiskyOnesNeedYesHostileLinesNeverSent) {
+    Phones(Profile("phone-shelf.txt"));
+    CreateDirectoryW((folder_ + L"\\清单").c_str(), nullptr);
+    std::wstring list = folder_ + L"\\清单\\精简列表.txt";
+    WriteBytes(list, "\xEF\xBB\xBF# " + U("精简") + "\r\ncom.google.android.youtube\r\npackage:com.facebook.katana\r\n"
+                     "com.android.systemui\r\ncom.x;reboot\r\ncom.google.android.videos\r\n");
+    Ran r = RunRecorded("disable --all --json --from \"" + cli::Narrow(list) + "\"");
+    EXPECT_EQ(r.exit, 1u) << r.err;
+    std::vector<Json> lines = r.Lines();
+    ASSERT_EQ(lines.size(), 1u + 3 * 4) << r.out;
+    EXPECT_EQ(lines[0]["line"], 5);
+    EXPECT_EQ(lines[0]["outcome"], "bad-name");
+    EXPECT_TRUE(Contains(lines[0]["message"].get<std::string>(), U("“;”"))) << lines[0];
+    std::map<std::string, std::string> got;
+    for (size_t i = 1; i < lines.size(); i++) {
+        const Json& j = lines[i];
+        EXPECT_EQ(j["action"], "disable");
+        got[j["device"].get<std::string>() + " " + j["package"].get<std::string>()] =
+            j["outcome"].get<std::string>() + (j["ok"] == true ? " ok" : "");
+    }
+    std::map<std::string, std::string> want = {
+        {"9A1B2C3D4E com.google.android.youtube", "done ok"},
+        {"9A1B2C3D4E com.facebook.katana", "done ok"},
+        {"9A1B2C3D4E com.android.systemui", "not-confirmed"},
+        {"9A1B2C3D4E com.google.android.videos", "done ok"},
+        {"R58M30XYZ com.google.android.youtube", "done ok"},
+        {"R58M30XYZ com.facebook.katana", "done ok"},
+        {"R58M30XYZ com.android.systemui", "not-confirmed"},
+        {"R58M30XYZ com.google.android.videos", "unknown"},
+        {"7HX0219C00 com.google.android.youtube", "already ok"},
+        {"7HX0219C00 com.facebook.katana", "done ok"},
+        {"7HX0219C00 com.android.systemui", "not-confirmed"},
+        {"7HX0219C00 com.google.android.videos", "done ok"},
+    };
+    EXPECT_EQ(got, want);
+    EXPECT_TRUE(Contains(lines[3]["message"].get<std::string>(), U("系统界面"))) << lines[3];
+    EXPECT_TRUE(Contains(lines[3]["message"].get<std::string>(), "--yes")) << lines[3];
+    std::string sent = AdbLog();
+    EXPECT_FALSE(Contains(sent, "systemui")) << "refused without --yes";
+    EXPECT_FALSE(Contains(sent, "reboot"));
+    EXPECT_EQ(dev::SplitLines(RecordText()).size(), 9u) << RecordText();
+
+    // With --yes the phone itself answers: a protected package.
+    Ran yes = RunRecorded("disable com.android.systemui --device R58M30XYZ --yes");
+    EXPECT_EQ(yes.exit, 1u);
+    EXPECT_EQ(yes.out, U("com.android.systemui：失败，系统不允许禁用受保护的应用\r\n"));
+}
+
+TEST_F(Ctl, DeleteUndoAndTheRecordNewestFirst) {
+    Phones(std::string(kQuick) + QuickPhone("ONE"));
+    // A user app is not deleted without --yes; a dry run sends no action.
+    Ran dry = RunRecorded("delete com.user.app com.sys.plain --dry-run");
+    EXPECT_EQ(dry.exit, 1u);
+    EXPECT_EQ(dry.out, U("com.user.app：没有删除：这是用户应用，删除后如果 Android 丢弃了它的安装包，可能无法再恢复；"
+                         "确定要删除请加 --yes\r\n"
+                         "com.sys.plain：将发送：cmd package uninstall -k --user 0 com.sys.plain\r\n"));
+    EXPECT_FALSE(Contains(AdbLog(), " uninstall "));
+    EXPECT_EQ(RecordText(), "");
+
+    Ran del = RunRecorded("delete com.user.app com.sys.plain --yes");
+    EXPECT_EQ(del.exit, 0u) << del.err;
+    EXPECT_EQ(del.out, U("com.user.app：已删除\r\ncom.sys.plain：已删除\r\n"));
+    // Deleting again is "already so", and the status says done.
+    Ran again = RunRecorded("delete com.sys.plain");
+    EXPECT_EQ(again.exit, 0u) << again.out;
+    EXPECT_EQ(again.out, U("com.sys.plain：本来就是删除状态，没有改动\r\n"));
+    Ran off = RunRecorded("disable com.sys.other");
+    EXPECT_EQ(off.exit, 0u);
+
+    Ran undo = RunRecorded("undo --json");
+    EXPECT_EQ(undo.exit, 0u) << undo.err;
+    // Restore what was deleted, then enable what was enabled before the tool.
+    std::vector<Json> steps = undo.Lines();
+    ASSERT_EQ(steps.size(), 5u) << undo.out;
+    std::vector<std::string> order;
+    for (const Json& j : steps) {
+        order.push_back(j["action"].get<std::string>() + " " + j["package"].get<std::string>());
+        EXPECT_EQ(j["ok"], true) << j;
+    }
+    EXPECT_EQ(order, (std::vector<std::string>{"restore com.sys.plain", "restore com.user.app", "enable com.sys.other",
+                                               "enable com.sys.plain", "enable com.user.app"}));
+    std::string phone = PhoneState();
+    for (const char* p : {"com.user.app", "com.sys.plain", "com.sys.other"})
+        EXPECT_TRUE(Contains(phone, std::string("package ") + p + " enabled")) << p << "\n" << phone;
+    Ran nothing = RunRecorded("undo");
+    EXPECT_EQ(nothing.exit, 0u);
+    EXPECT_EQ(nothing.out, "");
+    EXPECT_TRUE(Contains(nothing.err, U("没有需要撤销的操作")));
+
+    Ran record = RunRecorded("record --json");
+    EXPECT_EQ(record.exit, 0u) << record.err;
+    std::vector<Json> history = record.Lines();
+    ASSERT_GE(history.size(), 9u) << record.out;
+    EXPECT_EQ(history.front()["action"], "enable");
+    const Json& first = history.back();
+    EXPECT_EQ(first["action"], "delete");
+    EXPECT_EQ(first["package"], "com.user.app");
+    EXPECT_EQ(first["device"], "ONE");
+    EXPECT_EQ(first["model"], "M_ONE");
+    EXPECT_EQ(first["before"], "enabled");
+    // Told which phone, the record needs no adb at all.
+    DeleteFileW(Log().c_str());
+    Ran offline = RunRecorded("record --device ONE --adb C:\\nowhere\\adb.exe");
+    EXPECT_EQ(offline.exit, 0u) << offline.err;
+    EXPECT_EQ(dev::SplitLines(offline.out).size(), history.size());
+    EXPECT_TRUE(Contains(offline.out, U("\tcom.user.app\t删除\t已删除"))) << offline.out;
+    EXPECT_EQ(AdbLog(), "");
+}
+
+// Bad input: one line on standard error naming what is wrong, status 2,
+// and adb never started.
+TEST_F(Ctl, BadInputIsRefusedBeforeAnythingRuns) {
+    Phones(std::string(kQuick) + QuickPhone("ONE"));
+    struct Case {
+        const char* args;
+        const char* says;
+    } cases[] = {
+        {"frobnicate", "不认识的命令“frobnicate”"},
+        {"list --colour", "不认识的选项“--colour”"},
+        {"disable com.x --state enabled", "选项 --state 不能用于这个命令"},
+        {"disable \"com.x&calc\"", "com.x&calc：包名含有不允许的字符“&”"},
+        {"enable com.ok 中文.名字", "包名含有不允许的字符“中”"},
+        {"disable", "没有给出包名"},
+        {"list --user ten", "--user 需要一个非负整数"},
+        {"list --state frozen", "--state 只能是 enabled、disabled 或 deleted"},
+        {"list --device ONE --all", "--device 和 --all 只能用一个"},
+        {"devices extra", "这个命令不带参数"},
+        {"list --device", "选项 --device 后面缺少它的值"},
+        {"disable --from C:\\nowhere\\list.txt", "C:\\nowhere\\list.txt：无法打开文件"},
+    };
+    for (const Case& c : cases) {
+        Ran r = Run(c.args);
+        EXPECT_EQ(r.exit, 2u) << c.args;
+        EXPECT_EQ(r.out, "") << c.args;
+        EXPECT_TRUE(Contains(r.err, U(c.says))) << c.args << "\n" << r.err;
+        EXPECT_EQ(dev::SplitLines(r.err).size(), 1u) << c.args << "\n" << r.err;
+    }
+    EXPECT_EQ(AdbLog(), "");
+
+    Ran help = Run("--help");
+    EXPECT_EQ(help.exit, 0u);
+    for (const char* part : {"退出码", "  0  ", "  1  ", "  2  ", "  3  ", "  4  ", "--dry-run", "--json"})
+        EXPECT_TRUE(Contains(help.out, U(part))) << part;
+    EXPECT_EQ(Run("disable com.x --help").out, help.out);
+    EXPECT_EQ(Run("--version").out, "adbctl 1.0\r\n");
+}
+
+// The options as the parser reads them: "--name=value", options anywhere,
+// and "--" before names that look like options.
+TEST(CtlOptions, SpellingsTheParserAccepts) {
+    cli::Options o;
+    std::string error;
+    ASSERT_TRUE(cli::ParseArguments({L"--json", L"disable", L"com.a", L"--user=10", L"com.b", L"--yes"}, &o, &error))
+        << error;
+    EXPECT_EQ(o.command, cli::Command::Disable);
+    EXPECT_EQ(o.names, (std::vector<std::string>{"com.a", "com.b"}));
+    EXPECT_EQ(o.user, 10);
+    EXPECT_TRUE(o.json && o.yes && !o.dryRun);
+    EXPECT_FALSE(cli::ParseArguments({L"disable", L"--", L"--yes"}, &o, &error)) << "a name after --";
+    EXPECT_TRUE(Contains(error, "“-”")) << error;
+    ASSERT_TRUE(cli::ParseArguments({L"record", L"--device", L"--odd-serial"}, &o, &error)) << error;
+    EXPECT_EQ(o.device, "--odd-serial");
+    ASSERT_TRUE(cli::ParseArguments({}, &o, &error));
+    EXPECT_EQ(o.command, cli::Command::Help);
+}
+
+// Standard output into a pipe: UTF-8 (or GBK with --ansi), closed when
+// adbctl ends even though an adb server it started lives on.
+TEST_F(Ctl, IntoAPipeUtf8OrAnsiAndNoServerKeepsItOpen) {
+    const DWORD kServerMs = 15000;
+    const std::string phones = std::string(kQuick) + "daemon " + std::to_string(kServerMs) + "\n" + QuickPhone("ONE");
+    Phones(phones);
+    for (bool ansi : {false, true}) {
+        DWORD started = GetTickCount();
+        SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+        HANDLE readEnd = nullptr, writeEnd = nullptr;
+        ASSERT_TRUE(CreatePipe(&readEnd, &writeEnd, &inherit, 0));
+        SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
+        STARTUPINFOW si = {};
+        si.cb = sizeof si;
+        si.dwFlags = STARTF_USESTDHANDLES;
+        si.hStdOutput = writeEnd;
+        si.hStdError = writeEnd;
+        std::wstring line = L"\"" + folder_ + L"\\adbctl.exe\" disable com.user.app" + (ansi ? L" --ansi" : L"");
+        PROCESS_INFORMATION pi = {};
+        ASSERT_TRUE(CreateProcessW(nullptr, &line[0], nullptr, nullptr, TRUE, 0, nullptr, folder_.c_str(), &si, &pi));
+        CloseHandle(writeEnd);
+        std::string out;
+        char buf[4096];
+        DWORD got = 0;
+        while (ReadFile(readEnd, buf, sizeof buf, &got, nullptr) && got > 0) out.append(buf, got);
+        // The end of the pipe is adbctl's end, not its servers'.
+        EXPECT_LT(GetTickCount() - started, kServerMs);
+        EXPECT_EQ(WaitForSingleObject(pi.hProcess, 30000), WAIT_OBJECT_0);
+        CloseHandle(readEnd);
+        CloseHandle(pi.hProcess);
+        CloseHandle(pi.hThread);
+        std::string want = ansi ? std::string("com.user.app：已禁用\r\n") : U("com.user.app：已禁用\r\n");
+        EXPECT_TRUE(Contains(out, want)) << (ansi ? "--ansi " : "") << out;
+        EXPECT_FALSE(Contains(out, "[1/1]")) << "no progress into a pipe";
+        Phones(phones);
+    }
+}
+
+BOOL WINAPI Swallow(DWORD) { return TRUE; }
+
+// A console for the test process, its standard handles left where they were
+// (the test's output goes on into its file). It stays until the process ends.
+bool OwnConsole() {
+    if (GetConsoleWindow()) return true;
+    HANDLE streams[3] = {GetStdHandle(STD_INPUT_HANDLE), GetStdHandle(STD_OUTPUT_HANDLE), GetStdHandle(STD_ERROR_HANDLE)};
+    FreeConsole();
+    if (!AllocConsole()) return false;
+    SetStdHandle(STD_INPUT_HANDLE, streams[0]);
+    SetStdHandle(STD_OUTPUT_HANDLE, streams[1]);
+    SetStdHandle(STD_ERROR_HANDLE, streams[2]);
+    return true;
+}
+
+// The screen of the test's console, line by line; a double-width
+// character may fill two cells, and counts once.
+std::wstring ConsoleText() {
+    HANDLE out = CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                             OPEN_EXISTING, 0, nullptr);
+    CONSOLE_SCREEN_BUFFER_INFO info = {};
+    GetConsoleScreenBufferInfo(out, &info);
+    std::wstring text;
+    for (SHORT y = 0; y <= info.dwCursorPosition.Y; y++) {
+        std::wstring row(static_cast<size_t>(info.dwSize.X), L' ');
+        DWORD got = 0;
+        ReadConsoleOutputCharacterW(out, &row[0], static_cast<DWORD>(row.size()), COORD{0, y}, &got);
+        row.resize(got);
+        std::wstring once;
+        for (wchar_t c : row)
+            if (c < 0x1100 || once.empty() || once.back() != c) once += c;
+        text += once.substr(0, once.find_last_not_of(L' ') + 1) + L"\n";
+    }
+    CloseHandle(out);
+    return text;
+}
+
+TEST_F(Ctl, IntoAConsoleInUnicodeWhateverItsCodePage) {
+    Phones(std::string(kQuick) + QuickPhone("ONE"));
+    ASSERT_TRUE(OwnConsole());
+    HANDLE out = CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                             OPEN_EXISTING, 0, nullptr);
+    // An empty screen, the cursor home, and a code page that has no Chinese.
+    CONSOLE_SCREEN_BUFFER_INFO info = {};
+    GetConsoleScreenBufferInfo(out, &info);
+    DWORD written = 0;
+    FillConsoleOutputCharacterW(out, L' ', static_cast<DWORD>(info.dwSize.X * info.dwSize.Y), COORD{0, 0}, &written);
+    SetConsoleCursorPosition(out, COORD{0, 0});
+    UINT codePage = GetConsoleOutputCP();
+    SetConsoleOutputCP(437);
+    SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+    HANDLE console = CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                 &inherit, OPEN_EXISTING, 0, nullptr);
+    STARTUPINFOW si = {};
+    si.cb = sizeof si;
+    si.dwFlags = STARTF_USESTDHANDLES;
+    si.hStdOutput = console;
+    si.hStdError = console;
+    std::wstring line = L"\"" + folder_ + L"\\adbctl.exe\" disable com.user.app com.nope";
+    PROCESS_INFORMATION pi = {};
+    ASSERT_TRUE(CreateProcessW(nullptr, &line[0], nullptr, nullptr, TRUE, 0, nullptr, folder_.c_str(), &si, &pi));
+    EXPECT_EQ(WaitForSingleObject(pi.hProcess, 60000), WAIT_OBJECT_0);
+    DWORD exit = 0;
+    GetExitCodeProcess(pi.hProcess, &exit);
+    CloseHandle(pi.hProcess);
+    CloseHandle(pi.hThread);
+    CloseHandle(console);
+    std::wstring text = ConsoleText();
+    SetConsoleOutputCP(codePage);
+    CloseHandle(out);
+    EXPECT_EQ(exit, 1u);
+    // The progress line was there and has been wiped; the data stays.
+    EXPECT_EQ(text, L"com.user.app\uFF1A\u5DF2\u7981\u7528\n"
+                    L"com.nope\uFF1A\u5931\u8D25\uFF0C\u624B\u673A\u4E0A\u6CA1\u6709\u8FD9\u4E2A\u5E94\u7528\n\n")
+        << cli::Narrow(text);
+}
+
+// A slow phone with ten user apps: each change takes 400 ms, so a Ctrl+C
+// sent when the first has changed lands seconds before the batch could end.
+constexpr int kSlowApps = 10;
+std::string SlowPhone() {
+    std::string p = "platform-tools 34.0.5\nconnect-ms 0\ncommand-ms 0\nchange-ms 400\n"
+                    "device SLOW1 device model:Slow\napi 34\n";
+    for (int i = 0; i < kSlowApps; i++) p += "package com.p" + std::to_string(i) + " enabled third-party\n";
+    return p;
+}
+
+TEST_F(Ctl, CtrlCStopsAfterThePackageInProgressAndTheRecordMatchesThePhone) {
+    Phones(SlowPhone());
+    // The test shares a console of its own with adbctl, and its handler
+    // lets Ctrl+C pass it by. (Ignoring Ctrl+C instead would pass the
+    // ignoring on to adbctl, and under Wine adbctl cannot take it back.)
+    // Wine allocates a console only after a FreeConsole.
+    ASSERT_TRUE(OwnConsole());
+    SetConsoleCtrlHandler(Swallow, TRUE);
+    PROCESS_INFORMATION pi = {};
+    std::string names;
+    for (int i = 0; i < kSlowApps; i++) names += " com.p" + std::to_string(i);
+    ASSERT_TRUE(Start("disable" + names + " --record-file \"" + cli::Narrow(Record()) + "\"", &pi));
+    // Once the phone has the first package changed, the batch is running.
+    DWORD start = GetTickCount();
+    while (!Contains(PhoneState(), "com.p0 disabled-user") && GetTickCount() - start < 60000) Sleep(10);
+    EXPECT_TRUE(GenerateConsoleCtrlEvent(CTRL_C_EVENT, 0)) << GetLastError();
+    Ran r = Finish(pi);
+    SetConsoleCtrlHandler(Swallow, FALSE);
+    EXPECT_EQ(r.exit, 4u) << r.err;
+    EXPECT_TRUE(Contains(r.err, U("已取消"))) << r.err;
+
+    // Every package has its line, and each line, each record line and the
+    // phone agree; the phone was left before the end of the list.
+    std::string phone = PhoneState();
+    std::vector<std::string> lines = dev::SplitLines(r.out);
+    ASSERT_GE(lines.size(), size_t(kSlowApps)) << r.out;
+    EXPECT_EQ(lines[0], U("com.p0：已禁用"));
+    size_t done = 0;
+    for (int i = 0; i < kSlowApps; i++) {
+        std::string name = "com.p" + std::to_string(i);
+        bool disabled = Contains(phone, name + " disabled-user");
+        done += disabled;
+        EXPECT_EQ(lines[i], U(name + (disabled ? "：已禁用" : "：已取消，没有禁用")));
+    }
+    EXPECT_LT(done, size_t(kSlowApps)) << "stopped before the end";
+    std::vector<std::string> record = dev::SplitLines(RecordText());
+    EXPECT_FALSE(record.empty());
+    for (const std::string& line : record) {
+        size_t name = line.find("com.p");
+        ASSERT_NE(name, std::string::npos) << line;
+        std::string package = line.substr(name, 6);
+        EXPECT_EQ(Contains(line, "\tdone"), Contains(phone, package + " disabled-user")) << line;
+    }
+}
+
+}  // namespace
