@@ -157,35 +157,37 @@ struct Block {
     size_t header = 0, begin = 0, end = 0;
 };
 
-bool IsDeviceLine(const std::string& line, std::string* serial) {
-    size_t b = line.find_first_not_of(" \t");
-    if (b == std::string::npos || line.compare(b, 7, "device ") != 0) return false;
-    std::vector<std::string> w = Words(line);
-    if (w.size() < 3) return false;
-    *serial = w[1];
-    return true;
+// The serial of the device line starting at `at`, empty for any other line.
+std::string DeviceLineSerial(const std::string& text, size_t at) {
+    size_t b = text.find_first_not_of(" \t", at);
+    if (b == std::string::npos || text.compare(b, 7, "device ") != 0) return std::string();
+    size_t end = text.find('\n', b);
+    std::vector<std::string> w = Words(text.substr(b, end == std::string::npos ? std::string::npos : end - b));
+    return w.size() < 3 ? std::string() : w[1];
 }
 
+// Only the lines holding "device " are looked at: a bench of sixteen phones
+// has thousands of package lines and sixteen device lines.
 bool FindBlock(const std::string& text, const std::string& serial, Block* block) {
     bool seenDevice = false, inside = false;
-    size_t at = 0;
-    while (at < text.size()) {
-        size_t end = text.find('\n', at);
-        end = end == std::string::npos ? text.size() : end + 1;
-        std::string name;
-        if (IsDeviceLine(text.substr(at, end - at), &name)) {
-            if (!seenDevice) block->header = at;
-            seenDevice = true;
-            if (inside) {
-                block->end = at;
-                return true;
-            }
-            if (name == serial) {
-                inside = true;
-                block->begin = at;
-            }
+    for (size_t hit = text.find("device "); hit != std::string::npos; hit = text.find("device ", hit)) {
+        size_t at = hit == 0 ? std::string::npos : text.rfind('\n', hit - 1);
+        at = at == std::string::npos ? 0 : at + 1;
+        // The next search starts on the next line: a device line says "device" twice.
+        hit = text.find('\n', hit);
+        if (hit == std::string::npos) hit = text.size();
+        std::string name = DeviceLineSerial(text, at);
+        if (name.empty()) continue;
+        if (!seenDevice) block->header = at;
+        seenDevice = true;
+        if (inside) {
+            block->end = at;
+            return true;
         }
-        at = end;
+        if (name == serial) {
+            inside = true;
+            block->begin = at;
+        }
     }
     block->end = text.size();
     return inside;
