@@ -4,6 +4,7 @@
 #include "manager.h"
 
 #include <windows.h>
+#include <algorithm>
 #include <memory>
 #include <set>
 #include "data/manager.h"
@@ -15,6 +16,7 @@
 #include "manager_list.h"
 #include "manager_view.h"
 #include "risk.h"
+#include "serverwindow.h"
 #include "runtime/services.h"
 
 namespace app {
@@ -28,6 +30,7 @@ constexpr int32_t kKeyF5 = 116;
 constexpr size_t kNamesInABox = 30;   // a confirmation lists at most this many names
 constexpr size_t kRecordLines = 60;   // 操作记录 shows this many newest entries
 constexpr char kReadingAll[] = "正在读取设备和应用...";
+constexpr char kAddServerItem[] = "添加远程 adb 服务器…";   // the last item of the device list
 
 // The window's state; it exists while the window is loaded.
 struct Manager {
@@ -36,12 +39,15 @@ struct Manager {
     PackageRows rows;
     std::vector<dev::Device> devices;
     std::string serial;            // the chosen device, empty before a choice
+    dev::Server server;            // the adb server of the chosen device
+    std::vector<dev::Server> servers;   // other computers' adb servers the user added
     dev::PhoneId phone;            // the phone the rows were read from
     int user = 0;                  // the phone's user the rows and actions are for
     std::vector<dev::PhoneUser> users;   // of the chosen phone, as its last read listed them
     int32_t sortColumn = -1;
     bool sortDescending = false;
     std::string running;           // what the status line says while a job runs
+    std::vector<std::string> logged;   // devices whose batch the log showed before the job ended
     uintptr_t focus = 0;           // the focus before a job disabled its control
 };
 
@@ -74,9 +80,9 @@ bool Open() { return gManager && !gClosed && view::Loaded(); }
 
 void Status(const std::string& text) { view::SetText(data::kMgrStatus, text); }
 
-const dev::Device* FindDevice(const std::string& serial) {
+const dev::Device* FindDevice(const std::string& serial, const dev::Server& server) {
     for (const dev::Device& d : gManager->devices)
-        if (d.serial == serial) return &d;
+        if (d.serial == serial && d.server == server) return &d;
     return nullptr;
 }
 
@@ -114,9 +120,11 @@ bool StartJob(const JobRequest& request, const std::string& status) {
 
 // The chosen device is also what the start-up window's commands act on:
 // adb takes ANDROID_SERIAL from the environment it inherits from us.
+// A phone of another computer's server stays the manager's own.
 void Choose(const dev::Device* d) {
     gManager->serial = d ? d->serial : std::string();
-    if (!d || d->state != dev::DeviceState::Ready) return;
+    gManager->server = d ? d->server : dev::Server();
+    if (!d || d->state != dev::DeviceState::Ready || !d->server.Local()) return;
     SetEnvironmentVariableA("ANDROID_SERIAL", d->serial.c_str());
     view::SetTitle(data::kStartupWindow, d->model.empty() ? d->serial : d->model + " " + d->serial);
 }
@@ -125,9 +133,10 @@ void ShowDevices() {
     std::vector<std::string> items;
     int32_t current = -1;
     for (const dev::Device& d : gManager->devices) {
-        if (d.serial == gManager->serial) current = static_cast<int32_t>(items.size());
-        items.push_back(dev::DeviceLabel(d));
+        if (d.serial == gManager->serial && d.server == gManager->server) current = static_cast<int32_t>(items.size());
+        items.push_back(dev::ShortDeviceLabel(d));
     }
+    items.push_back(kAddServerItem);
     view::SetItems(data::kMgrDevices, items, current);
 }
 
@@ -149,18 +158,28 @@ void ShowUsers() {
     view::SetItems(data::kMgrUsers, items, current);
 }
 
-std::string DeviceHeading(const std::string& serial) {
-    const dev::Device* d = FindDevice(serial);
-    return "【" + (d ? dev::DeviceLabel(*d) : serial) + "】\r\n";
+std::string DeviceHeading(const dev::BatchResult& b) {
+    const dev::Device* d = FindDevice(b.serial, b.server);
+    return "【" + (d ? dev::ShortDeviceLabel(*d) : b.serial) + "】\r\n";
 }
 
-// One line per package outcome, grouped per device when several ran.
+std::string BatchKey(const dev::BatchResult& b) {
+    return b.server.Label() + "/" + b.serial + "/" + std::to_string(static_cast<int>(b.action));
+}
+
+// One line per package outcome, grouped per device when several ran; a
+// batch the log showed as it ended is left out once.
 void LogBatches(const std::vector<dev::BatchResult>& batches, size_t devices) {
     std::string text;
-    std::string lastSerial;
+    const dev::BatchResult* last = nullptr;
     for (const dev::BatchResult& b : batches) {
-        if (devices > 1 && b.serial != lastSerial) text += DeviceHeading(b.serial);
-        lastSerial = b.serial;
+        auto shown = std::find(gManager->logged.begin(), gManager->logged.end(), BatchKey(b));
+        if (shown != gManager->logged.end()) {
+            gManager->logged.erase(shown);
+            continue;
+        }
+        if (devices > 1 && (!last || b.serial != last->serial || b.server != last->server)) text += DeviceHeading(b);
+        last = &b;
         for (const dev::PackageResult& r : b.results) text += r.name + "：" + dev::OutcomeMessage(b.action, r) + "\r\n";
         if (!b.error.empty()) text += dev::OneLine(b.error) + "\r\n";
     }
@@ -183,7 +202,10 @@ std::string Summary(const std::vector<dev::BatchResult>& batches, bool cancelled
     return s;
 }
 
+void LogFinished(const std::vector<dev::BatchResult>& finished);
+
 void OnJobDone() {
+    LogFinished(gManager->jobs->CurrentProgress().finished);
     JobResult r = gManager->jobs->TakeResult();
     gManager->jobs->Wait();
     if (!SetBusy(false)) return;
@@ -192,21 +214,30 @@ void OnJobDone() {
         gManager->devices = r.devices.devices;
         if (!r.devices.error.empty()) status = dev::OneLine(r.devices.error);
         else if (gManager->devices.empty()) status = "没有发现设备：请连接手机并打开“USB 调试”";
-        const dev::Device* chosen = FindDevice(r.readSerial.empty() ? gManager->serial : r.readSerial);
+        const dev::Device* chosen = r.readSerial.empty() ? FindDevice(gManager->serial, gManager->server)
+                                                         : FindDevice(r.readSerial, r.readServer);
         Choose(chosen);
         ShowDevices();
         if (!chosen && status.empty()) status = "请选择设备";
         else if (chosen && chosen->state != dev::DeviceState::Ready) status = dev::StateHint(*chosen);
+        // A server that does not answer hides none of the others' phones.
+        std::string lines;
+        for (const std::string& e : r.serverErrors) lines += dev::OneLine(e) + "\r\n";
+        if (!lines.empty()) view::AppendLog(lines);
+        if (!r.serverErrors.empty() && status.empty()) status = dev::OneLine(r.serverErrors[0]);
     }
     if (!r.batches.empty()) {
         size_t devices = 0;
-        std::string last;
-        for (const dev::BatchResult& b : r.batches)
-            if (b.serial != last) last = b.serial, devices++;
+        const dev::BatchResult* last = nullptr;
+        for (const dev::BatchResult& b : r.batches) {
+            if (!last || b.serial != last->serial || b.server != last->server) devices++;
+            last = &b;
+        }
         LogBatches(r.batches, devices);
+        gManager->logged.clear();
         status = Summary(r.batches, r.cancelled);
     }
-    if (!r.readSerial.empty() && r.readSerial == gManager->serial) {
+    if (!r.readSerial.empty() && r.readSerial == gManager->serial && r.readServer == gManager->server) {
         if (!r.read.snapshot.users.empty() && r.user == gManager->user) {
             gManager->users = r.read.snapshot.users;
             ShowUsers();
@@ -236,8 +267,17 @@ void OnJobDone() {
     Status(status);
 }
 
+// A phone's outcomes go into the log as its batch ends: sixteen phones'
+// lines at the job's end would hold the window for a quarter of a second.
+void LogFinished(const std::vector<dev::BatchResult>& finished) {
+    if (finished.empty()) return;
+    LogBatches(finished, 2);
+    for (const dev::BatchResult& b : finished) gManager->logged.push_back(BatchKey(b));
+}
+
 void ShowProgress() {
     Progress p = gManager->jobs->CurrentProgress();
+    LogFinished(p.finished);
     if (p.total == 0) return;
     view::SetProgress(static_cast<int32_t>(p.reported), static_cast<int32_t>(p.total));
     if (!Open()) return;
@@ -247,7 +287,9 @@ void ShowProgress() {
 void Refresh() {
     JobRequest request;
     request.listDevices = true;
+    request.servers = gManager->servers;
     request.preferred = gManager->serial;
+    request.preferredServer = gManager->server;
     request.user = gManager->user;
     StartJob(request, kReadingAll);
 }
@@ -328,16 +370,17 @@ void RunAction(dev::Action action) {
     }
     JobRequest request;
     request.preferred = gManager->serial;
+    request.preferredServer = gManager->server;
     request.user = gManager->user;
     request.knownApi = s.api;
     request.model = s.model;
     if (everyDevice) {
         for (const dev::Device& d : gManager->devices)
-            if (d.state == dev::DeviceState::Ready) request.serials.push_back(d.serial);
+            if (d.state == dev::DeviceState::Ready) request.targets.push_back(dev::Target{d.server, d.serial});
     } else if (!gManager->serial.empty()) {
-        request.serials.push_back(gManager->serial);
+        request.targets.push_back(dev::Target{gManager->server, gManager->serial});
     }
-    if (request.serials.empty()) {
+    if (request.targets.empty()) {
         Status("没有可用的设备");
         return;
     }
@@ -374,6 +417,7 @@ void PrepareManager() {
     gEarly.reset(new Jobs(0));
     JobRequest request;
     request.listDevices = true;
+    request.servers = dev::ReadServers(dev::DefaultServersPath());
     request.preferred = gPreferred;
     if (!gEarly->Start(request)) gEarly.reset();
 }
@@ -381,6 +425,7 @@ void PrepareManager() {
 bool OnManagerCreated(int32_t, const int64_t*, int64_t*) {
     uint32_t target = static_cast<uint32_t>(rt::kServices.auxiliary(rt::kAuxPostTarget, data::kManagerWindow));
     gManager.reset(new Manager(target));
+    gManager->servers = dev::ReadServers(dev::DefaultServersPath());
     // The first read started with the menu choice (else it starts now); the
     // window shows while it runs and, once shown with the focus on its first
     // control, marks itself busy.
@@ -393,6 +438,7 @@ bool OnManagerCreated(int32_t, const int64_t*, int64_t*) {
     }
     JobRequest request;
     request.listDevices = true;
+    request.servers = gManager->servers;
     request.preferred = gPreferred;
     if (gManager->jobs->Start(request)) gManager->running = kReadingAll;
     else Status("无法启动后台任务");
@@ -422,8 +468,32 @@ bool OnManagerPosted(int32_t argc, const int64_t* argv, int64_t*) {
     return false;
 }
 
+// 添加远程 adb 服务器…: the server goes into the list kept between runs,
+// and a refresh lists its phones beside the others.
+void AddServer() {
+    dev::Server server;
+    bool added = AskForServer(&server);
+    if (!Open()) return;
+    ShowDevices();   // the choice goes back from the last item
+    if (!added) return;
+    for (const dev::Server& s : gManager->servers)
+        if (s == server) {
+            Refresh();
+            return;
+        }
+    gManager->servers.push_back(server);
+    std::string why;
+    if (!dev::WriteServers(dev::DefaultServersPath(), gManager->servers, &why))
+        view::AppendLog("远程 adb 服务器只在这次运行中有效：" + dev::OneLine(why) + "\r\n");
+    Refresh();
+}
+
 bool OnDeviceChosen(int32_t argc, const int64_t* argv, int64_t*) {
     Entered entered;
+    if (Open() && argc >= 1 && static_cast<size_t>(argv[0]) == gManager->devices.size() && !gManager->jobs->Running()) {
+        AddServer();
+        return false;
+    }
     if (!Open() || argc < 1 || argv[0] < 0 || static_cast<size_t>(argv[0]) >= gManager->devices.size()) return false;
     const dev::Device& d = gManager->devices[static_cast<size_t>(argv[0])];
     Choose(&d);
@@ -437,6 +507,7 @@ bool OnDeviceChosen(int32_t argc, const int64_t* argv, int64_t*) {
     }
     JobRequest request;
     request.preferred = d.serial;
+    request.preferredServer = d.server;
     request.user = gManager->user;
     request.readPackages = true;
     StartJob(request, "正在读取应用...");
@@ -458,6 +529,7 @@ bool OnUserChosen(int32_t argc, const int64_t* argv, int64_t*) {
     gManager->rows.Clear();
     JobRequest request;
     request.preferred = gManager->serial;
+    request.preferredServer = gManager->server;
     request.user = user;
     request.readPackages = true;
     StartJob(request, "正在读取应用...");
@@ -665,7 +737,8 @@ bool OnUndoAll(int32_t, const int64_t*, int64_t*) {
         return false;
     JobRequest request;
     request.preferred = gManager->serial;
-    request.serials = {gManager->serial};
+    request.preferredServer = gManager->server;
+    request.targets = {dev::Target{gManager->server, gManager->serial}};
     request.knownApi = s.api;
     request.model = s.model;
     request.readPackages = true;

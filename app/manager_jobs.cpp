@@ -98,26 +98,40 @@ JobResult Jobs::TakeResult() {
 Progress Jobs::CurrentProgress() {
     dev::Hold hold(lock_);
     progressPosted_ = false;
-    return progress_;
+    Progress p = progress_;
+    progress_.finished.clear();
+    return p;
 }
 
 void Jobs::Run(const JobRequest& request, const dev::Cancel& cancel) {
     JobResult r;
     r.user = request.user;
     std::string serial = request.preferred;
+    dev::Server server = request.preferredServer;
     if (request.listDevices) {
         r.listed = true;
         StartServerOnce(adb_, cancel);
-        // With one phone attached, as usual, `adb shell` needs no serial: the
-        // package read runs beside the device list instead of after it, and
-        // the window shows the list in about the time of one adb call.
+        // The package read runs beside the device list instead of after it,
+        // and the window shows the list in about the time of one adb call:
+        // on the phone shown before (a refresh, with one phone or sixteen),
+        // else without a serial, which reaches the one phone usually attached.
+        // Other computers' servers are listed at the same time.
         dev::PackageRead guess;
-        dev::RunEach(2, [&](size_t i) {
+        std::vector<dev::DeviceList> remote(request.servers.size());
+        dev::RunEach(2 + remote.size(), [&](size_t i) {
             if (i == 0) r.devices = dev::ListDevices(adb_, &cancel);
-            else guess = dev::ReadPackages(adb_, std::string(), request.user, &cancel, dev::Users::List);
+            else if (i == 1) guess = dev::ReadPackages(adb_.Through(server), serial, request.user, &cancel, dev::Users::List);
+            else remote[i - 2] = dev::ListDevices(adb_.Through(request.servers[i - 2]), &cancel);
         });
         // A server someone else's adb was starting at the same moment.
         if (!r.devices.error.empty() && DaemonFailed(r.devices.error)) r.devices = dev::ListDevices(adb_, &cancel);
+        bool localOnly = r.devices.devices.size() == 1;
+        for (size_t k = 0; k < remote.size(); k++) {
+            if (!remote[k].error.empty())
+                r.serverErrors.push_back("远程 adb 服务器 " + request.servers[k].Label() + "：" + remote[k].error);
+            localOnly = localOnly && remote[k].devices.empty();
+            r.devices.devices.insert(r.devices.devices.end(), remote[k].devices.begin(), remote[k].devices.end());
+        }
         // The device read keeps the earlier choice when it is still ready,
         // else takes the only ready device; with several the user picks.
         const dev::Device* kept = nullptr;
@@ -125,16 +139,19 @@ void Jobs::Run(const JobRequest& request, const dev::Cancel& cancel) {
         for (const dev::Device& d : r.devices.devices) {
             if (d.state != dev::DeviceState::Ready) continue;
             ready.push_back(&d);
-            if (d.serial == serial) kept = &d;
+            if (d.serial == serial && d.server == server) kept = &d;
         }
-        serial = kept ? kept->serial : ready.size() == 1 ? ready[0]->serial : std::string();
-        // Only a lone device is certain to be the one the unqualified read reached.
-        if (r.devices.devices.size() == 1 && ready.size() == 1 && serial == ready[0]->serial && guess.snapshot.complete)
-            r.read = std::move(guess);
+        const dev::Device* chosen = kept ? kept : ready.size() == 1 ? ready[0] : nullptr;
+        // Only a lone local device is certain to be the one the unqualified read reached.
+        bool guessed = kept ? !request.preferred.empty()
+                            : request.preferred.empty() && localOnly && chosen && chosen->server.Local();
+        serial = chosen ? chosen->serial : std::string();
+        server = chosen ? chosen->server : dev::Server();
+        if (guessed && guess.snapshot.complete) r.read = std::move(guess);
     }
 
     size_t total = 0;
-    for (const Step& s : request.steps) total += s.names.size() * request.serials.size();
+    for (const Step& s : request.steps) total += s.names.size() * request.targets.size();
     {
         dev::Hold hold(lock_);
         progress_.total = total;
@@ -146,8 +163,8 @@ void Jobs::Run(const JobRequest& request, const dev::Cancel& cancel) {
         o.abort = &gAbort;
         o.record = &record_;
         o.user = request.user;
-        o.knownApi = request.serials.size() == 1 ? request.knownApi : 0;
-        o.model = request.serials.size() == 1 ? request.model : std::string();
+        o.knownApi = request.targets.size() == 1 ? request.knownApi : 0;
+        o.model = request.targets.size() == 1 ? request.model : std::string();
         o.progress = [this](const std::string&, const dev::PackageResult& p, size_t, size_t) {
             bool post;
             {
@@ -159,9 +176,26 @@ void Jobs::Run(const JobRequest& request, const dev::Cancel& cancel) {
             }
             if (post) Post(kPostedProgress);
         };
-        std::vector<dev::BatchResult> done = request.serials.size() == 1
-            ? std::vector<dev::BatchResult>{dev::RunBatch(adb_, request.serials[0], step.action, step.names, o)}
-            : dev::RunOnDevices(adb_, request.serials, step.action, step.names, o);
+        o.finished = [this](const dev::BatchResult& b) {
+            dev::BatchResult shown;
+            shown.serial = b.serial;
+            shown.server = b.server;
+            shown.action = b.action;
+            shown.results = b.results;
+            shown.error = b.error;
+            bool post;
+            {
+                dev::Hold hold(lock_);
+                progress_.finished.push_back(std::move(shown));
+                post = !progressPosted_;
+                progressPosted_ = true;
+            }
+            if (post) Post(kPostedProgress);
+        };
+        std::vector<dev::BatchResult> done = request.targets.size() == 1
+            ? std::vector<dev::BatchResult>{dev::RunBatch(adb_.Through(request.targets[0].server),
+                                                          request.targets[0].serial, step.action, step.names, o)}
+            : dev::RunOnDevices(adb_, request.targets, step.action, step.names, o);
         for (dev::BatchResult& b : done) {
             if (r.recordError.empty()) r.recordError = b.recordError;
             r.batches.push_back(std::move(b));
@@ -173,7 +207,7 @@ void Jobs::Run(const JobRequest& request, const dev::Cancel& cancel) {
     // own is needed only when no batch ran on the device shown.
     bool readBack = false;
     for (const dev::BatchResult& b : r.batches)
-        if (b.serial == serial && b.after.complete) {
+        if (b.serial == serial && b.server == server && b.after.complete) {
             r.read.snapshot = b.after;
             readBack = true;
         }
@@ -181,9 +215,12 @@ void Jobs::Run(const JobRequest& request, const dev::Cancel& cancel) {
     std::vector<dev::PhoneUser> users = r.read.snapshot.users;
     if (!serial.empty() && (request.readPackages || request.listDevices) && !readBack && !r.read.snapshot.complete &&
         !cancel.Requested())
-        r.read = dev::ReadPackages(adb_, serial, request.user, &cancel, dev::Users::List);
+        r.read = dev::ReadPackages(adb_.Through(server), serial, request.user, &cancel, dev::Users::List);
     if (r.read.snapshot.users.empty()) r.read.snapshot.users = users;
-    if (!serial.empty() && (readBack || r.read.snapshot.complete || !r.read.error.empty())) r.readSerial = serial;
+    if (!serial.empty() && (readBack || r.read.snapshot.complete || !r.read.error.empty())) {
+        r.readSerial = serial;
+        r.readServer = server;
+    }
     if (!r.readSerial.empty()) {
         r.phone = dev::IdentifyPhone(serial, r.read.snapshot);
         std::vector<dev::RecordEntry> all = record_.ReadAll();

@@ -28,9 +28,11 @@ struct Step {                          // one batch of a job
 
 struct JobRequest {
     bool listDevices = false;
+    std::vector<dev::Server> servers;  // other computers' adb servers listed beside this one's
     std::string preferred;             // the device to read: kept from before, else the one ready device
+    dev::Server preferredServer;       // the adb server of `preferred`
     bool readPackages = false;
-    std::vector<std::string> serials;  // devices a batch runs on
+    std::vector<dev::Target> targets;  // devices a batch runs on
     std::vector<Step> steps;           // run one after the other
     int knownApi = 0;
     std::string model;
@@ -40,7 +42,9 @@ struct JobRequest {
 struct JobResult {
     bool listed = false;
     dev::DeviceList devices;
+    std::vector<std::string> serverErrors;   // one line per listed server that did not answer
     std::string readSerial;            // empty when no package read was made
+    dev::Server readServer;            // the adb server of readSerial
     dev::PackageRead read;
     std::vector<dev::BatchResult> batches;   // step by step, device by device
     std::map<std::string, dev::RecordEntry> lastActions;   // of readSerial
@@ -54,6 +58,9 @@ struct JobResult {
 struct Progress {
     size_t reported = 0, total = 0;
     std::string current;               // the package last reported
+    // Batches of an all-devices run that have ended since the last look,
+    // without their read states: the log shows each phone's as it ends.
+    std::vector<dev::BatchResult> finished;
 };
 
 class Jobs {

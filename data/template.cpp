@@ -2,9 +2,11 @@
 
 #include "app/handlers.h"
 #include "app/manager.h"
+#include "app/serverwindow.h"
 #include "data/formbuild.h"
 #include "data/manager.h"
 #include "data/program.h"
+#include "data/serverwindow.h"
 #include "runtime/values.h"
 
 namespace data {
@@ -125,7 +127,7 @@ WindowSpec StartupWindow() {
 }
 
 const std::vector<uint8_t>& FormTemplate() {
-    static const std::vector<uint8_t> block = BuildTemplate({StartupWindow(), ManagerWindow()});
+    static const std::vector<uint8_t> block = BuildTemplate({StartupWindow(), ManagerWindow(), ServerWindow()});
     return block;
 }
 
@@ -159,6 +161,9 @@ const rt::HandlerMapEntry kHandlerMap[] = {
     {kRefUndoAll, app::OnUndoAll},
     {kRefCancelJob, app::OnCancelJob},
     {kRefUserChosen, app::OnUserChosen},
+    {kRefSrvOk, app::OnServerOk},
+    {kRefSrvCancel, app::OnServerCancel},
+    {kRefSrvKey, app::OnServerKey},
     {0, nullptr},
 };
 

@@ -151,10 +151,19 @@ std::string Adb::DefaultPath() {
     return Folder(std::string(path, n)) + "\\adb_1.0.40\\adb.exe";
 }
 
+Adb Adb::Through(const dev::Server& server) const {
+    Adb a(exe_);
+    a.server_ = server;
+    return a;
+}
+
 AdbResult Adb::Run(const std::vector<std::string>& args, const AdbRun& how) const {
     AdbResult r;
     Child c;
-    if (!Start(exe_, BuildCommandLine(exe_, args), &c, &r.startError)) return r;
+    std::vector<std::string> all;
+    if (!server_.Local()) all = {"-H", server_.host, "-P", std::to_string(server_.port)};
+    all.insert(all.end(), args.begin(), args.end());
+    if (!Start(exe_, BuildCommandLine(exe_, all), &c, &r.startError)) return r;
     r.started = true;
 
     DWORD began = GetTickCount();

@@ -8,6 +8,7 @@
 #include <functional>
 #include <string>
 #include <vector>
+#include "servers.h"
 #include "thread.h"
 
 namespace dev {
@@ -42,6 +43,11 @@ public:
     static std::string DefaultPath();   // <run dir>\adb_1.0.40\adb.exe
     const std::string& Path() const { return exe_; }
 
+    // The same adb.exe with every run sent to `server` (`-H host -P port`);
+    // a local server gives the plain one.
+    Adb Through(const Server& server) const;
+    const dev::Server& Server() const { return server_; }
+
     AdbResult Run(const std::vector<std::string>& args, const AdbRun& how = AdbRun()) const;
 
     // `adb -s SERIAL shell SCRIPT`, the script as one argument.
@@ -49,6 +55,7 @@ public:
 
 private:
     std::string exe_;
+    dev::Server server_;
 };
 
 // A short Chinese text for a run that did not get an answer, empty when it did.

@@ -128,6 +128,7 @@ DeviceList ListDevices(const Adb& adb, const Cancel* cancel) {
     how.timeoutMs = kReadTimeoutMs;
     AdbResult r = adb.Run({"devices", "-l"}, how);
     list.devices = ParseDevices(r.out);
+    for (Device& d : list.devices) d.server = adb.Server();
     if (!RunFailure(r).empty() || (r.exitCode != 0 && list.devices.empty())) list.error = AdbError(r);
     return list;
 }
@@ -149,6 +150,7 @@ BatchResult RunBatch(const Adb& adb, const std::string& serial, Action action, c
                      const BatchOptions& o) {
     BatchResult b;
     b.serial = serial;
+    b.server = adb.Server();
     b.action = action;
     b.results.resize(names.size());
     // Names that fail the check are answered here and never sent.
@@ -253,7 +255,14 @@ BatchResult RunBatch(const Adb& adb, const std::string& serial, Action action, c
 
 std::vector<BatchResult> RunOnDevices(const Adb& adb, const std::vector<std::string>& serials, Action action,
                                       const std::vector<std::string>& names, const BatchOptions& options) {
-    std::vector<BatchResult> results(serials.size());
+    std::vector<Target> targets;
+    for (const std::string& serial : serials) targets.push_back(Target{adb.Server(), serial});
+    return RunOnDevices(adb, targets, action, names, options);
+}
+
+std::vector<BatchResult> RunOnDevices(const Adb& adb, const std::vector<Target>& targets, Action action,
+                                      const std::vector<std::string>& names, const BatchOptions& options) {
+    std::vector<BatchResult> results(targets.size());
     Lock progressLock;
     BatchOptions each = options;
     if (options.progress) {
@@ -262,7 +271,12 @@ std::vector<BatchResult> RunOnDevices(const Adb& adb, const std::vector<std::str
             options.progress(serial, r, reported, total);
         };
     }
-    RunEach(serials.size(), [&](size_t i) { results[i] = RunBatch(adb, serials[i], action, names, each); });
+    RunEach(targets.size(), [&](size_t i) {
+        results[i] = RunBatch(adb.Through(targets[i].server), targets[i].serial, action, names, each);
+        if (!options.finished) return;
+        Hold hold(progressLock);
+        options.finished(results[i]);
+    });
     return results;
 }
 

@@ -20,6 +20,7 @@ struct DeviceList {
     std::vector<Device> devices;
     std::string error;   // empty when adb answered
 };
+// The phones of the adb server `adb` goes to; each device carries that server.
 DeviceList ListDevices(const Adb& adb, const Cancel* cancel = nullptr);
 
 struct PackageRead {
@@ -37,6 +38,8 @@ PackageRead ReadPackages(const Adb& adb, const std::string& serial, int user, co
 using BatchProgress =
     std::function<void(const std::string& serial, const PackageResult& r, size_t reported, size_t total)>;
 
+struct BatchResult;
+
 struct BatchOptions {
     int user = 0;
     int knownApi = 0;                      // from an earlier read; 0 when unknown
@@ -45,6 +48,10 @@ struct BatchOptions {
     const ActionRecord* record = nullptr;  // where the outcomes go, if anywhere
     std::string model;                     // for the record when the read-back has none
     BatchProgress progress;
+    // RunOnDevices: called as each device's batch ends, from its thread
+    // (calls are never concurrent), so its outcomes can be shown before the
+    // slowest phone's.
+    std::function<void(const BatchResult&)> finished;
 };
 
 // A batch reads the phone's states in the same adb process just before its
@@ -55,6 +62,7 @@ struct BatchOptions {
 // of the same batch when the read back tells otherwise.
 struct BatchResult {
     std::string serial;
+    Server server;                        // the adb server of the device
     Action action = Action::Disable;
     std::vector<PackageResult> results;   // one per name, in order
     PackageSnapshot before;               // the states just before
@@ -69,6 +77,15 @@ BatchResult RunBatch(const Adb& adb, const std::string& serial, Action action, c
 // The same batch on every device at once, each in its own adb process on a
 // thread of its own; results in the order of `serials`.
 std::vector<BatchResult> RunOnDevices(const Adb& adb, const std::vector<std::string>& serials, Action action,
+                                      const std::vector<std::string>& names, const BatchOptions& options);
+
+// A phone as adb reaches it: its serial on the adb server that serves it.
+struct Target {
+    Server server;
+    std::string serial;
+};
+// The same across adb servers: each device's runs go to its own server.
+std::vector<BatchResult> RunOnDevices(const Adb& adb, const std::vector<Target>& targets, Action action,
                                       const std::vector<std::string>& names, const BatchOptions& options);
 
 } // namespace dev

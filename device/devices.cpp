@@ -142,10 +142,28 @@ std::string StateHint(const Device& d) {
     return "不可用：设备处于“" + OneLine(d.stateText, 60) + "”状态";
 }
 
-std::string DeviceLabel(const Device& d) {
+namespace {
+
+std::string PlainLabel(const Device& d) {
     std::string label = d.model.empty() ? d.serial : d.model + " " + d.serial;
+    // The port only when it is not adb's usual one: the label stays short.
+    if (!d.server.Local())
+        label += " @ " + (d.server.port == kDefaultServerPort ? d.server.host : d.server.Label());
+    return label;
+}
+
+} // namespace
+
+std::string DeviceLabel(const Device& d) {
     std::string hint = StateHint(d);
-    return hint.empty() ? label : label + "（" + hint + "）";
+    return hint.empty() ? PlainLabel(d) : PlainLabel(d) + "（" + hint + "）";
+}
+
+std::string ShortDeviceLabel(const Device& d) {
+    std::string hint = d.state == DeviceState::Other ? OneLine(d.stateText, 20) : StateHint(d);
+    size_t colon = hint.find("：");
+    if (colon != std::string::npos) hint.erase(colon);
+    return hint.empty() ? PlainLabel(d) : PlainLabel(d) + "（" + hint + "）";
 }
 
 } // namespace dev

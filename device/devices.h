@@ -4,6 +4,7 @@
 
 #include <string>
 #include <vector>
+#include "servers.h"
 
 namespace dev {
 
@@ -15,6 +16,7 @@ struct Device {
     DeviceState state = DeviceState::Other;
     std::string product, model, device, usb;
     int transportId = -1;
+    Server server;           // the adb server that serves it; local for this computer's
 };
 
 // Reads `adb devices` or `adb devices -l`; lines that are no device line
@@ -27,8 +29,12 @@ DeviceState StateFromText(const std::string& stateText);
 // "未授权：请在手机上确认“允许 USB 调试”".
 std::string StateHint(const Device& d);
 
-// "model serial" as a device list shows it, with the hint for a device that
-// is not ready: "Pixel_7 1A2B3C（未授权：...）".
+// "model serial", "@ host" after it for a phone of another computer's adb
+// server, with the hint for a device that is not ready:
+// "Pixel_7 1A2B3C @ 192.168.1.20（未授权：请在手机上确认…）".
 std::string DeviceLabel(const Device& d);
+// The same with the state in a word (the hint's head), as a list of sixteen
+// phones shows it without a scroll sideways: "Pixel_7 1A2B3C（未授权）".
+std::string ShortDeviceLabel(const Device& d);
 
 } // namespace dev

@@ -135,6 +135,11 @@ TEST_F(AdbSim, DevicesAsTheClientPrintsThem) {
     Result r = Adb("devices");
     EXPECT_EQ(r.out, "List of devices attached\r\n2A191FDH300ABC\tdevice\r\nR5CT41ABCDE\tunauthorized\r\n\r\n");
     EXPECT_EQ(r.code, 0u);
+    // The serial the environment names chooses a phone for other commands only.
+    SetEnvironmentVariableA("ANDROID_SERIAL", "2A191FDH300ABC");
+    EXPECT_EQ(Adb("devices").out, r.out);
+    EXPECT_EQ(Adb("get-serialno").out, "2A191FDH300ABC\r\n");
+    SetEnvironmentVariableA("ANDROID_SERIAL", nullptr);
     r = Adb("devices -l");
     EXPECT_EQ(r.out,
               "List of devices attached\r\n"
@@ -326,7 +331,7 @@ TEST_F(AdbSim, ScriptsRunAsThePhonesShell) {
 
 // Each process changes six packages, one read-modify-write of the state
 // file each, so that the eight processes' writes overlap in time.
-TEST_F(AdbSim, EightProcessesAtOnceLoseNoChangeAndNoLogLine) {
+TEST_F(AdbSim, EightProcessesAtOnceLoseNoChangeAndNoLogLineOnOnePhoneOrEight) {
     std::string profile = "platform-tools 34.0.5\nconnect-ms 0\ncommand-ms 0\nchange-ms 0\n# kept\ndevice X device\n";
     for (int i = 0; i < 48; i++) profile += "package com.example.p" + std::to_string(i) + " enabled\n";
     UseText(profile);
@@ -347,6 +352,36 @@ TEST_F(AdbSim, EightProcessesAtOnceLoseNoChangeAndNoLogLine) {
     std::string log = ReadText(LogPath());
     EXPECT_EQ(Count(log, "\n"), 8) << log;
     for (int i = 0; i < 8; i++) EXPECT_EQ(Count(log, "shell \"" + script(i) + "\"\n"), 1) << log;
+
+    // Eight phones of one state file, each changed by its own process (one
+    // also uninstalling, which drops a line): every phone keeps its lines and
+    // every change of the others.
+    profile = "platform-tools 34.0.5\nconnect-ms 0\ncommand-ms 0\nchange-ms 0\n# kept\n";
+    for (int d = 0; d < 8; d++) {
+        profile += "device X" + std::to_string(d) + " device\n";
+        for (int i = 0; i < 8; i++) profile += "package com.example.p" + std::to_string(i) + " enabled\n";
+    }
+    UseText(profile);
+    running.clear();
+    for (int d = 0; d < 8; d++) {
+        std::string own = d == 3 ? "pm uninstall com.example.p7;" : "";
+        for (int k = 0; k < 6; k++) own += "pm disable-user com.example.p" + std::to_string(k) + ";";
+        running.push_back(Start("-s X" + std::to_string(d) + " shell \"" + own + "\"", "d" + std::to_string(d)));
+    }
+    for (int d = 0; d < 8; d++) {
+        Result r = Finish(running[d], "d" + std::to_string(d));
+        EXPECT_EQ(Count(r.out, " new state: disabled-user\n"), 6) << r.out << r.err;
+    }
+    state = ReadText(StatePath());
+    EXPECT_EQ(Count(state, " disabled-user\n"), 48) << state;
+    EXPECT_EQ(Count(state, "package com.example.p7 enabled\n"), 7) << state;
+    for (int d = 0; d < 8; d++) {
+        size_t at = state.find("device X" + std::to_string(d) + " device\n");
+        ASSERT_NE(at, std::string::npos) << state;
+        size_t end = state.find("device X", at + 1);
+        EXPECT_EQ(Count(state.substr(at, end - at), "package "), d == 3 ? 7 : 8) << state;
+    }
+    EXPECT_EQ(state.substr(0, 70), profile.substr(0, 70)) << "the other lines stay";
 }
 
 TEST_F(AdbSim, ShippedPhonesAnswerLikePhones) {

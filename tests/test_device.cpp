@@ -645,4 +645,100 @@ TEST(DeviceLayer, TwoClientsRaceToStartTheServerUnlessItIsStartedFirst) {
     EXPECT_EQ(after[1].out, "hi\n");
 }
 
+// A second computer's adb server serves its own phones: they are listed with
+// their server, a batch across both servers reaches each phone through its
+// own (a serial may repeat across computers), and a server that is not there
+// fails as adb does without touching the others.
+TEST(DeviceServers, PhonesOfTwoServersListedAndChangedEachThroughItsOwn) {
+    std::string phone = "package com.a enabled third-party\npackage com.b enabled third-party\n";
+    Phones phones("platform-tools 34.0.5\nconnect-ms 0\ncommand-ms 0\nchange-ms 0\n"
+                  "device LOCAL1 device model:Here\napi 34\n" + phone);
+    std::string remoteState = Scratch() + "\\profile-10.0.0.2-5038.txt";
+    {
+        FILE* f = std::fopen(remoteState.c_str(), "wb");
+        std::string remote = "platform-tools 34.0.5\nconnect-ms 0\ncommand-ms 0\nchange-ms 0\n"
+                             "device LOCAL1 device model:There\napi 33\n" + phone +
+                             "device FAR2 device model:Far\napi 30\n" + phone;
+        std::fwrite(remote.data(), 1, remote.size(), f);
+        std::fclose(f);
+    }
+    Server there{"10.0.0.2", 5038};
+
+    DeviceList here = ListDevices(TheAdb());
+    DeviceList away = ListDevices(TheAdb().Through(there));
+    ASSERT_EQ(here.devices.size(), 1u) << here.error;
+    ASSERT_EQ(away.devices.size(), 2u) << away.error;
+    EXPECT_TRUE(here.devices[0].server.Local());
+    EXPECT_EQ(away.devices[1].server, there);
+    EXPECT_EQ(DeviceLabel(here.devices[0]), "Here LOCAL1");
+    EXPECT_EQ(DeviceLabel(away.devices[0]), "There LOCAL1 @ 10.0.0.2:5038");
+    EXPECT_NE(phones.Log().find("adb.exe -H 10.0.0.2 -P 5038 devices -l"), std::string::npos) << phones.Log();
+
+    std::vector<Target> targets = {{Server(), "LOCAL1"}, {there, "LOCAL1"}, {there, "FAR2"}};
+    std::vector<BatchResult> all = RunOnDevices(TheAdb(), targets, Action::Disable, {"com.b"}, BatchOptions());
+    ASSERT_EQ(all.size(), 3u);
+    for (size_t i = 0; i < all.size(); i++) {
+        EXPECT_EQ(all[i].server, targets[i].server) << i;
+        EXPECT_EQ(Outcomes(all[i]), std::vector<Outcome>{Outcome::Done}) << i << " " << all[i].error;
+    }
+    EXPECT_EQ(all[0].after.model, "Here");
+    EXPECT_EQ(all[1].after.model, "There");
+    std::string local = ReadFileText(Scratch() + "\\profile.txt"), remote = ReadFileText(remoteState);
+    EXPECT_NE(local.find("package com.b disabled-user"), std::string::npos) << local;
+    size_t disabled = 0;
+    for (size_t at = remote.find("package com.b disabled-user"); at != std::string::npos;
+         at = remote.find("package com.b disabled-user", at + 1))
+        disabled++;
+    EXPECT_EQ(disabled, 2u) << remote;
+
+    DeviceList gone = ListDevices(TheAdb().Through(Server{"10.0.0.9", 5037}));
+    EXPECT_TRUE(gone.devices.empty());
+    EXPECT_EQ(gone.error, "adb：* cannot start server on remote host adb.exe: cannot connect to daemon at "
+                          "tcp:10.0.0.9:5037: cannot connect to 10.0.0.9:5037: No connection could be made because "
+                          "the target machine actively refused it. (10061)");
+    DeleteFileA(remoteState.c_str());
+}
+
+// What the user types in 添加远程 adb 服务器, and the list kept between runs.
+TEST(DeviceServers, AddressesAreReadAsTypedAndTheListSurvivesARun) {
+    struct Case {
+        const char* text;
+        const char* host;   // null: refused
+        int port;
+    } cases[] = {
+        {"192.168.1.20", "192.168.1.20", 5037}, {" lab-pc:5038 ", "lab-pc", 5038}, {"lab-pc 6000", "lab-pc", 6000},
+        {"[fe80::1]:5039", "fe80::1", 5039},    {"fe80::1", "fe80::1", 5037},      {"", nullptr, 0},
+        {"pc:0", nullptr, 0},                   {"pc:65536", nullptr, 0},         {"pc:50x", nullptr, 0},
+        {"my pc:5037", nullptr, 0},             {"a/b", nullptr, 0},              {"[fe80::1", nullptr, 0},
+    };
+    for (const Case& c : cases) {
+        Server s;
+        std::string why;
+        bool ok = ParseServer(c.text, &s, &why);
+        EXPECT_EQ(ok, c.host != nullptr) << c.text << " " << why;
+        if (!c.host) {
+            EXPECT_FALSE(why.empty()) << c.text;
+            continue;
+        }
+        EXPECT_EQ(s.host, c.host) << c.text;
+        EXPECT_EQ(s.port, c.port) << c.text;
+    }
+
+    std::string path = Scratch() + "\\servers\\servers.txt";
+    DeleteFileA(path.c_str());
+    EXPECT_TRUE(ReadServers(path).empty());
+    std::vector<Server> servers = {{"lab-pc", 5037}, {"fe80::1", 5039}};
+    std::string why;
+    ASSERT_TRUE(WriteServers(path, servers, &why)) << why;
+    // A line someone typed by hand, a repeat and a comment are read as meant.
+    FILE* f = std::fopen(path.c_str(), "ab");
+    std::fputs("lab-pc:5037\r\n# old\r\nnot a server:x\r\n10.0.0.3\n", f);
+    std::fclose(f);
+    std::vector<Server> back = ReadServers(path);
+    ASSERT_EQ(back.size(), 3u);
+    EXPECT_EQ(back[0], servers[0]);
+    EXPECT_EQ(back[1], servers[1]);
+    EXPECT_EQ(back[2], (Server{"10.0.0.3", 5037}));
+}
+
 } // namespace

@@ -41,6 +41,7 @@ TEST(DeviceList, LongAndShortFormsEveryStateAndItsHint) {
     EXPECT_EQ(d[1].usb, "1-4");
     EXPECT_EQ(StateHint(d[1]), "未授权：请在手机上确认“允许 USB 调试”");
     EXPECT_EQ(DeviceLabel(d[1]), "R58M1234ABC（未授权：请在手机上确认“允许 USB 调试”）");
+    EXPECT_EQ(ShortDeviceLabel(d[1]), "R58M1234ABC（未授权）") << "the state in a word";
 
     EXPECT_EQ(d[2].state, DeviceState::NoPermissions);
     EXPECT_EQ(d[2].stateText, "no permissions; see [http://developer.android.com/tools/device.html]");
@@ -55,6 +56,11 @@ TEST(DeviceList, LongAndShortFormsEveryStateAndItsHint) {
     odd.stateText = "recovery";
     odd.state = StateFromText(odd.stateText);
     EXPECT_EQ(StateHint(odd), "不可用：设备处于“recovery”状态");
+    EXPECT_EQ(ShortDeviceLabel(odd), "X（recovery）");
+    d[2].model = "Pixel_7";
+    d[2].server = Server{"lab-pc", 5037};
+    EXPECT_EQ(ShortDeviceLabel(d[2]), "Pixel_7 0123456789ABCDEF @ lab-pc（没有权限）");
+    EXPECT_EQ(ShortDeviceLabel(d[0]), DeviceLabel(d[0])) << "a ready phone's label has no hint";
     EXPECT_TRUE(ParseDevices("List of devices attached\n\n").empty());
 }
 

@@ -5,10 +5,12 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 #include <commctrl.h>
+#include <algorithm>
 #include <string>
 #include <vector>
 #include "device/adb.h"
 #include "device/record.h"
+#include "device/servers.h"
 #include "support/child.h"
 #include "support/managerdriver.h"
 
@@ -59,7 +61,7 @@ TEST_F(Manager, TwoPhonesOneUnauthorizedTheHintTheChoiceAndTheStartUpWindowFollo
     ASSERT_TRUE(m.WaitIdle());
 
     // The only ready phone is chosen and read; the other says what to do.
-    ASSERT_EQ(SendMessageA(m.Combo(0), CB_GETCOUNT, 0, 0), 2);
+    ASSERT_EQ(SendMessageA(m.Combo(0), CB_GETCOUNT, 0, 0), 3) << "two phones and 添加远程 adb 服务器…";
     EXPECT_EQ(SendMessageA(m.Combo(0), CB_GETCURSEL, 0, 0), 0);
     EXPECT_EQ(m.ComboText(m.Combo(0)), "Pixel_7 2A191FDH300ABC");
     EXPECT_EQ(m.RowCount(), 13);
@@ -69,8 +71,8 @@ TEST_F(Manager, TwoPhonesOneUnauthorizedTheHintTheChoiceAndTheStartUpWindowFollo
     // Choosing the unauthorized phone empties the list and shows the hint.
     m.ChooseComboItem(m.Combo(0), 1);
     ASSERT_TRUE(tool.WaitFor([&] { return m.RowCount() == 0; }));
-    EXPECT_EQ(m.ComboText(m.Combo(0)), "R5CT41ABCDE（未授权：请在手机上确认“允许 USB 调试”）");
-    EXPECT_TRUE(Contains(m.Status(), "未授权")) << m.Status();
+    EXPECT_EQ(m.ComboText(m.Combo(0)), "R5CT41ABCDE（未授权）");
+    EXPECT_EQ(m.Status(), "未授权：请在手机上确认“允许 USB 调试”") << "the whole hint";
     EXPECT_EQ(Title(tool.Window()), "Pixel_7 2A191FDH300ABC") << "still the ready phone";
     // Back to the ready one: read again.
     m.ChooseComboItem(m.Combo(0), 0);
@@ -300,7 +302,7 @@ TEST_F(Manager, NoPhoneOrNoAdbIsSaidPlainly) {
         ASSERT_TRUE(tool.WaitFor([&] { return Contains(m.Status(), "没有发现设备"); })) << m.Status();
         ASSERT_TRUE(m.WaitIdle());
         EXPECT_EQ(m.Status(), "没有发现设备：请连接手机并打开“USB 调试”");
-        EXPECT_EQ(SendMessageA(m.Combo(0), CB_GETCOUNT, 0, 0), 0);
+        EXPECT_EQ(SendMessageA(m.Combo(0), CB_GETCOUNT, 0, 0), 1) << "only 添加远程 adb 服务器…";
         EXPECT_EQ(m.RowCount(), 0);
         ASSERT_TRUE(m.Click("禁用"));
         EXPECT_TRUE(tool.WaitFor([&] { return Contains(m.Status(), "请先勾选或选中"); })) << m.Status();
@@ -354,6 +356,15 @@ std::string TwoReadyPhones(int changeMs) {
            "device BBB222 device product:b model:Phone_B device:b\napi 30\n" + packages;
 }
 
+// A device's lines in the log: from its heading to the next heading. The
+// phones' groups come in the order their batches ended.
+std::string Group(const std::string& log, const std::string& heading) {
+    size_t at = log.find(heading);
+    if (at == std::string::npos) return "<no " + heading + ">";
+    size_t end = log.find("【", at + heading.size());
+    return log.substr(at, end == std::string::npos ? std::string::npos : end - at);
+}
+
 std::vector<std::string> AppNames() {
     std::vector<std::string> names;
     for (int i = 0; i < 8; i++) names.push_back("com.example.app" + std::to_string(i));
@@ -366,7 +377,7 @@ TEST_F(Manager, AllDevicesAtOnceWithTheLogGroupedPerDevice) {
     ManagerUnderTest m(tool);
     ASSERT_TRUE(m.Open());
     // The device list arrives at the end of the first read.
-    ASSERT_TRUE(tool.WaitFor([&] { return SendMessageA(m.Combo(0), CB_GETCOUNT, 0, 0) == 2; }));
+    ASSERT_TRUE(tool.WaitFor([&] { return SendMessageA(m.Combo(0), CB_GETCOUNT, 0, 0) == 3; }));
     ASSERT_TRUE(m.WaitIdle());
     EXPECT_EQ(m.RowCount(), 0) << "two ready phones: the user picks";
     m.ChooseComboItem(m.Combo(0), 1);
@@ -383,11 +394,9 @@ TEST_F(Manager, AllDevicesAtOnceWithTheLogGroupedPerDevice) {
     EXPECT_EQ(Occurrences(state, "package com.example.app1 disabled-user"), 2u) << state;
     EXPECT_EQ(Occurrences(state, "package com.example.app2 disabled-user"), 2u) << state;
     std::string log = m.Log();
-    size_t a = log.find("【Phone_A AAA111】"), b = log.find("【Phone_B BBB222】");
-    ASSERT_NE(a, std::string::npos) << log;
-    ASSERT_NE(b, std::string::npos) << log;
-    EXPECT_EQ(Occurrences(log.substr(a, b - a), "：已禁用"), 2u) << log;
-    EXPECT_EQ(Occurrences(log.substr(b), "：已禁用"), 2u) << log;
+    EXPECT_EQ(Occurrences(Group(log, "【Phone_A AAA111】"), "：已禁用"), 2u) << log;
+    EXPECT_EQ(Occurrences(Group(log, "【Phone_B BBB222】"), "：已禁用"), 2u) << log;
+    EXPECT_EQ(Occurrences(log, "【"), 2u) << "each phone's outcomes once\n" << log;
     EXPECT_EQ(m.Cell(m.PositionOf("com.example.app1"), 1), "已禁用");
 }
 
@@ -397,7 +406,7 @@ TEST_F(Manager, CancelStopsAfterThePackageInProgressAndTheRecordMatchesThePhone)
     ManagerUnderTest m(tool);
     ASSERT_TRUE(m.Open());
     // The device list arrives at the end of the first read.
-    ASSERT_TRUE(tool.WaitFor([&] { return SendMessageA(m.Combo(0), CB_GETCOUNT, 0, 0) == 2; }));
+    ASSERT_TRUE(tool.WaitFor([&] { return SendMessageA(m.Combo(0), CB_GETCOUNT, 0, 0) == 3; }));
     ASSERT_TRUE(m.WaitIdle());
     m.ChooseComboItem(m.Combo(0), 0);
     ASSERT_TRUE(tool.WaitFor([&] { return m.RowCount() == 8; }));
@@ -646,12 +655,153 @@ TEST_F(Manager, TheFirstOpenWithoutAServerStartsItOnceAndReadsThePhone) {
     ASSERT_TRUE(tool.WaitFor([&] { return m.RowCount() == 13; })) << m.Status() << "\n" << m.Log();
     ASSERT_TRUE(m.WaitIdle());
     EXPECT_FALSE(Contains(m.Status(), "daemon")) << m.Status();
-    EXPECT_EQ(SendMessageA(m.Combo(0), CB_GETCOUNT, 0, 0), 2);
+    EXPECT_EQ(SendMessageA(m.Combo(0), CB_GETCOUNT, 0, 0), 3);
     std::vector<std::string> log = tool.AdbLog();
     ASSERT_FALSE(log.empty());
     EXPECT_TRUE(Contains(log[0], "start-server")) << log[0];
     // The simulated server is ended with the test's folder.
     dev::Adb(tool.Folder() + "\\adb_1.0.40\\adb.exe").Run({"kill-server"});
+}
+
+struct ServerSearch {
+    DWORD pid;
+    HWND found;
+};
+
+BOOL CALLBACK FindServerWindow(HWND h, LPARAM lp) {
+    ServerSearch* s = reinterpret_cast<ServerSearch*>(lp);
+    DWORD pid = 0;
+    GetWindowThreadProcessId(h, &pid);
+    if (pid != s->pid || !IsWindowVisible(h) || Title(h) != "添加远程 adb 服务器") return TRUE;
+    s->found = h;
+    return FALSE;
+}
+
+HWND ServerWindow(const ToolUnderTest& tool) {
+    ServerSearch s = {tool.ProcessId(), nullptr};
+    EnumWindows(FindServerWindow, reinterpret_cast<LPARAM>(&s));
+    return s.found;
+}
+
+// The item's text in the program's code page (the combo box is a Unicode window).
+std::string ComboItem(HWND combo, int index) {
+    wchar_t wide[256] = L"";
+    if (SendMessageW(combo, CB_GETLBTEXTLEN, index, 0) >= 256) return "(too long)";
+    SendMessageW(combo, CB_GETLBTEXT, index, reinterpret_cast<LPARAM>(wide));
+    char text[512] = "";
+    WideCharToMultiByte(936, 0, wide, -1, text, sizeof text, nullptr, nullptr);
+    return text;
+}
+
+// The window's edit boxes, left to right.
+std::vector<HWND> EditsOf(HWND window) {
+    std::vector<HWND> edits;
+    for (HWND h = FindWindowExA(window, nullptr, "Edit", nullptr); h; h = FindWindowExA(window, h, "Edit", nullptr))
+        edits.push_back(h);
+    std::sort(edits.begin(), edits.end(), [](HWND a, HWND b) {
+        RECT ra, rb;
+        GetWindowRect(a, &ra);
+        GetWindowRect(b, &rb);
+        return ra.left < rb.left;
+    });
+    return edits;
+}
+
+// The phones of another computer's adb server: added through the last item
+// of the device list, listed beside the local phone with their computer in
+// the label, changed by an all-devices batch each through its own server,
+// and listed again at the next start.
+TEST_F(Manager, AnotherComputersServerIsAddedItsPhonesListedActedOnAndRemembered) {
+    DeleteFileA(dev::DefaultServersPath().c_str());
+    std::string apps;
+    for (int i = 0; i < 4; i++) apps += "package com.example.app" + std::to_string(i) + " enabled third-party\n";
+    std::string head = "platform-tools 34.0.5\nconnect-ms 0\ncommand-ms 0\nchange-ms 0\n";
+    std::string local = head + "device AAA111 device product:a model:Phone_A device:a\napi 33\n" + apps;
+    std::string remote = head + "device BBB222 device product:b model:Phone_B device:b\napi 30\n" + apps;
+    {
+        ToolUnderTest tool("mgr-remote", local);
+        std::string remoteState = tool.Folder() + "\\adb_1.0.40\\adb_state-10.0.0.2-5038.txt";
+        test::WriteFileText(remoteState, remote);
+        ASSERT_TRUE(tool.Start());
+        ManagerUnderTest m(tool);
+        ASSERT_TRUE(m.Open());
+        ASSERT_TRUE(tool.WaitFor([&] { return m.RowCount() == 4; })) << m.Status();
+        ASSERT_TRUE(m.WaitIdle());
+        HWND devices = m.Combo(0);
+        ASSERT_EQ(SendMessageA(devices, CB_GETCOUNT, 0, 0), 2);
+        EXPECT_EQ(ComboItem(devices, 1), "添加远程 adb 服务器…");
+
+        // The window opens modal; the handler waits in it, so the choice is posted.
+        SendMessageA(devices, CB_SETCURSEL, 1, 0);
+        PostMessageA(m.Window(), WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(devices), CBN_SELCHANGE),
+                     reinterpret_cast<LPARAM>(devices));
+        HWND dialog = nullptr;
+        ASSERT_TRUE(tool.WaitFor([&] { return (dialog = ServerWindow(tool)) != nullptr; }));
+        std::vector<HWND> edits = EditsOf(dialog);
+        ASSERT_EQ(edits.size(), 2u);
+        HWND host = edits[0], port = edits[1];
+        EXPECT_EQ(tool.Text(port), "5037");
+        SetWindowTextA(host, "10.0.0.2");
+        SetWindowTextA(port, "70000");
+        // Refused: the window stays for the port to be put right (were it
+        // gone, the server below would never be added). Sent, so the check
+        // has run before the port changes.
+        SendMessageA(FindWindowExA(dialog, nullptr, "Button", "确定"), BM_CLICK, 0, 0);
+        SetWindowTextA(port, "5038");
+        PostMessageA(FindWindowExA(dialog, nullptr, "Button", "确定"), BM_CLICK, 0, 0);
+        ASSERT_TRUE(tool.WaitFor([&] { return !IsWindow(dialog); }));
+        ASSERT_TRUE(tool.WaitFor([&] { return SendMessageA(devices, CB_GETCOUNT, 0, 0) == 3; })) << m.Status();
+        ASSERT_TRUE(m.WaitIdle());
+        EXPECT_EQ(ComboItem(devices, 0), "Phone_A AAA111");
+        EXPECT_EQ(ComboItem(devices, 1), "Phone_B BBB222 @ 10.0.0.2:5038");
+        EXPECT_EQ(m.ComboText(devices), "Phone_A AAA111") << "the phone shown stays chosen";
+
+        PostMessageA(m.Button("同时用于所有已连接设备"), BM_CLICK, 0, 0);
+        ASSERT_TRUE(tool.WaitFor([&] { return SendMessageA(m.Button("同时用于所有已连接设备"), BM_GETCHECK, 0, 0) == BST_CHECKED; }));
+        ASSERT_TRUE(m.Select({"com.example.app1", "com.example.app2"}));
+        ASSERT_TRUE(m.Click("禁用"));
+        ASSERT_TRUE(tool.WaitFor([&] { return Contains(m.Status(), "完成"); })) << m.Status() << "\n" << m.Log();
+        ASSERT_TRUE(m.WaitIdle());
+        for (const std::string& state : {test::PhoneState(tool), test::ReadFileBytes(remoteState)}) {
+            EXPECT_TRUE(Contains(state, "package com.example.app1 disabled-user")) << state;
+            EXPECT_TRUE(Contains(state, "package com.example.app2 disabled-user")) << state;
+            EXPECT_TRUE(Contains(state, "package com.example.app3 enabled")) << state;
+        }
+        std::string log = m.Log();
+        EXPECT_EQ(Occurrences(Group(log, "【Phone_A AAA111】"), "：已禁用"), 2u) << log;
+        EXPECT_EQ(Occurrences(Group(log, "【Phone_B BBB222 @ 10.0.0.2:5038】"), "：已禁用"), 2u) << log;
+        EXPECT_EQ(Occurrences(log, "【"), 2u) << "each phone's outcomes once\n" << log;
+        bool remoteRun = false;
+        for (const std::string& line : tool.AdbLog())
+            remoteRun = remoteRun || Contains(line, "-H 10.0.0.2 -P 5038 -s BBB222 shell");
+        EXPECT_TRUE(remoteRun);
+        EXPECT_TRUE(Contains(test::ReadFileBytes(dev::DefaultServersPath()), "10.0.0.2:5038"));
+    }
+
+    // The next start lists the remote phones with the local one; a server
+    // that stopped answering is said in the log and hides nothing else.
+    ToolUnderTest tool("mgr-remote2", local);
+    test::WriteFileText(tool.Folder() + "\\adb_1.0.40\\adb_state-10.0.0.2-5038.txt", remote);
+    std::vector<dev::Server> servers = dev::ReadServers(dev::DefaultServersPath());
+    servers.push_back(dev::Server{"10.0.0.9", 5037});
+    ASSERT_TRUE(dev::WriteServers(dev::DefaultServersPath(), servers, nullptr));
+    ASSERT_TRUE(tool.Start());
+    ManagerUnderTest m(tool);
+    ASSERT_TRUE(m.Open());
+    ASSERT_TRUE(tool.WaitFor([&] { return SendMessageA(m.Combo(0), CB_GETCOUNT, 0, 0) == 3; })) << m.Status();
+    ASSERT_TRUE(m.WaitIdle());
+    EXPECT_EQ(ComboItem(m.Combo(0), 1), "Phone_B BBB222 @ 10.0.0.2:5038");
+    EXPECT_TRUE(Contains(m.Log(), "远程 adb 服务器 10.0.0.9:5037：")) << m.Log();
+    EXPECT_EQ(m.RowCount(), 0) << "two ready phones: the user picks";
+    m.ChooseComboItem(m.Combo(0), 1);
+    ASSERT_TRUE(tool.WaitFor([&] { return m.RowCount() == 4; })) << m.Status();
+    ASSERT_TRUE(m.WaitIdle());
+    // This run's remote phone is a fresh one with the same identity: the
+    // record knows what the tool did to it.
+    int app1 = m.PositionOf("com.example.app1");
+    EXPECT_EQ(m.Cell(app1, 1), "已启用");
+    EXPECT_EQ(m.Cell(app1, 5).substr(0, 5), "禁用 ") << m.Cell(app1, 5);
+    DeleteFileA(dev::DefaultServersPath().c_str());
 }
 
 // 刷新 finds another phone plugged in in place of the first: the first

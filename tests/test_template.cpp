@@ -150,21 +150,26 @@ TEST(ProgramTemplate, StartupWindowEntryStaysAsItWasBesideTheManager) {
     // One window: table count, identifier, placeholder, then the entry.
     const std::vector<uint8_t> alone = data::BuildTemplate({data::StartupWindow()});
     const std::vector<uint8_t>& full = data::FormTemplate();
-    const size_t entry = alone.size() - 12;
-    ASSERT_GT(full.size(), 20 + entry);
-    EXPECT_EQ(std::vector<uint8_t>(full.begin() + 20, full.begin() + 20 + entry),
+    // Three windows: the count, then an identifier and a placeholder each.
+    const size_t entry = alone.size() - 12, header = 4 + 3 * 8;
+    ASSERT_GT(full.size(), header + entry);
+    EXPECT_EQ(std::vector<uint8_t>(full.begin() + header, full.begin() + header + entry),
               std::vector<uint8_t>(alone.begin() + 12, alone.end()));
 
     std::vector<WindowEntry> windows;
     ASSERT_EQ(Read(full, &windows), ReadResult::Ok);
-    ASSERT_EQ(windows.size(), 2u);
+    ASSERT_EQ(windows.size(), 3u);
     EXPECT_EQ(windows[0].id, 0x52010001u);
     EXPECT_EQ(windows[1].id, 0x52010002u);
-    // The manager lists its controls in descending identifier order, so that
-    // creation and the tab order run top to bottom.
+    EXPECT_EQ(windows[2].id, 0x52010003u);
+    // The manager and the server window list their controls in descending
+    // identifier order, so that creation and the tab order run top to bottom.
+    for (size_t w = 1; w < windows.size(); ++w) {
+        UnitList& units = windows[w].units;
+        ASSERT_GT(units.Count(), 2);
+        for (int32_t i = 2; i < units.Count(); ++i) EXPECT_LT(units.IdAt(i), units.IdAt(i - 1)) << w << " " << i;
+    }
     UnitList& m = windows[1].units;
-    ASSERT_GT(m.Count(), 2);
-    for (int32_t i = 2; i < m.Count(); ++i) EXPECT_LT(m.IdAt(i), m.IdAt(i - 1)) << i;
     for (int32_t i = 1; i < m.Count(); ++i) {
         UnitRecord r = m.At(i);
         EXPECT_LE(r.Left() + r.Width(), 852) << i;

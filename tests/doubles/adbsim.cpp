@@ -76,6 +76,17 @@
 //   daemon <ms>                  first start a "server" that inherits the output
 //                                handles and lives <ms> after this one has ended
 // Log: ADBSIM_LOG, else adb_log.txt beside adb.exe; one command line a line.
+//
+// Servers: `-H host` and `-P port` (or ADB_SERVER_SOCKET=tcp:host:port, which
+// they override, as in adb's client) choose the adb server; either left out
+// is localhost and 5037. The server on localhost:5037 serves the phones of
+// the state file above; any other serves those of a state file named after
+// it beside that one: adb_state.txt gives adb_state-192.168.1.20-5038.txt
+// (a ':' of an IPv6 address written '_'). A server without its file is not
+// there: the client fails as adb does when nothing listens on that port
+// (packages/modules/adb client/adb_client.cpp: _adb_connect's "cannot connect
+// to daemon at tcp:HOST:PORT: REASON", and adb_connect's "* cannot start
+// server on remote host" before it for a host that is not this computer).
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -88,6 +99,7 @@ using sim::Device;
 using sim::Profile;
 
 struct Options {
+    std::string host, port;        // -H, -P: empty when not given
     std::string serial;
     bool usb = false;              // -d
     bool emulator = false;         // -e
@@ -102,7 +114,9 @@ Options ReadOptions(int argc, char** argv) {
         std::string a = argv[i];
         if (a == "-s" && i + 1 < argc) o.serial = argv[++i];
         else if (a == "-t" && i + 1 < argc) o.transportId = std::atoi(argv[++i]);
-        else if ((a == "-H" || a == "-P" || a == "-L") && i + 1 < argc) i++;
+        else if (a == "-H" && i + 1 < argc) o.host = argv[++i];
+        else if (a == "-P" && i + 1 < argc) o.port = argv[++i];
+        else if (a == "-L" && i + 1 < argc) i++;
         else if (a == "-d") o.usb = true;
         else if (a == "-e") o.emulator = true;
         else if (a == "-a") continue;
@@ -115,6 +129,37 @@ Options ReadOptions(int argc, char** argv) {
     }
     o.args.assign(argv + i, argv + argc);
     return o;
+}
+
+// Where the server lives: -H and -P first, then ADB_SERVER_SOCKET.
+void ServerAddress(const Options& o, std::string* host, std::string* port) {
+    *host = "localhost";
+    *port = "5037";
+    char value[256];
+    DWORD n = GetEnvironmentVariableA("ADB_SERVER_SOCKET", value, sizeof value);
+    std::string spec = n > 0 && n < sizeof value ? std::string(value, n) : std::string();
+    if (spec.compare(0, 4, "tcp:") == 0) {
+        std::string rest = spec.substr(4);
+        size_t colon = rest.find_last_of(':');
+        if (colon == std::string::npos) *port = rest;
+        else *host = rest.substr(0, colon), *port = rest.substr(colon + 1);
+    }
+    if (!o.host.empty()) *host = o.host;
+    if (!o.port.empty()) *port = o.port;
+}
+
+bool LocalHost(const std::string& host) { return host == "localhost" || host == "127.0.0.1" || host == "::1"; }
+
+// The state file of the server the options name (the rule in the header comment).
+std::string ServerStatePath(const std::string& base, const std::string& host, const std::string& port) {
+    if (LocalHost(host) && port == "5037") return base;
+    size_t slash = base.find_last_of("\\/");
+    size_t dot = base.find_last_of('.');
+    if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) dot = base.size();
+    std::string name = host;
+    for (char& c : name)
+        if (c == ':') c = '_';
+    return base.substr(0, dot) + "-" + name + "-" + port + base.substr(dot);
 }
 
 // A client message on stderr in the release's style, lines in CRT text mode.
@@ -316,11 +361,29 @@ int main(int argc, char** argv) {
     }
     if (argc == 4 && std::strcmp(argv[1], "__server") == 0)
         return sim::ServeAsServer(argv[2], std::strtoul(argv[3], nullptr, 10));
-    std::string statePath = sim::PathFrom("ADBSIM_STATE", "adb_state.txt");
+    Options options = ReadOptions(argc, argv);
+    std::string baseState = sim::PathFrom("ADBSIM_STATE", "adb_state.txt");
+    std::string host, port;
+    ServerAddress(options, &host, &port);
+    std::string statePath = ServerStatePath(baseState, host, port);
+    if (statePath != baseState && GetFileAttributesA(statePath.c_str()) == INVALID_FILE_ATTRIBUTES) {
+        std::string text;
+        sim::ReadWhole(baseState, &text);
+        sim::Store(baseState, sim::PathFrom("ADBSIM_LOG", "adb_log.txt")).AppendLog(GetCommandLineA());
+        if (!LocalHost(host)) sim::Err("* cannot start server on remote host\r\n");
+        // Windows' text for WSAECONNREFUSED, as adb prints the socket error.
+        Fail(sim::ParseProfile(text), "cannot connect to daemon at tcp:" + host + ":" + port + ": cannot connect to " +
+                                          host + ":" + port +
+                                          ": No connection could be made because the target machine actively "
+                                          "refused it. (10061)");
+        return 1;
+    }
     sim::Store store(statePath, sim::PathFrom("ADBSIM_LOG", "adb_log.txt"));
     // The line is logged once the state is read: a test that sees it may
     // rewrite the state for the next command without a pause.
-    Profile p = store.Load();
+    // `devices` lists every phone whatever ANDROID_SERIAL says.
+    bool listing = !options.args.empty() && options.args[0] == "devices";
+    Profile p = store.Load(listing ? std::string() : options.serial, !listing);
     store.AppendLog(GetCommandLineA());
     if (p.daemonMs) StartDaemon(p.daemonMs);
     if (p.delayMs) Sleep(p.delayMs);
@@ -330,7 +393,7 @@ int main(int argc, char** argv) {
         sim::Out("out " + std::to_string(i) + "\r\n");
         sim::Err("err " + std::to_string(i) + "\r\n");
     }
-    int code = Command(store, p, ReadOptions(argc, argv), statePath);
+    int code = Command(store, p, options, statePath);
 
     if (p.pad) {
         // In pieces, so a reader sees the pipe fill and drain many times.

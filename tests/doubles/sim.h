@@ -134,8 +134,10 @@ public:
     Store& operator=(const Store&) = delete;
 
     void AppendLog(const std::string& line);
-    // Reads the state (writing the default one when there is none).
-    Profile Load();
+    // Reads the state (writing the default one when there is none). With a
+    // serial the profile holds that phone alone when the file has it; without
+    // `packages` no phone has packages (what `adb devices` needs).
+    Profile Load(const std::string& serial = std::string(), bool packages = true);
     // Under the lock: reads the state afresh, lets `change` work on the
     // device `serial`, and writes the state back when a package changed.
     // False when the device is gone from the state file.
@@ -144,13 +146,9 @@ public:
 private:
     void Lock();
     void Unlock();
-    Profile& ReadLocked();
+    std::string ReadLocked();
     void Save(const std::string& text);
     std::string statePath_;
-    // The state as last read or written by this process: most changes find
-    // the file as this process left it and skip parsing it again.
-    std::string text_;
-    Profile profile_;
     std::string logPath_;
     HANDLE mutex_ = nullptr;
 };

@@ -6,8 +6,6 @@
 
 namespace test {
 
-namespace {
-
 bool WriteFileText(const std::string& path, const std::string& text) {
     HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
     if (h == INVALID_HANDLE_VALUE) return false;
@@ -16,6 +14,8 @@ bool WriteFileText(const std::string& path, const std::string& text) {
     CloseHandle(h);
     return put == text.size();
 }
+
+namespace {
 
 struct WindowSearch {
     DWORD pid;
