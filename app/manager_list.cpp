@@ -36,17 +36,6 @@ bool Passes(const dev::Package& p, StateShown state, KindShown kind) {
 
 } // namespace
 
-const char* StateText(dev::PackageState s) {
-    switch (s) {
-    case dev::PackageState::Enabled: return "已启用";
-    case dev::PackageState::Disabled: return "已禁用";
-    case dev::PackageState::Deleted: return "已删除";
-    }
-    return "";
-}
-
-const char* KindText(dev::PackageKind k) { return k == dev::PackageKind::System ? "系统" : "用户"; }
-
 std::string LastActionText(const dev::RecordEntry& e) {
     // 2026-12-08T04:10:00Z -> 12-08 12:10 in the computer's local time
     std::string local = dev::LocalTimeText(e.time);
@@ -57,7 +46,7 @@ std::string LastActionText(const dev::RecordEntry& e) {
 std::string RowCells(const dev::Package& p, const std::map<std::string, dev::RecordEntry>& last) {
     const std::string* risk = RiskReason(p.name);
     auto it = last.find(p.name);
-    return p.name + "\t" + StateText(p.state) + "\t" + KindText(p.kind) + "\t" + (risk ? *risk : "") + "\t" + p.path +
+    return p.name + "\t" + dev::StateText(p.state) + "\t" + dev::KindText(p.kind) + "\t" + (risk ? *risk : "") + "\t" + p.path +
            "\t" + (it == last.end() ? "" : LastActionText(it->second));
 }
 

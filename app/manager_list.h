@@ -19,9 +19,6 @@ enum class KindShown { All, System, User };
 // Risky rows are drawn in this colour (dark red).
 constexpr uint32_t kRiskColour = 0x000000C0;
 
-// 已启用 / 已禁用 / 已删除, 系统 / 用户.
-const char* StateText(dev::PackageState s);
-const char* KindText(dev::PackageKind k);
 // "已禁用 2026-12-08 04:10" or "失败（受保护） ..." : the last record entry of a package.
 std::string LastActionText(const dev::RecordEntry& e);
 // One row's cells, split by tabs.

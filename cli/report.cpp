@@ -18,15 +18,6 @@ void Emit(Output& out, const Json& j) { out.JsonLine(j.dump(-1, ' ', false, Json
 
 } // namespace
 
-const char* StateText(dev::PackageState s) {
-    switch (s) {
-    case dev::PackageState::Enabled: return "已启用";
-    case dev::PackageState::Disabled: return "已禁用";
-    case dev::PackageState::Deleted: return "已删除";
-    }
-    return "";
-}
-
 void Report::Device(const dev::Device& d) {
     std::string hint = dev::StateHint(d);
     if (json_) {
@@ -54,7 +45,7 @@ void Report::Package(const std::string& serial, const dev::Package& p, const std
                         {"risk", risk ? FromProgram(*risk) : std::string()}});
         return;
     }
-    out_.Data(Prefix(serial) + p.name + "\t" + StateText(p.state) + "\t" + (system ? "系统" : "用户") + "\t" +
+    out_.Data(Prefix(serial) + p.name + "\t" + dev::StateText(p.state) + "\t" + dev::KindText(p.kind) + "\t" +
               (p.path.empty() ? "-" : PhoneShown(p.path)));
 }
 

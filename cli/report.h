@@ -46,6 +46,5 @@ private:
     bool prefix_;
 };
 
-const char* StateText(dev::PackageState s);   // 已启用, 已禁用, 已删除
 
 } // namespace cli

@@ -4,6 +4,7 @@
 #include <vector>
 #include "lockedfile.h"
 #include "respool.h"
+#include "text.h"
 
 namespace dev {
 
@@ -74,17 +75,6 @@ bool FromBase64(const std::string& text, std::string* data) {
     }
     data->swap(out);
     return true;
-}
-
-std::vector<std::string> SplitTabs(const std::string& line) {
-    std::vector<std::string> parts;
-    size_t start = 0;
-    for (;;) {
-        size_t tab = line.find('\t', start);
-        parts.push_back(line.substr(start, tab == std::string::npos ? std::string::npos : tab - start));
-        if (tab == std::string::npos) return parts;
-        start = tab + 1;
-    }
 }
 
 bool Number(const std::string& s, uint64_t* n) {

@@ -237,6 +237,17 @@ std::string PhoneKey(const PackageSnapshot& s) {
     return s.serialNo + "/" + s.androidId;
 }
 
+const char* StateText(PackageState s) {
+    switch (s) {
+    case PackageState::Enabled: return "已启用";
+    case PackageState::Disabled: return "已禁用";
+    case PackageState::Deleted: return "已删除";
+    }
+    return "";
+}
+
+const char* KindText(PackageKind k) { return k == PackageKind::System ? "系统" : "用户"; }
+
 const Package* FindPackage(const PackageSnapshot& s, const std::string& name) {
     auto it = std::lower_bound(s.packages.begin(), s.packages.end(), name,
                                [](const Package& p, const std::string& n) { return p.name < n; });

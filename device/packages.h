@@ -74,6 +74,10 @@ PackageSnapshot ParseReadOutput(const std::string& out);
 // IP:port, mDNS name). Empty when the phone told neither.
 std::string PhoneKey(const PackageSnapshot& s);
 
+// The words the user reads: 已启用 / 已禁用 / 已删除, 系统 / 用户.
+const char* StateText(PackageState s);
+const char* KindText(PackageKind k);
+
 // The package of that name, or null.
 const Package* FindPackage(const PackageSnapshot& s, const std::string& name);
 

@@ -20,17 +20,6 @@ std::string Field(const std::string& s) {
     return f.empty() ? "-" : f;
 }
 
-std::vector<std::string> SplitTabs(const std::string& line) {
-    std::vector<std::string> parts;
-    size_t start = 0;
-    for (;;) {
-        size_t tab = line.find('\t', start);
-        parts.push_back(line.substr(start, tab == std::string::npos ? std::string::npos : tab - start));
-        if (tab == std::string::npos) return parts;
-        start = tab + 1;
-    }
-}
-
 } // namespace
 
 std::string ActionRecord::DefaultPath() { return ToolDataFile("actions.log"); }

@@ -51,6 +51,17 @@ std::vector<std::string> WholeLines(const std::string& text) {
     return last == std::string::npos ? std::vector<std::string>() : SplitLines(text.substr(0, last + 1));
 }
 
+std::vector<std::string> SplitTabs(const std::string& line) {
+    std::vector<std::string> parts;
+    size_t start = 0;
+    for (;;) {
+        size_t tab = line.find('\t', start);
+        parts.push_back(line.substr(start, tab == std::string::npos ? std::string::npos : tab - start));
+        if (tab == std::string::npos) return parts;
+        start = tab + 1;
+    }
+}
+
 std::string Trim(const std::string& s) {
     size_t b = s.find_first_not_of(" \t\r\n");
     if (b == std::string::npos) return std::string();

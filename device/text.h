@@ -20,6 +20,9 @@ void ForEachLine(const std::string& text, size_t from, const std::function<void(
 // ":adbtool:end 12" is never read as a line.
 std::vector<std::string> WholeLines(const std::string& text);
 
+// The fields of a tab-separated line, empty ones included.
+std::vector<std::string> SplitTabs(const std::string& line);
+
 std::string Trim(const std::string& s);
 bool StartsWith(const std::string& s, const char* prefix);
 bool Contains(const std::string& s, const char* part);

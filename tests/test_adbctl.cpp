@@ -28,17 +28,6 @@ void WriteBytes(const std::wstring& path, const std::string& bytes) {
     CloseHandle(h);
 }
 
-std::string ReadBytes(const std::wstring& path) {
-    std::string out;
-    HANDLE h = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
-                           nullptr);
-    if (h == INVALID_HANDLE_VALUE) return out;
-    char buf[4096];
-    DWORD got;
-    while (ReadFile(h, buf, sizeof buf, &got, nullptr) && got > 0) out.append(buf, got);
-    CloseHandle(h);
-    return out;
-}
 
 std::string Profile(const char* name) {
     return test::ReadFileBytes(test::ExeDir() + "\\..\\..\\tests\\profiles\\" + name);
@@ -89,9 +78,9 @@ protected:
     std::wstring State() const { return folder_ + L"\\adb_1.0.40\\state.txt"; }
     std::wstring Log() const { return folder_ + L"\\adb_1.0.40\\log.txt"; }
     std::wstring Record() const { return folder_ + L"\\记录\\actions.log"; }
-    std::string AdbLog() const { return ReadBytes(Log()); }
-    std::string PhoneState() const { return ReadBytes(State()); }
-    std::string RecordText() const { return ReadBytes(Record()); }
+    std::string AdbLog() const { return test::ReadFileBytes(Log()); }
+    std::string PhoneState() const { return test::ReadFileBytes(State()); }
+    std::string RecordText() const { return test::ReadFileBytes(Record()); }
 
     // Starts adbctl with these arguments (UTF-16 on its command line, as a
     // console passes them), its two streams into files.
@@ -120,8 +109,8 @@ protected:
         else TerminateProcess(pi.hProcess, 0xDEAD);
         CloseHandle(pi.hProcess);
         CloseHandle(pi.hThread);
-        r.out = ReadBytes(folder_ + L"\\out.txt");
-        r.err = ReadBytes(folder_ + L"\\err.txt");
+        r.out = test::ReadFileBytes(folder_ + L"\\out.txt");
+        r.err = test::ReadFileBytes(folder_ + L"\\err.txt");
         return r;
     }
 

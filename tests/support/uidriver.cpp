@@ -78,16 +78,28 @@ BOOL CALLBACK FindStartup(HWND h, LPARAM lp) {
 
 } // namespace
 
-std::string ReadFileBytes(const std::string& path) {
+namespace {
+
+std::string ReadOpened(HANDLE h) {
     std::string out;
-    HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
-                           nullptr);
     if (h == INVALID_HANDLE_VALUE) return out;
     char buf[4096];
     DWORD got;
     while (ReadFile(h, buf, sizeof buf, &got, nullptr) && got > 0) out.append(buf, got);
     CloseHandle(h);
     return out;
+}
+
+} // namespace
+
+std::string ReadFileBytes(const std::string& path) {
+    return ReadOpened(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                  OPEN_EXISTING, 0, nullptr));
+}
+
+std::string ReadFileBytes(const std::wstring& path) {
+    return ReadOpened(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                  OPEN_EXISTING, 0, nullptr));
 }
 
 std::string ExeDir() {

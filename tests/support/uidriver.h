@@ -38,6 +38,7 @@ private:
 
 // A file's bytes; empty when it cannot be read.
 std::string ReadFileBytes(const std::string& path);
+std::string ReadFileBytes(const std::wstring& path);
 // Replaces the file with these bytes; false when it could not be written whole.
 bool WriteFileText(const std::string& path, const std::string& text);
 
