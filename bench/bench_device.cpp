@@ -139,7 +139,7 @@ int main(int argc, char** argv) {
         pmBatchMs = Timed(fresh, [&] { RunBatch(adb, serial, Action::Disable, names, unknown); }) * 1000;
     }
 
-    std::string many = WithPhones(profile, serial, kPhones);
+    std::string many = WithPhones(profile, kPhones);
     std::vector<std::string> serials = {serial};
     for (size_t i = 1; i < kPhones; i++) serials.push_back(serial + "-" + std::to_string(i));
     Figure four = Compare(kBatchRounds, fresh, [&] { RunBatch(adb, serial, Action::Disable, names, options); },

@@ -19,6 +19,7 @@
 #include <string>
 #include <vector>
 #include "bench/measure.h"
+#include "bench/phones.h"
 #include "tests/support/managerdriver.h"
 
 namespace {
@@ -27,26 +28,6 @@ constexpr int kRounds = 3;
 constexpr size_t kBatch = 50;
 constexpr size_t kPhones = 16;
 constexpr DWORD kLongMs = 600000;
-
-// The profile with its first phone copied under other serials: the lines
-// before the first device line are every phone's, the rest is that phone.
-std::string WithPhones(const std::string& profile, size_t count) {
-    size_t first = profile.find("\ndevice ");
-    if (first == std::string::npos) return profile;
-    std::string head = profile.substr(0, first + 1);
-    std::string block = profile.substr(first + 1);
-    size_t next = block.find("\ndevice ");
-    if (next != std::string::npos) block.erase(next + 1);
-    size_t serialEnd = block.find(' ', 7);
-    std::string serial = block.substr(7, serialEnd - 7);
-    std::string out = head;
-    for (size_t i = 0; i < count; i++) {
-        std::string copy = block;
-        if (i > 0) copy.replace(7, serial.size(), serial + "-" + std::to_string(i));
-        out += copy;
-    }
-    return out;
-}
 
 // The first enabled packages of the profile's phone that the risk list does
 // not name: no confirmation stands between the click and the batch.
@@ -180,7 +161,7 @@ int main() {
     std::string profile = test::ReadFileBytes(dir + "tests\\profiles\\current-phone.txt");
     std::vector<std::string> names = Harmless(profile, test::ReadFileBytes(dir + "data\\risk.txt"));
     if (names.size() < kBatch) return std::fprintf(stderr, "the profile needs %u harmless packages\n", unsigned(kBatch)), 1;
-    std::string many = WithPhones(profile, kPhones);
+    std::string many = bench::WithPhones(profile, kPhones);
     std::vector<double> batchRatios, refreshRatios, one, sixteen, refreshOne, refreshSixteen;
     double longestNull = 0, longestChoice = 0;
     size_t probes = 0;

@@ -88,4 +88,18 @@ std::vector<uint8_t> BuildTemplate(const std::vector<WindowSpec>& windows) {
     return w.Take();
 }
 
+std::vector<uint8_t> ButtonWithCaption(const char* caption) {
+    ButtonData d;
+    d.caption = caption;
+    return Encode(d);
+}
+
+std::vector<uint8_t> LabelWithCaption(const char* caption, bool wrap) {
+    LabelData d;
+    d.vAlign = wrap ? 0 : 1;
+    d.wordWrap = wrap;
+    d.caption = caption;
+    return Encode(d);
+}
+
 } // namespace data

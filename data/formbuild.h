@@ -55,6 +55,11 @@ struct WindowSpec {
 UnitSpec MakeUnit(uint32_t id, const char* name, uint32_t type, int32_t left, int32_t top, int32_t width,
                   int32_t height, uint32_t flags, const std::vector<EventSpec>& events, std::vector<uint8_t> typeData);
 
+// The type data of a button, and of a label vertically centred (or, when it
+// wraps, from the top), with this caption.
+std::vector<uint8_t> ButtonWithCaption(const char* caption);
+std::vector<uint8_t> LabelWithCaption(const char* caption, bool wrap = false);
+
 // The record data of one unit (without its length word).
 std::vector<uint8_t> BuildRecord(const UnitSpec& unit);
 // A unit list: identifiers, offsets, then the records in list order.

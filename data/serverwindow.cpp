@@ -20,31 +20,12 @@ std::vector<uint8_t> WindowData() {
     return forms::EncodeWindowProps(p);
 }
 
-std::vector<uint8_t> Caption(const char* caption, bool wrap = false) {
-    LabelData d;
-    d.vAlign = wrap ? 0 : 1;
-    d.wordWrap = wrap;
-    d.caption = caption;
-    return Encode(d);
-}
-
 std::vector<uint8_t> Edit(const char* content, int32_t maxLength) {
     EditBoxData d;
     d.border = 5;
     d.maxLength = maxLength;
     d.content = content;
     return Encode(d);
-}
-
-std::vector<uint8_t> Button(const char* caption) {
-    ButtonData d;
-    d.caption = caption;
-    return Encode(d);
-}
-
-UnitSpec Unit(uint32_t id, const char* name, uint32_t type, int32_t left, int32_t top, int32_t width, int32_t height,
-              uint32_t flags, std::vector<EventSpec> events, std::vector<uint8_t> typeData) {
-    return MakeUnit(id, name, type, left, top, width, height, flags, events, std::move(typeData));
 }
 
 } // namespace
@@ -59,14 +40,14 @@ WindowSpec ServerWindow() {
     // Descending identifiers, like every window of the program.
     w.units = {
         //   id             name      type                 left top  width height flags
-        Unit(kSrvWindow,    "",       rt::kTypeWindow,     0,   0,   380,  190,   kVisible,    {}, WindowData()),
-        Unit(kSrvCancel,    "按钮2",  rt::kTypeButton,     272, 112, 80,   28,    kVisibleTab, {EventSpec(0, kRefSrvCancel)}, Button("取消")),
-        Unit(kSrvOk,        "按钮1",  rt::kTypeButton,     184, 112, 80,   28,    kVisibleTab, {EventSpec(0, kRefSrvOk)}, Button("确定")),
-        Unit(kSrvNote,      "标签3",  rt::kTypeLabel,      12,  68,  340,  40,    kVisible,    {}, Caption(kServerNote, true)),
-        Unit(kSrvPort,      "编辑框2", rt::kTypeEditBox,   272, 20,  80,   24,    kVisibleTab, enterIsOk, Edit("5037", 5)),
-        Unit(kSrvPortLabel, "标签2",  rt::kTypeLabel,      228, 24,  44,   20,    kVisible,    {}, Caption("端口：")),
-        Unit(kSrvHost,      "编辑框1", rt::kTypeEditBox,   56,  20,  164,  24,    kVisibleTab, enterIsOk, Edit("", 255)),
-        Unit(kSrvHostLabel, "标签1",  rt::kTypeLabel,      12,  24,  44,   20,    kVisible,    {}, Caption("地址：")),
+        MakeUnit(kSrvWindow,    "",       rt::kTypeWindow,     0,   0,   380,  190,   kVisible,    {}, WindowData()),
+        MakeUnit(kSrvCancel,    "按钮2",  rt::kTypeButton,     272, 112, 80,   28,    kVisibleTab, {EventSpec(0, kRefSrvCancel)}, ButtonWithCaption("取消")),
+        MakeUnit(kSrvOk,        "按钮1",  rt::kTypeButton,     184, 112, 80,   28,    kVisibleTab, {EventSpec(0, kRefSrvOk)}, ButtonWithCaption("确定")),
+        MakeUnit(kSrvNote,      "标签3",  rt::kTypeLabel,      12,  68,  340,  40,    kVisible,    {}, LabelWithCaption(kServerNote, true)),
+        MakeUnit(kSrvPort,      "编辑框2", rt::kTypeEditBox,   272, 20,  80,   24,    kVisibleTab, enterIsOk, Edit("5037", 5)),
+        MakeUnit(kSrvPortLabel, "标签2",  rt::kTypeLabel,      228, 24,  44,   20,    kVisible,    {}, LabelWithCaption("端口：")),
+        MakeUnit(kSrvHost,      "编辑框1", rt::kTypeEditBox,   56,  20,  164,  24,    kVisibleTab, enterIsOk, Edit("", 255)),
+        MakeUnit(kSrvHostLabel, "标签1",  rt::kTypeLabel,      12,  24,  44,   20,    kVisible,    {}, LabelWithCaption("地址：")),
     };
     return w;
 }

@@ -274,14 +274,22 @@ void Reconcile(Action a, const PackageSnapshot& after, PackageResult* r) {
     }
 }
 
-void NoteBefore(const PackageSnapshot& before, std::vector<PackageResult>* results) {
+void NoteBefore(const PackageSnapshot& before, PackageResult* r) {
     if (!before.complete) return;
-    for (PackageResult& r : *results) {
-        if (const Package* p = FindPackage(before, r.name)) {
-            r.beforeKnown = true;
-            r.before = p->state;
-        }
+    if (const Package* p = FindPackage(before, r->name)) {
+        r->beforeKnown = true;
+        r->before = p->state;
     }
+}
+
+void NoteBefore(const PackageSnapshot& before, std::vector<PackageResult>* results) {
+    for (PackageResult& r : *results) NoteBefore(before, &r);
+}
+
+void SettleAlready(Action a, PackageResult* r) {
+    if (r->status >= 0 && r->beforeKnown && ShowsDone(a, r->before) &&
+        (r->outcome == Outcome::Done || r->outcome == Outcome::NotInstalled))
+        r->outcome = Outcome::Already;
 }
 
 } // namespace dev

@@ -101,7 +101,13 @@ Outcome Classify(Action a, const std::string& text, int status);
 void Reconcile(Action a, const PackageSnapshot& after, PackageResult* r);
 
 // Notes the state of each result's package in the read before the batch.
+void NoteBefore(const PackageSnapshot& before, PackageResult* r);
 void NoteBefore(const PackageSnapshot& before, std::vector<PackageResult>* results);
+
+// An ended command on a package that was in the action's state before the
+// batch changed nothing, whatever it said (pm refuses a second delete as
+// "not installed"): it becomes Already. The read back may still settle it.
+void SettleAlready(Action a, PackageResult* r);
 
 // The state an action leaves a package in.
 bool ShowsDone(Action a, PackageState s);

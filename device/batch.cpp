@@ -95,10 +95,7 @@ public:
             done_[first + i] = true;
             PackageResult& r = now[i];
             r.outcome = Classify(action_, r.text, r.status);
-            // Found so already: what the command said changed nothing.
-            if (r.beforeKnown && ShowsDone(action_, r.before) &&
-                (r.outcome == Outcome::Done || r.outcome == Outcome::NotInstalled))
-                r.outcome = Outcome::Already;
+            SettleAlready(action_, &r);
             record_.Write(r);
             Report(r);
         }
@@ -237,12 +234,8 @@ BatchResult RunBatch(const Adb& adb, const std::string& serial, Action action, c
         else if (!r.begun) r.outcome = stopped ? Outcome::Cancelled : Outcome::NotSent;
         else r.outcome = stopped ? Outcome::Cancelled : Outcome::DeviceGone;
         if (r.status < 0 && r.begun && r.text.empty() && !stopped) r.text = b.error;
-        std::vector<PackageResult> one{r};
-        NoteBefore(b.before, &one);
-        r = one[0];
-        if (r.beforeKnown && r.status >= 0 && ShowsDone(action, r.before) &&
-            (r.outcome == Outcome::Done || r.outcome == Outcome::NotInstalled))
-            r.outcome = Outcome::Already;
+        NoteBefore(b.before, &r);
+        SettleAlready(action, &r);
         Reconcile(action, b.after, &r);
         b.results[where[k]] = r;
         if (!ends.Reported(k)) ends.Report(r);

@@ -257,8 +257,7 @@ std::vector<UndoItem> UndoSet(const std::vector<RecordEntry>& all, const PhoneId
             c.originKnown = true;
             c.origin = before;
         }
-        if (!e.beforeKnown && !MayHaveChanged(e.outcome)) continue;   // an old line that changed nothing
-        if (!e.beforeKnown && e.outcome != Outcome::Done) continue;
+        if (!e.beforeKnown && e.outcome != Outcome::Done) continue;   // an old line that changed nothing, or may not have
         if (!e.beforeKnown && (e.action == Action::Enable || e.action == Action::Restore)) {
             // The first builds' undo of their own disable or delete.
             c = Chain();

@@ -663,24 +663,8 @@ TEST_F(Manager, TheFirstOpenWithoutAServerStartsItOnceAndReadsThePhone) {
     dev::Adb(tool.Folder() + "\\adb_1.0.40\\adb.exe").Run({"kill-server"});
 }
 
-struct ServerSearch {
-    DWORD pid;
-    HWND found;
-};
-
-BOOL CALLBACK FindServerWindow(HWND h, LPARAM lp) {
-    ServerSearch* s = reinterpret_cast<ServerSearch*>(lp);
-    DWORD pid = 0;
-    GetWindowThreadProcessId(h, &pid);
-    if (pid != s->pid || !IsWindowVisible(h) || Title(h) != "添加远程 adb 服务器") return TRUE;
-    s->found = h;
-    return FALSE;
-}
-
 HWND ServerWindow(const ToolUnderTest& tool) {
-    ServerSearch s = {tool.ProcessId(), nullptr};
-    EnumWindows(FindServerWindow, reinterpret_cast<LPARAM>(&s));
-    return s.found;
+    return test::FindProcessWindow(tool.ProcessId(), nullptr, "添加远程 adb 服务器");
 }
 
 // The item's text in the program's code page (the combo box is a Unicode window).
