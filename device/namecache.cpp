@@ -115,19 +115,26 @@ std::string NameCache::KeyText(const NameKey& key) {
            key.splits + "\t" + key.locale;
 }
 
+void NameCache::Remember(const NameKey& key, const CachedName& value) {
+    std::string text = KeyText(key);
+    Entry& e = entries_[text];
+    e.value = value;
+    e.order = next_++;
+    paths_[key.path]++;
+    latest_[key.package] = text;
+    latest_[key.package + "\t" + key.path] = text;
+}
+
 void NameCache::Load() {
     entries_.clear();
     paths_.clear();
+    latest_.clear();
     size_t lines = 0;
     ForEachWholeLine(ReadShared(path_), [&](const std::string& line) {
         NameKey key;
         CachedName value;
         lines++;
-        if (!ParseNameLine(line, &key, &value)) return;
-        Entry& e = entries_[KeyText(key)];
-        e.value = value;
-        e.order = next_++;
-        paths_[key.path]++;
+        if (ParseNameLine(line, &key, &value)) Remember(key, value);
     });
     if (lines <= kNameCacheMaxLines) return;
     // Past its bound: keep the newest entries, written back in their order.
@@ -139,6 +146,7 @@ void NameCache::Load() {
     }
     std::string text;
     paths_.clear();
+    latest_.clear();
     for (const auto& kv : byAge) {
         std::vector<std::string> k = SplitTabs(kv.second);
         NameKey key;
@@ -149,6 +157,8 @@ void NameCache::Load() {
         key.splits = k[4];
         key.locale = k[5];
         paths_[key.path]++;
+        latest_[key.package] = kv.second;
+        latest_[key.package + "\t" + key.path] = kv.second;
         text += FormatNameLine(key, entries_[kv.second].value);
     }
     RewriteLocked(path_, text);
@@ -163,11 +173,17 @@ bool NameCache::Find(const NameKey& key, CachedName* value) const {
 
 bool NameCache::KnowsPath(const std::string& path) const { return paths_.count(path) != 0; }
 
+bool NameCache::Latest(const std::string& package, const std::string& path, CachedName* value) const {
+    auto it = latest_.find(path.empty() ? package : package + "\t" + path);
+    if (it == latest_.end()) return false;
+    auto e = entries_.find(it->second);
+    if (e == entries_.end()) return false;
+    *value = e->second.value;
+    return true;
+}
+
 bool NameCache::Put(const NameKey& key, const CachedName& value) {
-    Entry& e = entries_[KeyText(key)];
-    e.value = value;
-    e.order = next_++;
-    paths_[key.path]++;
+    Remember(key, value);
     return AppendLocked(path_, FormatNameLine(key, value));
 }
 

@@ -56,6 +56,10 @@ public:
     // file could not be written (the entry is still kept in memory).
     bool Put(const NameKey& key, const CachedName& value);
     size_t Size() const { return entries_.size(); }
+    // The newest entry of a package at this APK path, or of the package
+    // wherever it was when `path` is empty: what to show before a read has
+    // confirmed it (an updated app keeps its name most of the time).
+    bool Latest(const std::string& package, const std::string& path, CachedName* value) const;
 
 private:
     struct Entry {
@@ -63,9 +67,11 @@ private:
         uint64_t order = 0;
     };
     static std::string KeyText(const NameKey& key);
+    void Remember(const NameKey& key, const CachedName& value);
     std::string path_;
     std::map<std::string, Entry> entries_;
     std::map<std::string, size_t> paths_;
+    std::map<std::string, std::string> latest_;   // "package" and "package<TAB>path" -> KeyText of the newest
     uint64_t next_ = 0;
 };
 

@@ -278,6 +278,20 @@ TEST(NameCacheFile, ATornFileIsReadUpToTheTearAndStaysBounded) {
     EXPECT_EQ(reread.Size(), 3u);
     EXPECT_TRUE(reread.Find(c, &got));
 
+    // Before a read confirms it, the newest name of a package is shown: at
+    // its path when it is there, else wherever it was last.
+    NameKey updated{"com.a", "/data/app/a2/base.apk", 300, 9, "", "zh-CN"};
+    CachedName newer{true, u"\u5FAE\u4FE1 2", ""};
+    EXPECT_TRUE(reread.Put(updated, newer));
+    NameCache latest(path);
+    latest.Load();
+    ASSERT_TRUE(latest.Latest("com.a", a.path, &got));
+    EXPECT_EQ(Utf16ToUtf8(got.name), Utf16ToUtf8(va.name));
+    ASSERT_TRUE(latest.Latest("com.a", "", &got));
+    EXPECT_EQ(Utf16ToUtf8(got.name), Utf16ToUtf8(newer.name));
+    EXPECT_FALSE(latest.Latest("com.a", "/data/app/a3/base.apk", &got));
+    EXPECT_FALSE(latest.Latest("com.x", "", &got));
+
     // Past its bound the file keeps the newest entries.
     std::string many;
     for (size_t i = 0; i <= kNameCacheMaxLines; i++) {
