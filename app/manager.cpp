@@ -14,6 +14,7 @@
 #include "handlers.h"
 #include "manager_jobs.h"
 #include "manager_list.h"
+#include "manager_names.h"
 #include "manager_view.h"
 #include "risk.h"
 #include "serverwindow.h"
@@ -34,8 +35,9 @@ constexpr char kAddServerItem[] = "添加远程 adb 服务器…";   // the last
 
 // The window's state; it exists while the window is loaded.
 struct Manager {
-    explicit Manager(uint32_t target) : jobs(new Jobs(target)) {}
+    explicit Manager(uint32_t target) : jobs(new Jobs(target)), names(target) {}
     std::unique_ptr<Jobs> jobs;    // handed on to finish in the background when the window closes mid-job
+    NameJobs names;                // app names, read beside the list
     PackageRows rows;
     std::vector<dev::Device> devices;
     std::string serial;            // the chosen device, empty before a choice
@@ -95,7 +97,8 @@ bool SetBusy(bool busy) {
     for (uint32_t unit : {data::kMgrDevices, data::kMgrUsers, data::kMgrRefresh, data::kMgrDisable, data::kMgrEnable, data::kMgrDelete,
                           data::kMgrRestore, data::kMgrImport, data::kMgrUndoAll})
         view::SetDisabled(unit, busy);
-    view::SetDisabled(data::kMgrCancel, !busy);
+    // 取消 also stops a read of app names.
+    view::SetDisabled(data::kMgrCancel, !busy && !gManager->names.Running());
     view::SetProgress(0, busy ? -1 : 0);
     if (!Open()) return false;
     // Only a focus that was in this window moves: setting it in a window
@@ -180,7 +183,8 @@ void LogBatches(const std::vector<dev::BatchResult>& batches, size_t devices) {
         }
         if (devices > 1 && (!last || b.serial != last->serial || b.server != last->server)) text += DeviceHeading(b);
         last = &b;
-        for (const dev::PackageResult& r : b.results) text += r.name + "：" + dev::OutcomeMessage(b.action, r) + "\r\n";
+        for (const dev::PackageResult& r : b.results)
+            text += gManager->rows.Display(r.name) + "：" + dev::OutcomeMessage(b.action, r) + "\r\n";
         if (!b.error.empty()) text += dev::OneLine(b.error) + "\r\n";
     }
     if (!text.empty()) view::AppendLog(text);
@@ -203,6 +207,41 @@ std::string Summary(const std::vector<dev::BatchResult>& batches, bool cancelled
 }
 
 void LogFinished(const std::vector<dev::BatchResult>& finished);
+
+// The names the cache knows show with the list at once; the read beside it
+// confirms them and brings the others.
+void StartNames() {
+    const dev::PackageSnapshot& s = gManager->rows.Snapshot();
+    std::vector<std::pair<std::string, dev::AppLabel>> known;
+    for (auto& kv : gManager->names.Cached(s))
+        if (!gManager->rows.HasLabel(kv.first)) known.emplace_back(kv.first, std::move(kv.second));
+    gManager->rows.SetLabels(known);
+    if (gManager->names.Start(gManager->jobs->Adb().Through(gManager->server), gManager->serial, s))
+        view::SetDisabled(data::kMgrCancel, false);
+}
+
+std::string OfTotal(size_t done, size_t total) { return std::to_string(done) + "/" + std::to_string(total); }
+
+// Names as they come; the status line and the progress bar follow the read
+// while no other job has them.
+void OnNamesArrived() {
+    NamesArrived a = gManager->names.Take();
+    gManager->rows.SetLabels(a.labels);
+    if (!Open() || gManager->jobs->Running()) return;
+    if (!a.ended) {
+        if (!gManager->names.Running() || a.total == 0) return;
+        view::SetProgress(static_cast<int32_t>(a.done), static_cast<int32_t>(a.total));
+        Status("正在读取应用名称 " + OfTotal(a.done, a.total));
+        return;
+    }
+    view::SetProgress(0, 0);
+    view::SetDisabled(data::kMgrCancel, true);
+    if (a.cancelled) Status("已停止读取应用名称（" + OfTotal(a.done, a.total) + "）");
+    else if (!a.error.empty()) Status("读取应用名称失败：" + dev::OneLine(a.error));
+    else
+        Status("已读取 " + std::to_string(gManager->rows.Snapshot().packages.size()) + " 个应用，" +
+               std::to_string(gManager->rows.LabelCount()) + " 个有名称");
+}
 
 void OnJobDone() {
     LogFinished(gManager->jobs->CurrentProgress().finished);
@@ -247,8 +286,12 @@ void OnJobDone() {
             if (!gManager->phone.serial.empty() &&
                 (r.phone.key != gManager->phone.key || r.phone.serial != gManager->phone.serial))
                 gManager->rows.ClearChecks();
+            if (r.phone.key != gManager->phone.key || r.phone.serial != gManager->phone.serial)
+                gManager->rows.ClearLabels();
             gManager->phone = r.phone;
             gManager->rows.Show(r.read.snapshot, r.lastActions);
+            // A batch leaves the APKs as they were: names are read anew only with the list.
+            if (r.batches.empty()) StartNames();
             if (r.batches.empty()) status = "已读取 " + std::to_string(r.read.snapshot.packages.size()) + " 个应用";
         } else if (r.read.snapshot.serviceFailed) {
             // The list shown stays as it was: a failed read tells nothing about the states.
@@ -281,7 +324,7 @@ void ShowProgress() {
     if (p.total == 0) return;
     view::SetProgress(static_cast<int32_t>(p.reported), static_cast<int32_t>(p.total));
     if (!Open()) return;
-    Status(gManager->running + " " + std::to_string(p.reported) + "/" + std::to_string(p.total) + " " + p.current);
+    Status(gManager->running + " " + OfTotal(p.reported, p.total) + " " + gManager->rows.Display(p.current));
 }
 
 void Refresh() {
@@ -298,7 +341,7 @@ void Refresh() {
 std::string NameLines(const std::vector<std::string>& names, const std::vector<std::string>* reasons = nullptr) {
     std::string s;
     for (size_t i = 0; i < names.size() && i < kNamesInABox; i++)
-        s += names[i] + (reasons && !(*reasons)[i].empty() ? "：" + (*reasons)[i] : std::string()) + "\r\n";
+        s += gManager->rows.Display(names[i]) + (reasons && !(*reasons)[i].empty() ? "：" + (*reasons)[i] : std::string()) + "\r\n";
     if (names.size() > kNamesInABox) s += "……共 " + std::to_string(names.size()) + " 个\r\n";
     return s;
 }
@@ -426,6 +469,7 @@ bool OnManagerCreated(int32_t, const int64_t*, int64_t*) {
     uint32_t target = static_cast<uint32_t>(rt::kServices.auxiliary(rt::kAuxPostTarget, data::kManagerWindow));
     gManager.reset(new Manager(target));
     gManager->servers = dev::ReadServers(dev::DefaultServersPath());
+    gManager->names.LoadCache();
     // The first read started with the menu choice (else it starts now); the
     // window shows while it runs and, once shown with the focus on its first
     // control, marks itself busy.
@@ -448,6 +492,7 @@ bool OnManagerCreated(int32_t, const int64_t*, int64_t*) {
 // The worker is stopped before the window goes: no post outlives it.
 bool OnManagerDestroyed(int32_t, const int64_t*, int64_t*) {
     if (!gManager) return false;
+    gManager->names.Stop();   // its adb run ends at once
     // The window goes at once; a batch stops after the package in progress
     // and finishes its record in the background.
     if (gManager->jobs->Running()) {
@@ -465,6 +510,7 @@ bool OnManagerPosted(int32_t argc, const int64_t* argv, int64_t*) {
     if (argv[0] == kPostedDone) OnJobDone();
     else if (argv[0] == kPostedProgress) ShowProgress();
     else if (argv[0] == kPostedOpened) OnOpened();
+    else if (argv[0] == kPostedNames) OnNamesArrived();
     return false;
 }
 
@@ -497,6 +543,7 @@ bool OnDeviceChosen(int32_t argc, const int64_t* argv, int64_t*) {
     if (!Open() || argc < 1 || argv[0] < 0 || static_cast<size_t>(argv[0]) >= gManager->devices.size()) return false;
     const dev::Device& d = gManager->devices[static_cast<size_t>(argv[0])];
     Choose(&d);
+    gManager->names.Stop();
     gManager->rows.Clear();
     gManager->user = 0;   // every phone has its owner; its other users come with the read
     gManager->users.clear();
@@ -526,6 +573,7 @@ bool OnUserChosen(int32_t argc, const int64_t* argv, int64_t*) {
         return false;
     }
     gManager->user = user;
+    gManager->names.Stop();
     gManager->rows.Clear();
     JobRequest request;
     request.preferred = gManager->serial;
@@ -620,6 +668,9 @@ bool OnCancelJob(int32_t, const int64_t*, int64_t*) {
     if (Open() && gManager->jobs->Running()) {
         gManager->jobs->Cancel();
         Status("正在取消：当前这个应用完成后停止...");
+    } else if (Open() && gManager->names.Running()) {
+        gManager->names.Cancel();
+        Status("正在停止读取应用名称...");
     }
     return false;
 }
@@ -668,7 +719,9 @@ bool OnExportList(int32_t, const int64_t*, int64_t*) {
     }
     if (!view::ChooseSaveFile(&path) || !Open()) return false;
     std::string error;
-    if (!dev::WritePackageListFile(path, names, &error)) {
+    std::vector<std::string> labels;
+    for (const std::string& n : names) labels.push_back(gManager->rows.LabelUtf8(n));
+    if (!dev::WritePackageListFile(path, names, &error, "", labels)) {
         Status(error);
         view::Tell(error, "导出列表");
         return false;
@@ -692,7 +745,7 @@ bool OnShowRecord(int32_t, const int64_t*, int64_t*) {
         dev::PackageResult r;
         r.name = it->package;
         r.outcome = it->outcome;
-        text += dev::LocalTimeText(it->time) + "  " + it->package + "  " + dev::ActionVerb(it->action) + "  " +
+        text += dev::LocalTimeText(it->time) + "  " + gManager->rows.Display(it->package) + "  " + dev::ActionVerb(it->action) + "  " +
                 dev::OutcomeMessage(it->action, r) + "\r\n";
     }
     if (total == 0) text = "这台设备还没有操作记录。\r\n";

@@ -19,7 +19,7 @@
 namespace app::mgr {
 
 // The argument of the posted event.
-enum Posted : int32_t { kPostedProgress = 1, kPostedDone = 2, kPostedOpened = 3 };
+enum Posted : int32_t { kPostedProgress = 1, kPostedDone = 2, kPostedOpened = 3, kPostedNames = 4 };
 
 struct Step {                          // one batch of a job
     dev::Action action = dev::Action::Disable;

@@ -1,6 +1,8 @@
 #include "manager_list.h"
 
 #include "data/manager.h"
+#include "device/respool.h"
+#include "device/text.h"
 #include "manager_view.h"
 #include "risk.h"
 #include "units/listmodel.h"
@@ -9,7 +11,17 @@ namespace app::mgr {
 
 namespace {
 
-constexpr uint32_t kNameAndPath = 0x1 | 0x10;   // columns 包名 and 路径
+constexpr uint32_t kNameAndPath = 0x1 | 0x2 | 0x20;   // columns 名称, 包名 and 路径
+
+// A name on one line: control characters (a label may hold a line break) become blanks.
+std::wstring OneLineName(const std::u16string& name) {
+    std::wstring s(name.begin(), name.end());
+    for (wchar_t& c : s)
+        if (c < 0x20 || c == 0x7F) c = L' ';
+    return s;
+}
+
+std::string WideToUtf8(const std::wstring& s) { return dev::Utf16ToUtf8(std::u16string(s.begin(), s.end())); }
 
 std::string Outcome(const dev::RecordEntry& e) {
     if (e.outcome == dev::Outcome::Done) return "";
@@ -46,7 +58,7 @@ std::string LastActionText(const dev::RecordEntry& e) {
 std::string RowCells(const dev::Package& p, const std::map<std::string, dev::RecordEntry>& last) {
     const std::string* risk = RiskReason(p.name);
     auto it = last.find(p.name);
-    return p.name + "\t" + dev::StateText(p.state) + "\t" + dev::KindText(p.kind) + "\t" + (risk ? *risk : "") + "\t" + p.path +
+    return "\t" + p.name + "\t" + dev::StateText(p.state) + "\t" + dev::KindText(p.kind) + "\t" + (risk ? *risk : "") + "\t" + p.path +
            "\t" + (it == last.end() ? "" : LastActionText(it->second));
 }
 
@@ -65,6 +77,7 @@ void PackageRows::Fill() {
         text += RowCells(snapshot_.packages[i], last_) + "\n";
     }
     view::SetRows(text);
+    ShowLabels();
     for (size_t row = 0; row < rows_.size(); row++) {
         const dev::Package& p = snapshot_.packages[rows_[row]];
         if (RiskReason(p.name)) view::SetRow(static_cast<int32_t>(row), RowCells(p, last_), kRiskColour);
@@ -72,6 +85,43 @@ void PackageRows::Fill() {
     }
     shown_ = view::Filter(filter_, kNameAndPath);
     UpdateCount();
+}
+
+void PackageRows::ShowLabels() {
+    std::string lines;
+    for (size_t i : rows_) {
+        auto it = labels_.find(snapshot_.packages[i].name);
+        if (it != labels_.end()) lines += WideToUtf8(it->second);
+        lines += "\n";
+    }
+    view::SetNames(kNameColumn, 0, lines);
+}
+
+void PackageRows::SetLabels(const std::vector<std::pair<std::string, dev::AppLabel>>& labels) {
+    bool changed = false;
+    for (const auto& kv : labels) {
+        if (!kv.second.hasName) {
+            changed = labels_.erase(kv.first) != 0 || changed;
+            continue;
+        }
+        std::wstring name = OneLineName(kv.second.name);
+        std::wstring& held = labels_[kv.first];
+        changed = changed || held != name;
+        held = name;
+    }
+    if (changed && !rows_.empty()) ShowLabels();
+}
+
+void PackageRows::ClearLabels() { labels_.clear(); }
+
+std::string PackageRows::LabelUtf8(const std::string& package) const {
+    auto it = labels_.find(package);
+    return it == labels_.end() ? std::string() : WideToUtf8(it->second);
+}
+
+std::string PackageRows::Display(const std::string& package) const {
+    std::string name = LabelUtf8(package);
+    return name.empty() ? package : dev::Utf8ToGbk(name) + " (" + package + ")";
 }
 
 void PackageRows::Show(const dev::PackageSnapshot& s, const std::map<std::string, dev::RecordEntry>& last) {
@@ -121,9 +171,11 @@ bool PackageRows::Shown(const std::string& name) const {
     if (!p) return false;
     StateShown state = static_cast<StateShown>(view::Current(data::kMgrState));
     KindShown kind = static_cast<KindShown>(view::Current(data::kMgrKind));
-    // The list's own filter rule on the same two columns.
-    return Passes(*p, state, kind) &&
-           (filter_.empty() || units::ContainsText(p->name, filter_) || units::ContainsText(p->path, filter_));
+    // The list's own filter rule on the same three columns.
+    if (!Passes(*p, state, kind)) return false;
+    if (filter_.empty() || units::ContainsText(p->name, filter_) || units::ContainsText(p->path, filter_)) return true;
+    auto it = labels_.find(name);
+    return it != labels_.end() && units::NameContains(it->second, filter_);
 }
 
 std::vector<std::string> PackageRows::Targets(std::vector<std::string>* hidden) const {

@@ -7,6 +7,7 @@
 #include <set>
 #include <string>
 #include <vector>
+#include "device/appnames.h"
 #include "device/packages.h"
 #include "device/record.h"
 
@@ -21,6 +22,9 @@ constexpr uint32_t kRiskColour = 0x000000C0;
 
 // "已禁用 2026-12-08 04:10" or "失败（受保护） ..." : the last record entry of a package.
 std::string LastActionText(const dev::RecordEntry& e);
+// The list's column of app names; the others follow it.
+constexpr int32_t kNameColumn = 0;
+
 // One row's cells, split by tabs.
 std::string RowCells(const dev::Package& p, const std::map<std::string, dev::RecordEntry>& last);
 
@@ -54,6 +58,18 @@ public:
     std::vector<std::string> CheckNames(const std::vector<std::string>& names, size_t* hidden = nullptr);
     size_t CheckedCount() const { return checked_.size(); }
 
+    // App names as the phone shows them, by package: kept for the phone shown
+    // until another phone or ClearLabels(); each new one fills its cell.
+    void SetLabels(const std::vector<std::pair<std::string, dev::AppLabel>>& labels);
+    void ClearLabels();
+    bool HasLabel(const std::string& package) const { return labels_.count(package) != 0; }
+    // "微信 (com.tencent.mm)" where the name is known, else the package name;
+    // in the program's code page, for the log and the boxes.
+    std::string Display(const std::string& package) const;
+    // The name in UTF-8, empty when there is none.
+    std::string LabelUtf8(const std::string& package) const;
+    size_t LabelCount() const { return labels_.size(); }
+
     const dev::PackageSnapshot& Snapshot() const { return snapshot_; }
     bool HasPackages() const { return !snapshot_.packages.empty(); }
 
@@ -61,11 +77,13 @@ private:
     std::string NameOfRow(int32_t row) const;
     bool Shown(const std::string& name) const;   // in the list and through the filter
     void Fill();
+    void ShowLabels();
 
     dev::PackageSnapshot snapshot_;
     std::map<std::string, dev::RecordEntry> last_;
     std::vector<size_t> rows_;    // row -> index in snapshot_.packages
     std::set<std::string> checked_;
+    std::map<std::string, std::wstring> labels_;   // package -> its name, only those that have one
     std::string filter_;
     int32_t shown_ = 0;
 };

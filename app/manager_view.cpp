@@ -32,7 +32,7 @@ constexpr int32_t kPropLogContent = 9;     // rich edit box
 // Commands of the extended library (units/extlib.h).
 enum ExtCommand : int32_t {
     kLineCount = 0, kScrollLines = 1, kSetRows = 2, kSetRow = 3, kCheckRows = 5, kCheckedRows = 6,
-    kSelectedRows = 7, kFilter = 8, kSort = 9, kAddText = 10,
+    kSelectedRows = 7, kFilter = 8, kSort = 9, kAddText = 10, kSetNames = 11,
 };
 
 void WriteText(uint32_t window, uint32_t unit, int32_t property, const std::string& text) {
@@ -182,6 +182,10 @@ void CheckRow(int32_t row, bool checked) {
 
 std::vector<int32_t> CheckedRows() { return Rows(kCheckedRows); }
 std::vector<int32_t> SelectedRows() { return Rows(kSelectedRows); }
+
+void SetNames(int32_t column, int32_t first, const std::string& lines) {
+    Ext(kSetNames, {List(), IntArg(column), IntArg(first), TextArg(lines.c_str())});
+}
 
 void Sort(int32_t column, bool descending) {
     Ext(kSort, {List(), IntArg(column), rt::ArgRecord{descending ? 1u : 0u, 0, rt::kTypeBool}});

@@ -43,6 +43,9 @@ void CheckRow(int32_t row, bool checked);
 std::vector<int32_t> CheckedRows();
 std::vector<int32_t> SelectedRows();
 void Sort(int32_t column, bool descending);
+// Makes `column` the list's column of names and sets the names of the rows
+// from `first` on: one a line, UTF-8.
+void SetNames(int32_t column, int32_t first, const std::string& lines);
 
 // A message box owned by the manager window; true when the user chose Yes
 // (or OK for a plain box).

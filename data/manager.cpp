@@ -75,7 +75,7 @@ std::vector<uint8_t> PackageList() {
     d.fullRowSelect = true;
     d.multiSelect = true;
     d.gridLines = true;
-    d.columns = {{"包名", 260, 0}, {"状态", 64, 0}, {"类型", 48, 0}, {"风险", 150, 0}, {"路径", 170, 0},
+    d.columns = {{"名称", 150, 0}, {"包名", 230, 0}, {"状态", 64, 0}, {"类型", 48, 0}, {"风险", 150, 0}, {"路径", 170, 0},
                  {"上次操作", 120, 0}};
     return Encode(d);
 }

@@ -75,6 +75,7 @@ struct Job {
     Phase phase = Phase::Files;
     ZipEntry icon;
     AppLabel label;
+    bool reported = false;        // options.arrived has had it
 };
 
 struct Ask {
@@ -567,7 +568,11 @@ struct Reader {
         }
         std::sort(touched.begin(), touched.end());
         touched.erase(std::unique(touched.begin(), touched.end()), touched.end());
-        for (size_t j : touched) Advance(jobs[j]);
+        for (size_t j : touched) {
+            Advance(jobs[j]);
+            if (jobs[j].phase == Phase::Done && !jobs[j].reported && options.arrived) options.arrived(j, jobs[j].label);
+            jobs[j].reported = jobs[j].reported || jobs[j].phase == Phase::Done;
+        }
         if (options.progress) options.progress(Done(), jobs.size());
         return result.error.empty() && !result.cancelled;
     }

@@ -53,6 +53,10 @@ struct NameReadOptions {
     NameCache* cache = nullptr;
     const Cancel* cancel = nullptr;   // stops after the adb run in progress (that run ends at once)
     NameProgress progress;
+    // Called, before `progress`, for each package whose label is settled by
+    // the run that just ended (from the cache or read): its index in
+    // snapshot.packages. Packages that can have no name are not reported.
+    std::function<void(size_t index, const AppLabel& label)> arrived;
     bool icons = true;
 };
 

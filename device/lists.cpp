@@ -70,7 +70,10 @@ PackageList ParsePackageList(const std::string& bytes) {
     ForEachLine(*text, from, [&](const std::string& line) {
         number++;
         std::string name = Trim(line);
-        if (name.empty() || name[0] == '#') return;
+        // A comment may follow a name ("com.tencent.mm  # 微信"): no package name holds a '#'.
+        size_t hash = name.find('#');
+        if (hash != std::string::npos) name = Trim(name.substr(0, hash));
+        if (name.empty()) return;
         if (StartsWith(name, "package:")) {
             name = Trim(name.substr(8));
             // "package:/path/base.apk=com.x" as `pm list packages -f` prints it.
@@ -88,11 +91,17 @@ PackageList ParsePackageList(const std::string& bytes) {
     return list;
 }
 
-std::string FormatPackageList(const std::vector<std::string>& names, const std::string& heading) {
+std::string FormatPackageList(const std::vector<std::string>& names, const std::string& heading,
+                              const std::vector<std::string>& comments) {
     std::string text = "\xEF\xBB\xBF";
     if (!heading.empty()) text += "# " + GbkToUtf8(OneLine(heading)) + "\r\n";
-    for (const std::string& n : names)
-        if (IsPackageName(n)) text += n + "\r\n";
+    for (size_t i = 0; i < names.size(); i++) {
+        if (!IsPackageName(names[i])) continue;
+        text += names[i];
+        std::string comment = i < comments.size() ? OneLine(comments[i]) : std::string();
+        if (!comment.empty()) text += "  # " + comment;
+        text += "\r\n";
+    }
     return text;
 }
 
@@ -142,8 +151,8 @@ bool ReadPackageListFile(const std::wstring& path, PackageList* list, std::strin
 }
 
 bool WritePackageListFile(const std::string& path, const std::vector<std::string>& names, std::string* error,
-                          const std::string& heading) {
-    std::string text = FormatPackageList(names, heading);
+                          const std::string& heading, const std::vector<std::string>& comments) {
+    std::string text = FormatPackageList(names, heading, comments);
     HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) {
         *error = "无法写入文件（错误 " + std::to_string(GetLastError()) + "）";

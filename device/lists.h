@@ -1,4 +1,5 @@
-// Package list files: one package a line. Reading takes "#" comments, blank
+// Package list files: one package a line. Reading takes "#" comments (whole
+// lines or after a name), blank
 // lines and the "package:" prefix pm prints (with or without its APK path),
 // in UTF-8 with or without a byte-order mark, in GBK, or in UTF-16 with its
 // mark (what `adb shell pm list packages > list.txt` makes in Windows
@@ -31,13 +32,16 @@ struct PackageList {
 };
 
 PackageList ParsePackageList(const std::string& bytes);
-std::string FormatPackageList(const std::vector<std::string>& names, const std::string& heading = std::string());
+// `comments` (UTF-8, one per name, may be shorter) follow their names after
+// "  # ": what each app is called, for the reader; reading skips them.
+std::string FormatPackageList(const std::vector<std::string>& names, const std::string& heading = std::string(),
+                              const std::vector<std::string>& comments = {});
 
 // The file versions; false (with a Chinese reason) when it cannot be read or written.
 bool ReadPackageListFile(const std::string& path, PackageList* list, std::string* error);
 // The same for a path in Unicode (a console program's arguments).
 bool ReadPackageListFile(const std::wstring& path, PackageList* list, std::string* error);
 bool WritePackageListFile(const std::string& path, const std::vector<std::string>& names, std::string* error,
-                          const std::string& heading = std::string());
+                          const std::string& heading = std::string(), const std::vector<std::string>& comments = {});
 
 } // namespace dev

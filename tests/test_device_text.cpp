@@ -608,6 +608,14 @@ TEST(PackageListFile, EveryEncodingPrefixAndHostileLine) {
     EXPECT_EQ(list.names, (std::vector<std::string>{"com.x", "com.y"}));
     EXPECT_TRUE(list.refused.empty());
     EXPECT_EQ(FormatPackageList({"com.x"}), "\xEF\xBB\xBF" "com.x\r\n");
+
+    // What each app is called follows its name as a comment, and the file still imports.
+    ASSERT_TRUE(WritePackageListFile(path, {"com.tencent.mm", "com.x"}, &error, "", {u8"微信 # 新版\n2", ""}));
+    EXPECT_EQ(FormatPackageList({"com.tencent.mm", "com.x"}, "", {u8"微信 # 新版\n2"}),
+              u8"\uFEFFcom.tencent.mm  # 微信 # 新版 2\r\ncom.x\r\n");
+    ASSERT_TRUE(ReadPackageListFile(path, &list, &error));
+    EXPECT_EQ(list.names, (std::vector<std::string>{"com.tencent.mm", "com.x"}));
+    EXPECT_TRUE(list.refused.empty());
 }
 
 // UTF-16 as `adb shell pm list packages > list.txt` writes it in Windows

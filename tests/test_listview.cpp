@@ -148,8 +148,61 @@ enum Property : int32_t {
     kSortColumn, kSortDescending, kRowCount, kShownCount, kCheckedCount, kCurrentRow,
 };
 
+TEST(ListModel, NamesAreFoundAndSortedByPinyinWithoutTouchingTheOtherCells) {
+    units::ListModel m;
+    const std::string rows = "\tcom.tencent.mm\r\n\tcom.eg.android.AlipayGphone\r\n\tcom.unnamed\r\n\tcom.android.settings\r\n";
+    m.SetRows(rows.data(), rows.size());
+    m.SetNameColumn(0);
+    m.SetChecked(2, true);
+    // 微信, 支付宝, (none), 设置 — and a name the code page cannot hold.
+    ASSERT_TRUE(m.SetNames(0, {L"\u5FAE\u4FE1", L"\u652F\u4ED8\u5B9D", L"", L"\u8BBE\u7F6E\U0001F600"}));
+    EXPECT_EQ(m.Name(3), L"\u8BBE\u7F6E\U0001F600");
+    EXPECT_EQ(m.Cell(0, 1), "com.tencent.mm");
+    EXPECT_TRUE(m.Checked(2)) << "names leave the marks alone";
+
+    auto shown = [&m] {
+        std::vector<int32_t> order;
+        for (int32_t p = 0; p < m.ShownCount(); ++p) order.push_back(m.RowAt(p));
+        return order;
+    };
+    m.SetFilter("wx", 0x3);
+    EXPECT_EQ(shown(), (std::vector<int32_t>{0}));
+    m.SetFilter("weixin", 0x3);
+    EXPECT_EQ(shown(), (std::vector<int32_t>{0}));
+    m.SetFilter("\xD6\xA7\xB8\xB6", 0x3);   // 支付 in the code page
+    EXPECT_EQ(shown(), (std::vector<int32_t>{1}));
+    m.SetFilter("sz", 0x3);
+    EXPECT_EQ(shown(), (std::vector<int32_t>{3}));
+    m.SetFilter("settings", 0x3);   // the package column still counts
+    EXPECT_EQ(shown(), (std::vector<int32_t>{3}));
+    m.SetFilter("wx", 0x2);         // not when the name column is left out
+    EXPECT_TRUE(shown().empty());
+    // Names set while a filter is on are filtered as they come.
+    m.SetFilter("zfb", 0x3);
+    EXPECT_EQ(shown(), (std::vector<int32_t>{1}));
+    ASSERT_TRUE(m.SetNames(2, {L"\u652F\u4ED8\u5B9D\u5C0F\u7A0B\u5E8F"}));
+    EXPECT_EQ(shown(), (std::vector<int32_t>{1, 2}));
+    EXPECT_FALSE(m.SetNames(4, {L"x"}));
+    ASSERT_TRUE(m.SetNames(2, {L""}));
+    m.SetFilter("", 0);
+
+    // By pinyin: 设置 (she), 微信 (wei), 支付宝 (zhi); the row without a name last either way.
+    m.SetSort(0, false);
+    EXPECT_EQ(shown(), (std::vector<int32_t>{3, 0, 1, 2}));
+    m.SetSort(0, true);
+    EXPECT_EQ(shown(), (std::vector<int32_t>{1, 0, 3, 2}));
+    // A name arriving moves its row to its place.
+    ASSERT_TRUE(m.SetNames(2, {L"\u963F\u91CC"}));   // 阿里 (a)
+    EXPECT_EQ(shown(), (std::vector<int32_t>{1, 0, 3, 2}));
+    m.SetSort(0, false);
+    EXPECT_EQ(shown(), (std::vector<int32_t>{2, 3, 0, 1}));
+    // New rows start without names.
+    m.SetRows(rows.data(), rows.size());
+    EXPECT_EQ(m.Name(0), L"");
+}
+
 // Commands of the extended library.
-enum Command { kSetRows = 2, kSetRow, kRowText, kCheckRows, kCheckedRows, kSelectedRows, kFilter, kSort };
+enum Command { kSetRows = 2, kSetRow, kRowText, kCheckRows, kCheckedRows, kSelectedRows, kFilter, kSort, kSetNames = 11 };
 
 rt::ArgRecord UnitArg() { return rt::MakeArg(rt::kTypeListView, UnitHost::kWindowId, kUnit); }
 rt::ArgRecord Int(int32_t v) { return rt::MakeArg(rt::kTypeInt, static_cast<uint32_t>(v)); }
@@ -455,6 +508,39 @@ TEST_F(ListViewUnit, FilterAndSortKeepRowNumbersAndSelection) {
     EXPECT_EQ(Call(kSetRow, {Int(2), Text("aaa\t已禁用\t1"), Int(0x0000C0)}).lo, 1u);
     EXPECT_EQ(ItemText(0, 0), "aaa");
     EXPECT_EQ(Call(kSetRow, {Int(4), Text("x")}).lo, 0u);
+    EXPECT_TRUE(host_->events.empty()) << "commands raise no events";
+}
+
+TEST_F(ListViewUnit, NamesShowInUnicodeAndTheFilterFindsThemByPinyin) {
+    units::ListViewData d = Packages();
+    d.columns.insert(d.columns.begin(), units::ListColumn{"名称", 120, 0});
+    Make(d);
+    Call(kSetRows, {Text("\tcom.tencent.mm\t已启用\t5\r\n\tcom.a\t已禁用\t40\r\n\tcom.b\t已启用\t3")});
+    Select(1);
+    // UTF-8 lines: 微信, none, and a name with a character GBK lacks.
+    Call(kSetNames, {Int(0), Int(0), Text("\xE5\xBE\xAE\xE4\xBF\xA1\n\n\xE5\x9C\xB0\xE5\x9B\xBE\xF0\x9F\x97\xBA\n")});
+    auto wide = [this](int pos, int column) {
+        wchar_t buf[64] = {};
+        LVITEMW item = {};
+        item.iSubItem = column;
+        item.pszText = buf;
+        item.cchTextMax = 64;
+        SendMessageW(list_, LVM_GETITEMTEXTW, static_cast<WPARAM>(pos), reinterpret_cast<LPARAM>(&item));
+        return std::wstring(buf);
+    };
+    EXPECT_EQ(wide(0, 0), L"\u5FAE\u4FE1");
+    EXPECT_EQ(wide(2, 0), L"\u5730\u56FE\U0001F5FA");
+    EXPECT_EQ(wide(1, 1), L"com.a");
+    EXPECT_EQ(wide(1, 2), L"\u5DF2\u7981\u7528") << "the other cells widen from the code page";
+    EXPECT_EQ(ItemText(0, 1), "com.tencent.mm");
+    EXPECT_EQ(CallRows(kSelectedRows), (std::vector<int32_t>{1})) << "names in place keep the selection";
+
+    EXPECT_EQ(Call(kFilter, {Text("dt"), Int(0x3)}).lo, 1u);
+    EXPECT_EQ(wide(0, 1), L"com.b");
+    EXPECT_EQ(Call(kFilter, {Text("")}).lo, 3u);
+    Call(kSort, {Int(0)});
+    EXPECT_EQ(wide(0, 0), L"\u5730\u56FE\U0001F5FA");   // di before wei
+    EXPECT_EQ(wide(2, 1), L"com.a");                     // no name: last
     EXPECT_TRUE(host_->events.empty()) << "commands raise no events";
 }
 

@@ -82,8 +82,8 @@ TEST_F(Manager, TwoPhonesOneUnauthorizedTheHintTheChoiceAndTheStartUpWindowFollo
     // Filters: the state and kind choices and the text narrow the same list.
     m.ChooseComboItem(m.Combo(2), 2);   // 已禁用
     EXPECT_EQ(m.RowCount(), 1);
-    EXPECT_EQ(m.Cell(0, 0), "com.google.android.apps.tachyon");
-    EXPECT_EQ(m.Cell(0, 1), "已禁用");
+    EXPECT_EQ(m.Cell(0, 1), "com.google.android.apps.tachyon");
+    EXPECT_EQ(m.Cell(0, 2), "已禁用");
     m.ChooseComboItem(m.Combo(2), 0);
     m.ChooseComboItem(m.Combo(3), 2);   // 用户
     EXPECT_EQ(m.RowCount(), 2);
@@ -96,8 +96,8 @@ TEST_F(Manager, TwoPhonesOneUnauthorizedTheHintTheChoiceAndTheStartUpWindowFollo
     // Risky rows name their risk.
     int systemui = m.PositionOf("com.android.systemui");
     ASSERT_GE(systemui, 0);
-    EXPECT_TRUE(Contains(m.Cell(systemui, 3), "系统界面")) << m.Cell(systemui, 3);
-    EXPECT_EQ(m.Cell(systemui, 2), "系统");
+    EXPECT_TRUE(Contains(m.Cell(systemui, 4), "系统界面")) << m.Cell(systemui, 4);
+    EXPECT_EQ(m.Cell(systemui, 3), "系统");
 }
 
 // `adbtool.exe --manager --device SERIAL`, as a shortcut starts it: the
@@ -136,8 +136,8 @@ TEST_F(Manager, EveryActionReadsTheStateBackRiskConfirmationAndUndo) {
     ASSERT_TRUE(m.WaitIdle());
     EXPECT_TRUE(Contains(m.Log(), "com.google.android.gm：已禁用\ncom.google.android.youtube：已禁用\n")) << m.Log();
     EXPECT_TRUE(Contains(PackageLine(tool, "com.google.android.youtube"), " disabled-user "));
-    EXPECT_EQ(m.Cell(m.PositionOf("com.google.android.youtube"), 1), "已禁用");
-    EXPECT_TRUE(Contains(m.Cell(m.PositionOf("com.google.android.youtube"), 5), "禁用"));
+    EXPECT_EQ(m.Cell(m.PositionOf("com.google.android.youtube"), 2), "已禁用");
+    EXPECT_TRUE(Contains(m.Cell(m.PositionOf("com.google.android.youtube"), 6), "禁用"));
 
     // A risky package: the box names it; No leaves the phone alone.
     ASSERT_TRUE(m.Select({"com.android.systemui"}));
@@ -167,13 +167,13 @@ TEST_F(Manager, EveryActionReadsTheStateBackRiskConfirmationAndUndo) {
     ASSERT_TRUE(tool.WaitFor([&] { return Contains(m.Log(), "com.spotify.music："); }));
     ASSERT_TRUE(m.WaitIdle());
     EXPECT_TRUE(Contains(PackageLine(tool, "com.spotify.music"), " uninstalled ")) << PackageLine(tool, "com.spotify.music");
-    EXPECT_EQ(m.Cell(m.PositionOf("com.spotify.music"), 1), "已删除");
+    EXPECT_EQ(m.Cell(m.PositionOf("com.spotify.music"), 2), "已删除");
 
     // 恢复 and 启用.
     ASSERT_TRUE(m.Select({"com.spotify.music"}));
     ASSERT_TRUE(m.Click("恢复"));
     ASSERT_TRUE(m.WaitIdle());
-    EXPECT_EQ(m.Cell(m.PositionOf("com.spotify.music"), 1), "已启用");
+    EXPECT_EQ(m.Cell(m.PositionOf("com.spotify.music"), 2), "已启用");
     ASSERT_TRUE(m.Select({"com.google.android.gm"}));
     ASSERT_TRUE(m.Click("启用"));
     ASSERT_TRUE(m.WaitIdle());
@@ -203,7 +203,7 @@ TEST_F(Manager, EveryActionReadsTheStateBackRiskConfirmationAndUndo) {
     ASSERT_TRUE(tool.WaitFor([&] { return Contains(PackageLine(tool, "com.tencent.mm"), " enabled "); }));
     ASSERT_TRUE(m.WaitIdle());
     EXPECT_TRUE(Contains(PackageLine(tool, "com.google.android.youtube"), " enabled "));
-    EXPECT_EQ(m.Cell(m.PositionOf("com.tencent.mm"), 1), "已启用");
+    EXPECT_EQ(m.Cell(m.PositionOf("com.tencent.mm"), 2), "已启用");
 }
 
 // The keyboard alone: Tab walks the window top to bottom, Enter leaves the
@@ -254,7 +254,7 @@ TEST_F(Manager, KeysWalkFilterCheckSelectRefreshAndClose) {
     ASSERT_TRUE(tool.WaitFor([&] { return focused() == m.Filter(); }, 5000));
     for (char c : std::string("YOUTUBE")) m.Press(static_cast<WORD>(c));
     ASSERT_TRUE(tool.WaitFor([&] { return m.RowCount() == 1; }, 5000)) << m.RowCount();
-    EXPECT_EQ(m.Cell(0, 0), "com.google.android.youtube");
+    EXPECT_EQ(m.Cell(0, 1), "com.google.android.youtube");
     m.Press(VK_RETURN);
     ASSERT_TRUE(tool.WaitFor([&] { return focused() == m.List(); }, 5000));
 
@@ -326,7 +326,7 @@ TEST_F(Manager, RestoreIsRefusedWithTheReasonOnAnOldPhone) {
     ASSERT_TRUE(tool.WaitFor([&] { return m.RowCount() > 0; }));
     ASSERT_TRUE(m.WaitIdle());
     size_t runs = tool.AdbLog().size();
-    ASSERT_TRUE(m.Select({m.Cell(0, 0)}));
+    ASSERT_TRUE(m.Select({m.Cell(0, 1)}));
     ASSERT_TRUE(m.Click("恢复"));
     std::string box;
     ASSERT_TRUE(m.WaitBox(&box));
@@ -397,7 +397,7 @@ TEST_F(Manager, AllDevicesAtOnceWithTheLogGroupedPerDevice) {
     EXPECT_EQ(Occurrences(Group(log, "【Phone_A AAA111】"), "：已禁用"), 2u) << log;
     EXPECT_EQ(Occurrences(Group(log, "【Phone_B BBB222】"), "：已禁用"), 2u) << log;
     EXPECT_EQ(Occurrences(log, "【"), 2u) << "each phone's outcomes once\n" << log;
-    EXPECT_EQ(m.Cell(m.PositionOf("com.example.app1"), 1), "已禁用");
+    EXPECT_EQ(m.Cell(m.PositionOf("com.example.app1"), 2), "已禁用");
 }
 
 TEST_F(Manager, CancelStopsAfterThePackageInProgressAndTheRecordMatchesThePhone) {
@@ -542,7 +542,7 @@ TEST_F(Manager, AWorkProfileIsChosenActedOnRecordedAndUndoneOnItsOwn) {
     ASSERT_TRUE(m.WaitIdle());
     // The work profile's own states: Teams is installed there, not for the owner.
     ASSERT_TRUE(tool.WaitFor([&] { return m.PositionOf("com.microsoft.teams") >= 0 &&
-                                          m.Cell(m.PositionOf("com.microsoft.teams"), 1) == "已启用"; }));
+                                          m.Cell(m.PositionOf("com.microsoft.teams"), 2) == "已启用"; }));
     ASSERT_TRUE(m.Select({"com.microsoft.teams"}));
     ASSERT_TRUE(m.Click("禁用"));
     ASSERT_TRUE(m.WaitIdle());
@@ -607,7 +607,7 @@ TEST_F(Manager, AFailingPackageServiceLeavesTheListAndSaysSo) {
         << m.Status();
     ASSERT_TRUE(m.WaitIdle());
     EXPECT_EQ(m.RowCount(), 13);
-    EXPECT_EQ(m.Cell(m.PositionOf("com.google.android.youtube"), 1), "已启用") << "never shown as deleted";
+    EXPECT_EQ(m.Cell(m.PositionOf("com.google.android.youtube"), 2), "已启用") << "never shown as deleted";
 }
 
 // Closing the window while a batch waits on a phone that stopped answering:
@@ -783,8 +783,8 @@ TEST_F(Manager, AnotherComputersServerIsAddedItsPhonesListedActedOnAndRemembered
     // This run's remote phone is a fresh one with the same identity: the
     // record knows what the tool did to it.
     int app1 = m.PositionOf("com.example.app1");
-    EXPECT_EQ(m.Cell(app1, 1), "已启用");
-    EXPECT_EQ(m.Cell(app1, 5).substr(0, 5), "禁用 ") << m.Cell(app1, 5);
+    EXPECT_EQ(m.Cell(app1, 2), "已启用");
+    EXPECT_EQ(m.Cell(app1, 6).substr(0, 5), "禁用 ") << m.Cell(app1, 6);
     DeleteFileA(dev::DefaultServersPath().c_str());
 }
 

@@ -140,8 +140,19 @@ TEST(AppNames, EveryAndroidVersionGivesWhatTheReadersGive) {
             lastDone = done;
             lastTotal = total;
         };
+        std::map<size_t, AppLabel> arrived;
+        options.arrived = [&](size_t index, const AppLabel& label) {
+            EXPECT_TRUE(arrived.emplace(index, label).second) << "reported twice: " << index;
+        };
         NameRead r = ReadAppNames(TheAdb(), "N1", s, options);
         EXPECT_EQ(r.error, "");
+        // Each label is reported as it is settled, the same as in the result.
+        for (size_t i = 0; i < r.apps.size(); i++) {
+            if (!r.apps[i].hasName) continue;
+            ASSERT_TRUE(arrived.count(i)) << s.packages[i].name;
+            EXPECT_EQ(Utf8(arrived[i].name), Utf8(r.apps[i].name));
+            EXPECT_EQ(arrived[i].icon, r.apps[i].icon);
+        }
         EXPECT_EQ(r.locale, "zh-CN");
         EXPECT_EQ(lastDone, s.packages.size());
         EXPECT_EQ(lastTotal, s.packages.size());

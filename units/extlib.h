@@ -34,14 +34,19 @@ extern rt::LibraryLink gExtLink;
 //    restores the order the rows were given in
 // 10 add text (rich edit, text): plain text after the last character; the
 //    rest of the content and a selection the user made stay as they are
+// 11 set names (list view, integer column, integer first row, [text]): makes
+//    the column the list's column of names (-1: none) and gives the rows
+//    from the first row on their names, one a line of UTF-8 (any character,
+//    not only the code page's); the filter finds names by pinyin too and a
+//    sort by that column orders them by pinyin, rows without a name last
 //
 // Rows are numbered from 0 in the order the last set rows gave them;
 // filtering and sorting never change a row's number. No command raises an
 // event.
-constexpr int32_t kExtCommandCount = 11;
+constexpr int32_t kExtCommandCount = 12;
 extern const rt::CommandFn kExtCommands[kExtCommandCount];
 
-// The list view's commands, 2 to 9 above.
+// The list view's commands, 2 to 9 and 11 above.
 void ListSetRows(rt::ArgRecord* result, int32_t count, rt::ArgRecord* args);
 void ListSetRow(rt::ArgRecord* result, int32_t count, rt::ArgRecord* args);
 void ListRowText(rt::ArgRecord* result, int32_t count, rt::ArgRecord* args);
@@ -50,6 +55,7 @@ void ListCheckedRows(rt::ArgRecord* result, int32_t count, rt::ArgRecord* args);
 void ListSelectedRows(rt::ArgRecord* result, int32_t count, rt::ArgRecord* args);
 void ListFilter(rt::ArgRecord* result, int32_t count, rt::ArgRecord* args);
 void ListSort(rt::ArgRecord* result, int32_t count, rt::ArgRecord* args);
+void ListSetNames(rt::ArgRecord* result, int32_t count, rt::ArgRecord* args);
 
 intptr_t ExtNotify(int32_t code, intptr_t v1, intptr_t v2);
 

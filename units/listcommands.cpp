@@ -100,6 +100,21 @@ void ListFilter(rt::ArgRecord* result, int32_t count, rt::ArgRecord* args) {
         result->lo = static_cast<uint32_t>(v->Filter(text ? text : "", static_cast<uint32_t>(IntArg(count, args, 2, 0))));
 }
 
+void ListSetNames(rt::ArgRecord*, int32_t count, rt::ArgRecord* args) {
+    if (count < 3) return;
+    ListView* v = ListViewOf(args);
+    if (!v) return;
+    const char* text = count > 3 ? TextArg(args[3]) : nullptr;
+    std::vector<std::wstring> names;
+    for (const std::string& line : SplitLines(text ? text : "")) {
+        int n = line.empty() ? 0 : MultiByteToWideChar(CP_UTF8, 0, line.data(), static_cast<int>(line.size()), nullptr, 0);
+        std::wstring name(static_cast<size_t>(n > 0 ? n : 0), L'\0');
+        if (n > 0) MultiByteToWideChar(CP_UTF8, 0, line.data(), static_cast<int>(line.size()), &name[0], n);
+        names.push_back(std::move(name));
+    }
+    v->SetNames(IntArg(args[1]), IntArg(args[2]), names);
+}
+
 void ListSort(rt::ArgRecord*, int32_t count, rt::ArgRecord* args) {
     if (count < 2) return;
     if (ListView* v = ListViewOf(args)) v->Sort(IntArg(args[1]), IntArg(count, args, 2, 0) != 0);

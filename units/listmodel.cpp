@@ -24,6 +24,16 @@ inline unsigned char Fold(unsigned char c) { return c >= 'A' && c <= 'Z' ? stati
 inline bool IsDigit(unsigned char c) { return c >= '0' && c <= '9'; }
 
 const std::string kEmpty;
+const std::wstring kNoName;
+
+// The filter text, from the code page the cells are in, to UTF-16.
+std::wstring Widen(const std::string& text) {
+    if (text.empty()) return std::wstring();
+    int n = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    std::wstring wide(static_cast<size_t>(n > 0 ? n : 0), L'\0');
+    if (n > 0) MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), &wide[0], n);
+    return wide;
+}
 
 } // namespace
 
@@ -64,6 +74,10 @@ bool ContainsText(const std::string& text, const std::string& needle) {
         if (k >= nn) return true;
     }
     return false;
+}
+
+bool NameContains(const std::wstring& name, const std::string& filter) {
+    return !name.empty() && MatchesPinyin(MakePinyinKey(name), PinyinQuery(Widen(filter)));
 }
 
 int CompareCells(const std::string& a, const std::string& b) {
@@ -187,10 +201,44 @@ std::vector<int32_t> ListModel::CheckedRows() const {
     return out;
 }
 
+void ListModel::SetNameColumn(int32_t column) {
+    nameColumn_ = column < 0 ? -1 : column;
+    Resort();
+}
+
+bool ListModel::SetNames(int32_t first, const std::vector<std::wstring>& names) {
+    if (!Valid(first)) return false;
+    for (size_t i = 0; i < names.size() && first + i < rows_.size(); ++i) {
+        Row& r = rows_[first + i];
+        if (r.name == names[i]) continue;
+        r.name = names[i];
+        r.nameKey = MakePinyinKey(r.name);
+        r.nameOrder = PinyinSortKey(r.name);
+    }
+    if (nameColumn_ >= 0 && sortColumn_ == nameColumn_) Resort();
+    else if (!filter_.empty()) Refilter();
+    return true;
+}
+
+const std::wstring& ListModel::Name(int32_t row) const {
+    return Valid(row) ? rows_[static_cast<size_t>(row)].name : kNoName;
+}
+
+void ListModel::SetImage(int32_t row, int32_t image) {
+    if (Valid(row)) rows_[static_cast<size_t>(row)].image = image;
+}
+
 void ListModel::SetFilter(const std::string& text, uint32_t columns) {
     filter_ = text;
     filterColumns_ = columns;
+    nameQuery_.reset(text.empty() ? nullptr : new PinyinQuery(Widen(text)));
     Refilter();
+}
+
+bool ListModel::NamePasses(const Row& row) const {
+    if (nameColumn_ < 0 || row.name.empty() || !nameQuery_) return false;
+    if (filterColumns_ && (nameColumn_ >= 32 || !(filterColumns_ & (1u << nameColumn_)))) return false;
+    return MatchesPinyin(row.nameKey, *nameQuery_);
 }
 
 void ListModel::SetSort(int32_t column, bool descending) {
@@ -200,7 +248,7 @@ void ListModel::SetSort(int32_t column, bool descending) {
 }
 
 bool ListModel::Passes(const Row& row) const {
-    if (filter_.empty()) return true;
+    if (filter_.empty() || NamePasses(row)) return true;
     for (size_t c = 0; c < row.cells.size(); ++c) {
         if (filterColumns_ && (c >= 32 || !(filterColumns_ & (1u << c)))) continue;
         if (ContainsText(row.cells[c], filter_)) return true;
@@ -209,7 +257,17 @@ bool ListModel::Passes(const Row& row) const {
 }
 
 bool ListModel::Before(int32_t a, int32_t b) const {
-    int c = CompareCells(Cell(a, sortColumn_), Cell(b, sortColumn_));
+    int c;
+    if (sortColumn_ == nameColumn_) {
+        const Row& x = rows_[static_cast<size_t>(a)];
+        const Row& y = rows_[static_cast<size_t>(b)];
+        // Rows without a name go last either way.
+        if (x.name.empty() != y.name.empty()) return y.name.empty();
+        c = x.nameOrder.compare(y.nameOrder);
+        if (c == 0) c = CompareCells(Cell(a, sortColumn_), Cell(b, sortColumn_));
+    } else {
+        c = CompareCells(Cell(a, sortColumn_), Cell(b, sortColumn_));
+    }
     if (descending_) c = -c;
     return c != 0 ? c < 0 : a < b;
 }

@@ -7,8 +7,10 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
+#include "pinyin.h"
 
 namespace units {
 
@@ -22,6 +24,10 @@ inline std::vector<std::string> SplitLines(const std::string& text) { return Spl
 // double-byte characters match only themselves, so a pattern never matches
 // the second half of one character and the first of the next.
 bool ContainsText(const std::string& text, const std::string& needle);
+
+// Whether a filter text (in the system code page, as ContainsText takes it)
+// finds a name of the list's column of names: by pinyin or as it is written.
+bool NameContains(const std::wstring& name, const std::string& filter);
 
 // Orders two cells: runs of digits by their value, other single-byte
 // characters by their byte value with ASCII letters in either case alike,
@@ -63,6 +69,21 @@ public:
     // Checked rows by index, ascending.
     std::vector<int32_t> CheckedRows() const;
 
+    // The column of names (-1, the default: none). A name may hold
+    // characters the code page lacks, so these cells are UTF-16 and kept
+    // apart from the others; the filter finds them by pinyin as well (wx and
+    // weixin find 微信) and the sort orders them by pinyin, rows without a
+    // name after the others either way. New rows start without names.
+    void SetNameColumn(int32_t column);
+    int32_t NameColumn() const { return nameColumn_; }
+    // Names of the rows from `first` on, in row order; names past the last
+    // row are ignored. False when `first` is no row.
+    bool SetNames(int32_t first, const std::vector<std::wstring>& names);
+    const std::wstring& Name(int32_t row) const;
+    // An image index of the row (-1: none) for the list's image list.
+    void SetImage(int32_t row, int32_t image);
+    int32_t Image(int32_t row) const { return Valid(row) ? rows_[static_cast<size_t>(row)].image : -1; }
+
     // Shows only the rows with `text` in one of the columns whose bit is set
     // in `columns` (bit 0 the first column; 0 means every column), in one
     // pass over the sorted rows. An empty text shows every row.
@@ -80,7 +101,12 @@ private:
         std::vector<std::string> cells;
         uint32_t colour = kDefaultColour;
         bool checked = false;
+        int32_t image = -1;
+        std::wstring name;
+        PinyinKey nameKey;        // for the filter
+        std::wstring nameOrder;   // PinyinSortKey(name), for the sort
     };
+    bool NamePasses(const Row& row) const;
     static std::vector<std::string> SplitCells(const char* text, size_t length);
     bool Passes(const Row& row) const;
     bool Before(int32_t a, int32_t b) const;
@@ -92,7 +118,9 @@ private:
     std::vector<int32_t> shown_;      // the rows of order_ the filter lets through
     std::vector<int32_t> position_;   // row -> its position in shown_, or -1
     std::string filter_;
+    std::unique_ptr<PinyinQuery> nameQuery_;   // the filter as the names are matched, while there is one
     uint32_t filterColumns_ = 0;
+    int32_t nameColumn_ = -1;
     int32_t sortColumn_ = -1;
     bool descending_ = false;
     int32_t checkedCount_ = 0;

@@ -75,6 +75,10 @@ bool ListView::Build(const uint8_t* bytes, uint32_t length, DWORD style, HWND pa
                 reinterpret_cast<HMENU>(static_cast<uintptr_t>(controlId))))
         return false;
     Send(LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_CHECKBOXES | LVS_EX_FULLROWSELECT | LVS_EX_GRIDLINES, ExtendedStyle());
+    // Cells are asked for in UTF-16, so that a name column can hold what the
+    // code page cannot; the other cells are widened as they are painted,
+    // which the control would do itself for an ANSI answer.
+    Send(CCM_SETUNICODEFORMAT, TRUE);
     ApplyCheckBoxes();
     ApplyStoredFont(hwnd, data_.font, &font_);
     ApplyColumns();
@@ -264,6 +268,33 @@ int32_t ListView::Filter(const std::string& text, uint32_t columns) {
     return model_.ShownCount();
 }
 
+void ListView::SetNames(int32_t column, int32_t first, const std::vector<std::wstring>& names) {
+    if (column != model_.NameColumn()) {
+        std::vector<int32_t> selected = SelectedRows();
+        int32_t focused = FocusedRow();
+        ++quiet_;
+        model_.SetNameColumn(column);
+        Reshow(selected, focused);
+        --quiet_;
+    }
+    if (names.empty()) return;
+    std::vector<int32_t> selected = SelectedRows();
+    int32_t focused = FocusedRow();
+    std::vector<int32_t> before(model_.ShownCount());
+    for (int32_t pos = 0; pos < model_.ShownCount(); ++pos) before[pos] = model_.RowAt(pos);
+    if (!model_.SetNames(first, names)) return;
+    bool moved = static_cast<int32_t>(before.size()) != model_.ShownCount();
+    for (int32_t pos = 0; !moved && pos < model_.ShownCount(); ++pos) moved = before[pos] != model_.RowAt(pos);
+    if (!moved) {
+        // Names arriving in a list that keeps its order: only their cells repaint.
+        InvalidateRect(hwnd, nullptr, FALSE);
+        return;
+    }
+    ++quiet_;
+    Reshow(selected, focused);
+    --quiet_;
+}
+
 void ListView::Sort(int32_t column, bool descending) {
     std::vector<int32_t> selected = SelectedRows();
     int32_t focused = FocusedRow();
@@ -380,7 +411,7 @@ bool ListView::OnReflected(UINT msg, WPARAM, LPARAM lp, LRESULT* result) {
 
 bool ListView::OnNotify(NMHDR* header, LRESULT* result) {
     switch (header->code) {
-    case LVN_GETDISPINFOA: OnGetDispInfo(reinterpret_cast<NMLVDISPINFOA*>(header)); *result = 0; return true;
+    case LVN_GETDISPINFOW: OnGetDispInfo(reinterpret_cast<NMLVDISPINFOW*>(header)); *result = 0; return true;
     case NM_CUSTOMDRAW: *result = OnCustomDraw(reinterpret_cast<NMLVCUSTOMDRAW*>(header)); return true;
     case LVN_ITEMCHANGED: {
         const NMLISTVIEW* n = reinterpret_cast<const NMLISTVIEW*>(header);
@@ -406,12 +437,22 @@ bool ListView::OnNotify(NMHDR* header, LRESULT* result) {
     }
 }
 
-void ListView::OnGetDispInfo(NMLVDISPINFOA* info) {
-    LVITEMA& item = info->item;
+void ListView::OnGetDispInfo(NMLVDISPINFOW* info) {
+    LVITEMW& item = info->item;
     int32_t row = model_.RowAt(item.iItem);
     if (row < 0) return;
-    if ((item.mask & LVIF_TEXT) && item.pszText && item.cchTextMax > 0)
-        lstrcpynA(item.pszText, model_.Cell(row, item.iSubItem).c_str(), item.cchTextMax);
+    if ((item.mask & LVIF_TEXT) && item.pszText && item.cchTextMax > 0) {
+        if (item.iSubItem == model_.NameColumn()) {
+            lstrcpynW(item.pszText, model_.Name(row).c_str(), item.cchTextMax);
+        } else {
+            const std::string& cell = model_.Cell(row, item.iSubItem);
+            int n = cell.empty() ? 0
+                                 : MultiByteToWideChar(CP_ACP, 0, cell.data(), static_cast<int>(cell.size()), item.pszText,
+                                                       item.cchTextMax - 1);
+            item.pszText[n > 0 ? n : 0] = L'\0';
+        }
+    }
+    if ((item.mask & LVIF_IMAGE) && item.iSubItem == 0) item.iImage = model_.Image(row);
     if ((item.mask & LVIF_STATE) && data_.checkBoxes) {
         item.state = (item.state & ~LVIS_STATEIMAGEMASK) | CheckState(model_.Checked(row));
         item.stateMask |= LVIS_STATEIMAGEMASK;

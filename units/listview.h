@@ -47,6 +47,9 @@ public:
     std::vector<int32_t> SelectedRows() const;   // in the order shown
     int32_t Filter(const std::string& text, uint32_t columns);
     void Sort(int32_t column, bool descending);
+    // Makes `column` the column of names (-1: none) and sets the names of
+    // the rows from `first` on (see ListModel::SetNames).
+    void SetNames(int32_t column, int32_t first, const std::vector<std::wstring>& names);
     const ListModel& Model() const { return model_; }
 
 protected:
@@ -68,7 +71,7 @@ private:
     int32_t FocusedRow() const;
     std::string JoinColumns() const;
     bool OnNotify(NMHDR* header, LRESULT* result);
-    void OnGetDispInfo(NMLVDISPINFOA* info);
+    void OnGetDispInfo(NMLVDISPINFOW* info);
     LRESULT OnCustomDraw(NMLVCUSTOMDRAW* draw);
     void OnSelectionChanged();
     void OnColumnClick(int32_t column);

@@ -159,7 +159,7 @@ std::string ManagerUnderTest::Cell(int position, int column) const {
 
 int ManagerUnderTest::PositionOf(const std::string& package) const {
     for (int i = 0, n = RowCount(); i < n; i++)
-        if (Cell(i, 0) == package) return i;
+        if (Cell(i, 1) == package) return i;
     return -1;
 }
 
