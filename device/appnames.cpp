@@ -570,7 +570,9 @@ struct Reader {
         touched.erase(std::unique(touched.begin(), touched.end()), touched.end());
         for (size_t j : touched) {
             Advance(jobs[j]);
-            if (jobs[j].phase == Phase::Done && !jobs[j].reported && options.arrived) options.arrived(j, jobs[j].label);
+            // A label missing a piece that never came is not settled: not told.
+            if (jobs[j].phase == Phase::Done && !jobs[j].reported && !jobs[j].interrupted && options.arrived)
+                options.arrived(j, jobs[j].label);
             jobs[j].reported = jobs[j].reported || jobs[j].phase == Phase::Done;
         }
         if (options.progress) options.progress(Done(), jobs.size());

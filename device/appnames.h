@@ -55,7 +55,8 @@ struct NameReadOptions {
     NameProgress progress;
     // Called, before `progress`, for each package whose label is settled by
     // the run that just ended (from the cache or read): its index in
-    // snapshot.packages. Packages that can have no name are not reported.
+    // snapshot.packages. Packages that can have no name are not reported,
+    // nor those whose bytes an interrupted run did not bring.
     std::function<void(size_t index, const AppLabel& label)> arrived;
     bool icons = true;
 };

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 #include "device/adb.h"
+#include "device/namecache.h"
 #include "device/record.h"
 #include "device/servers.h"
 #include "support/child.h"
@@ -482,6 +483,88 @@ TEST_F(Manager, ListFilesCheckWhatTheyNameReportTheRestAndExportTheChecks) {
     ASSERT_TRUE(m.Click("导入列表..."));
     ASSERT_TRUE(m.AnswerFileDialog(in));
     ASSERT_TRUE(tool.WaitFor([&] { return Contains(m.Count(), "已勾选 3 个"); })) << m.Count();
+}
+
+// App names: read from the phone's APKs beside the list, found by pinyin,
+// named in the log and in exported lists; the next opening shows them from
+// the cache with the list, and 取消 stops the read that confirms them.
+TEST_F(Manager, AppNamesFromTheApksAreShownFoundByPinyinAndKept) {
+    DeleteFileA(dev::NameCache::DefaultPath().c_str());
+    std::string apks = test::ExeDir() + "\\mgr-names-apks";
+    CreateDirectoryA(apks.c_str(), nullptr);
+    for (const char* served : {"locales", "refs", "split_base", "split_config.zh"}) {
+        std::string to = std::string(served) == "split_base" ? "com.t.split" : std::string(served) == "split_config.zh" ? "com.t.split@split_config.zh" : std::string("com.t.") + served;
+        ASSERT_TRUE(CopyFileA((std::string(KEEL_APK_DIR) + "\\" + served + ".apk").c_str(), (apks + "\\" + to + ".apk").c_str(), FALSE))
+            << served;
+    }
+    auto phone = [&](int execMs) {
+        return "platform-tools 34.0.5\ndevice N1 device product:p model:Names_Phone\napi 34\n"
+               "prop persist.sys.locale zh-CN\nexec-ms " + std::to_string(execMs) + "\napk-dir " + apks + "\n"
+               "package com.t.locales enabled third-party\npackage com.t.refs enabled third-party\n"
+               "package com.t.split enabled third-party\npackage com.t.plain enabled third-party\n";
+    };
+    {
+        ToolUnderTest tool("mgr-names", phone(0));
+        ManagerUnderTest m(tool);
+        ASSERT_TRUE(OpenShowing(tool, m, 4));
+        EXPECT_EQ(m.Cell(m.PositionOf("com.t.locales"), 0), "全部(中国)");
+        EXPECT_EQ(m.Cell(m.PositionOf("com.t.refs"), 0), "真名");
+        EXPECT_EQ(m.Cell(m.PositionOf("com.t.split"), 0), "拆分应用") << "its translation is in the split";
+        EXPECT_EQ(m.Cell(m.PositionOf("com.t.plain"), 0), "") << "no APK, no name";
+        EXPECT_TRUE(Contains(m.Status(), "3 个有名称")) << m.Status();
+
+        // Pinyin initials and full pinyin find the names; package names still count.
+        SetWindowTextA(m.Filter(), "qb");
+        ASSERT_TRUE(tool.WaitFor([&] { return m.RowCount() == 1; })) << m.RowCount();
+        EXPECT_EQ(m.Cell(0, 1), "com.t.locales");
+        SetWindowTextA(m.Filter(), "zhenming");
+        ASSERT_TRUE(tool.WaitFor([&] { return m.RowCount() == 1 && m.Cell(0, 1) == "com.t.refs"; }));
+        EXPECT_TRUE(Contains(m.Count(), "显示 1 个")) << m.Count();
+        SetWindowTextA(m.Filter(), "");
+        ASSERT_TRUE(tool.WaitFor([&] { return m.RowCount() == 4; }));
+
+        // The log and the box name the app as the phone does.
+        ASSERT_TRUE(m.Select({"com.t.refs"}));
+        ASSERT_TRUE(m.Click("删除"));
+        std::string box;
+        ASSERT_TRUE(m.WaitBox(&box));
+        EXPECT_TRUE(Contains(box, "真名 (com.t.refs)")) << box;
+        m.AnswerBox(IDYES);
+        ASSERT_TRUE(tool.WaitFor([&] { return Contains(m.Log(), "真名 (com.t.refs)："); })) << m.Log();
+        ASSERT_TRUE(m.WaitIdle());
+        EXPECT_EQ(m.Cell(m.PositionOf("com.t.refs"), 0), "真名") << "a batch keeps the names";
+
+        // An exported list carries the names as comments and imports again.
+        std::string out = tool.Folder() + "\\names.txt";
+        DeleteFileA(out.c_str());
+        ASSERT_TRUE(m.Click("导出列表..."));
+        ASSERT_TRUE(m.AnswerFileDialog(out));
+        ASSERT_TRUE(tool.WaitFor([&] { return !test::ReadFileBytes(out).empty(); }));
+        std::string written = test::ReadFileBytes(out);
+        EXPECT_TRUE(Contains(written, u8"com.t.locales  # 全部(中国)\r\n")) << written;
+        EXPECT_TRUE(Contains(written, "com.t.plain\r\n")) << written;
+        ASSERT_TRUE(m.Click("导入列表..."));
+        ASSERT_TRUE(m.AnswerFileDialog(out));
+        ASSERT_TRUE(tool.WaitFor([&] { return Contains(m.Count(), "已勾选 4 个"); })) << m.Count() << "\n" << m.Log();
+    }
+    {
+        // A slow phone: the names are there with the list, from the cache,
+        // while the read that confirms them goes on; 取消 stops it at once.
+        ToolUnderTest tool("mgr-names-again", phone(20000));
+        ManagerUnderTest m(tool);
+        ASSERT_TRUE(tool.Start());
+        ASSERT_TRUE(m.Open());
+        ASSERT_TRUE(tool.WaitFor([&] { return m.RowCount() == 4; })) << m.Status();
+        EXPECT_EQ(m.Cell(m.PositionOf("com.t.locales"), 0), "全部(中国)");
+        EXPECT_EQ(m.Cell(m.PositionOf("com.t.split"), 0), "拆分应用");
+        HWND cancel = m.Button("取消");
+        ASSERT_TRUE(tool.WaitFor([&] { return IsWindowEnabled(m.Button("刷新")) && IsWindowEnabled(cancel); }))
+            << m.Status();
+        ASSERT_TRUE(m.Click("取消"));
+        ASSERT_TRUE(m.WaitIdle(10000)) << m.Status();
+        EXPECT_TRUE(Contains(m.Status(), "已停止读取应用名称")) << m.Status();
+        EXPECT_EQ(m.Cell(m.PositionOf("com.t.refs"), 0), "真名") << "what the cache showed stays";
+    }
 }
 
 // Checks stay on packages the filter hides, and the user is asked before
