@@ -9,6 +9,7 @@
 #include <set>
 #include "data/manager.h"
 #include "data/program.h"
+#include "device/apkfetch.h"
 #include "device/lists.h"
 #include "device/text.h"
 #include "handlers.h"
@@ -210,14 +211,16 @@ void LogFinished(const std::vector<dev::BatchResult>& finished);
 
 // The names the cache knows show with the list at once; the read beside it
 // confirms them and brings the others.
-void StartNames() {
+bool StartNames() {
     const dev::PackageSnapshot& s = gManager->rows.Snapshot();
+    if (s.api > 0 && s.api < dev::kApiToybox) return false;   // no stat or tail to read APKs with
     std::vector<std::pair<std::string, dev::AppLabel>> known;
     for (auto& kv : gManager->names.Cached(s))
         if (!gManager->rows.HasLabel(kv.first)) known.emplace_back(kv.first, std::move(kv.second));
     gManager->rows.SetLabels(known);
-    if (gManager->names.Start(gManager->jobs->Adb().Through(gManager->server), gManager->serial, s))
-        view::SetDisabled(data::kMgrCancel, false);
+    if (!gManager->names.Start(gManager->jobs->Adb().Through(gManager->server), gManager->serial, s)) return false;
+    view::SetDisabled(data::kMgrCancel, false);
+    return true;
 }
 
 std::string OfTotal(size_t done, size_t total) { return std::to_string(done) + "/" + std::to_string(total); }
@@ -283,16 +286,18 @@ void OnJobDone() {
         }
         if (r.read.snapshot.complete && r.user == gManager->user) {
             // Checks belong to the phone they were made on.
-            if (!gManager->phone.serial.empty() &&
-                (r.phone.key != gManager->phone.key || r.phone.serial != gManager->phone.serial))
-                gManager->rows.ClearChecks();
-            if (r.phone.key != gManager->phone.key || r.phone.serial != gManager->phone.serial)
-                gManager->rows.ClearLabels();
+            if (r.phone.key != gManager->phone.key || r.phone.serial != gManager->phone.serial) {
+                if (!gManager->phone.serial.empty()) gManager->rows.ClearChecks();
+                gManager->rows.ClearLabels();   // names too: another phone may have other versions
+            }
             gManager->phone = r.phone;
             gManager->rows.Show(r.read.snapshot, r.lastActions);
             // A batch leaves the APKs as they were: names are read anew only with the list.
-            if (r.batches.empty()) StartNames();
-            if (r.batches.empty()) status = "已读取 " + std::to_string(r.read.snapshot.packages.size()) + " 个应用";
+            if (r.batches.empty()) {
+                size_t n = r.read.snapshot.packages.size();
+                status = "已读取 " + std::to_string(n) + " 个应用";
+                if (StartNames()) status += "，正在读取应用名称 " + OfTotal(0, n);
+            }
         } else if (r.read.snapshot.serviceFailed) {
             // The list shown stays as it was: a failed read tells nothing about the states.
             view::AppendLog(dev::OneLine(r.read.snapshot.failure) + "\r\n");

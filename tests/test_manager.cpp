@@ -555,6 +555,7 @@ TEST_F(Manager, AppNamesFromTheApksAreShownFoundByPinyinAndKept) {
         ASSERT_TRUE(tool.Start());
         ASSERT_TRUE(m.Open());
         ASSERT_TRUE(tool.WaitFor([&] { return m.RowCount() == 4; })) << m.Status();
+        EXPECT_EQ(m.Status(), "已读取 4 个应用，正在读取应用名称 0/4");
         EXPECT_EQ(m.Cell(m.PositionOf("com.t.locales"), 0), "全部(中国)");
         EXPECT_EQ(m.Cell(m.PositionOf("com.t.split"), 0), "拆分应用");
         HWND cancel = m.Button("取消");
