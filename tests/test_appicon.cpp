@@ -1,4 +1,4 @@
-// App icons: PNGs made here with zlib and the launcher icons of the test
+// App icons: PNGs written with zlib and the launcher icons of the test
 // APKs (crunched to palettes by aapt) decoded and scaled to a row's square,
 // their pixels read back and drawn through the image list; damaged and
 // oversized PNGs refused; the default icon; COM left as each thread had it.
@@ -7,13 +7,12 @@
 #include <windows.h>
 #include <commctrl.h>
 #include <ole2.h>
-#include <zlib.h>
 #include <algorithm>
 #include <cstdlib>
-#include <functional>
 #include <string>
 #include <vector>
 #include "device/zip.h"
+#include "tests/support/png.h"
 #include "tests/support/uidriver.h"
 #include "units/appicon.h"
 
@@ -26,49 +25,12 @@ namespace {
 using units::AppIconDecoder;
 using units::AppIconList;
 
-// --- PNGs written here ---------------------------------------------------------------
+// --- PNGs ----------------------------------------------------------------------------
 
-void Put32(std::string* s, uint32_t v) {
-    for (int shift = 24; shift >= 0; shift -= 8) s->push_back(static_cast<char>(v >> shift));
-}
-
-std::string Chunk(const char* type, const std::string& data) {
-    std::string c;
-    Put32(&c, static_cast<uint32_t>(data.size()));
-    std::string body = std::string(type, 4) + data;
-    c += body;
-    Put32(&c, static_cast<uint32_t>(crc32(0, reinterpret_cast<const Bytef*>(body.data()), static_cast<uInt>(body.size()))));
-    return c;
-}
-
-std::string Header(uint32_t w, uint32_t h) {
-    std::string ihdr;
-    Put32(&ihdr, w);
-    Put32(&ihdr, h);
-    ihdr += std::string("\x08\x06\x00\x00\x00", 5);   // 8-bit RGBA, not interlaced
-    return std::string("\x89PNG\r\n\x1a\n", 8) + Chunk("IHDR", ihdr);
-}
-
-std::string Deflate(const std::string& raw) {
-    uLongf size = compressBound(static_cast<uLong>(raw.size()));
-    std::string out(size, '\0');
-    compress2(reinterpret_cast<Bytef*>(&out[0]), &size, reinterpret_cast<const Bytef*>(raw.data()),
-              static_cast<uLong>(raw.size()), 9);
-    out.resize(size);
-    return out;
-}
-
-// An RGBA PNG; `rgba(x, y)` gives 0xRRGGBBAA. `extra` chunks go before the data.
-std::string Png(uint32_t w, uint32_t h, const std::function<uint32_t(uint32_t, uint32_t)>& rgba,
-                const std::string& extra = "") {
-    std::string raw;
-    raw.reserve(static_cast<size_t>(w * 4 + 1) * h);
-    for (uint32_t y = 0; y < h; ++y) {
-        raw.push_back(0);   // filter: none
-        for (uint32_t x = 0; x < w; ++x) Put32(&raw, rgba(x, y));
-    }
-    return Header(w, h) + extra + Chunk("IDAT", Deflate(raw)) + Chunk("IEND", "");
-}
+using test::Deflate;
+using test::Png;
+using test::PngChunk;
+using test::PngHeader;
 
 std::string Solid(uint32_t w, uint32_t h, uint32_t rgba) {
     return Png(w, h, [rgba](uint32_t, uint32_t) { return rgba; });
@@ -201,7 +163,8 @@ TEST(AppIcon, AspectRatioKeptAndCentredOnTransparent) {
         }
     }
     // Top-down: the picture's first row first in memory.
-    Pixels halves = Take(decoder.Decode(Png(16, 16, [](uint32_t, uint32_t y) { return y < 8 ? 0xFF0000FFu : 0x0000FFFFu; }), 16));
+    auto redOverBlue = [](uint32_t, uint32_t y) { return y < 8 ? 0xFF0000FFu : 0x0000FFFFu; };
+    Pixels halves = Take(decoder.Decode(Png(16, 16, redOverBlue), 16));
     ASSERT_EQ(halves.width, 16);
     EXPECT_EQ(halves.At(0, 0), 0xFFFF0000u);
     EXPECT_EQ(halves.At(0, 15), 0xFF0000FFu);
@@ -235,10 +198,10 @@ TEST(AppIcon, LauncherIconsOfTheTestApks) {
 
 TEST(AppIcon, DamagedBytesGiveNoBitmap) {
     AppIconDecoder decoder;
+    const std::string end = PngChunk("IEND", "");
     for (const std::string& bad : {std::string(), std::string("not a picture"), std::string("\x89PNG\r\n\x1a\n", 8),
-                                   std::string("\xFF\xD8\xFF\xE0\x00\x10JFIF\x00", 11),
-                                   Header(8, 8) + Chunk("IEND", ""),
-                                   Header(8, 8) + Chunk("IDAT", Deflate(std::string(5, '\0'))) + Chunk("IEND", "")})
+                                   std::string("\xFF\xD8\xFF\xE0\x00\x10JFIF\x00", 11), PngHeader(8, 8) + end,
+                                   PngHeader(8, 8) + PngChunk("IDAT", Deflate(std::string(5, '\0'))) + end})
         EXPECT_EQ(decoder.Decode(bad, 16), nullptr) << bad.size() << " bytes";
 
     std::string good = Png(20, 20, [](uint32_t x, uint32_t y) { return (x * 12) << 24 | (y * 12) << 16 | 0xFF; });
@@ -267,18 +230,18 @@ TEST(AppIcon, SizesBeyondTheCapsAreRefused) {
 
     // Headers claiming 8000×8000 (256 MB of pixels) over a few bytes of
     // data, and the largest sizes a PNG can state.
-    EXPECT_EQ(decoder.Decode(Header(8000, 8000) + Chunk("IDAT", Deflate(std::string(64, '\0'))) + Chunk("IEND", ""), 16),
-              nullptr);
-    EXPECT_EQ(decoder.Decode(Header(0x7FFFFFFF, 0x7FFFFFFF) + Chunk("IEND", ""), 16), nullptr);
+    const std::string data = PngChunk("IDAT", Deflate(std::string(64, '\0'))), end = PngChunk("IEND", "");
+    EXPECT_EQ(decoder.Decode(PngHeader(8000, 8000) + data + end, 16), nullptr);
+    EXPECT_EQ(decoder.Decode(PngHeader(0x7FFFFFFF, 0x7FFFFFFF) + end, 16), nullptr);
 
     // Bytes over their cap, however small the picture.
     const size_t limit = units::kAppIconMaxPngBytes;
     std::string text = "Comment";
     text.push_back('\0');
+    auto white = [](uint32_t, uint32_t) { return 0xFFFFFFFFu; };
     auto padded = [&](size_t total) {
-        std::string base = Solid(4, 4, 0xFFFFFFFF);
-        size_t pad = total - base.size() - 12 - text.size();
-        return Png(4, 4, [](uint32_t, uint32_t) { return 0xFFFFFFFFu; }, Chunk("tEXt", text + std::string(pad, 'x')));
+        size_t pad = total - Png(4, 4, white).size() - 12 - text.size();
+        return Png(4, 4, white, PngChunk("tEXt", text + std::string(pad, 'x')));
     };
     EXPECT_NE(Take(decoder.Decode(padded(limit), 16)).width, 0);
     EXPECT_EQ(decoder.Decode(padded(limit + 1), 16), nullptr);
@@ -318,7 +281,7 @@ TEST(AppIconList, OneImagePerIconAndTheDefaultForTheRest) {
 
     EXPECT_EQ(list.Add(""), AppIconList::kDefault);
     EXPECT_EQ(list.Add("not a picture"), AppIconList::kDefault);
-    EXPECT_EQ(list.Add(Header(8000, 8000)), AppIconList::kDefault);
+    EXPECT_EQ(list.Add(PngHeader(8000, 8000)), AppIconList::kDefault);
     const std::string red = Solid(48, 48, 0xFF0000FF), blue = Solid(48, 48, 0x0000FFFF);
     EXPECT_EQ(list.Add(red), 1);
     EXPECT_EQ(list.Add(blue), 2);
