@@ -132,23 +132,6 @@ TEST(AppIcon, HalfTransparentIsStraightAlphaAndDrawsBlended) {
     for (uint32_t p : drawn.p) ASSERT_TRUE(Near(p, want, 3));
 }
 
-TEST(AppIcon, TransparentPixelsLendNoColourWhenShrunk) {
-    // The left half invisible red, the right half blue: red must not show
-    // where the two meet.
-    std::string png = Png(48, 48, [](uint32_t x, uint32_t) { return x < 24 ? 0xFF000000u : 0x0000FFFFu; });
-    AppIconDecoder decoder;
-    Pixels px = Take(decoder.Decode(png, 16));
-    ASSERT_EQ(px.width, 16);
-    for (int y = 0; y < 16; ++y) {
-        EXPECT_EQ(px.At(0, y) >> 24, 0u);
-        EXPECT_EQ(px.At(15, y), 0xFF0000FFu);
-        for (int x = 0; x < 16; ++x)
-            if (px.At(x, y) >> 24) {
-                EXPECT_EQ(Channel(px.At(x, y), 16), 0) << x << "," << y;
-            }
-    }
-}
-
 TEST(AppIcon, AspectRatioKeptAndCentredOnTransparent) {
     AppIconDecoder decoder;
     Pixels wide = Take(decoder.Decode(Solid(32, 16, 0xFF0000FF), 16));
