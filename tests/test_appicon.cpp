@@ -186,6 +186,7 @@ TEST(AppIcon, DamagedBytesGiveNoBitmap) {
                                    std::string("\xFF\xD8\xFF\xE0\x00\x10JFIF\x00", 11), PngHeader(8, 8) + end,
                                    PngHeader(8, 8) + PngChunk("IDAT", Deflate(std::string(5, '\0'))) + end})
         EXPECT_EQ(decoder.Decode(bad, 16), nullptr) << bad.size() << " bytes";
+    EXPECT_EQ(decoder.Decode(Solid(16, 16, 0xFFFFFF00), 16), nullptr);   // valid, but nothing shows
 
     std::string good = Png(20, 20, [](uint32_t x, uint32_t y) { return (x * 12) << 24 | (y * 12) << 16 | 0xFF; });
     ASSERT_NE(Take(decoder.Decode(good, 16)).width, 0);

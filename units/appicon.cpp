@@ -168,6 +168,9 @@ HBITMAP AppIconDecoder::Decode(const std::string& png, int size) const {
         FAILED(scaler->CopyPixels(nullptr, sw * 4, static_cast<UINT>(scaled.size() * 4),
                                   reinterpret_cast<BYTE*>(scaled.data()))))
         return nullptr;
+    // An image list takes a bitmap with no alpha at all as opaque (Windows
+    // draws it black): an icon nothing of which shows gets the default.
+    if (std::all_of(scaled.begin(), scaled.end(), [](uint32_t p) { return p >> 24 == 0; })) return nullptr;
 
     uint32_t* pixels = nullptr;
     HBITMAP bitmap = CreateIconDib(size, &pixels);

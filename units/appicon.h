@@ -46,7 +46,7 @@ public:
 
     // `png` scaled to fit size×size with its aspect ratio kept, centred on
     // transparent; the caller owns it. Null for anything but a PNG within
-    // the caps above, or a damaged one.
+    // the caps above, a damaged one, or one with nothing visible.
     HBITMAP Decode(const std::string& png, int size) const;
 
 private:
