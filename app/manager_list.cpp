@@ -91,10 +91,15 @@ void PackageRows::ShowLabels() {
     std::string lines;
     for (size_t i : rows_) {
         auto it = labels_.find(snapshot_.packages[i].name);
-        if (it != labels_.end()) lines += WideToUtf8(it->second);
+        if (it != labels_.end()) lines += WideToUtf8(it->second.name);
         lines += "\n";
     }
     view::SetNames(kNameColumn, 0, lines);
+    // Apps without a bitmap icon of their own show the default one.
+    for (size_t row = 0; row < rows_.size(); row++) {
+        auto it = labels_.find(snapshot_.packages[rows_[row]].name);
+        if (it != labels_.end() && !it->second.icon.empty()) view::SetIcon(static_cast<int32_t>(row), it->second.icon);
+    }
 }
 
 void PackageRows::SetLabels(const std::vector<std::pair<std::string, dev::AppLabel>>& labels) {
@@ -104,10 +109,10 @@ void PackageRows::SetLabels(const std::vector<std::pair<std::string, dev::AppLab
             changed = labels_.erase(kv.first) != 0 || changed;
             continue;
         }
-        std::wstring name = OneLineName(kv.second.name);
-        std::wstring& held = labels_[kv.first];
-        changed = changed || held != name;
-        held = name;
+        Label label{OneLineName(kv.second.name), kv.second.icon};
+        Label& held = labels_[kv.first];
+        changed = changed || held.name != label.name || held.icon != label.icon;
+        held = std::move(label);
     }
     if (changed && !rows_.empty()) ShowLabels();
 }
@@ -116,7 +121,7 @@ void PackageRows::ClearLabels() { labels_.clear(); }
 
 std::string PackageRows::LabelUtf8(const std::string& package) const {
     auto it = labels_.find(package);
-    return it == labels_.end() ? std::string() : WideToUtf8(it->second);
+    return it == labels_.end() ? std::string() : WideToUtf8(it->second.name);
 }
 
 std::string PackageRows::Display(const std::string& package) const {
@@ -175,7 +180,7 @@ bool PackageRows::Shown(const std::string& name) const {
     if (!Passes(*p, state, kind)) return false;
     if (filter_.empty() || units::ContainsText(p->name, filter_) || units::ContainsText(p->path, filter_)) return true;
     auto it = labels_.find(name);
-    return it != labels_.end() && units::NameContains(it->second, filter_);
+    return it != labels_.end() && units::NameContains(it->second.name, filter_);
 }
 
 std::vector<std::string> PackageRows::Targets(std::vector<std::string>* hidden) const {

@@ -83,7 +83,11 @@ private:
     std::map<std::string, dev::RecordEntry> last_;
     std::vector<size_t> rows_;    // row -> index in snapshot_.packages
     std::set<std::string> checked_;
-    std::map<std::string, std::wstring> labels_;   // package -> its name, only those that have one
+    struct Label {
+        std::wstring name;
+        std::string icon;   // PNG bytes, empty for none
+    };
+    std::map<std::string, Label> labels_;   // package -> its name, only those that have one
     std::string filter_;
     int32_t shown_ = 0;
 };

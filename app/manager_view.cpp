@@ -3,6 +3,7 @@
 #include <windows.h>
 #include <commctrl.h>
 #include <commdlg.h>
+#include <cstring>
 #include "calls.h"
 #include "data/constants.h"
 #include "data/manager.h"
@@ -32,7 +33,7 @@ constexpr int32_t kPropLogContent = 9;     // rich edit box
 // Commands of the extended library (units/extlib.h).
 enum ExtCommand : int32_t {
     kLineCount = 0, kScrollLines = 1, kSetRows = 2, kSetRow = 3, kCheckRows = 5, kCheckedRows = 6,
-    kSelectedRows = 7, kFilter = 8, kSort = 9, kAddText = 10, kSetNames = 11,
+    kSelectedRows = 7, kFilter = 8, kSort = 9, kAddText = 10, kSetNames = 11, kSetIcon = 12,
 };
 
 void WriteText(uint32_t window, uint32_t unit, int32_t property, const std::string& text) {
@@ -185,6 +186,15 @@ std::vector<int32_t> SelectedRows() { return Rows(kSelectedRows); }
 
 void SetNames(int32_t column, int32_t first, const std::string& lines) {
     Ext(kSetNames, {List(), IntArg(column), IntArg(first), TextArg(lines.c_str())});
+}
+
+void SetIcon(int32_t row, const std::string& png) {
+    // A byte set as the runtime lays it out: its header, then the bytes.
+    std::vector<uint8_t> set(sizeof(rt::ByteSetHeader) + png.size());
+    rt::ByteSetHeader header{1, static_cast<int32_t>(png.size())};
+    std::memcpy(set.data(), &header, sizeof header);
+    if (!png.empty()) std::memcpy(set.data() + sizeof header, png.data(), png.size());
+    Ext(kSetIcon, {List(), IntArg(row), BytesArg(set.data())});
 }
 
 void Sort(int32_t column, bool descending) {

@@ -46,6 +46,8 @@ void Sort(int32_t column, bool descending);
 // Makes `column` the list's column of names and sets the names of the rows
 // from `first` on: one a line, UTF-8.
 void SetNames(int32_t column, int32_t first, const std::string& lines);
+// A row's icon from PNG bytes (empty: the plain default icon).
+void SetIcon(int32_t row, const std::string& png);
 
 // A message box owned by the manager window; true when the user chose Yes
 // (or OK for a plain box).

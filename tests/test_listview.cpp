@@ -2,15 +2,19 @@
 // sort, marks), then the unit in virtual mode through its interfaces and the
 // library's commands: stored columns and styles, 20,000 rows, filtering and
 // sorting with the selection kept, check marks by click, Space and command,
-// row colours, and the events with their arguments.
+// row colours, names in UTF-16 found by pinyin, icons, and the events with
+// their arguments.
 #include <gtest/gtest.h>
 
 #include <windows.h>
 #include <commctrl.h>
+#include <cstring>
 #include <string>
 #include <vector>
 #include "runtime/values.h"
+#include "support/png.h"
 #include "support/unithost.h"
+#include "units/appicon.h"
 #include "units/extlib.h"
 #include "units/listmodel.h"
 #include "units/queries.h"
@@ -202,7 +206,7 @@ TEST(ListModel, NamesAreFoundAndSortedByPinyinWithoutTouchingTheOtherCells) {
 }
 
 // Commands of the extended library.
-enum Command { kSetRows = 2, kSetRow, kRowText, kCheckRows, kCheckedRows, kSelectedRows, kFilter, kSort, kSetNames = 11 };
+enum Command { kSetRows = 2, kSetRow, kRowText, kCheckRows, kCheckedRows, kSelectedRows, kFilter, kSort, kSetNames = 11, kSetIcon };
 
 rt::ArgRecord UnitArg() { return rt::MakeArg(rt::kTypeListView, UnitHost::kWindowId, kUnit); }
 rt::ArgRecord Int(int32_t v) { return rt::MakeArg(rt::kTypeInt, static_cast<uint32_t>(v)); }
@@ -542,6 +546,61 @@ TEST_F(ListViewUnit, NamesShowInUnicodeAndTheFilterFindsThemByPinyin) {
     EXPECT_EQ(wide(0, 0), L"\u5730\u56FE\U0001F5FA");   // di before wei
     EXPECT_EQ(wide(2, 1), L"com.a");                     // no name: last
     EXPECT_TRUE(host_->events.empty()) << "commands raise no events";
+}
+
+TEST_F(ListViewUnit, IconsDecodeOnceAndRowsWithoutOneShowTheDefault) {
+    units::ListViewData d = Packages();
+    d.columns.insert(d.columns.begin(), units::ListColumn{"名称", 120, 0});
+    Make(d);
+    Call(kSetRows, {Text("\tcom.a\r\n\tcom.b\r\n\tcom.c\r\n\tcom.d")});
+    EXPECT_EQ(Send(LVM_GETIMAGELIST, LVSIL_SMALL), 0) << "no icons, no image list";
+    auto byteSet = [](const std::string& bytes) {
+        std::string set(sizeof(rt::ByteSetHeader), '\0');
+        rt::ByteSetHeader h{1, static_cast<int32_t>(bytes.size())};
+        std::memcpy(&set[0], &h, sizeof h);
+        return set + bytes;
+    };
+    const std::string red = byteSet(test::Png(32, 32, [](uint32_t, uint32_t) { return 0xFF0000FFu; }));
+    const std::string broken = byteSet("\x89PNG\r\n\x1a\n cut");
+    auto bytes = [](const std::string& set) {
+        return rt::MakeArg(rt::kTypeBytes, static_cast<uint32_t>(reinterpret_cast<uintptr_t>(set.data())));
+    };
+    Call(kSetIcon, {Int(0), bytes(red)});
+    Call(kSetIcon, {Int(2), bytes(red)});
+    Call(kSetIcon, {Int(3), bytes(broken)});
+    HIMAGELIST images = reinterpret_cast<HIMAGELIST>(Send(LVM_GETIMAGELIST, LVSIL_SMALL));
+    ASSERT_NE(images, nullptr);
+    EXPECT_TRUE(GetWindowLongPtrA(list_, GWL_STYLE) & LVS_SHAREIMAGELISTS) << "the unit owns the list";
+    auto image = [this](int pos) {
+        LVITEMA item = {};
+        item.mask = LVIF_IMAGE;
+        item.iItem = pos;
+        Send(LVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&item));
+        return item.iImage;
+    };
+    int first = image(0);
+    EXPECT_GT(first, 0);
+    EXPECT_EQ(image(2), first) << "the same bytes decode once";
+    EXPECT_EQ(image(1), units::AppIconList::kDefault);
+    EXPECT_EQ(image(3), units::AppIconList::kDefault) << "a damaged PNG";
+    EXPECT_EQ(ImageList_GetImageCount(images), 2);
+    int cx = 0, cy = 0;
+    ImageList_GetIconSize(images, &cx, &cy);
+    EXPECT_EQ(cx, GetSystemMetrics(SM_CXSMICON));
+    // The pixel the list draws is the icon's.
+    HDC screen = GetDC(nullptr);
+    HDC dc = CreateCompatibleDC(screen);
+    HBITMAP bitmap = CreateCompatibleBitmap(screen, cx, cy);
+    HGDIOBJ old = SelectObject(dc, bitmap);
+    ImageList_Draw(images, first, dc, 0, 0, ILD_NORMAL);
+    EXPECT_EQ(GetPixel(dc, cx / 2, cy / 2), RGB(255, 0, 0));
+    SelectObject(dc, old);
+    DeleteObject(bitmap);
+    DeleteDC(dc);
+    ReleaseDC(nullptr, screen);
+    // New rows start with the default again.
+    Call(kSetRows, {Text("\tcom.e\r\n\tcom.f")});
+    EXPECT_EQ(image(0), units::AppIconList::kDefault);
 }
 
 TEST_F(ListViewUnit, RowColourReachesTheDrawing) {

@@ -51,7 +51,7 @@ void AddText(rt::ArgRecord*, int32_t count, rt::ArgRecord* args) {
 const rt::CommandFn kExtCommands[kExtCommandCount] = {
     GetLineCount,    ScrollLines,      ListSetRows,      ListSetRow, ListRowText,
     ListCheckRows,   ListCheckedRows,  ListSelectedRows, ListFilter, ListSort,
-    AddText,         ListSetNames,
+    AddText,         ListSetNames,     ListSetIcon,
 };
 
 intptr_t ExtNotify(int32_t code, intptr_t v1, intptr_t) {

@@ -39,14 +39,17 @@ extern rt::LibraryLink gExtLink;
 //    from the first row on their names, one a line of UTF-8 (any character,
 //    not only the code page's); the filter finds names by pinyin too and a
 //    sort by that column orders them by pinyin, rows without a name last
+// 12 set icon (list view, integer row, [byte set PNG]): the row's icon in the
+//    first column (empty or left out: a plain default icon); from the first
+//    icon on, rows without one of their own show the default
 //
 // Rows are numbered from 0 in the order the last set rows gave them;
 // filtering and sorting never change a row's number. No command raises an
 // event.
-constexpr int32_t kExtCommandCount = 12;
+constexpr int32_t kExtCommandCount = 13;
 extern const rt::CommandFn kExtCommands[kExtCommandCount];
 
-// The list view's commands, 2 to 9 and 11 above.
+// The list view's commands, 2 to 9, 11 and 12 above.
 void ListSetRows(rt::ArgRecord* result, int32_t count, rt::ArgRecord* args);
 void ListSetRow(rt::ArgRecord* result, int32_t count, rt::ArgRecord* args);
 void ListRowText(rt::ArgRecord* result, int32_t count, rt::ArgRecord* args);
@@ -56,6 +59,7 @@ void ListSelectedRows(rt::ArgRecord* result, int32_t count, rt::ArgRecord* args)
 void ListFilter(rt::ArgRecord* result, int32_t count, rt::ArgRecord* args);
 void ListSort(rt::ArgRecord* result, int32_t count, rt::ArgRecord* args);
 void ListSetNames(rt::ArgRecord* result, int32_t count, rt::ArgRecord* args);
+void ListSetIcon(rt::ArgRecord* result, int32_t count, rt::ArgRecord* args);
 
 intptr_t ExtNotify(int32_t code, intptr_t v1, intptr_t v2);
 

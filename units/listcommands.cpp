@@ -115,6 +115,18 @@ void ListSetNames(rt::ArgRecord*, int32_t count, rt::ArgRecord* args) {
     v->SetNames(IntArg(args[1]), IntArg(args[2]), names);
 }
 
+void ListSetIcon(rt::ArgRecord*, int32_t count, rt::ArgRecord* args) {
+    if (count < 2) return;
+    ListView* v = ListViewOf(args);
+    if (!v) return;
+    std::string png;
+    if (count > 2 && !rt::IsOmitted(args[2]) && args[2].lo) {
+        const void* bytes = reinterpret_cast<const void*>(static_cast<uintptr_t>(args[2].lo));
+        png.assign(reinterpret_cast<const char*>(rt::ByteSetData(bytes)), static_cast<size_t>(rt::ByteSetCount(bytes)));
+    }
+    v->SetIcon(IntArg(args[1]), png);
+}
+
 void ListSort(rt::ArgRecord*, int32_t count, rt::ArgRecord* args) {
     if (count < 2) return;
     if (ListView* v = ListViewOf(args)) v->Sort(IntArg(args[1]), IntArg(count, args, 2, 0) != 0);

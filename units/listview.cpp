@@ -212,6 +212,7 @@ HGLOBAL ListView::AllData() const {
 
 void ListView::SetRows(const char* text) {
     ++quiet_;
+    pendingIcons_.clear();
     model_.SetRows(text, text ? std::strlen(text) : 0);
     Reshow({}, -1);
     --quiet_;
@@ -293,6 +294,24 @@ void ListView::SetNames(int32_t column, int32_t first, const std::vector<std::ws
     ++quiet_;
     Reshow(selected, focused);
     --quiet_;
+}
+
+void ListView::SetIcon(int32_t row, const std::string& png) {
+    if (!model_.Valid(row)) return;
+    if (!icons_) {
+        // Icons as small as the system's: 16 pixels at 96 DPI.
+        icons_.reset(new AppIconList(GetSystemMetrics(SM_CXSMICON)));
+        if (!icons_->Handle()) {
+            icons_.reset();
+            return;
+        }
+        SetWindowLongPtrA(hwnd, GWL_STYLE, GetWindowLongPtrA(hwnd, GWL_STYLE) | LVS_SHAREIMAGELISTS);
+        Send(LVM_SETIMAGELIST, LVSIL_SMALL, reinterpret_cast<LPARAM>(icons_->Handle()));
+    }
+    model_.SetImage(row, -1);
+    if (png.empty()) pendingIcons_.erase(row);
+    else pendingIcons_[row] = png;
+    RedrawRow(row);
 }
 
 void ListView::Sort(int32_t column, bool descending) {
@@ -452,7 +471,16 @@ void ListView::OnGetDispInfo(NMLVDISPINFOW* info) {
             item.pszText[n > 0 ? n : 0] = L'\0';
         }
     }
-    if ((item.mask & LVIF_IMAGE) && item.iSubItem == 0) item.iImage = model_.Image(row);
+    if ((item.mask & LVIF_IMAGE) && item.iSubItem == 0 && icons_) {
+        int32_t image = model_.Image(row);
+        if (image < 0) {
+            auto it = pendingIcons_.find(row);
+            image = it == pendingIcons_.end() ? AppIconList::kDefault : icons_->Add(it->second);
+            if (it != pendingIcons_.end()) pendingIcons_.erase(it);
+            model_.SetImage(row, image);
+        }
+        item.iImage = image;
+    }
     if ((item.mask & LVIF_STATE) && data_.checkBoxes) {
         item.state = (item.state & ~LVIS_STATEIMAGEMASK) | CheckState(model_.Checked(row));
         item.stateMask |= LVIS_STATEIMAGEMASK;

@@ -20,8 +20,11 @@
 #include <windows.h>
 #include <commctrl.h>
 #include <cstdint>
+#include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
+#include "appicon.h"
 #include "listmodel.h"
 #include "unit.h"
 #include "unitdata.h"
@@ -50,6 +53,11 @@ public:
     // Makes `column` the column of names (-1: none) and sets the names of
     // the rows from `first` on (see ListModel::SetNames).
     void SetNames(int32_t column, int32_t first, const std::vector<std::wstring>& names);
+    // Gives `row` an icon in the first column from PNG bytes (empty: the
+    // plain default icon). The first icon makes the list show icons, and
+    // every row without one of its own then shows the default. An icon is
+    // decoded when its row is first painted, and the same bytes only once.
+    void SetIcon(int32_t row, const std::string& png);
     const ListModel& Model() const { return model_; }
 
 protected:
@@ -82,6 +90,10 @@ private:
 
     ListViewData data_;
     ListModel model_;
+    // Destroyed after the control (the object outlives its window), which
+    // shares the list instead of owning it.
+    std::unique_ptr<AppIconList> icons_;
+    std::unordered_map<int32_t, std::string> pendingIcons_;   // row -> PNG not decoded yet
     OwnedGdi font_;
     std::string scratch_;          // the text last read out, until the next read
     int32_t quiet_ = 0;            // above 0 while our own changes run: no events
