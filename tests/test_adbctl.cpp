@@ -1,7 +1,8 @@
 // adbctl.exe, the console program, run as a script runs it: against the
 // simulated phones, its output read from files and pipes (and once from a
 // console of its own), JSON parsed by a real parser, exit statuses, bad
-// input refused before anything is sent, Ctrl+C in the middle of a batch.
+// input refused before anything is sent, Ctrl+C in the middle of a batch,
+// apps named as the APKs a phone serves name them.
 #include <gtest/gtest.h>
 #include <windows.h>
 #include <nlohmann/json.hpp>
@@ -9,8 +10,10 @@
 #include <string>
 #include <vector>
 #include "cli/options.h"
+#include "device/namecache.h"
 #include "device/text.h"
 #include "tests/support/child.h"
+#include "tests/support/testapks.h"
 #include "tests/support/uidriver.h"
 
 namespace {
@@ -123,6 +126,9 @@ protected:
     Ran RunRecorded(const std::string& args) const {
         return Run(args + " --record-file \"" + cli::Narrow(Record()) + "\"");
     }
+    // The names cache in the scratch folder instead of the window's.
+    std::wstring Names() const { return folder_ + L"\\名称.txt"; }
+    std::string NamesArg() const { return " --names-file \"" + cli::Narrow(Names()) + "\""; }
 
     std::wstring folder_;
 };
@@ -586,6 +592,121 @@ TEST_F(Ctl, CtrlCStopsAfterThePackageInProgressAndTheRecordMatchesThePhone) {
         std::string package = line.substr(name, 6);
         EXPECT_EQ(Contains(line, "\tdone"), Contains(phone, package + " disabled-user")) << line;
     }
+}
+
+
+// Apps of a phone in Chinese served from real test APKs (tests/apk), as the
+// phone's launcher names them; one package without an APK has no name.
+struct Served {
+    const char* package;
+    const char* apk;     // the test APK, empty for none
+    const char* label;   // GBK; empty for none
+};
+// In the order pm lists them.
+const Served kServed[] = {
+    {"com.t.launcher", "launcher", "启动器"},
+    {"com.t.literal", "literal", "Literal 名字"},
+    {"com.t.locales", "locales", "全部(中国)"},
+    {"com.t.missing", "", ""},
+    {"com.t.split", "split_base", "拆分应用"},
+};
+
+// The phone's profile; its APKs in a folder with a plain name (the
+// simulated adb opens them through the ANSI calls). `execMs`: each file
+// tool's time on the phone.
+std::string ServingPhone(int execMs = 0) {
+    std::string dir = test::ExeDir() + "\\adbctl_apks";
+    CreateDirectoryA(dir.c_str(), nullptr);
+    std::string p = std::string(kQuick) + "exec-ms " + std::to_string(execMs) +
+                    "\ndevice N1 device model:Named\napi 34\nprop persist.sys.locale zh-CN\napk-dir " + dir + "\n";
+    for (const Served& s : kServed) {
+        if (*s.apk) {
+            EXPECT_TRUE(test::WriteFileText(dir + "\\" + s.package + ".apk", test::TestApk(s.apk))) << s.apk;
+        }
+        p += std::string("package ") + s.package + " enabled third-party\n";
+    }
+    EXPECT_TRUE(test::WriteFileText(dir + "\\com.t.split@split_config.zh.apk", test::TestApk("split_config.zh")));
+    return p + "package com.sys.plain enabled system\n";
+}
+
+TEST_F(Ctl, ListNamesTheAppsAsTheirApksDoAndBatchesReuseTheNames) {
+    Phones(ServingPhone());
+    Ran text = Run("list --kind user" + NamesArg());
+    EXPECT_EQ(text.exit, 0u) << text.err;
+    std::vector<std::string> lines = dev::SplitLines(text.out);
+    ASSERT_EQ(lines.size(), std::size(kServed)) << text.out;
+    for (size_t i = 0; i < lines.size(); i++) {
+        // The columns of before, the name last; "-" where there is none.
+        std::vector<std::string> f = dev::SplitTabs(lines[i]);
+        ASSERT_EQ(f.size(), 5u) << lines[i];
+        EXPECT_EQ(f[0], kServed[i].package);
+        EXPECT_EQ(f[1] + f[2], U("已启用用户"));
+        EXPECT_EQ(f[4], *kServed[i].label ? U(kServed[i].label) : "-") << kServed[i].package;
+    }
+    EXPECT_TRUE(Contains(AdbLog(), "exec-out"));
+
+    Ran json = Run("list --kind user --json" + NamesArg());
+    std::vector<Json> objects = json.Lines();
+    ASSERT_EQ(objects.size(), std::size(kServed)) << json.out;
+    for (size_t i = 0; i < objects.size(); i++) {
+        EXPECT_EQ(objects[i]["package"], kServed[i].package);
+        if (*kServed[i].label) {
+            EXPECT_EQ(objects[i]["label"], U(kServed[i].label));
+        } else {
+            EXPECT_TRUE(objects[i]["label"].is_null()) << objects[i];
+        }
+    }
+
+    // --no-names: no name read, and the output of before.
+    DeleteFileW(Log().c_str());
+    Ran plain = Run("list --kind user --no-names --json");
+    EXPECT_EQ(plain.exit, 0u) << plain.err;
+    for (const Json& j : plain.Lines()) EXPECT_FALSE(j.contains("label")) << j;
+    EXPECT_FALSE(Contains(AdbLog(), "exec-out")) << AdbLog();
+    Ran plainText = Run("list --kind user --no-names");
+    EXPECT_EQ(dev::SplitTabs(dev::SplitLines(plainText.out).at(0)).size(), 4u) << plainText.out;
+
+    // A batch names an app by what the list left in the cache, without reading it again.
+    DeleteFileW(Log().c_str());
+    Ran off = RunRecorded("disable com.t.locales com.t.missing" + NamesArg());
+    EXPECT_EQ(off.exit, 0u) << off.err;
+    EXPECT_EQ(off.out, U("全部(中国) (com.t.locales)：已禁用\r\ncom.t.missing：已禁用\r\n"));
+    EXPECT_FALSE(Contains(AdbLog(), "exec-out")) << AdbLog();
+    Ran on = RunRecorded("enable com.t.locales --no-names" + NamesArg());
+    EXPECT_EQ(on.out, U("com.t.locales：已启用\r\n"));
+}
+
+// A name with a character GBK lacks, and a tab in it, from the cache: whole
+// in UTF-8 into a file or pipe, the tab a blank in a text line and kept in JSON.
+TEST_F(Ctl, ANameOutsideGbkComesThroughWholeInTextAndJson) {
+    Phones(std::string(kQuick) + QuickPhone("ONE"));
+    const std::u16string name = u"\u5FAE\u4FE1\t\U0001F600";
+    const std::string utf8 = "\xE5\xBE\xAE\xE4\xBF\xA1\t\xF0\x9F\x98\x80";
+    std::string lines = dev::FormatNameLine({"com.user.app", "/data/app/old/base.apk", 1, 1, "", "zh-CN"}, {true, name, ""}) +
+                        dev::FormatNameLine({"com.sys.plain", "/system/app/P/P.apk", 1, 1, "", "zh-CN"}, {false, u"", ""});
+    WriteBytes(Names(), lines);
+
+    Ran dry = RunRecorded("disable com.user.app com.sys.plain --dry-run" + NamesArg());
+    EXPECT_EQ(dry.exit, 0u) << dry.err;
+    std::vector<std::string> text = dev::SplitLines(dry.out);
+    ASSERT_EQ(text.size(), 2u) << dry.out;
+    EXPECT_EQ(text[0].substr(0, text[0].find(U("："))), "\xE5\xBE\xAE\xE4\xBF\xA1 \xF0\x9F\x98\x80 (com.user.app)");
+    EXPECT_EQ(text[1].substr(0, text[1].find(U("："))), "com.sys.plain");
+
+    Ran done = RunRecorded("disable com.user.app com.sys.plain --json" + NamesArg());
+    EXPECT_EQ(done.exit, 0u) << done.err;
+    std::vector<Json> j = done.Lines();
+    ASSERT_EQ(j.size(), 2u) << done.out;
+    EXPECT_EQ(j[0]["outcome"], "done");
+    EXPECT_EQ(j[0]["label"], utf8);
+    EXPECT_TRUE(j[1]["label"].is_null()) << j[1];
+
+    // Undo reads the phone: the app is at another path than the name was
+    // read at (updated since), and keeps its name.
+    Ran undo = RunRecorded("undo" + NamesArg());
+    EXPECT_EQ(undo.exit, 0u) << undo.err;
+    EXPECT_EQ(undo.out,
+              U("com.sys.plain：已启用\r\n") + "\xE5\xBE\xAE\xE4\xBF\xA1 \xF0\x9F\x98\x80 (com.user.app)" + U("：已启用\r\n"));
 }
 
 }  // namespace
