@@ -42,8 +42,9 @@ void Stream::Write(const std::wstring& text) {
     }
 }
 
-// A console gives a Chinese character (and other wide East Asian forms) two
-// columns: the blanks that wipe a progress line count columns, not characters.
+// Windows' console gives a Chinese character (and other wide East Asian
+// forms) two columns, Wine's one: the blanks that wipe a progress line count
+// two, too many blanks being harmless within the line's 76 columns.
 size_t Output::Columns(wchar_t c) {
     return (c >= 0x1100 && c <= 0x115F) || (c >= 0x2E80 && c <= 0xA4CF) || (c >= 0xAC00 && c <= 0xD7A3) ||
                    (c >= 0xF900 && c <= 0xFAFF) || (c >= 0xFE30 && c <= 0xFE4F) || (c >= 0xFF00 && c <= 0xFF60) ||

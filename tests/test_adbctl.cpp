@@ -499,39 +499,67 @@ std::wstring ConsoleText() {
     return text;
 }
 
+// adbctl with the test's console as both its streams, on an empty screen
+// with the cursor home, in a code page that has no Chinese (the console's
+// own comes back at the end).
+class InConsole {
+public:
+    InConsole() {
+        out_ = CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                           OPEN_EXISTING, 0, nullptr);
+        CONSOLE_SCREEN_BUFFER_INFO info = {};
+        GetConsoleScreenBufferInfo(out_, &info);
+        DWORD written = 0;
+        FillConsoleOutputCharacterW(out_, L' ', static_cast<DWORD>(info.dwSize.X * info.dwSize.Y), COORD{0, 0},
+                                    &written);
+        SetConsoleCursorPosition(out_, COORD{0, 0});
+        codePage_ = GetConsoleOutputCP();
+        SetConsoleOutputCP(437);
+    }
+    ~InConsole() {
+        SetConsoleOutputCP(codePage_);
+        CloseHandle(out_);
+    }
+    InConsole(const InConsole&) = delete;
+    InConsole& operator=(const InConsole&) = delete;
+
+    bool Start(const std::wstring& folder, const std::string& args, PROCESS_INFORMATION* pi) const {
+        SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+        HANDLE console = CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                     &inherit, OPEN_EXISTING, 0, nullptr);
+        STARTUPINFOW si = {};
+        si.cb = sizeof si;
+        si.dwFlags = STARTF_USESTDHANDLES;
+        si.hStdOutput = console;
+        si.hStdError = console;
+        std::wstring line = L"\"" + folder + L"\\adbctl.exe\" " + Wide(args);
+        BOOL ok = CreateProcessW(nullptr, &line[0], nullptr, nullptr, TRUE, 0, nullptr, folder.c_str(), &si, pi);
+        CloseHandle(console);
+        return ok != FALSE;
+    }
+
+    // Waits for it; its exit status.
+    static DWORD Finish(PROCESS_INFORMATION& pi) {
+        DWORD exit = 0xDEAD;
+        if (WaitForSingleObject(pi.hProcess, 60000) == WAIT_OBJECT_0) GetExitCodeProcess(pi.hProcess, &exit);
+        CloseHandle(pi.hProcess);
+        CloseHandle(pi.hThread);
+        return exit;
+    }
+
+private:
+    HANDLE out_ = nullptr;
+    UINT codePage_ = 0;
+};
+
 TEST_F(Ctl, IntoAConsoleInUnicodeWhateverItsCodePage) {
     Phones(std::string(kQuick) + QuickPhone("ONE"));
     ASSERT_TRUE(OwnConsole());
-    HANDLE out = CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                             OPEN_EXISTING, 0, nullptr);
-    // An empty screen, the cursor home, and a code page that has no Chinese.
-    CONSOLE_SCREEN_BUFFER_INFO info = {};
-    GetConsoleScreenBufferInfo(out, &info);
-    DWORD written = 0;
-    FillConsoleOutputCharacterW(out, L' ', static_cast<DWORD>(info.dwSize.X * info.dwSize.Y), COORD{0, 0}, &written);
-    SetConsoleCursorPosition(out, COORD{0, 0});
-    UINT codePage = GetConsoleOutputCP();
-    SetConsoleOutputCP(437);
-    SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
-    HANDLE console = CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                 &inherit, OPEN_EXISTING, 0, nullptr);
-    STARTUPINFOW si = {};
-    si.cb = sizeof si;
-    si.dwFlags = STARTF_USESTDHANDLES;
-    si.hStdOutput = console;
-    si.hStdError = console;
-    std::wstring line = L"\"" + folder_ + L"\\adbctl.exe\" disable com.user.app com.nope";
+    InConsole console;
     PROCESS_INFORMATION pi = {};
-    ASSERT_TRUE(CreateProcessW(nullptr, &line[0], nullptr, nullptr, TRUE, 0, nullptr, folder_.c_str(), &si, &pi));
-    EXPECT_EQ(WaitForSingleObject(pi.hProcess, 60000), WAIT_OBJECT_0);
-    DWORD exit = 0;
-    GetExitCodeProcess(pi.hProcess, &exit);
-    CloseHandle(pi.hProcess);
-    CloseHandle(pi.hThread);
-    CloseHandle(console);
+    ASSERT_TRUE(console.Start(folder_, "disable com.user.app com.nope", &pi));
+    DWORD exit = console.Finish(pi);
     std::wstring text = ConsoleText();
-    SetConsoleOutputCP(codePage);
-    CloseHandle(out);
     EXPECT_EQ(exit, 1u);
     // The progress line was there and has been wiped; the data stays.
     EXPECT_EQ(text, L"com.user.app\uFF1A\u5DF2\u7981\u7528\n"
@@ -707,6 +735,54 @@ TEST_F(Ctl, ANameOutsideGbkComesThroughWholeInTextAndJson) {
     EXPECT_EQ(undo.exit, 0u) << undo.err;
     EXPECT_EQ(undo.out,
               U("com.sys.plain：已启用\r\n") + "\xE5\xBE\xAE\xE4\xBF\xA1 \xF0\x9F\x98\x80 (com.user.app)" + U("：已启用\r\n"));
+}
+
+
+// Ctrl+C while the names are read: the read stops at once, every app is
+// listed, without the names not yet read, and the status says cancelled.
+TEST_F(Ctl, CtrlCDuringTheNameReadListsEveryAppAndSaysCancelled) {
+    // Each file tool takes a second on this phone: the first run of the
+    // read (a stat, a tail and a listing per package) takes many seconds.
+    Phones(ServingPhone(1000));
+    ASSERT_TRUE(OwnConsole());
+    SetConsoleCtrlHandler(Swallow, TRUE);
+    PROCESS_INFORMATION pi = {};
+    ASSERT_TRUE(Start("list --kind user --json" + NamesArg(), &pi));
+    DWORD start = GetTickCount();
+    while (!Contains(AdbLog(), "exec-out") && GetTickCount() - start < 60000) Sleep(10);
+    EXPECT_TRUE(GenerateConsoleCtrlEvent(CTRL_C_EVENT, 0)) << GetLastError();
+    Ran r = Finish(pi);
+    SetConsoleCtrlHandler(Swallow, FALSE);
+    EXPECT_EQ(r.exit, 4u) << r.err;
+    EXPECT_TRUE(Contains(r.err, U("已取消"))) << r.err;
+    std::vector<Json> objects = r.Lines();
+    ASSERT_EQ(objects.size(), std::size(kServed)) << r.out;
+    for (size_t i = 0; i < objects.size(); i++) {
+        EXPECT_EQ(objects[i]["package"], kServed[i].package);
+        EXPECT_TRUE(objects[i]["label"].is_null()) << "nothing read yet: " << objects[i];
+    }
+    // Stopped in its first run: no second one started.
+    std::string log = AdbLog();
+    EXPECT_EQ(log.find("exec-out"), log.rfind("exec-out")) << log;
+}
+
+
+// On a console the name read shows its count, and wipes it at the end.
+TEST_F(Ctl, OnAConsoleTheNameReadShowsItsCountAndWipesItWhole) {
+    Phones(ServingPhone(100));
+    ASSERT_TRUE(OwnConsole());
+    InConsole console;
+    PROCESS_INFORMATION pi = {};
+    ASSERT_TRUE(console.Start(folder_, "list --filter no.such.app" + NamesArg(), &pi));
+    DWORD start = GetTickCount();
+    while (!Contains(AdbLog(), "exec-out") && GetTickCount() - start < 60000) Sleep(10);
+    std::wstring during = ConsoleText();
+    DWORD exit = console.Finish(pi);
+    EXPECT_EQ(exit, 0u);
+    // "正在读取应用名称 N/6": every package of the phone, the filter comes after.
+    EXPECT_EQ(during.find(L"\u6B63\u5728\u8BFB\u53D6\u5E94\u7528\u540D\u79F0 "), 0u) << cli::Narrow(during);
+    EXPECT_NE(during.find(L"/6"), std::wstring::npos) << cli::Narrow(during);
+    EXPECT_EQ(ConsoleText(), L"\n") << cli::Narrow(ConsoleText());
 }
 
 }  // namespace
