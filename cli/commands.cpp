@@ -122,18 +122,24 @@ dev::NameCache NamesOf(const Options& o) {
     return cache;
 }
 
-bool Matches(const dev::Package& p, const Options& o) {
+// Whether --state, --kind and --filter let the package through; the filter
+// looks in its name too (`label`, null when not read).
+bool Matches(const dev::Package& p, const dev::AppLabel* label, const Options& o) {
     if (!o.state.empty() && o.state != dev::StateWord(p.state)) return false;
     if (o.kind == "system" && p.kind != dev::PackageKind::System) return false;
     if (o.kind == "user" && p.kind != dev::PackageKind::User) return false;
     if (o.filter.empty()) return true;
-    auto lower = [](std::string s) {
-        for (char& c : s)
-            if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    auto lower = [](auto s) {
+        for (auto& c : s)
+            if (c >= 'A' && c <= 'Z') c = static_cast<typename decltype(s)::value_type>(c - 'A' + 'a');
         return s;
     };
     std::string f = lower(o.filter);
-    return lower(p.name).find(f) != std::string::npos || lower(p.path).find(f) != std::string::npos;
+    if (lower(p.name).find(f) != std::string::npos || lower(p.path).find(f) != std::string::npos) return true;
+    if (!label || !label->hasName) return false;
+    // Lowered as Unicode: a GBK character's second byte may be a capital's.
+    return lower(std::wstring(label->name.begin(), label->name.end())).find(lower(Widen(o.filter))) !=
+           std::wstring::npos;
 }
 
 // Every phone's names, "正在读取应用名称 120/369" meanwhile on a console.
@@ -164,10 +170,11 @@ int ListCommand(const Options& o, const dev::Adb& adb, Output& out, const dev::C
     for (size_t i = 0; i < reads.size(); i++) {
         const std::vector<dev::Package>& packages = reads[i].snapshot.packages;
         const std::vector<dev::AppLabel>* labels = i < names.size() ? &names[i].apps : nullptr;
-        for (size_t k = 0; k < packages.size(); k++)
-            if (Matches(packages[k], o))
-                report.Package(serials[i], packages[k], app::RiskReason(packages[k].name),
-                               labels && k < labels->size() ? &(*labels)[k] : nullptr);
+        for (size_t k = 0; k < packages.size(); k++) {
+            const dev::AppLabel* label = labels && k < labels->size() ? &(*labels)[k] : nullptr;
+            if (Matches(packages[k], label, o))
+                report.Package(serials[i], packages[k], app::RiskReason(packages[k].name), label);
+        }
     }
     bool complete = ReadAll(serials, reads, out);
     for (size_t i = 0; i < names.size(); i++)

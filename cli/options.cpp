@@ -247,7 +247,7 @@ std::string HelpText() {
            "                                从手机上的安装包读取，电脑上缓存；读不到名称的是 -）\n"
            "      --state enabled|disabled|deleted   只列出这种状态的应用\n"
            "      --kind system|user        只列出系统应用或用户应用\n"
-           "      --filter 文字             只列出包名或路径含有这段文字的应用（不分大小写）\n"
+           "      --filter 文字             只列出包名、路径或名称含有这段文字的应用（不分大小写）\n"
            "  disable|enable|delete|restore 包名... | --from 列表文件\n"
            "                                禁用、启用、删除（为用户保留数据）或恢复应用，每个包名一行结果；\n"
            "                                缓存里有名称的应用写成“名称 (包名)”\n"

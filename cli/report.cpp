@@ -18,6 +18,8 @@ std::string PhoneShown(const std::string& s) { return dev::IsUtf8(s) ? dev::Utf8
 void Emit(Output& out, const Json& j) { out.JsonLine(j.dump(-1, ' ', false, Json::error_handler_t::replace)); }
 
 std::wstring Wide(const std::string& gbk) { return Stream::Wide(gbk, 936); }
+// What the phone printed, whole (GBK would lose what it lacks).
+std::wstring PhoneWide(const std::string& s) { return dev::IsUtf8(s) ? Stream::Wide(s, CP_UTF8) : Wide(s); }
 
 // An app's name as one field of a line: a control character (a tab would
 // split the field, a line end the line) becomes a blank.
@@ -58,7 +60,7 @@ void Report::Device(const dev::Device& d) {
 void Report::Package(const std::string& serial, const dev::Package& p, const std::string* risk,
                      const dev::AppLabel* label) {
     bool system = p.kind == dev::PackageKind::System;
-    bool named = label && label->hasName;
+    bool named = label && label->hasName && !label->name.empty();
     if (json_) {
         Json j{{"device", FromPhone(serial)},
                {"package", p.name},
@@ -71,8 +73,9 @@ void Report::Package(const std::string& serial, const dev::Package& p, const std
         return;
     }
     std::wstring line = Wide(Prefix(serial) + p.name + "\t" + dev::StateText(p.state) + "\t" + dev::KindText(p.kind) +
-                             "\t" + (p.path.empty() ? "-" : PhoneShown(p.path)));
-    if (names_) line += L"\t" + (named && !label->name.empty() ? Field(label->name) : std::wstring(L"-"));
+                             "\t") +
+                        (p.path.empty() ? L"-" : PhoneWide(p.path));
+    if (names_) line += L"\t" + (named ? Field(label->name) : std::wstring(L"-"));
     out_.Data(line);
 }
 

@@ -685,6 +685,11 @@ TEST_F(Ctl, ListNamesTheAppsAsTheirApksDoAndBatchesReuseTheNames) {
         }
     }
 
+    // The filter looks in the names too.
+    Ran found = Run(std::string("list --filter 拆分") + NamesArg());
+    EXPECT_EQ(found.out.substr(0, found.out.find('\t')), "com.t.split") << found.out;
+    EXPECT_EQ(dev::SplitLines(found.out).size(), 1u) << found.out;
+
     // --no-names: no name read, and the output of before.
     DeleteFileW(Log().c_str());
     Ran plain = Run("list --kind user --no-names --json");
