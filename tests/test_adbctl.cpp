@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 #include <nlohmann/json.hpp>
+#include <iterator>
 #include <map>
 #include <string>
 #include <vector>
@@ -399,7 +400,7 @@ TEST_F(Ctl, BadInputIsRefusedBeforeAnythingRuns) {
 
     Ran help = Run("--help");
     EXPECT_EQ(help.exit, 0u);
-    for (const char* part : {"退出码", "  0  ", "  1  ", "  2  ", "  3  ", "  4  ", "--dry-run", "--json"})
+    for (const char* part : {"退出码", "  0  ", "  1  ", "  2  ", "  3  ", "  4  ", "--dry-run", "--json", "--no-names", "label"})
         EXPECT_TRUE(Contains(help.out, U(part))) << part;
     EXPECT_EQ(Run("disable com.x --help").out, help.out);
     EXPECT_EQ(Run("--version").out, "adbctl 1.0\r\n");
