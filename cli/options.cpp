@@ -19,7 +19,8 @@ constexpr unsigned kAdb = kPhone | Bit(Command::Devices);
 constexpr unsigned kEvery = ~0u;
 
 enum class Opt {
-    Device, All, User, DryRun, Yes, Json, Ansi, Adb, RecordFile, NoNames, NamesFile, From, State, Kind, Filter, Help, Version
+    Device, All, User, DryRun, Yes, Json, Ansi, Adb, RecordFile, NoNames, NamesFile, From, State, Kind, Filter,
+    Help, Version
 };
 
 struct OptionInfo {

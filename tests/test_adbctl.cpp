@@ -73,6 +73,7 @@ protected:
                               FALSE));
         DeleteFileW(Log().c_str());
         DeleteFileW(Record().c_str());
+        DeleteFileW(Names().c_str());
         SetEnvironmentVariableW(L"ADBSIM_STATE", State().c_str());
         SetEnvironmentVariableW(L"ADBSIM_LOG", Log().c_str());
         SetEnvironmentVariableW(L"ANDROID_SERIAL", nullptr);
@@ -400,7 +401,8 @@ TEST_F(Ctl, BadInputIsRefusedBeforeAnythingRuns) {
 
     Ran help = Run("--help");
     EXPECT_EQ(help.exit, 0u);
-    for (const char* part : {"退出码", "  0  ", "  1  ", "  2  ", "  3  ", "  4  ", "--dry-run", "--json", "--no-names", "label"})
+    for (const char* part :
+         {"退出码", "  0  ", "  1  ", "  2  ", "  3  ", "  4  ", "--dry-run", "--json", "--no-names", "label"})
         EXPECT_TRUE(Contains(help.out, U(part))) << part;
     EXPECT_EQ(Run("disable com.x --help").out, help.out);
     EXPECT_EQ(Run("--version").out, "adbctl 1.0\r\n");
@@ -716,9 +718,9 @@ TEST_F(Ctl, ANameOutsideGbkComesThroughWholeInTextAndJson) {
     Phones(std::string(kQuick) + QuickPhone("ONE"));
     const std::u16string name = u"\u5FAE\u4FE1\t\U0001F600";
     const std::string utf8 = "\xE5\xBE\xAE\xE4\xBF\xA1\t\xF0\x9F\x98\x80";
-    std::string lines = dev::FormatNameLine({"com.user.app", "/data/app/old/base.apk", 1, 1, "", "zh-CN"}, {true, name, ""}) +
-                        dev::FormatNameLine({"com.sys.plain", "/system/app/P/P.apk", 1, 1, "", "zh-CN"}, {false, u"", ""});
-    WriteBytes(Names(), lines);
+    WriteBytes(Names(),
+               dev::FormatNameLine({"com.user.app", "/data/app/old/base.apk", 1, 1, "", "zh-CN"}, {true, name, ""}) +
+                   dev::FormatNameLine({"com.sys.plain", "/system/app/P/P.apk", 1, 1, "", "zh-CN"}, {false, u"", ""}));
 
     Ran dry = RunRecorded("disable com.user.app com.sys.plain --dry-run" + NamesArg());
     EXPECT_EQ(dry.exit, 0u) << dry.err;
@@ -740,9 +742,9 @@ TEST_F(Ctl, ANameOutsideGbkComesThroughWholeInTextAndJson) {
     Ran undo = RunRecorded("undo" + NamesArg());
     EXPECT_EQ(undo.exit, 0u) << undo.err;
     EXPECT_EQ(undo.out,
-              U("com.sys.plain：已启用\r\n") + "\xE5\xBE\xAE\xE4\xBF\xA1 \xF0\x9F\x98\x80 (com.user.app)" + U("：已启用\r\n"));
+              U("com.sys.plain：已启用\r\n") + "\xE5\xBE\xAE\xE4\xBF\xA1 \xF0\x9F\x98\x80 (com.user.app)" +
+                  U("：已启用\r\n"));
 }
-
 
 // Ctrl+C while the names are read: the read stops at once, every app is
 // listed, without the names not yet read, and the status says cancelled.
