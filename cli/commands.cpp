@@ -115,18 +115,46 @@ dev::ActionRecord RecordOf(const Options& o) {
     return o.recordFile.empty() ? dev::ActionRecord() : dev::ActionRecord(AnsiPath(o.recordFile));
 }
 
-bool Matches(const dev::Package& p, const Options& o) {
+// The names cache the window keeps, or --names-file; read.
+dev::NameCache NamesOf(const Options& o) {
+    dev::NameCache cache(o.namesFile.empty() ? dev::NameCache::DefaultPath() : AnsiPath(o.namesFile));
+    cache.Load();
+    return cache;
+}
+
+// Whether --state, --kind and --filter let the package through; the filter
+// looks in its name too (`label`, null when not read).
+bool Matches(const dev::Package& p, const dev::AppLabel* label, const Options& o) {
     if (!o.state.empty() && o.state != dev::StateWord(p.state)) return false;
     if (o.kind == "system" && p.kind != dev::PackageKind::System) return false;
     if (o.kind == "user" && p.kind != dev::PackageKind::User) return false;
     if (o.filter.empty()) return true;
-    auto lower = [](std::string s) {
-        for (char& c : s)
-            if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    auto lower = [](auto s) {
+        for (auto& c : s)
+            if (c >= 'A' && c <= 'Z') c = static_cast<typename decltype(s)::value_type>(c - 'A' + 'a');
         return s;
     };
     std::string f = lower(o.filter);
-    return lower(p.name).find(f) != std::string::npos || lower(p.path).find(f) != std::string::npos;
+    if (lower(p.name).find(f) != std::string::npos || lower(p.path).find(f) != std::string::npos) return true;
+    if (!label || !label->hasName) return false;
+    // Lowered as Unicode: a GBK character's second byte may be a capital's.
+    return lower(std::wstring(label->name.begin(), label->name.end())).find(lower(Widen(o.filter))) !=
+           std::wstring::npos;
+}
+
+// Every phone's names, "正在读取应用名称 120/369" meanwhile on a console.
+std::vector<dev::NameRead> ReadLabels(const Options& o, const dev::Adb& adb, Output& out, const dev::Cancel& cancel,
+                                      const std::vector<std::string>& serials,
+                                      const std::vector<dev::PackageRead>& reads) {
+    auto shown = [&](size_t done, size_t total) {
+        out.Progress("正在读取应用名称 " + std::to_string(done) + "/" + std::to_string(total));
+    };
+    size_t total = 0;
+    for (const dev::PackageRead& r : reads) total += r.snapshot.complete ? r.snapshot.packages.size() : 0;
+    shown(0, total);
+    std::vector<dev::NameRead> names = phone::AppNames(adb, serials, reads, NamesOf(o), &cancel, shown);
+    out.EndProgress();
+    return names;
 }
 
 int ListCommand(const Options& o, const dev::Adb& adb, Output& out, const dev::Cancel& cancel) {
@@ -135,11 +163,28 @@ int ListCommand(const Options& o, const dev::Adb& adb, Output& out, const dev::C
     std::vector<std::string> serials = Serials(c.phones);
     std::vector<dev::PackageRead> reads = phone::Packages(adb, serials, o.user, &cancel);
     if (cancel.Requested()) return kExitCancelled;
-    Report report(out, o.json, o.all);
-    for (size_t i = 0; i < reads.size(); i++)
-        for (const dev::Package& p : reads[i].snapshot.packages)
-            if (Matches(p, o)) report.Package(serials[i], p, app::RiskReason(p.name));
-    return ReadAll(serials, reads, out) ? kExitDone : kExitNoPhone;
+    // Stopped while reading names, the list is printed with the names read so far.
+    std::vector<dev::NameRead> names;
+    if (o.appNames) names = ReadLabels(o, adb, out, cancel, serials, reads);
+    Report report(out, o.json, o.all, o.appNames);
+    for (size_t i = 0; i < reads.size(); i++) {
+        const std::vector<dev::Package>& packages = reads[i].snapshot.packages;
+        const std::vector<dev::AppLabel>* labels = i < names.size() ? &names[i].apps : nullptr;
+        for (size_t k = 0; k < packages.size(); k++) {
+            const dev::AppLabel* label = labels && k < labels->size() ? &(*labels)[k] : nullptr;
+            if (Matches(packages[k], label, o))
+                report.Package(serials[i], packages[k], app::RiskReason(packages[k].name), label);
+        }
+    }
+    bool complete = ReadAll(serials, reads, out);
+    for (size_t i = 0; i < names.size(); i++)
+        if (!names[i].error.empty() && !names[i].cancelled)
+            out.Error("[" + serials[i] + "] 读取应用名称失败：" + dev::OneLine(names[i].error));
+    if (cancel.Requested()) {
+        out.Error("已取消：没有读完应用名称，其余的应用没有名称");
+        return kExitCancelled;
+    }
+    return complete ? kExitDone : kExitNoPhone;
 }
 
 int DevicesCommand(const Options& o, const dev::Adb& adb, Output& out) {
@@ -208,6 +253,7 @@ bool Settled(dev::Action a, const dev::BatchResult& b, const dev::PackageResult&
 // already decided for what does not, and the order of the lines.
 struct PhonePlan {
     phone::Job job;
+    const dev::PackageSnapshot* now = nullptr;   // the phone as read before, when it was
     std::vector<Outcome> refused;
     std::vector<std::string> order;   // every name of this phone, as printed
 };
@@ -245,8 +291,9 @@ Outcome LineFor(const Options& o, dev::Action action, const PhonePlan& plan, con
 
 // Runs each plan's action (one adb process per phone, all at once; nothing
 // on a dry run) and prints every outcome in each plan's order; the exit status.
+// `known`: the names cache, null with --no-names.
 int Carry(const Options& o, const dev::Adb& adb, Output& out, const dev::Cancel& cancel, dev::Action action,
-          const std::vector<PhonePlan>& plans) {
+          const std::vector<PhonePlan>& plans, const dev::NameCache* known) {
     std::vector<phone::Job> jobs;
     for (const PhonePlan& p : plans)
         if (!p.job.names.empty()) jobs.push_back(p.job);
@@ -267,7 +314,7 @@ int Carry(const Options& o, const dev::Adb& adb, Output& out, const dev::Cancel&
         batches = phone::Run(adb, jobs, action, s);
         out.EndProgress();
     }
-    Report report(out, o.json, o.all);
+    Report report(out, o.json, o.all, known != nullptr);
     bool failed = false, adbFailed = false;
     size_t next = 0;
     for (const PhonePlan& plan : plans) {
@@ -275,6 +322,10 @@ int Carry(const Options& o, const dev::Adb& adb, Output& out, const dev::Cancel&
             plan.job.names.empty() || next >= batches.size() ? nullptr : &batches[next++];
         for (const std::string& name : plan.order) {
             Outcome line = LineFor(o, action, plan, b, name);
+            if (known) {
+                const dev::Package* p = plan.now ? dev::FindPackage(*plan.now, name) : nullptr;
+                line.label = phone::KnownName(*known, name, p ? p->path : std::string());
+            }
             failed = failed || !line.ok;
             adbFailed = adbFailed || line.outcome == dev::OutcomeWord(dev::Outcome::DeviceGone) ||
                         line.outcome == dev::OutcomeWord(dev::Outcome::NotSent);
@@ -299,7 +350,8 @@ int ActionCommand(const Options& o, const dev::Adb& adb, Output& out, const dev:
     Chosen c = ChoosePhones(o, adb, out);
     if (c.exit >= 0) return c.exit;
 
-    Report report(out, o.json, o.all);
+    dev::NameCache known = o.appNames ? NamesOf(o) : dev::NameCache(std::string());
+    Report report(out, o.json, o.all, o.appNames);
     for (const dev::ListLine& l : n.refused) report.RefusedLine(l.number, l.text, l.reason);
     // Only the deletion of user apps needs the phone's kinds before anything is sent.
     std::vector<std::string> serials = Serials(c.phones);
@@ -314,6 +366,7 @@ int ActionCommand(const Options& o, const dev::Adb& adb, Output& out, const dev:
         plan.job.serial = serials[i];
         const dev::PackageSnapshot* now = reads.empty() ? nullptr : &reads[i].snapshot;
         if (now) plan.job.knownApi = now->api;
+        plan.now = now;
         for (const std::string& name : n.names) {
             std::string why = o.yes ? std::string() : NeedsYes(action, name, now);
             if (why.empty()) {
@@ -331,7 +384,7 @@ int ActionCommand(const Options& o, const dev::Adb& adb, Output& out, const dev:
         plan.order = n.names;
         plans.push_back(plan);
     }
-    exit = Carry(o, adb, out, cancel, action, plans);
+    exit = Carry(o, adb, out, cancel, action, plans, o.appNames ? &known : nullptr);
     return exit == kExitDone && !n.refused.empty() ? kExitFailed : exit;
 }
 
@@ -344,6 +397,7 @@ int UndoCommand(const Options& o, const dev::Adb& adb, Output& out, const dev::C
     std::vector<dev::PackageRead> reads = phone::Packages(adb, serials, o.user, &cancel);
     if (!ReadAll(serials, reads, out)) return kExitNoPhone;
     dev::ActionRecord record = RecordOf(o);
+    dev::NameCache known = o.appNames ? NamesOf(o) : dev::NameCache(std::string());
 
     // Each package back to its state before the tool first changed it, in
     // the window's order: restore (a restored package may still need
@@ -371,13 +425,14 @@ int UndoCommand(const Options& o, const dev::Adb& adb, Output& out, const dev::C
         for (size_t i = 0; i < serials.size(); i++) {
             plans[i].job.serial = serials[i];
             plans[i].job.knownApi = reads[i].snapshot.api;
+            plans[i].now = &reads[i].snapshot;
             for (const dev::UndoItem& u : items[i])
                 if (u.*step.wanted) plans[i].job.names.push_back(u.package);
             plans[i].order = plans[i].job.names;
             some = some || !plans[i].job.names.empty();
         }
         if (!some) continue;
-        exit = std::max(exit, Carry(o, adb, out, cancel, step.action, plans));
+        exit = std::max(exit, Carry(o, adb, out, cancel, step.action, plans, o.appNames ? &known : nullptr));
         if (exit == kExitCancelled) break;
     }
     return exit;

@@ -42,16 +42,27 @@ void Stream::Write(const std::wstring& text) {
     }
 }
 
+// Windows' console gives a Chinese character (and other wide East Asian
+// forms) two columns, Wine's one: the blanks that wipe a progress line count
+// two, too many blanks being harmless within the line's 76 columns.
+size_t Output::Columns(wchar_t c) {
+    return (c >= 0x1100 && c <= 0x115F) || (c >= 0x2E80 && c <= 0xA4CF) || (c >= 0xAC00 && c <= 0xD7A3) ||
+                   (c >= 0xF900 && c <= 0xFAFF) || (c >= 0xFE30 && c <= 0xFE4F) || (c >= 0xFF00 && c <= 0xFF60) ||
+                   (c >= 0xFFE0 && c <= 0xFFE6)
+               ? 2
+               : 1;
+}
+
 void Output::ClearProgress() {
     if (!progressWidth_) return;
     err.Write(L"\r" + std::wstring(progressWidth_, L' ') + L"\r");
     progressWidth_ = 0;
 }
 
-void Output::Data(const std::string& gbk) {
+void Output::Data(const std::wstring& line) {
     dev::Hold hold(lock_);
     if (out.IsConsole()) ClearProgress();
-    out.WriteGbk(gbk + "\n");
+    out.Write(line + L"\n");
 }
 
 void Output::JsonLine(const std::string& utf8) {
@@ -69,13 +80,24 @@ void Output::Error(const std::string& gbk) {
 void Output::Progress(const std::string& gbk) {
     if (!err.IsConsole()) return;
     dev::Hold hold(lock_);
-    // Within the 80 columns of the narrowest console; package names are ASCII.
+    // Within the 80 columns of the narrowest console.
     constexpr size_t kWidest = 76;
-    std::wstring line = Stream::Wide(gbk, 936);
-    if (line.size() > kWidest) line = line.substr(0, kWidest - 1) + L"\u2026";
-    size_t clear = progressWidth_ > line.size() ? progressWidth_ - line.size() : 0;
+    std::wstring line;
+    size_t columns = 0;
+    for (wchar_t c : Stream::Wide(gbk, 936)) {
+        size_t w = Columns(c);
+        if (columns + w > kWidest - 1) {
+            line += L'\u2026';
+            columns++;
+            break;
+        }
+        line += c;
+        columns += w;
+    }
+    // Blanks over what the last line had beyond this one; a clear blanks as many columns.
+    size_t clear = progressWidth_ > columns ? progressWidth_ - columns : 0;
     err.Write(L"\r" + line + std::wstring(clear, L' '));
-    progressWidth_ = line.size() + clear;
+    progressWidth_ = columns + clear;
 }
 
 void Output::EndProgress() {

@@ -31,8 +31,10 @@ class Output {
 public:
     explicit Output(bool ansi) : out(STD_OUTPUT_HANDLE, ansi), err(STD_ERROR_HANDLE, ansi) {}
 
-    // A line of data (GBK), or one JSON object (UTF-8); the line end is added.
-    void Data(const std::string& gbk);
+    // A line of data (GBK, or UTF-16 when it holds app names, which may
+    // have characters GBK lacks), or one JSON object (UTF-8); the line end is added.
+    void Data(const std::string& gbk) { Data(Stream::Wide(gbk, 936)); }
+    void Data(const std::wstring& line);
     void JsonLine(const std::string& utf8);
     // A line on standard error (GBK).
     void Error(const std::string& gbk);
@@ -45,9 +47,10 @@ public:
 
 private:
     void ClearProgress();   // with the lock held
+    static size_t Columns(wchar_t c);
 
     dev::Lock lock_;
-    size_t progressWidth_ = 0;   // characters of the progress line shown, 0 when none
+    size_t progressWidth_ = 0;   // console columns of the progress line shown, 0 when none
 };
 
 } // namespace cli

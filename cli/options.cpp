@@ -18,7 +18,10 @@ constexpr unsigned kPhone = kActions | Bit(Command::List) | Bit(Command::Undo) |
 constexpr unsigned kAdb = kPhone | Bit(Command::Devices);
 constexpr unsigned kEvery = ~0u;
 
-enum class Opt { Device, All, User, DryRun, Yes, Json, Ansi, Adb, RecordFile, From, State, Kind, Filter, Help, Version };
+enum class Opt {
+    Device, All, User, DryRun, Yes, Json, Ansi, Adb, RecordFile, NoNames, NamesFile, From, State, Kind, Filter,
+    Help, Version
+};
 
 struct OptionInfo {
     const wchar_t* name;
@@ -37,6 +40,8 @@ const OptionInfo kOptions[] = {
     {L"--ansi", Opt::Ansi, false, kEvery},
     {L"--adb", Opt::Adb, true, kAdb},
     {L"--record-file", Opt::RecordFile, true, kActions | Bit(Command::Undo) | Bit(Command::Record)},
+    {L"--no-names", Opt::NoNames, false, kActions | Bit(Command::List) | Bit(Command::Undo)},
+    {L"--names-file", Opt::NamesFile, true, kActions | Bit(Command::List) | Bit(Command::Undo)},
     {L"--from", Opt::From, true, kActions},
     {L"--state", Opt::State, true, Bit(Command::List)},
     {L"--kind", Opt::Kind, true, Bit(Command::List)},
@@ -103,6 +108,8 @@ bool Apply(const Parsed& p, Options* o, std::string* error) {
     case Opt::Ansi: o->ansi = true; break;
     case Opt::Adb: o->adb = p.value; break;
     case Opt::RecordFile: o->recordFile = p.value; break;
+    case Opt::NoNames: o->appNames = false; break;
+    case Opt::NamesFile: o->namesFile = p.value; break;
     case Opt::From: o->fromFile = p.value; break;
     case Opt::State:
         if (!OneOf(v, {"enabled", "disabled", "deleted"})) {
@@ -237,12 +244,14 @@ std::string HelpText() {
            "\n"
            "命令：\n"
            "  devices                       列出 adb 看到的每台手机：序列号、状态、型号和提示\n"
-           "  list                          列出手机上的每个应用：包名、状态、类型、路径\n"
+           "  list                          列出手机上的每个应用：包名、状态、类型、路径、名称\n"
+           "                                （手机桌面上显示的名称，从安装包读取并缓存在电脑上；没有名称的是 -）\n"
            "      --state enabled|disabled|deleted   只列出这种状态的应用\n"
            "      --kind system|user        只列出系统应用或用户应用\n"
-           "      --filter 文字             只列出包名或路径含有这段文字的应用（不分大小写）\n"
+           "      --filter 文字             只列出包名、路径或名称含有这段文字的应用（不分大小写）\n"
            "  disable|enable|delete|restore 包名... | --from 列表文件\n"
-           "                                禁用、启用、删除（为用户保留数据）或恢复应用，每个包名一行结果\n"
+           "                                禁用、启用、删除（为用户保留数据）或恢复应用，每个包名一行结果；\n"
+           "                                缓存里有名称的应用写成“名称 (包名)”\n"
            "  undo                          每个被本工具改动过的应用回到第一次改动之前的状态（同“全部撤销”）\n"
            "  record                        这台手机的操作记录，最新的在前\n"
            "\n"
@@ -256,6 +265,8 @@ std::string HelpText() {
            "  --ansi             输出到文件或管道时用系统的 ANSI 代码页，而不是 UTF-8\n"
            "  --adb 路径         adb.exe 的位置（默认：程序旁边的 adb_1.0.40\\adb.exe，其次 PATH 里的 adb）\n"
            "  --record-file 路径 操作记录文件（默认与应用管理窗口共用 %LOCALAPPDATA%\\adbtool\\actions.log）\n"
+           "  --no-names         不读取也不显示应用名称，只用包名（list 不多运行 adb）\n"
+           "  --names-file 路径  应用名称缓存文件（默认与应用管理窗口共用 %LOCALAPPDATA%\\adbtool\\names.txt）\n"
            "  --help, --version\n"
            "\n"
            "列表文件：每行一个包名，# 开头是注释，可以是 pm list packages 的输出；UTF-8（带或不带 BOM）、GBK，或带 BOM 的 UTF-16（PowerShell 的 > 写的）。\n"
@@ -265,9 +276,9 @@ std::string HelpText() {
            "  1  有应用失败或被拒绝\n"
            "  2  用法错误（不认识的命令或选项、找不到文件、包名不合规），什么也没有发送\n"
            "  3  没有手机、找不到 adb 或 adb 出错\n"
-           "  4  已取消（Ctrl+C：当前这个应用完成后停止，记录照常写完）\n"
+           "  4  已取消（Ctrl+C：当前这个应用完成后停止，记录照常写完；list 读名称时按下，已读到的名称照常列出）\n"
            "\n"
-           "数据写到标准输出，进度和错误写到标准错误。\n";
+           "数据写到标准输出，进度和错误写到标准错误。--json 的 label 字段是应用名称，没有名称时为 null。\n";
 }
 
 std::string VersionText() { return "adbctl 1.0\n"; }

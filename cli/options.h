@@ -32,6 +32,8 @@ struct Options {
     bool ansi = false;
     std::wstring adb;                 // --adb; empty: the default places
     std::wstring recordFile;          // --record-file; empty: the manager's record
+    bool appNames = true;             // apps named as the phone shows them; --no-names: by package only
+    std::wstring namesFile;           // --names-file; empty: the names cache the manager keeps
     std::string state, kind, filter;  // list: "enabled"... / "system"... / text
 };
 

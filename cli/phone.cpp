@@ -11,6 +11,42 @@ std::vector<dev::PackageRead> Packages(const dev::Adb& adb, const std::vector<st
     return reads;
 }
 
+std::vector<dev::NameRead> AppNames(const dev::Adb& adb, const std::vector<std::string>& serials,
+                                    const std::vector<dev::PackageRead>& reads, const dev::NameCache& cache,
+                                    const dev::Cancel* cancel, const std::function<void(size_t, size_t)>& progress) {
+    std::vector<dev::NameRead> names(serials.size());
+    std::vector<dev::NameCache> caches(serials.size(), cache);
+    std::vector<size_t> done(serials.size(), 0);
+    size_t total = 0;
+    for (const dev::PackageRead& r : reads) total += r.snapshot.complete ? r.snapshot.packages.size() : 0;
+    dev::Lock progressLock;
+    dev::RunEach(serials.size(), [&](size_t i) {
+        if (!reads[i].snapshot.complete) return;
+        dev::NameReadOptions o;
+        o.cache = &caches[i];
+        o.cancel = cancel;
+        // Icons too, though adbctl shows none: what it leaves in the cache
+        // it shares with the window serves the window's list as well.
+        o.icons = true;
+        if (progress)
+            o.progress = [&, i](size_t n, size_t) {
+                dev::Hold hold(progressLock);
+                done[i] = n;
+                size_t all = 0;
+                for (size_t d : done) all += d;
+                progress(all, total);
+            };
+        names[i] = dev::ReadAppNames(adb, serials[i], reads[i].snapshot, o);
+    });
+    return names;
+}
+
+std::u16string KnownName(const dev::NameCache& cache, const std::string& package, const std::string& path) {
+    dev::CachedName c;
+    bool known = (!path.empty() && cache.Latest(package, path, &c)) || cache.Latest(package, "", &c);
+    return known && c.hasName ? c.name : std::u16string();
+}
+
 std::vector<dev::BatchResult> Run(const dev::Adb& adb, const std::vector<Job>& jobs, dev::Action action,
                                   const RunSettings& settings) {
     dev::BatchOptions o;

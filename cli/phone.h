@@ -1,11 +1,12 @@
 // Every call adbctl makes into the device layer, in one place: the device
-// list, the packages of a user, one action on several phones at once, the
-// record and what undo brings back.
+// list, the packages of a user, the apps' names, one action on several
+// phones at once, the record and what undo brings back.
 #pragma once
 
 #include <functional>
 #include <string>
 #include <vector>
+#include "device/appnames.h"
 #include "device/batch.h"
 
 namespace cli::phone {
@@ -15,6 +16,19 @@ dev::DeviceList Devices(const dev::Adb& adb);
 // The packages of `user` on each phone, read at once; in the order of `serials`.
 std::vector<dev::PackageRead> Packages(const dev::Adb& adb, const std::vector<std::string>& serials, int user,
                                        const dev::Cancel* cancel);
+
+// The names of each phone's apps as its launcher shows them, one read per
+// phone, all at once, through copies of the loaded `cache` (each appends
+// what it reads to the same file); in the order of `serials`. A phone whose
+// packages were not all read gets none. `progress` gets the packages done
+// and their count over every phone, never two calls at once.
+std::vector<dev::NameRead> AppNames(const dev::Adb& adb, const std::vector<std::string>& serials,
+                                    const std::vector<dev::PackageRead>& reads, const dev::NameCache& cache,
+                                    const dev::Cancel* cancel, const std::function<void(size_t, size_t)>& progress);
+
+// The name the cache last read for a package (at this APK path when it has
+// one there, else wherever it was); empty when it knows none. No adb run.
+std::u16string KnownName(const dev::NameCache& cache, const std::string& package, const std::string& path);
 
 struct Job {
     std::string serial;

@@ -1,6 +1,7 @@
 #include "report.h"
 
 #include <nlohmann/json.hpp>
+#include "device/respool.h"
 #include "device/text.h"
 
 namespace cli {
@@ -15,6 +16,28 @@ std::string FromPhone(const std::string& s) { return dev::IsUtf8(s) ? s : dev::G
 std::string PhoneShown(const std::string& s) { return dev::IsUtf8(s) ? dev::Utf8ToGbk(s) : s; }
 
 void Emit(Output& out, const Json& j) { out.JsonLine(j.dump(-1, ' ', false, Json::error_handler_t::replace)); }
+
+std::wstring Wide(const std::string& gbk) { return Stream::Wide(gbk, 936); }
+// What the phone printed, whole (GBK would lose what it lacks).
+std::wstring PhoneWide(const std::string& s) { return dev::IsUtf8(s) ? Stream::Wide(s, CP_UTF8) : Wide(s); }
+
+// An app's name as one field of a line: a control character (a tab would
+// split the field, a line end the line) becomes a blank.
+std::wstring Field(const std::u16string& name) {
+    std::wstring w(name.begin(), name.end());
+    for (wchar_t& c : w)
+        if (c < 0x20 || (c >= 0x7F && c < 0xA0) || c == 0x2028 || c == 0x2029) c = L' ';
+    return w;
+}
+
+// "微信 (com.tencent.mm)" where the name is known, else the package name.
+std::wstring Named(const std::u16string& label, const std::string& package) {
+    return label.empty() ? Wide(package) : Field(label) + L" (" + Wide(package) + L")";
+}
+
+Json LabelJson(bool hasName, const std::u16string& name) {
+    return hasName ? Json(dev::Utf16ToUtf8(name)) : Json(nullptr);
+}
 
 } // namespace
 
@@ -34,19 +57,26 @@ void Report::Device(const dev::Device& d) {
     out_.Data(hint.empty() ? line : line + "\t" + hint);
 }
 
-void Report::Package(const std::string& serial, const dev::Package& p, const std::string* risk) {
+void Report::Package(const std::string& serial, const dev::Package& p, const std::string* risk,
+                     const dev::AppLabel* label) {
     bool system = p.kind == dev::PackageKind::System;
+    bool named = label && label->hasName && !label->name.empty();
     if (json_) {
-        Emit(out_, Json{{"device", FromPhone(serial)},
-                        {"package", p.name},
-                        {"state", dev::StateWord(p.state)},
-                        {"kind", system ? "system" : "user"},
-                        {"path", FromPhone(p.path)},
-                        {"risk", risk ? FromProgram(*risk) : std::string()}});
+        Json j{{"device", FromPhone(serial)},
+               {"package", p.name},
+               {"state", dev::StateWord(p.state)},
+               {"kind", system ? "system" : "user"},
+               {"path", FromPhone(p.path)},
+               {"risk", risk ? FromProgram(*risk) : std::string()}};
+        if (names_) j["label"] = LabelJson(named, named ? label->name : std::u16string());
+        Emit(out_, j);
         return;
     }
-    out_.Data(Prefix(serial) + p.name + "\t" + dev::StateText(p.state) + "\t" + dev::KindText(p.kind) + "\t" +
-              (p.path.empty() ? "-" : PhoneShown(p.path)));
+    std::wstring line = Wide(Prefix(serial) + p.name + "\t" + dev::StateText(p.state) + "\t" + dev::KindText(p.kind) +
+                             "\t") +
+                        (p.path.empty() ? L"-" : PhoneWide(p.path));
+    if (names_) line += L"\t" + (named ? Field(label->name) : std::wstring(L"-"));
+    out_.Data(line);
 }
 
 void Report::Result(const Outcome& o) {
@@ -60,10 +90,11 @@ void Report::Result(const Outcome& o) {
                {"detail", FromPhone(o.detail)},
                {"before", o.before}};
         if (!o.command.empty()) j["command"] = o.command;
+        if (names_) j["label"] = LabelJson(!o.label.empty(), o.label);
         Emit(out_, j);
         return;
     }
-    out_.Data(Prefix(o.device) + o.package + "：" + o.message);
+    out_.Data(Wide(Prefix(o.device)) + Named(o.label, o.package) + Wide("：" + o.message));
 }
 
 void Report::RefusedLine(int number, const std::string& text, const std::string& reason) {

@@ -1,12 +1,15 @@
 // What adbctl prints for each record it reports: a device, a package, the
 // outcome of an action on a package, a line of the action record. Text
-// lines are tab-separated and in the user's words (GBK); --json gives one
-// object per line with fixed field names (UTF-8).
+// lines are tab-separated and in the user's words; --json gives one object
+// per line with fixed field names (UTF-8). Apps' names come as UTF-16 and
+// reach the output as they are, never through GBK, which lacks many of
+// their characters.
 #pragma once
 
 #include <string>
 #include "console.h"
 #include "device/actions.h"
+#include "device/appnames.h"
 #include "device/devices.h"
 #include "device/packages.h"
 #include "device/record.h"
@@ -23,15 +26,19 @@ struct Outcome {
     std::string detail;        // what the phone said, if anything
     std::string command;       // a dry run: what would be sent
     std::string before;        // the state just before ("enabled"...), empty when not read
+    std::u16string label;      // the app's name as the cache knows it, empty when it knows none
     bool ok = false;           // done, or the phone already shows it so
 };
 
 class Report {
 public:
-    Report(Output& out, bool json, bool prefixPhone) : out_(out), json_(json), prefix_(prefixPhone) {}
+    // `names`: lines give the apps' names (--no-names: they do not).
+    Report(Output& out, bool json, bool prefixPhone, bool names = false)
+        : out_(out), json_(json), prefix_(prefixPhone), names_(names) {}
 
     void Device(const dev::Device& d);
-    void Package(const std::string& serial, const dev::Package& p, const std::string* risk);
+    // `label` as read from the phone; null when none was read (ignored without names).
+    void Package(const std::string& serial, const dev::Package& p, const std::string* risk, const dev::AppLabel* label);
     void Result(const Outcome& o);
     // A line of a list file that names no package.
     void RefusedLine(int number, const std::string& text, const std::string& reason);
@@ -44,6 +51,7 @@ private:
     Output& out_;
     bool json_;
     bool prefix_;
+    bool names_;
 };
 
 

@@ -1,16 +1,20 @@
 // adbctl.exe, the console program, run as a script runs it: against the
 // simulated phones, its output read from files and pipes (and once from a
 // console of its own), JSON parsed by a real parser, exit statuses, bad
-// input refused before anything is sent, Ctrl+C in the middle of a batch.
+// input refused before anything is sent, Ctrl+C in the middle of a batch,
+// apps named as the APKs a phone serves name them.
 #include <gtest/gtest.h>
 #include <windows.h>
 #include <nlohmann/json.hpp>
+#include <iterator>
 #include <map>
 #include <string>
 #include <vector>
 #include "cli/options.h"
+#include "device/namecache.h"
 #include "device/text.h"
 #include "tests/support/child.h"
+#include "tests/support/testapks.h"
 #include "tests/support/uidriver.h"
 
 namespace {
@@ -69,6 +73,7 @@ protected:
                               FALSE));
         DeleteFileW(Log().c_str());
         DeleteFileW(Record().c_str());
+        DeleteFileW(Names().c_str());
         SetEnvironmentVariableW(L"ADBSIM_STATE", State().c_str());
         SetEnvironmentVariableW(L"ADBSIM_LOG", Log().c_str());
         SetEnvironmentVariableW(L"ANDROID_SERIAL", nullptr);
@@ -123,6 +128,9 @@ protected:
     Ran RunRecorded(const std::string& args) const {
         return Run(args + " --record-file \"" + cli::Narrow(Record()) + "\"");
     }
+    // The names cache in the scratch folder instead of the window's.
+    std::wstring Names() const { return folder_ + L"\\名称.txt"; }
+    std::string NamesArg() const { return " --names-file \"" + cli::Narrow(Names()) + "\""; }
 
     std::wstring folder_;
 };
@@ -393,7 +401,8 @@ TEST_F(Ctl, BadInputIsRefusedBeforeAnythingRuns) {
 
     Ran help = Run("--help");
     EXPECT_EQ(help.exit, 0u);
-    for (const char* part : {"退出码", "  0  ", "  1  ", "  2  ", "  3  ", "  4  ", "--dry-run", "--json"})
+    for (const char* part :
+         {"退出码", "  0  ", "  1  ", "  2  ", "  3  ", "  4  ", "--dry-run", "--json", "--no-names", "label"})
         EXPECT_TRUE(Contains(help.out, U(part))) << part;
     EXPECT_EQ(Run("disable com.x --help").out, help.out);
     EXPECT_EQ(Run("--version").out, "adbctl 1.0\r\n");
@@ -493,39 +502,67 @@ std::wstring ConsoleText() {
     return text;
 }
 
+// adbctl with the test's console as both its streams, on an empty screen
+// with the cursor home, in a code page that has no Chinese (the console's
+// own comes back at the end).
+class InConsole {
+public:
+    InConsole() {
+        out_ = CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                           OPEN_EXISTING, 0, nullptr);
+        CONSOLE_SCREEN_BUFFER_INFO info = {};
+        GetConsoleScreenBufferInfo(out_, &info);
+        DWORD written = 0;
+        FillConsoleOutputCharacterW(out_, L' ', static_cast<DWORD>(info.dwSize.X * info.dwSize.Y), COORD{0, 0},
+                                    &written);
+        SetConsoleCursorPosition(out_, COORD{0, 0});
+        codePage_ = GetConsoleOutputCP();
+        SetConsoleOutputCP(437);
+    }
+    ~InConsole() {
+        SetConsoleOutputCP(codePage_);
+        CloseHandle(out_);
+    }
+    InConsole(const InConsole&) = delete;
+    InConsole& operator=(const InConsole&) = delete;
+
+    bool Start(const std::wstring& folder, const std::string& args, PROCESS_INFORMATION* pi) const {
+        SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+        HANDLE console = CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                     &inherit, OPEN_EXISTING, 0, nullptr);
+        STARTUPINFOW si = {};
+        si.cb = sizeof si;
+        si.dwFlags = STARTF_USESTDHANDLES;
+        si.hStdOutput = console;
+        si.hStdError = console;
+        std::wstring line = L"\"" + folder + L"\\adbctl.exe\" " + Wide(args);
+        BOOL ok = CreateProcessW(nullptr, &line[0], nullptr, nullptr, TRUE, 0, nullptr, folder.c_str(), &si, pi);
+        CloseHandle(console);
+        return ok != FALSE;
+    }
+
+    // Waits for it; its exit status.
+    static DWORD Finish(PROCESS_INFORMATION& pi) {
+        DWORD exit = 0xDEAD;
+        if (WaitForSingleObject(pi.hProcess, 60000) == WAIT_OBJECT_0) GetExitCodeProcess(pi.hProcess, &exit);
+        CloseHandle(pi.hProcess);
+        CloseHandle(pi.hThread);
+        return exit;
+    }
+
+private:
+    HANDLE out_ = nullptr;
+    UINT codePage_ = 0;
+};
+
 TEST_F(Ctl, IntoAConsoleInUnicodeWhateverItsCodePage) {
     Phones(std::string(kQuick) + QuickPhone("ONE"));
     ASSERT_TRUE(OwnConsole());
-    HANDLE out = CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                             OPEN_EXISTING, 0, nullptr);
-    // An empty screen, the cursor home, and a code page that has no Chinese.
-    CONSOLE_SCREEN_BUFFER_INFO info = {};
-    GetConsoleScreenBufferInfo(out, &info);
-    DWORD written = 0;
-    FillConsoleOutputCharacterW(out, L' ', static_cast<DWORD>(info.dwSize.X * info.dwSize.Y), COORD{0, 0}, &written);
-    SetConsoleCursorPosition(out, COORD{0, 0});
-    UINT codePage = GetConsoleOutputCP();
-    SetConsoleOutputCP(437);
-    SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
-    HANDLE console = CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                 &inherit, OPEN_EXISTING, 0, nullptr);
-    STARTUPINFOW si = {};
-    si.cb = sizeof si;
-    si.dwFlags = STARTF_USESTDHANDLES;
-    si.hStdOutput = console;
-    si.hStdError = console;
-    std::wstring line = L"\"" + folder_ + L"\\adbctl.exe\" disable com.user.app com.nope";
+    InConsole console;
     PROCESS_INFORMATION pi = {};
-    ASSERT_TRUE(CreateProcessW(nullptr, &line[0], nullptr, nullptr, TRUE, 0, nullptr, folder_.c_str(), &si, &pi));
-    EXPECT_EQ(WaitForSingleObject(pi.hProcess, 60000), WAIT_OBJECT_0);
-    DWORD exit = 0;
-    GetExitCodeProcess(pi.hProcess, &exit);
-    CloseHandle(pi.hProcess);
-    CloseHandle(pi.hThread);
-    CloseHandle(console);
+    ASSERT_TRUE(console.Start(folder_, "disable com.user.app com.nope", &pi));
+    DWORD exit = console.Finish(pi);
     std::wstring text = ConsoleText();
-    SetConsoleOutputCP(codePage);
-    CloseHandle(out);
     EXPECT_EQ(exit, 1u);
     // The progress line was there and has been wiped; the data stays.
     EXPECT_EQ(text, L"com.user.app\uFF1A\u5DF2\u7981\u7528\n"
@@ -586,6 +623,174 @@ TEST_F(Ctl, CtrlCStopsAfterThePackageInProgressAndTheRecordMatchesThePhone) {
         std::string package = line.substr(name, 6);
         EXPECT_EQ(Contains(line, "\tdone"), Contains(phone, package + " disabled-user")) << line;
     }
+}
+
+
+// Apps of a phone in Chinese served from real test APKs (tests/apk), as the
+// phone's launcher names them; one package without an APK has no name.
+struct Served {
+    const char* package;
+    const char* apk;     // the test APK, empty for none
+    const char* label;   // GBK; empty for none
+};
+// In the order pm lists them.
+const Served kServed[] = {
+    {"com.t.launcher", "launcher", "启动器"},
+    {"com.t.literal", "literal", "Literal 名字"},
+    {"com.t.locales", "locales", "全部(中国)"},
+    {"com.t.missing", "", ""},
+    {"com.t.split", "split_base", "拆分应用"},
+};
+
+// The phone's profile; its APKs in a folder with a plain name (the
+// simulated adb opens them through the ANSI calls). `execMs`: each file
+// tool's time on the phone.
+std::string ServingPhone(int execMs = 0) {
+    std::string dir = test::ExeDir() + "\\adbctl_apks";
+    CreateDirectoryA(dir.c_str(), nullptr);
+    std::string p = std::string(kQuick) + "exec-ms " + std::to_string(execMs) +
+                    "\ndevice N1 device model:Named\napi 34\nprop persist.sys.locale zh-CN\napk-dir " + dir + "\n";
+    for (const Served& s : kServed) {
+        if (*s.apk) {
+            EXPECT_TRUE(test::WriteFileText(dir + "\\" + s.package + ".apk", test::TestApk(s.apk))) << s.apk;
+        }
+        p += std::string("package ") + s.package + " enabled third-party\n";
+    }
+    EXPECT_TRUE(test::WriteFileText(dir + "\\com.t.split@split_config.zh.apk", test::TestApk("split_config.zh")));
+    return p + "package com.sys.plain enabled system\n";
+}
+
+TEST_F(Ctl, ListNamesTheAppsAsTheirApksDoAndBatchesReuseTheNames) {
+    Phones(ServingPhone());
+    Ran text = Run("list --kind user" + NamesArg());
+    EXPECT_EQ(text.exit, 0u) << text.err;
+    std::vector<std::string> lines = dev::SplitLines(text.out);
+    ASSERT_EQ(lines.size(), std::size(kServed)) << text.out;
+    for (size_t i = 0; i < lines.size(); i++) {
+        // The columns of before, the name last; "-" where there is none.
+        std::vector<std::string> f = dev::SplitTabs(lines[i]);
+        ASSERT_EQ(f.size(), 5u) << lines[i];
+        EXPECT_EQ(f[0], kServed[i].package);
+        EXPECT_EQ(f[1] + f[2], U("已启用用户"));
+        EXPECT_EQ(f[4], *kServed[i].label ? U(kServed[i].label) : "-") << kServed[i].package;
+    }
+    EXPECT_TRUE(Contains(AdbLog(), "exec-out"));
+
+    Ran json = Run("list --kind user --json" + NamesArg());
+    std::vector<Json> objects = json.Lines();
+    ASSERT_EQ(objects.size(), std::size(kServed)) << json.out;
+    for (size_t i = 0; i < objects.size(); i++) {
+        EXPECT_EQ(objects[i]["package"], kServed[i].package);
+        if (*kServed[i].label) {
+            EXPECT_EQ(objects[i]["label"], U(kServed[i].label));
+        } else {
+            EXPECT_TRUE(objects[i]["label"].is_null()) << objects[i];
+        }
+    }
+
+    // The filter looks in the names too.
+    Ran found = Run(std::string("list --filter 拆分") + NamesArg());
+    EXPECT_EQ(found.out.substr(0, found.out.find('\t')), "com.t.split") << found.out;
+    EXPECT_EQ(dev::SplitLines(found.out).size(), 1u) << found.out;
+
+    // --no-names: no name read, and the output of before.
+    DeleteFileW(Log().c_str());
+    Ran plain = Run("list --kind user --no-names --json");
+    EXPECT_EQ(plain.exit, 0u) << plain.err;
+    for (const Json& j : plain.Lines()) EXPECT_FALSE(j.contains("label")) << j;
+    EXPECT_FALSE(Contains(AdbLog(), "exec-out")) << AdbLog();
+    Ran plainText = Run("list --kind user --no-names");
+    EXPECT_EQ(dev::SplitTabs(dev::SplitLines(plainText.out).at(0)).size(), 4u) << plainText.out;
+
+    // A batch names an app by what the list left in the cache, without reading it again.
+    DeleteFileW(Log().c_str());
+    Ran off = RunRecorded("disable com.t.locales com.t.missing" + NamesArg());
+    EXPECT_EQ(off.exit, 0u) << off.err;
+    EXPECT_EQ(off.out, U("全部(中国) (com.t.locales)：已禁用\r\ncom.t.missing：已禁用\r\n"));
+    EXPECT_FALSE(Contains(AdbLog(), "exec-out")) << AdbLog();
+    Ran on = RunRecorded("enable com.t.locales --no-names" + NamesArg());
+    EXPECT_EQ(on.out, U("com.t.locales：已启用\r\n"));
+}
+
+// A name with a character GBK lacks, and a tab in it, from the cache: whole
+// in UTF-8 into a file or pipe, the tab a blank in a text line and kept in JSON.
+TEST_F(Ctl, ANameOutsideGbkComesThroughWholeInTextAndJson) {
+    Phones(std::string(kQuick) + QuickPhone("ONE"));
+    const std::u16string name = u"\u5FAE\u4FE1\t\U0001F600";
+    const std::string utf8 = "\xE5\xBE\xAE\xE4\xBF\xA1\t\xF0\x9F\x98\x80";
+    WriteBytes(Names(),
+               dev::FormatNameLine({"com.user.app", "/data/app/old/base.apk", 1, 1, "", "zh-CN"}, {true, name, ""}) +
+                   dev::FormatNameLine({"com.sys.plain", "/system/app/P/P.apk", 1, 1, "", "zh-CN"}, {false, u"", ""}));
+
+    Ran dry = RunRecorded("disable com.user.app com.sys.plain --dry-run" + NamesArg());
+    EXPECT_EQ(dry.exit, 0u) << dry.err;
+    std::vector<std::string> text = dev::SplitLines(dry.out);
+    ASSERT_EQ(text.size(), 2u) << dry.out;
+    EXPECT_EQ(text[0].substr(0, text[0].find(U("："))), "\xE5\xBE\xAE\xE4\xBF\xA1 \xF0\x9F\x98\x80 (com.user.app)");
+    EXPECT_EQ(text[1].substr(0, text[1].find(U("："))), "com.sys.plain");
+
+    Ran done = RunRecorded("disable com.user.app com.sys.plain --json" + NamesArg());
+    EXPECT_EQ(done.exit, 0u) << done.err;
+    std::vector<Json> j = done.Lines();
+    ASSERT_EQ(j.size(), 2u) << done.out;
+    EXPECT_EQ(j[0]["outcome"], "done");
+    EXPECT_EQ(j[0]["label"], utf8);
+    EXPECT_TRUE(j[1]["label"].is_null()) << j[1];
+
+    // Undo reads the phone: the app is at another path than the name was
+    // read at (updated since), and keeps its name.
+    Ran undo = RunRecorded("undo" + NamesArg());
+    EXPECT_EQ(undo.exit, 0u) << undo.err;
+    EXPECT_EQ(undo.out,
+              U("com.sys.plain：已启用\r\n") + "\xE5\xBE\xAE\xE4\xBF\xA1 \xF0\x9F\x98\x80 (com.user.app)" +
+                  U("：已启用\r\n"));
+}
+
+// Ctrl+C while the names are read: the read stops at once, every app is
+// listed, without the names not yet read, and the status says cancelled.
+TEST_F(Ctl, CtrlCDuringTheNameReadListsEveryAppAndSaysCancelled) {
+    // Each file tool takes a second on this phone: the first run of the
+    // read (a stat, a tail and a listing per package) takes many seconds.
+    Phones(ServingPhone(1000));
+    ASSERT_TRUE(OwnConsole());
+    SetConsoleCtrlHandler(Swallow, TRUE);
+    PROCESS_INFORMATION pi = {};
+    ASSERT_TRUE(Start("list --kind user --json" + NamesArg(), &pi));
+    DWORD start = GetTickCount();
+    while (!Contains(AdbLog(), "exec-out") && GetTickCount() - start < 60000) Sleep(10);
+    EXPECT_TRUE(GenerateConsoleCtrlEvent(CTRL_C_EVENT, 0)) << GetLastError();
+    Ran r = Finish(pi);
+    SetConsoleCtrlHandler(Swallow, FALSE);
+    EXPECT_EQ(r.exit, 4u) << r.err;
+    EXPECT_TRUE(Contains(r.err, U("已取消"))) << r.err;
+    std::vector<Json> objects = r.Lines();
+    ASSERT_EQ(objects.size(), std::size(kServed)) << r.out;
+    for (size_t i = 0; i < objects.size(); i++) {
+        EXPECT_EQ(objects[i]["package"], kServed[i].package);
+        EXPECT_TRUE(objects[i]["label"].is_null()) << "nothing read yet: " << objects[i];
+    }
+    // Stopped in its first run: no second one started.
+    std::string log = AdbLog();
+    EXPECT_EQ(log.find("exec-out"), log.rfind("exec-out")) << log;
+}
+
+
+// On a console the name read shows its count, and wipes it at the end.
+TEST_F(Ctl, OnAConsoleTheNameReadShowsItsCountAndWipesItWhole) {
+    Phones(ServingPhone(100));
+    ASSERT_TRUE(OwnConsole());
+    InConsole console;
+    PROCESS_INFORMATION pi = {};
+    ASSERT_TRUE(console.Start(folder_, "list --filter no.such.app" + NamesArg(), &pi));
+    DWORD start = GetTickCount();
+    while (!Contains(AdbLog(), "exec-out") && GetTickCount() - start < 60000) Sleep(10);
+    std::wstring during = ConsoleText();
+    DWORD exit = console.Finish(pi);
+    EXPECT_EQ(exit, 0u);
+    // "正在读取应用名称 N/6": every package of the phone, the filter comes after.
+    EXPECT_EQ(during.find(L"\u6B63\u5728\u8BFB\u53D6\u5E94\u7528\u540D\u79F0 "), 0u) << cli::Narrow(during);
+    EXPECT_NE(during.find(L"/6"), std::wstring::npos) << cli::Narrow(during);
+    EXPECT_EQ(ConsoleText(), L"\n") << cli::Narrow(ConsoleText());
 }
 
 }  // namespace

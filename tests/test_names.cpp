@@ -17,15 +17,13 @@
 #include "device/respool.h"
 #include "device/zip.h"
 #include "tests/support/child.h"
+#include "tests/support/testapks.h"
 #include "tests/support/uidriver.h"
-
-#ifndef KEEL_APK_DIR
-#error "KEEL_APK_DIR: where the build put the test APKs"
-#endif
 
 namespace {
 
 using namespace dev;
+using test::TestApk;
 
 std::string Scratch() {
     std::string dir = test::ExeDir() + "\\names_scratch";
@@ -38,10 +36,6 @@ void WriteBytes(const std::string& path, const std::string& bytes) {
     ASSERT_NE(f, nullptr) << path;
     std::fwrite(bytes.data(), 1, bytes.size(), f);
     std::fclose(f);
-}
-
-std::string TestApk(const std::string& name) {
-    return test::ReadFileBytes(std::string(KEEL_APK_DIR) + "\\" + name + ".apk");
 }
 
 // Package -> the test APK it serves; a split beside it where named.
