@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Builds an APK for every package of a simulated phone's profile, labelled
 as the app is called on a phone set to Chinese (China), for the simulated
-adb's apk-dir (tools/run.sh). Names come from tests/profiles/app-names.txt;
+adb's apk-dir (tools/run.sh). Names come from tools/app-names.txt;
 a package missing there gets a label made from its name, and a Chinese one
 when every word of it is in WORDS below. A third of the apps get a PNG
 launcher icon in mipmap-mdpi, some only an adaptive (XML) icon (the sources
@@ -30,7 +30,7 @@ from concurrent.futures import ThreadPoolExecutor
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 FRAMEWORK = '/usr/share/android-framework-res/framework-res.apk'
 ADAPTIVE_SOURCES = os.path.join(ROOT, 'tests', 'apk', 'icons_xml', 'res')
-DEFAULT_TABLE = os.path.join(ROOT, 'tests', 'profiles', 'app-names.txt')
+DEFAULT_TABLE = os.path.join(ROOT, 'tools', 'app-names.txt')
 # The machine is shared: two aapt runs at a time.
 WORKERS = 2
 
