@@ -44,7 +44,14 @@ if [ -z "$headless" ]; then
     wine adbtool.exe
 else
     wine adbtool.exe >/dev/null 2>&1 &
-    sleep 5
+    # Until the tool's window shows (a new prefix on a busy machine takes
+    # many seconds; a minute at most), then a moment to paint it.
+    for _ in $(seq 120); do
+        xwininfo -root -tree 2>/dev/null | grep '("adbtool.exe" "adbtool.exe")  [0-9][0-9][0-9]' |
+            awk '{ print $1 }' | xargs -r -n1 xwininfo -id 2>/dev/null | grep -q IsViewable && break
+        sleep 0.5
+    done
+    sleep 1
     shot=$(realpath -m "../screenshot-run.png")
     xwd -root -silent | convert xwd:- "$shot"
     echo "no display: the tool ran on a virtual one; screenshot saved to $shot"
