@@ -3,10 +3,10 @@
 as the app is called on a phone set to Chinese (China), for the simulated
 adb's apk-dir (tools/run.sh). Names come from tools/app-names.txt;
 a package missing there gets a label made from its name, and a Chinese one
-when every word of it is in WORDS below. A third of the apps get a PNG
-launcher icon in mipmap-mdpi, some only an adaptive (XML) icon (the sources
-of tests/apk/icons_xml), and the table's "s" apps keep their Chinese label
-in a language split, as tests/apk/split does. Built with Debian's aapt and
+when every word of it is in WORDS below. Two in five apps get a PNG
+launcher icon in mipmap-mdpi, one in six only an adaptive (XML) icon (the
+sources of tests/apk/icons_xml), and the table's "s" apps keep their
+Chinese label in a language split, as tests/apk/split does. Built with Debian's aapt and
 zipalign, as tools/make_test_apks.sh builds the readers' test APKs.
 
 Usage: make_phone_apks.py PROFILE OUT_DIR [NAMES_TABLE]
@@ -190,8 +190,8 @@ def write(path, text, mode='w'):
         f.write(text)
 
 
-def sources(app, dir):
-    """The manifest and resources of one app under dir."""
+def sources(app, folder):
+    """The manifest and resources of one app under folder."""
     icon = ' android:icon="@mipmap/ic_launcher"' if app['icon'] else ''
     activity = ('''
         <activity android:name=".Main">
@@ -200,17 +200,17 @@ def sources(app, dir):
                 <category android:name="android.intent.category.LAUNCHER" />
             </intent-filter>
         </activity>''' if app['launcher'] else '')
-    write(os.path.join(dir, 'AndroidManifest.xml'), f'''<?xml version="1.0" encoding="utf-8"?>
+    write(os.path.join(folder, 'AndroidManifest.xml'), f'''<?xml version="1.0" encoding="utf-8"?>
 <manifest xmlns:android="http://schemas.android.com/apk/res/android" package="{app['package']}">
     <uses-sdk android:minSdkVersion="24" android:targetSdkVersion="34" />
     <application android:label="@string/app_name"{icon}>{activity}
     </application>
 </manifest>
 ''')
-    res = os.path.join(dir, 'res')
+    res = os.path.join(folder, 'res')
 
-    def strings(folder, label):
-        write(os.path.join(res, folder, 'strings.xml'),
+    def strings(values, label):
+        write(os.path.join(res, values, 'strings.xml'),
               f'<resources>\n    <string name="app_name">{aapt_text(label)}</string>\n</resources>\n')
     strings('values', app['default'])
     if app['zh']:
@@ -234,18 +234,18 @@ def run(*command):
 
 def build(app, work, out):
     """One app: sources, one aapt run, zipalign of the APK (and its split)."""
-    dir = os.path.join(work, app['package'])
-    sources(app, dir)
-    unaligned = os.path.join(dir, 'app.apk')
+    folder = os.path.join(work, app['package'])
+    sources(app, folder)
+    unaligned = os.path.join(folder, 'app.apk')
     split = ['--split', 'zh-rCN'] if app['split'] else []
-    run('aapt', 'package', '-f', '-M', os.path.join(dir, 'AndroidManifest.xml'), '-S', os.path.join(dir, 'res'),
+    run('aapt', 'package', '-f', '-M', os.path.join(folder, 'AndroidManifest.xml'), '-S', os.path.join(folder, 'res'),
         '-I', FRAMEWORK, '-F', unaligned, *split)
     run('zipalign', '-f', '4', unaligned, os.path.join(out, app['package'] + '.apk'))
     if app['split']:
         # aapt names a split after its configurations; on a phone it is split_config.zh.apk.
-        run('zipalign', '-f', '4', os.path.join(dir, 'app_zh-rCN.apk'),
+        run('zipalign', '-f', '4', os.path.join(folder, 'app_zh-rCN.apk'),
             os.path.join(out, app['package'] + '@split_config.zh.apk'))
-    shutil.rmtree(dir)
+    shutil.rmtree(folder)
 
 
 def cache_key(packages, table_path):
@@ -275,9 +275,13 @@ def main():
     fresh = tempfile.mkdtemp(prefix='.apks-', dir=parent)
     work = os.path.join(fresh, '.work')
     apps = [plan(p, table) for p in packages if p != 'android']
-    with ThreadPoolExecutor(WORKERS) as pool:
-        for _ in pool.map(lambda app: build(app, work, fresh), apps):
-            pass
+    try:
+        with ThreadPoolExecutor(WORKERS) as pool:
+            for _ in pool.map(lambda app: build(app, work, fresh), apps):
+                pass
+    except RuntimeError as e:
+        shutil.rmtree(fresh, ignore_errors=True)
+        sys.exit('make_phone_apks: ' + str(e))
     shutil.rmtree(work, ignore_errors=True)
     if 'android' in packages:
         # The framework's own APK: its label, "Android System", in every language.
