@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 #include <cstdio>
+#include <set>
 #include <string>
 #include <vector>
 #include "tests/support/child.h"
@@ -391,6 +392,17 @@ TEST_F(AdbSim, ShippedPhonesAnswerLikePhones) {
     EXPECT_GE(Count(r.out, "package:com.android."), 100);
     EXPECT_GE(Count(r.out, "package:com.miui."), 50);
     EXPECT_EQ(Count(Adb("shell pm list packages -3").out, "\n"), 44);
+    // Each APK in a folder of its own, though system apps are named after their names' last part.
+    std::string paths = Adb("shell pm list packages -f").out;
+    std::set<std::string> folders;
+    for (size_t at = paths.find("package:"); at != std::string::npos; at = paths.find("package:", at + 1)) {
+        size_t apk = paths.find(".apk=", at);
+        ASSERT_NE(apk, std::string::npos);
+        EXPECT_TRUE(folders.insert(paths.substr(at, paths.rfind('/', apk) - at)).second) << paths.substr(at, 80);
+    }
+    EXPECT_EQ(Adb("shell pm path com.android.providers.calendar").out, "package:/system/app/Calendar/Calendar.apk\n");
+    EXPECT_EQ(Adb("shell pm path com.android.calendar").out,
+              "package:/system/app/AndroidCalendar/AndroidCalendar.apk\n");
     EXPECT_NE(Adb("shell pm disable-user com.miui.securitycenter").err.find("Cannot disable a protected package"),
               std::string::npos);
     EXPECT_EQ(Adb("shell pm uninstall -k --user 0 com.xiaomi.finddevice").out,

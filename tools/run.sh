@@ -3,8 +3,9 @@
 # of our own in adb_1.0.40 beside the tool, its phone (a copy of
 # tests/profiles/current-phone.txt) kept between runs in ~/.local/state/adbtool.
 # Without a display it starts a virtual one, takes a screenshot and says where
-# it is. RUN_APKS=1 lets the phone serve APK files (the readers' test APKs,
-# framework-res.apk for `android`) so the tool can show app names.
+# it is. The phone serves an APK for every package, labelled as the app is
+# called on a Chinese phone (tools/make_phone_apks.py, built once into the
+# state folder), so the tool shows app names; RUN_APKS=0 serves none.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash tools/build.sh
@@ -23,27 +24,12 @@ mkdir -p "$state_dir"
 # change as the tool acts and stay between runs; delete the file to start over.
 [ -f "$state_dir/adb_state.txt" ] || cp tests/profiles/current-phone.txt "$state_dir/adb_state.txt"
 
-# APK files at the phone's package paths (adbsim.cpp's apk-dir): every
-# package gets one of the test APKs, linked under its name.
-if [ -n "${RUN_APKS:-}" ]; then
-    cmake --build "$BUILD_DIR" --target test_apk_files -j2 >/dev/null
-    apks=$state_dir/apks
-    mkdir -p "$apks"
-    mapfile -t kinds < <(ls "$BUILD_DIR"/tests/apk/{locales,launcher,refs,icons,split_base,literal,locales_aapt2}.apk)
-    n=0
-    for name in $(sed -n 's/^package \([^ ]*\) .*/\1/p' "$state_dir/adb_state.txt"); do
-        if [ "$name" = android ]; then
-            ln -f /usr/share/android-framework-res/framework-res.apk "$apks/$name.apk" 2>/dev/null ||
-                cp /usr/share/android-framework-res/framework-res.apk "$apks/$name.apk"
-        else
-            ln -f "${kinds[n % ${#kinds[@]}]}" "$apks/$name.apk"
-            [ "$(basename "${kinds[n % ${#kinds[@]}]}")" = split_base.apk ] &&
-                ln -f "$BUILD_DIR/tests/apk/split_config.zh.apk" "$apks/$name@split_config.zh.apk"
-        fi
-        n=$((n + 1))
-    done
-    grep -q '^apk-dir ' "$state_dir/adb_state.txt" ||
-        echo "apk-dir $(winepath -w "$apks" 2>/dev/null)" >>"$state_dir/adb_state.txt"
+# APK files at the phone's package paths (adbsim.cpp's apk-dir), built from
+# the profile the phone started as; a rebuild only when it or the names change.
+sed -i '/^apk-dir /d' "$state_dir/adb_state.txt"
+if [ "${RUN_APKS:-1}" != 0 ]; then
+    python3 tools/make_phone_apks.py tests/profiles/current-phone.txt "$state_dir/apks"
+    echo "apk-dir $(winepath -w "$state_dir/apks" 2>/dev/null)" >>"$state_dir/adb_state.txt"
 fi
 
 headless=
@@ -58,7 +44,14 @@ if [ -z "$headless" ]; then
     wine adbtool.exe
 else
     wine adbtool.exe >/dev/null 2>&1 &
-    sleep 5
+    # Until the tool's window shows (a new prefix on a busy machine takes
+    # many seconds; a minute at most), then a moment to paint it.
+    for _ in $(seq 120); do
+        xwininfo -root -tree 2>/dev/null | grep '("adbtool.exe" "adbtool.exe")  [0-9][0-9][0-9]' |
+            awk '{ print $1 }' | xargs -r -n1 xwininfo -id 2>/dev/null | grep -q IsViewable && break
+        sleep 0.5
+    done
+    sleep 1
     shot=$(realpath -m "../screenshot-run.png")
     xwd -root -silent | convert xwd:- "$shot"
     echo "no display: the tool ran on a virtual one; screenshot saved to $shot"

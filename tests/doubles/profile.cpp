@@ -1,6 +1,8 @@
 // Reading a profile (or an older single-device state file) into the model,
 // and writing the changed package states back into the same lines.
+#include <algorithm>
 #include <cstdlib>
+#include <set>
 #include "sim.h"
 
 namespace sim {
@@ -29,13 +31,26 @@ std::string RandomPart(const std::string& name, unsigned seed) {
     return s;
 }
 
-// The folder name a system app's APK sits in: the last part of the package
-// name with a capital letter.
-std::string SystemFolder(const std::string& name) {
-    std::string last = name.substr(name.find_last_of('.') + 1);
-    if (!last.empty() && last[0] >= 'a' && last[0] <= 'z') last[0] = static_cast<char>(last[0] - 'a' + 'A');
-    return last;
+// The folder name a system app's APK sits in: the last `parts` parts of the
+// package name, each with a capital letter.
+std::string SystemFolder(const std::string& name, int parts) {
+    size_t from = name.size();
+    while (parts-- > 0 && from != std::string::npos && from > 0) from = name.find_last_of('.', from - 1);
+    std::string folder;
+    bool start = true;
+    for (size_t i = from == std::string::npos ? 0 : from + 1; i < name.size(); i++) {
+        char c = name[i];
+        if (c == '.') {
+            start = true;
+            continue;
+        }
+        folder += start && c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+        start = false;
+    }
+    return folder;
 }
+
+std::string FolderOf(const std::string& path) { return path.substr(0, path.find_last_of('/')); }
 
 bool IsUserStateToken(const std::string& w) {
     size_t eq = w.find('=');
@@ -112,9 +127,19 @@ void Complete(Device& d, int index) {
     // address, and a profile gives ro.serialno itself.
     if (d.Prop("ro.serialno").empty() && d.serial.find(':') == std::string::npos) d.SetProp("ro.serialno", d.serial);
     if (d.focus.empty()) d.focus.push_back({0, 0, "com.example.app/com.example.app.MainActivity"});
+    // Every app has a folder of its own on a phone: a system app whose folder
+    // name another has already taken (com.android.calendar after
+    // com.android.providers.calendar) is named after more parts of its name.
+    std::set<std::string> taken;
+    for (const Package& p : d.packages)
+        if (!p.path.empty()) taken.insert(FolderOf(p.path));
     int next = 10000;
     for (Package& p : d.packages) {
-        if (p.path.empty()) p.path = ApkPath(p.name, p.system, d.api);
+        int whole = 1 + static_cast<int>(std::count(p.name.begin(), p.name.end(), '.'));
+        for (int parts = 1; p.path.empty(); parts++) {
+            std::string path = ApkPath(p.name, p.system, d.api, parts);
+            if (taken.insert(FolderOf(path)).second || parts >= whole) p.path = path;
+        }
         if (p.appId == 0) p.appId = next;
         next = p.appId + 1;
     }
@@ -145,8 +170,8 @@ std::string ReleaseFor(int api) {
     return std::to_string(api);
 }
 
-std::string ApkPath(const std::string& name, bool system, int api) {
-    if (system) return "/system/app/" + SystemFolder(name) + "/" + SystemFolder(name) + ".apk";
+std::string ApkPath(const std::string& name, bool system, int api, int parts) {
+    if (system) return "/system/app/" + SystemFolder(name, parts) + "/" + SystemFolder(name, parts) + ".apk";
     if (api >= 30) return "/data/app/~~" + RandomPart(name, 1) + "==/" + name + "-" + RandomPart(name, 2) + "==/base.apk";
     if (api >= 26) return "/data/app/" + name + "-" + RandomPart(name, 2) + "==/base.apk";
     return "/data/app/" + name + "-1/base.apk";

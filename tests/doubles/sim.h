@@ -103,7 +103,8 @@ struct Profile {
 Profile ParseProfile(const std::string& text);
 std::string FormatProfile(Profile& p);
 std::vector<std::string> Words(const std::string& line);
-std::string ApkPath(const std::string& name, bool system, int api);
+// A system app's APK is in a folder named after the last `parts` parts of its name.
+std::string ApkPath(const std::string& name, bool system, int api, int parts = 1);
 std::string ReleaseFor(int api);
 
 // store.cpp: files, the cross-process lock, output.
