@@ -6,7 +6,8 @@
 # letter, the phone is tests/profiles/current-phone.txt (369 apps), the item
 # of the tool's system menu with that mnemonic is chosen next and the picture
 # is cropped to the window it opens (the README's package manager:
-# tools/screenshot.sh docs/manager.png p).
+# tools/screenshot.sh docs/manager.png p); that phone serves the APKs
+# tools/make_phone_apks.py makes, so the list shows the apps' names.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 out=$(realpath -m "${1:-build/screenshot.png}")
@@ -22,7 +23,13 @@ trap keel_cleanup EXIT
 rect=$BUILD_DIR/tools/showcase.rect
 rm -f "$rect"
 phone=()
-[ -n "$letter" ] && phone=("$(winepath -w tests/profiles/current-phone.txt 2>/dev/null)")
+if [ -n "$letter" ]; then
+    cmake --build "$BUILD_DIR" --target phone_apk_files -j2 >/dev/null
+    profile=$BUILD_DIR/tools/screenshot-phone.txt
+    { cat tests/profiles/current-phone.txt
+      echo "apk-dir $(winepath -w "$BUILD_DIR/tests/phone_apks" 2>/dev/null)"; } >"$profile"
+    phone=("$(winepath -w "$profile" 2>/dev/null)")
+fi
 wine "$BUILD_DIR/tools/showcase.exe" "${phone[@]}" >"$rect" 2>/dev/null </dev/null &
 for _ in $(seq 600); do
     [ -s "$rect" ] && break
@@ -35,8 +42,9 @@ if [ -n "$letter" ]; then
     (cd "$BUILD_DIR" && wine sysmenu.exe "$letter" >"$opened" 2>/dev/null </dev/null)
     [ -s "$opened" ] || { echo "screenshot: the menu item opened no window" >&2; exit 1; }
     read -r x y w h < <(tr -d '\r' <"$opened")
-    # Time for the window's first work (the package manager reads the phone).
-    sleep 5
+    # Time for the window's first work (the package manager reads the phone
+    # and the apps' names).
+    sleep 25
 fi
 xwd -root -silent | convert xwd:- -crop "${w}x${h}+${x}+${y}" +repage "$out"
 echo "screenshot: $out (${w}x${h})"
