@@ -11,42 +11,16 @@
 #include <cstdio>
 #include <string>
 #include <vector>
+#include "bench/listhost.h"
 #include "bench/measure.h"
-#include "forms/wnd.h"
-#include "runtime/library.h"
-#include "runtime/values.h"
 #include "tests/support/png.h"
 #include "units/appicon.h"
-#include "units/extlib.h"
-#include "units/queries.h"
-#include "units/unit.h"
-#include "units/unitdata.h"
 
 namespace {
 
 constexpr int kApps = 369;
 constexpr int kRounds = 5;
-constexpr uint32_t kWindowId = 0x52010003;
-constexpr uint32_t kListUnit = 0x16010051;
-
-void* gList = nullptr;
-
-intptr_t Callback(int32_t code, intptr_t v1, intptr_t) {
-    switch (code) {
-    case rt::kCbUnitObjectOrError: return reinterpret_cast<intptr_t>(gList);
-    case rt::kCbAlloc: return reinterpret_cast<intptr_t>(rt::MemAlloc(static_cast<uint32_t>(v1)));
-    case rt::kCbFree: rt::MemFree(reinterpret_cast<void*>(v1)); return 0;
-    default: return 0;
-    }
-}
-
-void Pump() {
-    MSG m;
-    while (PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE)) {
-        TranslateMessage(&m);
-        DispatchMessageA(&m);
-    }
-}
+using bench::ListHost;
 
 // A launcher-like icon: a shaded disc of the app's own colour on transparent.
 std::string Icon(int app) {
@@ -69,36 +43,16 @@ std::string Rows() {
     return s;
 }
 
-void Command(int index, std::vector<rt::ArgRecord> args) {
-    args.insert(args.begin(), rt::MakeArg(rt::kTypeListView, kWindowId, kListUnit));
-    rt::ArgRecord result = {};
-    units::kExtCommands[index](&result, static_cast<int32_t>(args.size()), args.data());
-}
-
 } // namespace
 
 int main() {
-    rt::MemInit(GetProcessHeap());
     OleInitialize(nullptr);   // as the runtime does on the UI thread
-    units::gExtLink.Attach(Callback);
-    forms::Wnd::RegisterClass("BenchIconParent", 0, LoadCursorA(nullptr, IDC_ARROW),
-                              reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1));
-    static forms::Wnd parent;
-    parent.Create(0, "BenchIconParent", "bench", WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, 0, 0, 900, 600, nullptr,
-                  nullptr);
-    ShowWindow(parent.hwnd, SW_SHOW);
-    units::ListViewData d;
-    d.checkBoxes = true;
-    d.columns = {{"包名", 260, 0}, {"状态", 60, 0}, {"类型", 50, 0}, {"风险", 80, 0}, {"路径", 300, 0}, {"上次操作", 120, 0}};
-    std::vector<uint8_t> bytes = units::Encode(d);
-    auto create = reinterpret_cast<units::CreateFn>(units::ListViewQuery(rt::kIfCreate));
-    gList = create(bytes.data(), static_cast<uint32_t>(bytes.size()), WS_VISIBLE | WS_TABSTOP, parent.hwnd, 100,
-                   nullptr, 10, 10, 860, 540, kWindowId, kListUnit, 0, 0);
-    if (!gList) {
+    ListHost host;
+    if (!host.list) {
         std::fprintf(stderr, "no list view\n");
         return 1;
     }
-    HWND list = static_cast<rt::ControlHead*>(gList)->hwnd;
+    HWND list = host.list;
 
     std::vector<std::string> icons;
     size_t iconBytes = 0;
@@ -111,14 +65,14 @@ int main() {
 
     std::vector<double> fill, iconsMs, decodeMs, ratios;
     for (int round = 0; round < kRounds; ++round) {
-        Command(2, {rt::MakeArg(rt::kTypeText, static_cast<uint32_t>(reinterpret_cast<uintptr_t>(noRows.c_str())))});
+        ListHost::Command(2, {ListHost::Text(noRows)});
         UpdateWindow(list);
-        Pump();
+        ListHost::Pump();
         double t0 = bench::NowMs();
-        Command(2, {rt::MakeArg(rt::kTypeText, static_cast<uint32_t>(reinterpret_cast<uintptr_t>(rows.c_str())))});
+        ListHost::Command(2, {ListHost::Text(rows)});
         UpdateWindow(list);
         fill.push_back(bench::NowMs() - t0);
-        Pump();
+        ListHost::Pump();
 
         t0 = bench::NowMs();
         {
@@ -138,7 +92,6 @@ int main() {
     std::printf("%d\t%.0f\t%.2f\t%.2f\t%.2f\t%.0f\t%.2f\n", kApps, iconBytes / 1024.0, bench::Median(fill),
                 bench::Median(iconsMs), bench::Median(decodeMs), bench::Median(iconsMs) * 1000 / kApps,
                 bench::Median(ratios));
-    DestroyWindow(parent.hwnd);
     OleUninitialize();
     return 0;
 }

@@ -15,43 +15,16 @@
 #include <cstdio>
 #include <string>
 #include <vector>
-#include "forms/wnd.h"
-#include "runtime/library.h"
-#include "runtime/values.h"
-#include "units/extlib.h"
 #include "units/listmodel.h"
-#include "units/queries.h"
-#include "units/unit.h"
-#include "units/unitdata.h"
 #include "bench/appnames.h"
+#include "bench/listhost.h"
 #include "bench/measure.h"
 
 namespace {
 
-constexpr uint32_t kWindowId = 0x52010002;
-constexpr uint32_t kListUnit = 0x16010050;
 constexpr double kFrameMs = 1000.0 / 60.0;
 
-void* gList = nullptr;
-
-// The runtime's side: the list's own object for code 2007, memory for
-// results; events need no answer.
-intptr_t Callback(int32_t code, intptr_t v1, intptr_t) {
-    switch (code) {
-    case rt::kCbUnitObjectOrError: return reinterpret_cast<intptr_t>(gList);
-    case rt::kCbAlloc: return reinterpret_cast<intptr_t>(rt::MemAlloc(static_cast<uint32_t>(v1)));
-    case rt::kCbFree: rt::MemFree(reinterpret_cast<void*>(v1)); return 0;
-    default: return 0;
-    }
-}
-
-void Pump() {
-    MSG m;
-    while (PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE)) {
-        TranslateMessage(&m);
-        DispatchMessageA(&m);
-    }
-}
+using bench::ListHost;
 
 // Rows like a phone's package list: name, state, kind, risk, path, last action.
 std::string PackageRows(int n) {
@@ -66,39 +39,20 @@ std::string PackageRows(int n) {
     return s;
 }
 
-void Command(int index, std::vector<rt::ArgRecord> args) {
-    args.insert(args.begin(), rt::MakeArg(rt::kTypeListView, kWindowId, kListUnit));
-    rt::ArgRecord result = {};
-    units::kExtCommands[index](&result, static_cast<int32_t>(args.size()), args.data());
-}
-
-rt::ArgRecord Text(const std::string& s) {
-    return rt::MakeArg(rt::kTypeText, static_cast<uint32_t>(reinterpret_cast<uintptr_t>(s.c_str())));
-}
+void Command(int index, std::vector<rt::ArgRecord> args) { ListHost::Command(index, std::move(args)); }
+rt::ArgRecord Text(const std::string& s) { return ListHost::Text(s); }
+void Pump() { ListHost::Pump(); }
 
 } // namespace
 
 int main() {
-    rt::MemInit(GetProcessHeap());
-    units::gExtLink.Attach(Callback);
-    forms::Wnd::RegisterClass("BenchListParent", 0, LoadCursorA(nullptr, IDC_ARROW),
-                              reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1));
-    static forms::Wnd parent;
-    parent.Create(0, "BenchListParent", "bench", WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, 0, 0, 900, 600, nullptr, nullptr);
-    ShowWindow(parent.hwnd, SW_SHOW);
-
-    units::ListViewData d;
-    d.checkBoxes = true;
-    d.columns = {{"包名", 260, 0}, {"状态", 60, 0}, {"类型", 50, 0}, {"风险", 80, 0}, {"路径", 300, 0}, {"上次操作", 120, 0}};
-    std::vector<uint8_t> bytes = units::Encode(d);
-    auto create = reinterpret_cast<units::CreateFn>(units::ListViewQuery(rt::kIfCreate));
-    gList = create(bytes.data(), static_cast<uint32_t>(bytes.size()), WS_VISIBLE | WS_TABSTOP, parent.hwnd, 100,
-                   nullptr, 10, 10, 860, 540, kWindowId, kListUnit, 0, 0);
-    if (!gList) {
+    ListHost host;
+    if (!host.list) {
         std::fprintf(stderr, "no list view\n");
         return 1;
     }
-    HWND list = static_cast<rt::ControlHead*>(gList)->hwnd;
+    const units::ListViewData& d = host.data;
+    HWND list = host.list;
     std::string rows = PackageRows(5000);
     Command(2, {Text(rows)});
     Command(9, {rt::MakeArg(rt::kTypeInt, 0)});
@@ -135,7 +89,7 @@ int main() {
     // check boxes and all, at the same place. The two repaint in turn, so a
     // busy machine slows both alike.
     HWND plain = CreateWindowExA(0, WC_LISTVIEWA, "", WS_CHILD | LVS_REPORT | LVS_SHOWSELALWAYS, 10, 10, 860, 540,
-                                 parent.hwnd, nullptr, nullptr, nullptr);
+                                 host.Parent(), nullptr, nullptr, nullptr);
     SendMessageA(plain, LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_CHECKBOXES, LVS_EX_CHECKBOXES);
     SendMessageA(plain, WM_SETFONT, SendMessageA(list, WM_GETFONT, 0, 0), FALSE);
     for (int c = 0; c < 6; ++c) {
@@ -210,6 +164,5 @@ int main() {
     std::printf("named_rows\tnamed_filter_ms\tplain_filter_ms\tdifference_ms\ttarget<=2\n");
     std::printf("5000\t%.3f\t%.3f\t%.3f\n", bench::Median(pinyin), bench::Median(plainText),
                 bench::Median(pinyin) - bench::Median(plainText));
-    DestroyWindow(parent.hwnd);
     return 0;
 }

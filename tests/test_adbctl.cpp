@@ -101,7 +101,14 @@ protected:
         si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
         si.hStdOutput = out;
         si.hStdError = err;
-        std::wstring line = L"\"" + folder_ + L"\\adbctl.exe\" " + Wide(args);
+        // Every run that names apps keeps its names in the scratch folder:
+        // the window's cache holds whatever other runs on this computer read.
+        std::string command = args.substr(0, args.find(' '));
+        bool names = command == "list" || command == "disable" || command == "enable" || command == "delete" ||
+                     command == "restore" || command == "undo";
+        std::string all = args;
+        if (names && args.find("--names-file") == std::string::npos) all.insert(command.size(), NamesArg());
+        std::wstring line = L"\"" + folder_ + L"\\adbctl.exe\" " + Wide(all);
         BOOL ok = CreateProcessW(nullptr, &line[0], nullptr, nullptr, TRUE, flags, nullptr, folder_.c_str(), &si, pi);
         CloseHandle(out);
         CloseHandle(err);
@@ -560,7 +567,7 @@ TEST_F(Ctl, IntoAConsoleInUnicodeWhateverItsCodePage) {
     ASSERT_TRUE(OwnConsole());
     InConsole console;
     PROCESS_INFORMATION pi = {};
-    ASSERT_TRUE(console.Start(folder_, "disable com.user.app com.nope", &pi));
+    ASSERT_TRUE(console.Start(folder_, "disable com.user.app com.nope" + NamesArg(), &pi));
     DWORD exit = console.Finish(pi);
     std::wstring text = ConsoleText();
     EXPECT_EQ(exit, 1u);

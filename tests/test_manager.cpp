@@ -27,10 +27,13 @@ std::string Profile(const char* name) {
 
 bool Contains(const std::string& s, const std::string& part) { return s.find(part) != std::string::npos; }
 
-// Every test starts with an empty record of actions.
+// Every test starts with an empty record of actions and no names cached.
 class Manager : public ::testing::Test {
 protected:
-    void SetUp() override { DeleteFileA(dev::ActionRecord::DefaultPath().c_str()); }
+    void SetUp() override {
+        DeleteFileA(dev::ActionRecord::DefaultPath().c_str());
+        DeleteFileA(dev::NameCache::DefaultPath().c_str());
+    }
 };
 
 // Starts the tool, opens the manager and waits until it shows `rows` rows
@@ -489,7 +492,6 @@ TEST_F(Manager, ListFilesCheckWhatTheyNameReportTheRestAndExportTheChecks) {
 // named in the log and in exported lists; the next opening shows them from
 // the cache with the list, and 取消 stops the read that confirms them.
 TEST_F(Manager, AppNamesFromTheApksAreShownFoundByPinyinAndKept) {
-    DeleteFileA(dev::NameCache::DefaultPath().c_str());
     std::string apks = test::ExeDir() + "\\mgr-names-apks";
     CreateDirectoryA(apks.c_str(), nullptr);
     for (const char* served : {"locales", "refs", "split_base", "split_config.zh"}) {
