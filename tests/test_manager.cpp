@@ -567,6 +567,16 @@ TEST_F(Manager, AppNamesFromTheApksAreShownFoundByPinyinAndKept) {
         ASSERT_TRUE(m.WaitIdle(10000)) << m.Status();
         EXPECT_TRUE(Contains(m.Status(), "已停止读取应用名称")) << m.Status();
         EXPECT_EQ(m.Cell(m.PositionOf("com.t.refs"), 0), "真名") << "what the cache showed stays";
+
+        // Closing the window during the read closes it at once.
+        ASSERT_TRUE(m.Click("刷新"));
+        ASSERT_TRUE(tool.WaitFor([&] { return Contains(m.Status(), "正在读取应用名称 0/4"); })) << m.Status();
+        HWND window = m.Window();
+        PostMessageA(window, WM_CLOSE, 0, 0);
+        ASSERT_TRUE(tool.WaitFor([&] { return !IsWindow(window); }, 5000)) << "the window closes at once";
+        DWORD_PTR answer = 0;
+        EXPECT_NE(SendMessageTimeoutA(tool.Window(), WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 2000, &answer), 0)
+            << "the start-up window answers";
     }
 }
 
