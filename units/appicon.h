@@ -61,8 +61,9 @@ HBITMAP MakeDefaultAppIcon(int size);
 // An ILC_COLOR32 image list of app icons for a list view that gets a few
 // hundred of them as names arrive. Image 0 is the default icon; an icon
 // seen before (the same bytes) keeps its image, so reading the names again
-// adds nothing. The list is owned here: give the list view
-// LVS_SHAREIMAGELISTS, and destroy the view first.
+// adds nothing. The list is owned here: take it back from the list view
+// (LVM_SETIMAGELIST with none) before the view is destroyed, or give the
+// view LVS_SHAREIMAGELISTS, and destroy the view first.
 class AppIconList {
 public:
     static constexpr int kDefault = 0;

@@ -305,7 +305,6 @@ void ListView::SetIcon(int32_t row, const std::string& png) {
             icons_.reset();
             return;
         }
-        SetWindowLongPtrA(hwnd, GWL_STYLE, GetWindowLongPtrA(hwnd, GWL_STYLE) | LVS_SHAREIMAGELISTS);
         Send(LVM_SETIMAGELIST, LVSIL_SMALL, reinterpret_cast<LPARAM>(icons_->Handle()));
     }
     model_.SetImage(row, -1);
@@ -406,6 +405,11 @@ LRESULT ListView::WindowProc(UINT msg, WPARAM wp, LPARAM lp) {
         return 0;
     }
     switch (msg) {
+    case WM_DESTROY:
+        // The icons are ours: taken back before the control destroys its
+        // image lists (sharing them all would leak its check box images).
+        if (icons_) Send(LVM_SETIMAGELIST, LVSIL_SMALL, 0);
+        return Default(msg, wp, lp);
     case WM_KEYDOWN: return OnKeyDown(wp, lp);
     case WM_CHAR: return wp == ' ' && data_.checkBoxes ? 0 : Default(msg, wp, lp);   // Space was a check toggle
     case WM_LBUTTONDOWN:

@@ -90,8 +90,8 @@ private:
 
     ListViewData data_;
     ListModel model_;
-    // Destroyed after the control (the object outlives its window), which
-    // shares the list instead of owning it.
+    // The control's small image list while it lives, never its own: it is
+    // taken back as the control is destroyed.
     std::unique_ptr<AppIconList> icons_;
     std::unordered_map<int32_t, std::string> pendingIcons_;   // row -> PNG not decoded yet
     OwnedGdi font_;
