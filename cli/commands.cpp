@@ -6,6 +6,7 @@
 #include "app/risk.h"
 #include "device/lists.h"
 #include "device/names.h"
+#include "device/respool.h"
 #include "device/text.h"
 #include "phone.h"
 #include "report.h"
@@ -308,8 +309,10 @@ int Carry(const Options& o, const dev::Adb& adb, Output& out, const dev::Cancel&
         s.record = &record;
         s.progress = [&](const std::string& serial, const dev::PackageResult& r) {
             reported++;
+            std::u16string label = known ? phone::KnownName(*known, r.name, std::string()) : std::u16string();
             out.Progress("[" + std::to_string(reported) + "/" + std::to_string(total) + "] " +
-                         (o.all ? serial + " " : std::string()) + r.name);
+                         (o.all ? serial + " " : std::string()) +
+                         (label.empty() ? r.name : dev::Utf8ToGbk(dev::Utf16ToUtf8(label)) + " (" + r.name + ")"));
         };
         batches = phone::Run(adb, jobs, action, s);
         out.EndProgress();
@@ -454,10 +457,12 @@ int RecordCommand(const Options& o, const dev::Adb& adb, Output& out) {
             phones.push_back(phone::Identify(serials[i], reads[i].snapshot.complete ? &reads[i].snapshot : nullptr));
     }
     dev::ActionRecord record = RecordOf(o);
-    Report report(out, o.json, o.all);
+    dev::NameCache known = o.appNames ? NamesOf(o) : dev::NameCache(std::string());
+    Report report(out, o.json, o.all, o.appNames);
     for (const dev::PhoneId& p : phones) {
         std::vector<dev::RecordEntry> history = phone::History(record, p, o.user);
-        for (auto it = history.rbegin(); it != history.rend(); ++it) report.RecordLine(*it, p.serial);
+        for (auto it = history.rbegin(); it != history.rend(); ++it)
+            report.RecordLine(*it, p.serial, o.appNames ? phone::KnownName(known, it->package, "") : std::u16string());
         if (history.empty()) out.Error((o.all ? "[" + p.serial + "] " : std::string()) + "这台设备还没有操作记录");
     }
     return kExitDone;

@@ -109,25 +109,29 @@ void Report::RefusedLine(int number, const std::string& text, const std::string&
     out_.Data("第 " + std::to_string(number) + " 行“" + text + "”：失败，" + reason);
 }
 
-void Report::RecordLine(const dev::RecordEntry& e, const std::string& serial) {
+void Report::RecordLine(const dev::RecordEntry& e, const std::string& serial, const std::u16string& label) {
     dev::PackageResult r;
     r.name = e.package;
     r.outcome = e.outcome;
     std::string message = dev::OutcomeMessage(e.action, r);
     if (json_) {
-        Emit(out_, Json{{"time", e.time},
-                        {"device", FromPhone(serial)},
-                        {"model", FromPhone(e.model)},
-                        {"user", e.user},
-                        {"package", e.package},
-                        {"action", dev::ActionWord(e.action)},
-                        {"outcome", dev::OutcomeWord(e.outcome)},
-                        {"message", FromProgram(message)},
-                        {"before", e.beforeKnown ? dev::StateWord(e.before) : ""}});
+        Json j{{"time", e.time},
+               {"device", FromPhone(serial)},
+               {"model", FromPhone(e.model)},
+               {"user", e.user},
+               {"package", e.package},
+               {"action", dev::ActionWord(e.action)},
+               {"outcome", dev::OutcomeWord(e.outcome)},
+               {"message", FromProgram(message)},
+               {"before", e.beforeKnown ? dev::StateWord(e.before) : ""}};
+        if (names_) j["label"] = LabelJson(!label.empty(), label);
+        Emit(out_, j);
         return;
     }
-    out_.Data(Prefix(serial) + dev::LocalTimeText(e.time) + "\t" + e.package + "\t" + dev::ActionVerb(e.action) +
-              "\t" + message);
+    std::wstring line = Wide(Prefix(serial) + dev::LocalTimeText(e.time) + "\t" + e.package + "\t" +
+                             dev::ActionVerb(e.action) + "\t" + message);
+    if (names_) line += L"\t" + (label.empty() ? std::wstring(L"-") : Field(label));
+    out_.Data(line);
 }
 
 } // namespace cli

@@ -42,8 +42,9 @@ public:
     void Result(const Outcome& o);
     // A line of a list file that names no package.
     void RefusedLine(int number, const std::string& text, const std::string& reason);
-    // A line of the record of the phone adb reaches as `serial`.
-    void RecordLine(const dev::RecordEntry& e, const std::string& serial);
+    // A line of the record of the phone adb reaches as `serial`; `label` the
+    // app's name as the cache knows it (ignored without names).
+    void RecordLine(const dev::RecordEntry& e, const std::string& serial, const std::u16string& label);
 
 private:
     std::string Prefix(const std::string& serial) const { return prefix_ ? "[" + serial + "] " : std::string(); }

@@ -105,7 +105,7 @@ protected:
         // the window's cache holds whatever other runs on this computer read.
         std::string command = args.substr(0, args.find(' '));
         bool names = command == "list" || command == "disable" || command == "enable" || command == "delete" ||
-                     command == "restore" || command == "undo";
+                     command == "restore" || command == "undo" || command == "record";
         std::string all = args;
         if (names && args.find("--names-file") == std::string::npos) all.insert(command.size(), NamesArg());
         std::wstring line = L"\"" + folder_ + L"\\adbctl.exe\" " + Wide(all);
@@ -717,6 +717,16 @@ TEST_F(Ctl, ListNamesTheAppsAsTheirApksDoAndBatchesReuseTheNames) {
     EXPECT_FALSE(Contains(AdbLog(), "exec-out")) << AdbLog();
     Ran on = RunRecorded("enable com.t.locales --no-names" + NamesArg());
     EXPECT_EQ(on.out, U("com.t.locales：已启用\r\n"));
+    // The record names the apps last, as list does; --no-names leaves the column out.
+    auto endsWith = [](const std::string& s, const std::string& end) {
+        return s.size() >= end.size() && s.compare(s.size() - end.size(), end.size(), end) == 0;
+    };
+    std::vector<std::string> record = dev::SplitLines(RunRecorded("record").out);
+    ASSERT_EQ(record.size(), 3u);
+    EXPECT_TRUE(endsWith(record[0], U("\t已启用\t全部(中国)"))) << record[0];
+    EXPECT_TRUE(endsWith(record[1], "\t-")) << record[1];
+    EXPECT_EQ(RunRecorded("record --json").Lines()[0]["label"], U("全部(中国)"));
+    EXPECT_TRUE(endsWith(dev::SplitLines(RunRecorded("record --no-names").out)[0], U("\t已启用")));
 }
 
 // A name with a character GBK lacks, and a tab in it, from the cache: whole
