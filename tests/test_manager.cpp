@@ -47,6 +47,15 @@ protected:
     return ::testing::AssertionSuccess();
 }
 
+// Exports the list through 导出列表... into `path`: the file's bytes, empty
+// when none came.
+std::string ExportedList(ToolUnderTest& tool, ManagerUnderTest& m, const std::string& path) {
+    DeleteFileA(path.c_str());
+    if (!m.Click("导出列表...") || !m.AnswerFileDialog(path)) return std::string();
+    tool.WaitFor([&] { return !test::ReadFileBytes(path).empty(); });
+    return test::ReadFileBytes(path);
+}
+
 std::string Title(HWND h) {
     char text[256] = "";
     GetWindowTextA(h, text, sizeof text);
@@ -470,12 +479,8 @@ TEST_F(Manager, ListFilesCheckWhatTheyNameReportTheRestAndExportTheChecks) {
     EXPECT_TRUE(Contains(m.Log(), "com.not.on.phone：手机上没有这个应用")) << m.Log();
     EXPECT_TRUE(Contains(m.Log(), "第 5 行")) << m.Log();
 
-    std::string out = tool.Folder() + "\\out.txt";
-    DeleteFileA(out.c_str());
-    ASSERT_TRUE(m.Click("导出列表..."));
-    ASSERT_TRUE(m.AnswerFileDialog(out));
-    ASSERT_TRUE(tool.WaitFor([&] { return !test::ReadFileBytes(out).empty(); }));
-    std::string written = test::ReadFileBytes(out);
+    std::string written = ExportedList(tool, m, tool.Folder() + "\\out.txt");
+    ASSERT_FALSE(written.empty());
     EXPECT_EQ(written.substr(0, 3), "\xEF\xBB\xBF");
     EXPECT_TRUE(Contains(written, "com.google.android.youtube\r\n")) << written;
     EXPECT_TRUE(Contains(written, "com.tencent.mm\r\n")) << written;
@@ -538,11 +543,8 @@ TEST_F(Manager, AppNamesFromTheApksAreShownFoundByPinyinAndKept) {
 
         // An exported list carries the names as comments and imports again.
         std::string out = tool.Folder() + "\\names.txt";
-        DeleteFileA(out.c_str());
-        ASSERT_TRUE(m.Click("导出列表..."));
-        ASSERT_TRUE(m.AnswerFileDialog(out));
-        ASSERT_TRUE(tool.WaitFor([&] { return !test::ReadFileBytes(out).empty(); }));
-        std::string written = test::ReadFileBytes(out);
+        std::string written = ExportedList(tool, m, out);
+        ASSERT_FALSE(written.empty());
         EXPECT_TRUE(Contains(written, u8"com.t.locales  # 全部(中国)\r\n")) << written;
         EXPECT_TRUE(Contains(written, "com.t.plain\r\n")) << written;
         ASSERT_TRUE(m.Click("导入列表..."));
