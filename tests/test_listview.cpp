@@ -536,6 +536,9 @@ TEST_F(ListViewUnit, NamesShowInUnicodeAndTheFilterFindsThemByPinyin) {
     EXPECT_EQ(wide(2, 0), L"\u5730\u56FE\U0001F5FA");
     EXPECT_EQ(wide(1, 1), L"com.a");
     EXPECT_EQ(wide(1, 2), L"\u5DF2\u7981\u7528") << "the other cells widen from the code page";
+    // A cell longer than the buffer it is asked into is cut, not lost.
+    Call(kSetRow, {Int(2), Text(("\tcom.b\t" + std::string(100, 'x')).c_str())});
+    EXPECT_EQ(wide(2, 2), std::wstring(63, L'x'));
     EXPECT_EQ(ItemText(0, 1), "com.tencent.mm");
     EXPECT_EQ(CallRows(kSelectedRows), (std::vector<int32_t>{1})) << "names in place keep the selection";
 

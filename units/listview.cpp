@@ -469,10 +469,15 @@ void ListView::OnGetDispInfo(NMLVDISPINFOW* info) {
             lstrcpynW(item.pszText, model_.Name(row).c_str(), item.cchTextMax);
         } else {
             const std::string& cell = model_.Cell(row, item.iSubItem);
-            int n = cell.empty() ? 0
-                                 : MultiByteToWideChar(CP_ACP, 0, cell.data(), static_cast<int>(cell.size()), item.pszText,
-                                                       item.cchTextMax - 1);
+            int size = static_cast<int>(cell.size());
+            int n = cell.empty() ? 0 : MultiByteToWideChar(CP_ACP, 0, cell.data(), size, item.pszText, item.cchTextMax - 1);
             item.pszText[n > 0 ? n : 0] = L'\0';
+            if (n == 0 && !cell.empty()) {
+                // Longer than the control's buffer: cut, as it would cut an ANSI answer.
+                std::wstring wide(static_cast<size_t>(MultiByteToWideChar(CP_ACP, 0, cell.data(), size, nullptr, 0)), L'\0');
+                if (!wide.empty()) MultiByteToWideChar(CP_ACP, 0, cell.data(), size, &wide[0], static_cast<int>(wide.size()));
+                lstrcpynW(item.pszText, wide.c_str(), item.cchTextMax);
+            }
         }
     }
     if ((item.mask & LVIF_IMAGE) && item.iSubItem == 0 && icons_) {
