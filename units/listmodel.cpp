@@ -224,6 +224,43 @@ const std::wstring& ListModel::Name(int32_t row) const {
     return Valid(row) ? rows_[static_cast<size_t>(row)].name : kNoName;
 }
 
+namespace {
+
+wchar_t FoldWide(wchar_t c) { return c >= L'A' && c <= L'Z' ? static_cast<wchar_t>(c + 32) : c; }
+
+// Whether `text` begins with `typed`, each typed character the text's own
+// (either case) or the first letter of one of its readings.
+bool BeginsWithTyped(const std::wstring& text, const std::wstring& typed) {
+    if (typed.empty() || text.size() < typed.size()) return false;
+    for (size_t i = 0; i < typed.size(); ++i) {
+        wchar_t want = FoldWide(typed[i]);
+        if (FoldWide(text[i]) == want) continue;
+        uint16_t syllables[kMaxPinyinReadings];
+        int n = PinyinReadings(text[i], syllables);
+        bool initial = false;
+        for (int k = 0; k < n && !initial; ++k) initial = PinyinSyllable(syllables[k])[0] == want;
+        if (!initial) return false;
+    }
+    return true;
+}
+
+} // namespace
+
+int32_t ListModel::FindTyped(const std::wstring& typed, int32_t start) const {
+    int32_t count = ShownCount();
+    if (typed.empty() || count == 0) return -1;
+    if (start < 0 || start >= count) start = 0;
+    for (int32_t k = 0; k < count; ++k) {
+        int32_t position = (start + k) % count;
+        int32_t row = RowAt(position);
+        const std::wstring& name = Name(row);
+        if (!name.empty() ? BeginsWithTyped(name, typed)
+                          : BeginsWithTyped(Widen(Cell(row, nameColumn_ == 0 ? 1 : 0)), typed))
+            return position;
+    }
+    return -1;
+}
+
 void ListModel::SetImage(int32_t row, int32_t image) {
     if (Valid(row)) rows_[static_cast<size_t>(row)].image = image;
 }

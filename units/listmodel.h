@@ -84,6 +84,12 @@ public:
     void SetImage(int32_t row, int32_t image);
     int32_t Image(int32_t row) const { return Valid(row) ? rows_[static_cast<size_t>(row)].image : -1; }
 
+    // The first shown position from `start` on, wrapping round, whose row
+    // begins with what the user typed into the list: its name (the typed
+    // letters may be the pinyin initials of its first characters: "wx" for
+    // 微信) or else its first cell that is not the name. -1 for none.
+    int32_t FindTyped(const std::wstring& typed, int32_t start) const;
+
     // Shows only the rows with `text` in one of the columns whose bit is set
     // in `columns` (bit 0 the first column; 0 means every column), in one
     // pass over the sorted rows. An empty text shows every row.

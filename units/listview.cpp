@@ -455,6 +455,13 @@ bool ListView::OnNotify(NMHDR* header, LRESULT* result) {
         *result = 0;
         return true;
     }
+    case LVN_ODFINDITEMW: {
+        // Typing into the list: the control asks which row begins with it.
+        const NMLVFINDITEMW* f = reinterpret_cast<const NMLVFINDITEMW*>(header);
+        bool text = (f->lvfi.flags & (LVFI_STRING | LVFI_PARTIAL)) && f->lvfi.psz;
+        *result = text ? model_.FindTyped(f->lvfi.psz, f->iStart) : -1;
+        return true;
+    }
     case LVN_COLUMNCLICK: OnColumnClick(reinterpret_cast<const NMLISTVIEW*>(header)->iSubItem); *result = 0; return true;
     default: return false;
     }
