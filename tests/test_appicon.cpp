@@ -280,46 +280,6 @@ TEST(AppIconList, OneImagePerIconAndTheDefaultForTheRest) {
     EXPECT_EQ(drawnDefault.At(8, 8), 0x9A938Cu);
 }
 
-struct WorkerIcons {
-    std::vector<std::string> pngs;
-    std::vector<HBITMAP> bitmaps;
-};
-
-DWORD WINAPI DecodeOnWorker(void* param) {
-    WorkerIcons* work = static_cast<WorkerIcons*>(param);
-    AppIconDecoder decoder;
-    for (const std::string& png : work->pngs) work->bitmaps.push_back(decoder.Decode(png, 16));
-    return 0;
-}
-
-TEST(AppIconList, TakesIconsAWorkerDecoded) {
-    WorkerIcons work;
-    work.pngs = {Solid(48, 48, 0x00FF00FF), "not a picture", Solid(48, 48, 0x00FF00FF)};
-    HANDLE thread = CreateThread(nullptr, 0, DecodeOnWorker, &work, 0, nullptr);
-    ASSERT_NE(thread, nullptr);
-    WaitForSingleObject(thread, INFINITE);
-    CloseHandle(thread);
-    ASSERT_EQ(work.bitmaps.size(), 3u);
-    ASSERT_NE(work.bitmaps[0], nullptr);
-    EXPECT_EQ(work.bitmaps[1], nullptr);
-
-    AppIconList list(16);
-    EXPECT_EQ(list.AddDecoded(work.pngs[0], work.bitmaps[0]), 1);
-    EXPECT_EQ(list.AddDecoded(work.pngs[1], work.bitmaps[1]), AppIconList::kDefault);
-    EXPECT_EQ(list.AddDecoded(work.pngs[2], work.bitmaps[2]), 1);   // the same bytes: the bitmap is dropped
-    EXPECT_EQ(list.Add(work.pngs[0]), 1);
-    for (HBITMAP taken : work.bitmaps) EXPECT_EQ(GetObjectType(taken), 0u);   // none left behind
-
-    // A bitmap of another size would become several images: refused, and deleted.
-    AppIconDecoder decoder;
-    HBITMAP big = decoder.Decode(Solid(48, 48, 0xFF00FFFF), 32);
-    ASSERT_NE(big, nullptr);
-    EXPECT_EQ(list.AddDecoded(Solid(48, 48, 0xFF00FFFF), big), AppIconList::kDefault);
-    EXPECT_EQ(GetObjectType(big), 0u);
-    EXPECT_EQ(ImageList_GetImageCount(list.Handle()), 2);
-    for (uint32_t p : DrawOverWhite(list.Handle(), 1, 16).p) ASSERT_EQ(p, 0x00FF00u);
-}
-
 // --- COM on each kind of thread ------------------------------------------------------
 
 enum class Apartment { None, Single, Multi };

@@ -247,23 +247,6 @@ int AppIconList::Add(const std::string& png) {
     return found != seen_.end() ? found->second : Store(key, decoder_.Decode(png, size_));
 }
 
-int AppIconList::AddDecoded(const std::string& png, HBITMAP bitmap) {
-    uint64_t key = IconHash(png);
-    auto found = seen_.find(key);
-    if (!list_ || png.empty() || found != seen_.end()) {
-        if (bitmap) DeleteObject(bitmap);
-        return list_ && found != seen_.end() ? found->second : kDefault;
-    }
-    // ImageList_Add cuts a wider bitmap into several images: only one of the list's square.
-    BITMAP shape = {};
-    if (bitmap && (GetObject(bitmap, sizeof shape, &shape) != sizeof shape || shape.bmWidth != size_ ||
-                   shape.bmHeight != size_ || shape.bmBitsPixel != 32)) {
-        DeleteObject(bitmap);
-        return kDefault;
-    }
-    return Store(key, bitmap);
-}
-
 // Adds `bitmap` (null: the icon did not decode) as the image of `key` and deletes it.
 int AppIconList::Store(uint64_t key, HBITMAP bitmap) {
     int index = kDefault;

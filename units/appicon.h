@@ -80,10 +80,6 @@ public:
     // The image of `png`, added on first sight; kDefault when it is empty or
     // does not decode.
     int Add(const std::string& png);
-    // The same for an icon decoded elsewhere: `bitmap` is what Decode made of
-    // `png` at Size() (null when it did not decode). Takes the bitmap: added,
-    // or deleted when the icon has an image already or the size is wrong.
-    int AddDecoded(const std::string& png, HBITMAP bitmap);
 
 private:
     int Store(uint64_t key, HBITMAP bitmap);
