@@ -6,6 +6,7 @@
 #include <memory>
 #include "actions.h"
 #include "apkfetch.h"
+#include "thread.h"
 #include "cursor.h"
 #include "respool.h"
 #include "appname.h"
@@ -22,9 +23,13 @@ constexpr uint64_t kFirstTail = 16 * 1024;
 // A stored table smaller than this is sent as it is: gzip's own start-up on
 // the phone costs more than it saves.
 constexpr uint64_t kGzipFrom = 64 * 1024;
-// The bytes one adb run is expected to bring (about a second of USB 2): it
-// bounds what the computer holds at once.
-constexpr uint64_t kRunBytes = 24u << 20;
+// The bytes one adb run is expected to bring (a third of a second of USB 2):
+// with kParallelRuns at once, it bounds what the computer holds at once.
+constexpr uint64_t kRunBytes = 8u << 20;
+// adb runs of one round at the same time: the phone's tool starts and gzip
+// go on in parallel (phones have four to eight cores) while the output
+// shares the cable.
+constexpr size_t kParallelRuns = 4;
 // Gzip shrinks a resource table to a third or less; the budget counts that.
 constexpr uint64_t kGzipShrink = 3;
 // Tail, directory, full tail, entries, icon, and the split's own tail and
@@ -527,29 +532,51 @@ struct Reader {
         return n;
     }
 
-    // One adb run; false when adb gave no answer or the read was cancelled.
-    bool RunAsks(const std::vector<Ask>& given) {
-        std::vector<Ask> asks = Merge(given);
+    // One adb run's output, split into its pieces.
+    struct Fetched {
+        std::vector<Ask> asks;
         std::vector<PieceRequest> requests;
-        for (const Ask& a : asks) requests.push_back(a.request);
+        std::vector<std::string> pieces;
+        std::vector<bool> ok;
+        bool whole = false;
+        AdbResult run;   // its output moved into the pieces
+        size_t bytesIn = 0;
+    };
+
+    // One adb run and the split of what it brought. It touches nothing the
+    // reader shares, so the runs of a round go several at a time.
+    Fetched Fetch(const std::vector<Ask>& given) const {
+        Fetched f;
+        f.asks = Merge(given);
+        for (const Ask& a : f.asks) f.requests.push_back(a.request);
         std::string marker = NewFrameMarker();
         std::vector<std::string> args;
         if (!serial.empty()) args = {"-s", serial};
         args.push_back("exec-out");
-        args.push_back(BuildFetchScript(requests, snapshot.api, marker));
+        args.push_back(BuildFetchScript(f.requests, snapshot.api, marker));
         AdbRun how;
         how.cancel = options.cancel;
         how.timeoutMs = kRunTimeoutMs;
-        AdbResult r = adb.Run(args, how);
+        f.run = adb.Run(args, how);
+        f.bytesIn = f.run.out.size();
+        f.whole = ReadFetchOutput(f.run.out, f.requests, snapshot.api, marker, kResTableMaxSize, &f.pieces, &f.ok);
+        f.run.out.clear();
+        f.run.out.shrink_to_fit();
+        return f;
+    }
+
+    // Takes in what a run brought; false when adb gave no answer or the read
+    // was cancelled.
+    bool Apply(Fetched& f) {
+        const AdbResult& r = f.run;
+        const std::vector<Ask>& asks = f.asks;
+        std::vector<std::string>& pieces = f.pieces;
+        const std::vector<bool>& ok = f.ok;
+        const bool whole = f.whole;
         result.stats.adbRuns++;
-        result.stats.bytesIn += r.out.size();
+        result.stats.bytesIn += f.bytesIn;
         if (r.cancelled) result.cancelled = true;
         if (!r.started || r.timedOut) result.error = RunFailure(r);
-        std::vector<std::string> pieces;
-        std::vector<bool> ok;
-        bool whole = ReadFetchOutput(r.out, requests, snapshot.api, marker, kResTableMaxSize, &pieces, &ok);
-        r.out.clear();
-        r.out.shrink_to_fit();
         std::vector<size_t> touched;
         for (size_t i = 0; i < asks.size(); i++) {
             const Ask& a = asks[i];
@@ -583,6 +610,7 @@ struct Reader {
     // line and by the bytes expected; a package's asks stay in one run.
     bool Round(bool first) {
         size_t limit = ScriptLimit(snapshot.api) - 200;
+        std::vector<std::vector<Ask>> runs;
         std::vector<Ask> run;
         uint64_t runBytes = 0;
         size_t scriptBytes = 0;
@@ -604,17 +632,27 @@ struct Reader {
             if (asks.empty()) continue;
             any = true;
             if (!run.empty() && (scriptBytes + bytes > limit || runBytes + expect > kRunBytes)) {
-                if (!RunAsks(run)) return false;
+                runs.push_back(std::move(run));
                 run.clear();
                 runBytes = 0;
                 scriptBytes = 0;
             }
-            if (options.cancel && options.cancel->Requested()) return result.cancelled = true, false;
             run.insert(run.end(), asks.begin(), asks.end());
             runBytes += expect;
             scriptBytes += bytes;
         }
-        if (!run.empty() && !RunAsks(run)) return false;
+        if (!run.empty()) runs.push_back(std::move(run));
+        // A phone runs several scripts at once on its several cores while
+        // their output shares the cable; what each brought is taken in in order.
+        for (size_t from = 0; from < runs.size(); from += kParallelRuns) {
+            if (options.cancel && options.cancel->Requested()) return result.cancelled = true, false;
+            size_t n = std::min(kParallelRuns, runs.size() - from);
+            std::vector<Fetched> fetched(n);
+            RunEach(n, [&](size_t k) { fetched[k] = Fetch(runs[from + k]); });
+            bool fine = true;
+            for (Fetched& f : fetched) fine = Apply(f) && fine;
+            if (!fine) return false;
+        }
         return any;
     }
 };
