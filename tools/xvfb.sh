@@ -3,13 +3,19 @@
 keel_started_xvfb=
 if [ -z "${DISPLAY:-}" ]; then
     for n in $(seq 90 140); do
-        [ -e /tmp/.X11-unix/X$n ] || [ -e /tmp/.X$n-lock ] && continue
+        # Taken while the server its lock names lives; a dead one's socket
+        # and lock are left over, and the new server replaces them.
+        if [ -e /tmp/.X$n-lock ]; then
+            kill -0 "$(tr -d ' \n' </tmp/.X$n-lock)" 2>/dev/null && continue
+            rm -f /tmp/.X$n-lock /tmp/.X11-unix/X$n
+        fi
         Xvfb :$n -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
         keel_started_xvfb=$!
         export DISPLAY=:$n
         for _ in $(seq 50); do [ -e /tmp/.X11-unix/X$n ] && break; sleep 0.1; done
         break
     done
+    [ -n "$keel_started_xvfb" ] || echo "xvfb.sh: no free display between :90 and :140" >&2
 fi
 export WINEPREFIX=${WINEPREFIX:-$PWD/${BUILD_DIR:-build}/wineprefix} WINEARCH=win32 WINEDEBUG=${WINEDEBUG:--all}
 export LC_ALL=zh_CN.UTF-8 KEEL_WINEPREFIX=$WINEPREFIX
