@@ -64,7 +64,7 @@ std::string Phones(std::vector<std::string>* names, std::vector<std::string>* se
 }
 
 int main() {
-    std::string dir = bench::ExeDir();
+    std::string dir = test::ExeDir();
     std::string state = dir + "\\bench_adbctl_state.txt";
     std::string record = dir + "\\bench_adbctl_record.log";
     std::string list = dir + "\\bench_adbctl_list.txt";
@@ -77,7 +77,7 @@ int main() {
     std::string phones = Phones(&names, &serials);
     std::string text;
     for (const std::string& n : names) text += n + "\r\n";
-    bench::WriteText(list, text);
+    test::WriteFileText(list, text);
 
     dev::ActionRecord layerRecord(record);
     dev::BatchOptions options;
@@ -85,13 +85,13 @@ int main() {
     std::vector<double> layer, cli, ratio;
     DWORD exit = 0;
     for (int i = 0; i < kRounds; i++) {
-        bench::WriteText(state, phones);
+        test::WriteFileText(state, phones);
         DeleteFileA(record.c_str());
         double start = bench::NowMs();
         dev::RunOnDevices(adb, serials, dev::Action::Disable, names, options);
         layer.push_back(bench::NowMs() - start);
 
-        bench::WriteText(state, phones);
+        test::WriteFileText(state, phones);
         DeleteFileA(record.c_str());
         start = bench::NowMs();
         // --yes: the layer's batch asks nobody either.

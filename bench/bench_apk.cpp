@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 #include "bench/measure.h"
+#include "tests/support/files.h"
 #include "device/appname.h"
 #include "device/respool.h"
 #include "device/zip.h"
@@ -22,17 +23,6 @@ using namespace dev;
 
 constexpr int kRounds = 5;
 constexpr char kDefaultApk[] = "Z:\\usr\\share\\android-framework-res\\framework-res.apk";
-
-std::string ReadAll(const char* path) {
-    std::string bytes;
-    FILE* f = std::fopen(path, "rb");
-    if (!f) return bytes;
-    char buf[65536];
-    size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) bytes.append(buf, n);
-    std::fclose(f);
-    return bytes;
-}
 
 template <typename F>
 double Time(F step) {
@@ -49,7 +39,7 @@ double Time(F step) {
 
 int main(int argc, char** argv) {
     const char* path = argc > 1 ? argv[1] : kDefaultApk;
-    std::string apk = ReadAll(path);
+    std::string apk = test::ReadFileBytes(path);
     if (apk.empty()) {
         std::fprintf(stderr, "bench_apk: cannot read %s\n", path);
         return 1;

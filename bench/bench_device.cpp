@@ -30,10 +30,8 @@
 namespace {
 
 using namespace dev;
-using bench::ExeDir;
-using bench::ReadText;
+using test::ExeDir;
 using bench::WithPhones;
-using bench::WriteText;
 
 constexpr int kReadRounds = 5;
 constexpr int kBatchRounds = 3;   // a batch of 100 takes seconds
@@ -76,7 +74,7 @@ Figure Compare(int rounds, const std::function<void()>& resetBase, const std::fu
 int main(int argc, char** argv) {
     std::string dir = ExeDir();
     std::string profilePath = argc > 1 ? argv[1] : dir + "\\..\\..\\tests\\profiles\\current-phone.txt";
-    std::string profile = ReadText(profilePath);
+    std::string profile = test::ReadFileBytes(profilePath);
     if (profile.empty()) {
         std::fprintf(stderr, "no profile at %s\n", profilePath.c_str());
         return 1;
@@ -86,7 +84,7 @@ int main(int argc, char** argv) {
     SetEnvironmentVariableA("ADBSIM_LOG", (dir + "\\bench_device_log.txt").c_str());
     Adb adb(dir + "\\..\\adb_1.0.40\\adb.exe");
 
-    WriteText(state, profile);
+    test::WriteFileText(state, profile);
     DeviceList devices = ListDevices(adb);
     std::string serial;
     for (const Device& d : devices.devices)
@@ -104,7 +102,7 @@ int main(int argc, char** argv) {
     const int api = first.snapshot.api;
     BatchOptions options;
     options.knownApi = api;
-    auto fresh = [&] { WriteText(state, profile); };
+    auto fresh = [&] { test::WriteFileText(state, profile); };
     const std::string plain = api >= 24 ? "cmd package list packages" : "pm list packages";
     Figure read = Compare(kReadRounds, fresh, [&] { adb.Shell(serial, plain); }, fresh,
                           [&] { ReadPackages(adb, serial, 0, nullptr, Users::List); });
@@ -143,7 +141,7 @@ int main(int argc, char** argv) {
     std::vector<std::string> serials = {serial};
     for (size_t i = 1; i < kPhones; i++) serials.push_back(serial + "-" + std::to_string(i));
     Figure four = Compare(kBatchRounds, fresh, [&] { RunBatch(adb, serial, Action::Disable, names, options); },
-                          [&] { WriteText(state, many); },
+                          [&] { test::WriteFileText(state, many); },
                           [&] { RunOnDevices(adb, serials, Action::Disable, names, options); });
 
     std::printf("device\tapi=%d\tpackages=%u\tplain_ms=%.0f\tread_ms=%.0f\tread_ratio=%.2f\tadb_true_ms=%.0f"

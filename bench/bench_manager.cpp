@@ -28,10 +28,7 @@
 #include "tests/support/managerdriver.h"
 #include "bench/measure.h"
 #include "device/namecache.h"
-
-#ifndef KEEL_APK_DIR
-#error "KEEL_APK_DIR: where the build put the test APKs"
-#endif
+#include "tests/support/testapks.h"
 
 namespace {
 
@@ -113,9 +110,9 @@ int Names(const std::string& profile, int rows) {
     std::vector<std::string> packages = Packages(profile);
     for (size_t i = 0; i < packages.size(); i++) {
         std::string kind = kinds[i % 7];
-        CopyFileA((std::string(KEEL_APK_DIR) + "\\" + kind + ".apk").c_str(), (apks + "\\" + packages[i] + ".apk").c_str(), FALSE);
+        CopyFileA(test::TestApkPath(kind).c_str(), (apks + "\\" + packages[i] + ".apk").c_str(), FALSE);
         if (kind == "split_base")
-            CopyFileA((std::string(KEEL_APK_DIR) + "\\split_config.zh.apk").c_str(),
+            CopyFileA(test::TestApkPath("split_config.zh").c_str(),
                       (apks + "\\" + packages[i] + "@split_config.zh.apk").c_str(), FALSE);
     }
     const std::string named = profile + "apk-dir " + apks + "\n";

@@ -27,13 +27,11 @@
 #include <string>
 #include <vector>
 #include "bench/measure.h"
+#include "tests/support/files.h"
+#include "tests/support/testapks.h"
 #include "device/appnames.h"
 #include "device/batch.h"
 #include "device/zip.h"
-
-#ifndef KEEL_APK_DIR
-#error "KEEL_APK_DIR: where the build put the test APKs"
-#endif
 
 namespace {
 
@@ -41,31 +39,6 @@ using namespace dev;
 
 constexpr int kRounds = 3;
 constexpr double kUsbBytesPerMs = 30000.0;   // the profile's default rate
-
-std::string ExeDir() {
-    char path[MAX_PATH];
-    DWORD n = GetModuleFileNameA(nullptr, path, MAX_PATH);
-    std::string s(path, n);
-    return s.substr(0, s.find_last_of('\\'));
-}
-
-std::string ReadBytes(const std::string& path) {
-    std::string bytes;
-    FILE* f = std::fopen(path.c_str(), "rb");
-    if (!f) return bytes;
-    char buf[65536];
-    size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) bytes.append(buf, n);
-    std::fclose(f);
-    return bytes;
-}
-
-void WriteBytes(const std::string& path, const std::string& bytes) {
-    FILE* f = std::fopen(path.c_str(), "wb");
-    if (!f) return;
-    std::fwrite(bytes.data(), 1, bytes.size(), f);
-    std::fclose(f);
-}
 
 void Put16(std::string& s, uint32_t v) { s += static_cast<char>(v & 0xFF), s += static_cast<char>((v >> 8) & 0xFF); }
 void Put32(std::string& s, uint32_t v) { Put16(s, v & 0xFFFF), Put16(s, v >> 16); }
@@ -177,7 +150,7 @@ std::string Grown(const std::string& table, uint32_t target, uint32_t seed) {
 }
 
 void MakeApk(const std::string& from, const std::string& to, uint32_t tableSize, uint32_t dexSize, uint32_t seed) {
-    std::string source = ReadBytes(from);
+    std::string source = test::ReadFileBytes(from);
     ZipArchive zip;
     if (!zip.Open(source)) return;
     ZipWriter out(to);
@@ -217,9 +190,9 @@ size_t HeapBytesInUse() {
 } // namespace
 
 int main(int argc, char** argv) {
-    std::string dir = ExeDir();
+    std::string dir = test::ExeDir();
     std::string profilePath = argc > 1 ? argv[1] : dir + "\\..\\..\\tests\\profiles\\current-phone.txt";
-    std::string profile = ReadBytes(profilePath);
+    std::string profile = test::ReadFileBytes(profilePath);
     if (profile.empty()) {
         std::fprintf(stderr, "no profile at %s\n", profilePath.c_str());
         return 1;
@@ -238,7 +211,7 @@ int main(int argc, char** argv) {
     std::vector<std::string> made;
     for (size_t k = 0; k < sizeof kKinds / sizeof kKinds[0]; k++) {
         made.push_back(scratch + "\\kind" + std::to_string(k) + ".apk");
-        MakeApk(std::string(KEEL_APK_DIR) + "\\" + kKinds[k].source + ".apk", made.back(), kKinds[k].table,
+        MakeApk(test::TestApkPath(kKinds[k].source), made.back(), kKinds[k].table,
                 kKinds[k].dex, static_cast<uint32_t>(k));
     }
     // Small tables are the most common (system helpers), large ones few.
@@ -266,7 +239,7 @@ int main(int argc, char** argv) {
     NameRead last;
     double memoryMb = 0, firstMemoryMb = 0, heldMb = 0;
     for (int round = 0; round < kRounds; round++) {
-        WriteBytes(state, profile + "\napk-dir " + apks + "\n");
+        test::WriteFileText(state, profile + "\napk-dir " + apks + "\n");
         double t0 = bench::NowMs();
         PackageRead list = ReadPackages(adb, "", 0);
         double t1 = bench::NowMs();

@@ -1,37 +1,11 @@
-// What the device benchmarks share: files beside the executable, and the
-// simulated phones' profiles with one phone copied many times.
+// What the device benchmarks share: the simulated phones' profiles with one
+// phone copied many times (files through tests/support/files.h).
 #pragma once
 
-#include <windows.h>
-#include <cstdio>
 #include <string>
+#include "tests/support/files.h"
 
 namespace bench {
-
-inline std::string ExeDir() {
-    char path[MAX_PATH];
-    DWORD n = GetModuleFileNameA(nullptr, path, MAX_PATH);
-    std::string s(path, n);
-    return s.substr(0, s.find_last_of('\\'));
-}
-
-inline std::string ReadText(const std::string& path) {
-    std::string text;
-    FILE* f = std::fopen(path.c_str(), "rb");
-    if (!f) return text;
-    char buf[65536];
-    size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) text.append(buf, n);
-    std::fclose(f);
-    return text;
-}
-
-inline void WriteText(const std::string& path, const std::string& text) {
-    FILE* f = std::fopen(path.c_str(), "wb");
-    if (!f) return;
-    std::fwrite(text.data(), 1, text.size(), f);
-    std::fclose(f);
-}
 
 // The profile with its first phone copied under other serials: the lines
 // before the first device line are every phone's, the rest is that phone.

@@ -8,27 +8,16 @@
 #include <string>
 #include <vector>
 #include "tests/support/child.h"
+#include "tests/support/files.h"
 
 namespace {
 
 std::string gScratch;
 
-std::string ReadText(const std::string& path) {
-    std::string s;
-    FILE* f = std::fopen(path.c_str(), "rb");
-    if (!f) return s;
-    char buf[65536];
-    size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) s.append(buf, n);
-    std::fclose(f);
-    return s;
-}
+std::string ReadText(const std::string& path) { return test::ReadFileBytes(path); }
 
 void WriteText(const std::string& path, const std::string& text) {
-    FILE* f = std::fopen(path.c_str(), "wb");
-    ASSERT_NE(f, nullptr) << path;
-    std::fwrite(text.data(), 1, text.size(), f);
-    std::fclose(f);
+    ASSERT_TRUE(test::WriteFileText(path, text)) << path;
 }
 
 std::string StatePath() { return gScratch + "\\state.txt"; }

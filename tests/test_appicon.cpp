@@ -13,12 +13,9 @@
 #include <vector>
 #include "device/zip.h"
 #include "tests/support/png.h"
+#include "tests/support/testapks.h"
 #include "tests/support/uidriver.h"
 #include "units/appicon.h"
-
-#ifndef KEEL_APK_DIR
-#error "KEEL_APK_DIR: where the build put the test APKs"
-#endif
 
 namespace {
 
@@ -94,7 +91,6 @@ Pixels DrawOverWhite(HIMAGELIST list, int index, int size) {
     return out;
 }
 
-std::string ApkPath(const std::string& file) { return std::string(KEEL_APK_DIR) + "\\" + file; }
 
 // --- decoding ------------------------------------------------------------------------
 
@@ -160,8 +156,8 @@ TEST(AppIcon, AspectRatioKeptAndCentredOnTransparent) {
 TEST(AppIcon, LauncherIconsOfTheTestApks) {
     AppIconDecoder decoder;
     int decoded = 0;
-    for (const char* apk : {"icons.apk", "icons_drawable.apk", "icons_deflate.apk"}) {
-        std::string bytes = test::ReadFileBytes(ApkPath(apk));
+    for (const char* apk : {"icons", "icons_drawable", "icons_deflate"}) {
+        std::string bytes = test::TestApk(apk);
         dev::ZipArchive zip;
         ASSERT_TRUE(zip.Open(bytes)) << apk;
         for (const dev::ZipEntry& e : zip.entries()) {

@@ -14,6 +14,7 @@
 #include "device/devices.h"
 #include "device/names.h"
 #include "tests/support/child.h"
+#include "tests/support/files.h"
 
 namespace {
 
@@ -25,16 +26,7 @@ std::string Scratch() {
     return dir;
 }
 
-std::string ReadFileText(const std::string& path) {
-    std::string text;
-    FILE* f = std::fopen(path.c_str(), "rb");
-    if (!f) return text;
-    char buf[4096];
-    size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) text.append(buf, n);
-    std::fclose(f);
-    return text;
-}
+std::string ReadFileText(const std::string& path) { return test::ReadFileBytes(path); }
 
 // A profile in a scratch file that the simulated adb reads and changes, and
 // its log of command lines.

@@ -14,6 +14,7 @@
 #include "device/servers.h"
 #include "support/child.h"
 #include "support/managerdriver.h"
+#include "support/testapks.h"
 
 namespace {
 
@@ -44,6 +45,17 @@ protected:
     if (!tool.WaitFor([&] { return m.RowCount() == rows; }))
         return ::testing::AssertionFailure() << m.RowCount() << " rows, not " << rows << "; " << m.Status();
     if (!m.WaitIdle()) return ::testing::AssertionFailure() << "still busy: " << m.Status();
+    return ::testing::AssertionSuccess();
+}
+
+// Imports the list file at `path` through 导入列表... and waits until the
+// count says `checked` packages are checked.
+::testing::AssertionResult Imported(ToolUnderTest& tool, ManagerUnderTest& m, const std::string& path, int checked) {
+    if (!m.Click("导入列表...")) return ::testing::AssertionFailure() << "导入列表... is missing or disabled";
+    if (!m.AnswerFileDialog(path)) return ::testing::AssertionFailure() << "no file dialog";
+    std::string want = "已勾选 " + std::to_string(checked) + " 个";
+    if (!tool.WaitFor([&] { return Contains(m.Count(), want); }))
+        return ::testing::AssertionFailure() << m.Count() << "\n" << m.Log();
     return ::testing::AssertionSuccess();
 }
 
@@ -458,9 +470,7 @@ TEST_F(Manager, CancelStopsAfterThePackageInProgressAndTheRecordMatchesThePhone)
 namespace {
 
 void WriteBytes(const std::string& path, const std::string& bytes) {
-    FILE* f = std::fopen(path.c_str(), "wb");
-    std::fwrite(bytes.data(), 1, bytes.size(), f);
-    std::fclose(f);
+    ASSERT_TRUE(test::WriteFileText(path, bytes)) << path;
 }
 
 TEST_F(Manager, ListFilesCheckWhatTheyNameReportTheRestAndExportTheChecks) {
@@ -473,9 +483,7 @@ TEST_F(Manager, ListFilesCheckWhatTheyNameReportTheRestAndExportTheChecks) {
     std::string in = tool.Folder() + "\\in.txt";
     WriteBytes(in, "\xEF\xBB\xBF# 我的列表\r\npackage:/system/app/YouTube/YouTube.apk=com.google.android.youtube\r\n"
                    "package:com.tencent.mm\r\ncom.not.on.phone\r\ncom.x;reboot\r\n");
-    ASSERT_TRUE(m.Click("导入列表..."));
-    ASSERT_TRUE(m.AnswerFileDialog(in));
-    ASSERT_TRUE(tool.WaitFor([&] { return Contains(m.Count(), "已勾选 2 个"); })) << m.Count();
+    ASSERT_TRUE(Imported(tool, m, in, 2));
     EXPECT_TRUE(Contains(m.Log(), "com.not.on.phone：手机上没有这个应用")) << m.Log();
     EXPECT_TRUE(Contains(m.Log(), "第 5 行")) << m.Log();
 
@@ -488,9 +496,7 @@ TEST_F(Manager, ListFilesCheckWhatTheyNameReportTheRestAndExportTheChecks) {
 
     // A GBK file reads back the same way.
     WriteBytes(in, "# \xCE\xD2\xB5\xC4\xC1\xD0\xB1\xED\r\ncom.android.chrome\r\n");
-    ASSERT_TRUE(m.Click("导入列表..."));
-    ASSERT_TRUE(m.AnswerFileDialog(in));
-    ASSERT_TRUE(tool.WaitFor([&] { return Contains(m.Count(), "已勾选 3 个"); })) << m.Count();
+    ASSERT_TRUE(Imported(tool, m, in, 3));
 }
 
 // App names: read from the phone's APKs beside the list, found by pinyin,
@@ -501,7 +507,7 @@ TEST_F(Manager, AppNamesFromTheApksAreShownFoundByPinyinAndKept) {
     CreateDirectoryA(apks.c_str(), nullptr);
     for (const char* served : {"locales", "refs", "split_base", "split_config.zh"}) {
         std::string to = std::string(served) == "split_base" ? "com.t.split" : std::string(served) == "split_config.zh" ? "com.t.split@split_config.zh" : std::string("com.t.") + served;
-        ASSERT_TRUE(CopyFileA((std::string(KEEL_APK_DIR) + "\\" + served + ".apk").c_str(), (apks + "\\" + to + ".apk").c_str(), FALSE))
+        ASSERT_TRUE(CopyFileA(test::TestApkPath(served).c_str(), (apks + "\\" + to + ".apk").c_str(), FALSE))
             << served;
     }
     auto phone = [&](int execMs) {
@@ -547,9 +553,7 @@ TEST_F(Manager, AppNamesFromTheApksAreShownFoundByPinyinAndKept) {
         ASSERT_FALSE(written.empty());
         EXPECT_TRUE(Contains(written, u8"com.t.locales  # 全部(中国)\r\n")) << written;
         EXPECT_TRUE(Contains(written, "com.t.plain\r\n")) << written;
-        ASSERT_TRUE(m.Click("导入列表..."));
-        ASSERT_TRUE(m.AnswerFileDialog(out));
-        ASSERT_TRUE(tool.WaitFor([&] { return Contains(m.Count(), "已勾选 4 个"); })) << m.Count() << "\n" << m.Log();
+        ASSERT_TRUE(Imported(tool, m, out, 4));
     }
     {
         // A slow phone: the names are there with the list, from the cache,
@@ -591,9 +595,7 @@ TEST_F(Manager, HiddenChecksAreAskedAboutAndUndoLeavesWhatWasOffBefore) {
 
     std::string in = tool.Folder() + "\\in.txt";
     WriteBytes(in, "com.google.android.apps.tachyon\r\ncom.google.android.youtube\r\ncom.google.android.gm\r\n");
-    ASSERT_TRUE(m.Click("导入列表..."));
-    ASSERT_TRUE(m.AnswerFileDialog(in));
-    ASSERT_TRUE(tool.WaitFor([&] { return Contains(m.Count(), "已勾选 3 个"); })) << m.Count();
+    ASSERT_TRUE(Imported(tool, m, in, 3));
 
     // The filter hides gm; its check stays.
     SetWindowTextA(m.Filter(), "yo");
@@ -899,9 +901,7 @@ TEST_F(Manager, ChecksStayWithThePhoneTheyWereMadeOn) {
     ASSERT_TRUE(OpenShowing(tool, m, 2));
     std::string in = tool.Folder() + "\\in.txt";
     WriteBytes(in, "com.example.a\r\n");
-    ASSERT_TRUE(m.Click("导入列表..."));
-    ASSERT_TRUE(m.AnswerFileDialog(in));
-    ASSERT_TRUE(tool.WaitFor([&] { return Contains(m.Count(), "已勾选 1 个"); })) << m.Count();
+    ASSERT_TRUE(Imported(tool, m, in, 1));
     // The same phone read again keeps them.
     ASSERT_TRUE(m.Click("刷新"));
     ASSERT_TRUE(m.WaitIdle());

@@ -32,10 +32,7 @@ std::string Scratch() {
 }
 
 void WriteBytes(const std::string& path, const std::string& bytes) {
-    FILE* f = std::fopen(path.c_str(), "wb");
-    ASSERT_NE(f, nullptr) << path;
-    std::fwrite(bytes.data(), 1, bytes.size(), f);
-    std::fclose(f);
+    ASSERT_TRUE(test::WriteFileText(path, bytes)) << path;
 }
 
 // Package -> the test APK it serves; a split beside it where named.

@@ -20,6 +20,7 @@
 #include "runtime/syscalls.h"
 #include "tests/doubles/pattern.h"
 #include "tests/support/child.h"
+#include "tests/support/files.h"
 
 namespace {
 
@@ -61,16 +62,7 @@ void WriteFileText(const std::string& path, const std::string& text) {
     std::fclose(f);
 }
 
-std::string ReadFileText(const std::string& path) {
-    std::string s;
-    FILE* f = std::fopen(path.c_str(), "rb");
-    if (!f) return s;
-    char buf[4096];
-    size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) s.append(buf, n);
-    std::fclose(f);
-    return s;
-}
+std::string ReadFileText(const std::string& path) { return test::ReadFileBytes(path); }
 
 void SetState(const std::string& text) {
     WriteFileText(StatePath(), text);

@@ -1,10 +1,11 @@
 #include "testapks.h"
 
-#include "uidriver.h"
+#include "files.h"
 
 namespace test {
 
-// The build puts them in tests\apk, the folder of the test executables' own.
-std::string TestApk(const std::string& name) { return ReadFileBytes(ExeDir() + "\\apk\\" + name + ".apk"); }
+std::string TestApkPath(const std::string& name) { return ExeDir() + "\\..\\tests\\apk\\" + name + ".apk"; }
+
+std::string TestApk(const std::string& name) { return ReadFileBytes(TestApkPath(name)); }
 
 } // namespace test

@@ -6,6 +6,7 @@
 #include <windows.h>
 #include <string>
 #include <vector>
+#include "files.h"
 
 namespace test {
 
@@ -35,15 +36,6 @@ private:
     HANDLE process_ = nullptr;
     void* block_ = nullptr;
 };
-
-// A file's bytes; empty when it cannot be read.
-std::string ReadFileBytes(const std::string& path);
-std::string ReadFileBytes(const std::wstring& path);
-// Replaces the file with these bytes; false when it could not be written whole.
-bool WriteFileText(const std::string& path, const std::string& text);
-
-// The directory of the running executable, without a trailing backslash.
-std::string ExeDir();
 
 // A visible top-level window of process `pid`, of class `cls` and with the
 // title `title` where they are given, or null.
