@@ -10,6 +10,7 @@ if [ ! -f "$BUILD_DIR/CMakeCache.txt" ]; then
 fi
 cmake --build "$BUILD_DIR" --target bench_runner bench_app bench_device bench_manager bench_list adbsim -j2 >/dev/null
 . tools/xvfb.sh
+. tools/winpath.sh
 trap keel_cleanup EXIT
 bench=$BUILD_DIR/bench/bench_runner.exe
 
@@ -82,7 +83,7 @@ row "close to exit with a hung command / idle, median of 5 (max)" \
 # The package manager on the current phone (Android 14) and on an Android 8.1
 # phone, each with its profile's own latencies.
 for phone in current-phone android8-phone; do
-    device=$(timeout 900 wine "$BUILD_DIR/bench/bench_device.exe" "$(winepath -w "tests/profiles/$phone.txt")")
+    device=$(timeout 900 wine "$BUILD_DIR/bench/bench_device.exe" "$(windows_path "tests/profiles/$phone.txt")")
     manager=$(timeout 900 wine "$BUILD_DIR/bench/bench_manager.exe" "$phone.txt")
     [ -n "${BENCH_RAW:-}" ] && printf '%s\n' "$device" "$manager" >&2
     row "$phone (API $(field "$device" api)): opening to the shown list / plain list + window alone" \

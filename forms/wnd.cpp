@@ -100,13 +100,21 @@ bool Wnd::Create(DWORD exStyle, const char* className, const char* text, DWORD s
                  int height, HWND parent, HMENU menuOrId) {
     Wnd* outer = gCreating;
     gCreating = this;
+    // A creation that fails after WM_NCCREATE (a handler refusing WM_CREATE,
+    // or no display driver under Wine) ends with WM_NCDESTROY inside the
+    // call. The caller still owns the object then and deletes it: held
+    // across the call, the object is not handed to PostNcDestroy as well.
+    Enter();
     HWND h = CreateWindowExA(exStyle, className, text, style, x, y, width, height, parent, menuOrId,
                              GetModuleHandleA(nullptr), this);
     gCreating = outer;
     if (!h) {
+        depth_--;
+        ended_ = false;
         if (hwnd) Detach();
         return false;
     }
+    Leave();
     if (!hwnd) {
         // A system class: take its messages from now on.
         Attach(h);

@@ -3,6 +3,7 @@
 #include <windows.h>
 #include <cstdlib>
 #include <exception>
+#include <string>
 #include "app.h"
 #include "syscalls.h"
 
@@ -29,6 +30,30 @@ void AppendQuoted(std::string* s, const char* tag) {
     *s += "\r\n\"";
     *s += tag ? tag : "";
     *s += "\"";
+}
+
+// When the box cannot be shown (no desktop: Wine without a display, a
+// service), the text goes to the standard error handle if the program has
+// one: Unicode on a console, UTF-8 into a file or pipe.
+void WriteToStandardError(const std::string& text) {
+    constexpr UINT kGbk = 936;
+    HANDLE h = GetStdHandle(STD_ERROR_HANDLE);
+    if (!h || h == INVALID_HANDLE_VALUE) return;
+    // The program's texts are GBK bytes whatever the system's code page.
+    int n = MultiByteToWideChar(kGbk, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    if (n <= 0) return;
+    std::wstring wide(static_cast<size_t>(n), L'\0');
+    MultiByteToWideChar(kGbk, 0, text.data(), static_cast<int>(text.size()), &wide[0], n);
+    DWORD mode, written;
+    if (GetConsoleMode(h, &mode)) {
+        WriteConsoleW(h, wide.data(), static_cast<DWORD>(wide.size()), &written, nullptr);
+        return;
+    }
+    int m = WideCharToMultiByte(CP_UTF8, 0, wide.data(), n, nullptr, 0, nullptr, nullptr);
+    if (m <= 0) return;
+    std::string utf8(static_cast<size_t>(m), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, wide.data(), n, &utf8[0], m, nullptr, nullptr);
+    WriteFile(h, utf8.data(), static_cast<DWORD>(utf8.size()), &written, nullptr);
 }
 
 } // namespace
@@ -71,7 +96,8 @@ void ReportError(const char* message, int32_t code, int32_t loc1, int32_t loc2) 
     // No handler may run while the box is open or afterwards.
     gApp.busy++;
     std::string text = FormatErrorText(message, code, loc1, loc2);
-    gSys.MessageBoxA(nullptr, text.c_str(), "错误", MB_OK | MB_ICONERROR);
+    // Windows answers 0 when the box cannot be shown; Wine's failed dialog answers -1.
+    if (gSys.MessageBoxA(nullptr, text.c_str(), "错误", MB_OK | MB_ICONERROR) <= 0) WriteToStandardError(text);
     gApp.endRoutines.clear();
     Exit(-1);
 }

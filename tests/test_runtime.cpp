@@ -122,6 +122,25 @@ TEST(RunTimeError, BoxTextExitStatusAndNoEndRoutines) {
     EXPECT_EQ(r.output, "lib1:1\nlib3:1\nlib1:6\nlib3:6\n");
 }
 
+// A box that cannot be shown (MessageBox returns 0: no desktop, as under
+// Wine without a display) leaves its text on standard error, in UTF-8 for a
+// pipe, and the program still ends with the error status.
+TEST_CHILD(error_without_desktop) {
+    test::CaptureBoxes(0);
+    gHeader = TestHeader();
+    rt::RunApplication(&gHeader, ErrorStart);
+}
+
+TEST(RunTimeError, TextGoesToStandardErrorWhenTheBoxCannotShow) {
+    test::ChildResult r = test::RunChild("error_without_desktop");
+    EXPECT_EQ(r.exitCode, 0xFFFFFFFFu);
+    ASSERT_EQ(r.boxes.size(), 1u);
+    // 运行时出错! and 错误代码：6 in UTF-8.
+    EXPECT_NE(r.output.find("\xE8\xBF\x90\xE8\xA1\x8C\xE6\x97\xB6\xE5\x87\xBA\xE9\x94\x99!\r\n"), std::string::npos)
+        << r.output;
+    EXPECT_NE(r.output.find("\xE9\x94\x99\xE8\xAF\xAF\xE4\xBB\xA3\xE7\xA0\x81\xEF\xBC\x9A" "6"), std::string::npos);
+}
+
 LPVOID WINAPI RefuseOneMegabyte(HANDLE heap, DWORD flags, SIZE_T n) {
     return n == 1048576 ? nullptr : ::HeapAlloc(heap, flags, n);
 }

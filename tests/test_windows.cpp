@@ -12,6 +12,7 @@
 #include "forms/loader.h"
 #include "forms/menubar.h"
 #include "forms/windowunit.h"
+#include "forms/wnd.h"
 #include "runtime/app.h"
 #include "runtime/services.h"
 #include "support/capture.h"
@@ -577,4 +578,33 @@ TEST_F(Windows, PostedEventsArriveInOrderAndAreNeverLostWhileTheRuntimeIsBusy) {
     rt::gApp.busy--;
     ASSERT_TRUE(test::PumpUntil([&] { return posted().size() == 4; })) << "the event posted while busy was lost";
     EXPECT_EQ(posted().back(), 4);
+}
+
+// A window whose WM_CREATE refuses (as every window does under Wine without
+// a display driver): Windows sends WM_NCDESTROY before CreateWindowEx
+// returns, and the object still belongs to its creator, which deletes it.
+class RefusingWnd : public forms::Wnd {
+public:
+    explicit RefusingWnd(int* freed) : freed_(freed) {}
+    ~RefusingWnd() override { ++*freed_; }
+
+protected:
+    LRESULT WindowProc(UINT msg, WPARAM wp, LPARAM lp) override {
+        return msg == WM_CREATE ? -1 : Default(msg, wp, lp);
+    }
+    void PostNcDestroy() override { delete this; }
+
+private:
+    int* freed_;
+};
+
+TEST(WindowObjects, CreationRefusedAfterNcCreateLeavesTheObjectToItsCaller) {
+    ASSERT_TRUE(forms::Wnd::RegisterClass("KeelRefusing", 0, nullptr, nullptr));
+    int freed = 0;
+    RefusingWnd* w = new RefusingWnd(&freed);
+    EXPECT_FALSE(w->Create(0, "KeelRefusing", "", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr));
+    EXPECT_EQ(freed, 0) << "deleted under its creator";
+    EXPECT_EQ(w->hwnd, nullptr);
+    delete w;
+    EXPECT_EQ(freed, 1);
 }

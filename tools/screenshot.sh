@@ -19,6 +19,7 @@ export BUILD_DIR=${BUILD_DIR:-build}
 export KEEL_VIRTUAL_DESKTOP=1
 unset DISPLAY
 . tools/xvfb.sh
+. tools/winpath.sh
 trap keel_cleanup EXIT
 rect=$BUILD_DIR/tools/showcase.rect
 rm -f "$rect"
@@ -27,8 +28,8 @@ if [ -n "$letter" ]; then
     cmake --build "$BUILD_DIR" --target phone_apk_files -j2 >/dev/null
     profile=$BUILD_DIR/tools/screenshot-phone.txt
     { cat tests/profiles/current-phone.txt
-      echo "apk-dir $(winepath -w "$BUILD_DIR/tests/phone_apks" 2>/dev/null)"; } >"$profile"
-    phone=("$(winepath -w "$profile" 2>/dev/null)")
+      echo "apk-dir $(windows_path "$BUILD_DIR/tests/phone_apks")"; } >"$profile"
+    phone=("$(windows_path "$profile")")
 fi
 wine "$BUILD_DIR/tools/showcase.exe" "${phone[@]}" >"$rect" 2>/dev/null </dev/null &
 for _ in $(seq 600); do

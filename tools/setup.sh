@@ -1,7 +1,6 @@
 #!/usr/bin/env bash
 # Installs everything the build, the tests and the demo need on a bare Debian 12
-# machine, then prepares the Wine prefix. Safe to run again: it does nothing
-# that is already done. It prints a line per step; the package manager's own
+# machine. Safe to run again: it does nothing that is already done. It prints a line per step; the package manager's own
 # log goes to a file and is shown only when a step fails.
 set -euo pipefail
 
@@ -49,12 +48,7 @@ fi
 # The posix-thread flavour of the cross compiler (Boost.Regex needs std::mutex).
 command -v i686-w64-mingw32-g++-posix >/dev/null
 
-# The build's own Wine prefix, unless the caller already gave one.
-cd "$(dirname "$0")/.."
-prefix=${WINEPREFIX:-$PWD/${BUILD_DIR:-build}/wineprefix}
-mkdir -p "$(dirname "$prefix")"
-if [ ! -f "$prefix/system.reg" ]; then
-    echo "setup: preparing Wine prefix $prefix"
-    WINEPREFIX=$prefix WINEARCH=win32 WINEDEBUG=-all LC_ALL=zh_CN.UTF-8 wineboot -i >/dev/null 2>&1 || true
-fi
+# The Wine prefixes are made where they are used, after the virtual display
+# is up (tools/xvfb.sh): a Wine session started without a display fails
+# every window it is asked for.
 echo "setup: ready"
