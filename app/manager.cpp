@@ -9,15 +9,15 @@
 #include <set>
 #include "data/manager.h"
 #include "data/program.h"
-#include "device/apkfetch.h"
+#include "appnames/apkfetch.h"
 #include "device/lists.h"
-#include "device/text.h"
+#include "text/text.h"
 #include "handlers.h"
 #include "manager_jobs.h"
 #include "manager_list.h"
 #include "manager_names.h"
 #include "manager_view.h"
-#include "risk.h"
+#include "knowledge/risk.h"
 #include "serverwindow.h"
 #include "runtime/services.h"
 
@@ -148,7 +148,7 @@ void ShowDevices() {
 std::string UserLabel(const dev::PhoneUser& u) {
     if (u.id == 0) return "机主";
     if (u.WorkProfile()) return "工作资料";
-    std::string name = dev::OneLine(dev::Utf8ToGbk(u.name), 40);
+    std::string name = text::OneLine(text::Utf8ToGbk(u.name), 40);
     return "用户 " + std::to_string(u.id) + (name.empty() ? "" : "（" + name + "）");
 }
 
@@ -186,7 +186,7 @@ void LogBatches(const std::vector<dev::BatchResult>& batches, size_t devices) {
         last = &b;
         for (const dev::PackageResult& r : b.results)
             text += gManager->rows.Display(r.name) + "：" + dev::OutcomeMessage(b.action, r) + "\r\n";
-        if (!b.error.empty()) text += dev::OneLine(b.error) + "\r\n";
+        if (!b.error.empty()) text += text::OneLine(b.error) + "\r\n";
     }
     if (!text.empty()) view::AppendLog(text);
 }
@@ -213,8 +213,8 @@ void LogFinished(const std::vector<dev::BatchResult>& finished);
 // confirms them and brings the others.
 bool StartNames() {
     const dev::PackageSnapshot& s = gManager->rows.Snapshot();
-    if (s.api > 0 && s.api < dev::kApiToybox) return false;   // no stat or tail to read APKs with
-    std::vector<std::pair<std::string, dev::AppLabel>> known;
+    if (s.api > 0 && s.api < appnames::kApiToybox) return false;   // no stat or tail to read APKs with
+    std::vector<std::pair<std::string, appnames::AppLabel>> known;
     for (auto& kv : gManager->names.Cached(s))
         if (!gManager->rows.HasLabel(kv.first)) known.emplace_back(kv.first, std::move(kv.second));
     gManager->rows.SetLabels(known);
@@ -240,7 +240,7 @@ void OnNamesArrived() {
     view::SetProgress(0, 0);
     view::SetDisabled(data::kMgrCancel, true);
     if (a.cancelled) Status("已停止读取应用名称（" + OfTotal(a.done, a.total) + "）");
-    else if (!a.error.empty()) Status("读取应用名称失败：" + dev::OneLine(a.error));
+    else if (!a.error.empty()) Status("读取应用名称失败：" + text::OneLine(a.error));
     else
         Status("已读取 " + std::to_string(gManager->rows.Snapshot().packages.size()) + " 个应用，" +
                std::to_string(gManager->rows.LabelCount()) + " 个有名称");
@@ -254,7 +254,7 @@ void OnJobDone() {
     std::string status;
     if (r.listed) {
         gManager->devices = r.devices.devices;
-        if (!r.devices.error.empty()) status = dev::OneLine(r.devices.error);
+        if (!r.devices.error.empty()) status = text::OneLine(r.devices.error);
         else if (gManager->devices.empty()) status = "没有发现设备：请连接手机并打开“USB 调试”";
         const dev::Device* chosen = r.readSerial.empty() ? FindDevice(gManager->serial, gManager->server)
                                                          : FindDevice(r.readSerial, r.readServer);
@@ -264,9 +264,9 @@ void OnJobDone() {
         else if (chosen && chosen->state != dev::DeviceState::Ready) status = dev::StateHint(*chosen);
         // A server that does not answer hides none of the others' phones.
         std::string lines;
-        for (const std::string& e : r.serverErrors) lines += dev::OneLine(e) + "\r\n";
+        for (const std::string& e : r.serverErrors) lines += text::OneLine(e) + "\r\n";
         if (!lines.empty()) view::AppendLog(lines);
-        if (!r.serverErrors.empty() && status.empty()) status = dev::OneLine(r.serverErrors[0]);
+        if (!r.serverErrors.empty() && status.empty()) status = text::OneLine(r.serverErrors[0]);
     }
     if (!r.batches.empty()) {
         size_t devices = 0;
@@ -300,17 +300,17 @@ void OnJobDone() {
             }
         } else if (r.read.snapshot.serviceFailed) {
             // The list shown stays as it was: a failed read tells nothing about the states.
-            view::AppendLog(dev::OneLine(r.read.snapshot.failure) + "\r\n");
+            view::AppendLog(text::OneLine(r.read.snapshot.failure) + "\r\n");
             status = dev::kServiceNotAnswering;
         } else if (status.empty()) {
-            status = "读取应用列表失败：" + dev::OneLine(r.read.error);
+            status = "读取应用列表失败：" + text::OneLine(r.read.error);
         }
     }
     if (status.empty() && r.cancelled) status = "已取消";
     // The actions went through; that the record missed them is said, not hidden.
     if (!r.recordError.empty()) {
-        view::AppendLog(dev::OneLine(r.recordError) + "\r\n");
-        status = dev::OneLine(r.recordError) + (status.empty() ? "" : "；" + status);
+        view::AppendLog(text::OneLine(r.recordError) + "\r\n");
+        status = text::OneLine(r.recordError) + (status.empty() ? "" : "；" + status);
     }
     Status(status);
 }
@@ -356,7 +356,7 @@ bool Confirmed(dev::Action action, const std::vector<std::string>& names) {
     if (action != dev::Action::Disable && action != dev::Action::Delete) return true;
     std::vector<std::string> risky, reasons, userApps;
     for (const std::string& name : names) {
-        if (const std::string* reason = RiskReason(name)) {
+        if (const std::string* reason = knowledge::RiskReason(name)) {
             risky.push_back(name);
             reasons.push_back(*reason);
         }
@@ -535,7 +535,7 @@ void AddServer() {
     gManager->servers.push_back(server);
     std::string why;
     if (!dev::WriteServers(dev::DefaultServersPath(), gManager->servers, &why))
-        view::AppendLog("远程 adb 服务器只在这次运行中有效：" + dev::OneLine(why) + "\r\n");
+        view::AppendLog("远程 adb 服务器只在这次运行中有效：" + text::OneLine(why) + "\r\n");
     Refresh();
 }
 

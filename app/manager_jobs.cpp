@@ -1,6 +1,6 @@
 #include "manager_jobs.h"
 
-#include "device/text.h"
+#include "text/text.h"
 #include "runtime/services.h"
 
 namespace app::mgr {
@@ -32,7 +32,7 @@ void StartServerOnce(const dev::Adb& adb, const dev::Cancel& cancel) {
 }
 
 bool DaemonFailed(const std::string& error) {
-    return dev::Contains(error, "daemon") || dev::Contains(error, "ADB Server");
+    return text::Contains(error, "daemon") || text::Contains(error, "ADB Server");
 }
 
 } // namespace

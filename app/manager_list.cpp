@@ -1,10 +1,10 @@
 #include "manager_list.h"
 
 #include "data/manager.h"
-#include "device/respool.h"
-#include "device/text.h"
+#include "apk/respool.h"
+#include "text/text.h"
 #include "manager_view.h"
-#include "risk.h"
+#include "knowledge/risk.h"
 #include "units/listmodel.h"
 
 namespace app::mgr {
@@ -21,7 +21,7 @@ std::wstring OneLineName(const std::u16string& name) {
     return s;
 }
 
-std::string WideToUtf8(const std::wstring& s) { return dev::Utf16ToUtf8(std::u16string(s.begin(), s.end())); }
+std::string WideToUtf8(const std::wstring& s) { return apk::Utf16ToUtf8(std::u16string(s.begin(), s.end())); }
 
 std::string Outcome(const dev::RecordEntry& e) {
     if (e.outcome == dev::Outcome::Done) return "";
@@ -56,7 +56,7 @@ std::string LastActionText(const dev::RecordEntry& e) {
 }
 
 std::string RowCells(const dev::Package& p, const std::map<std::string, dev::RecordEntry>& last) {
-    const std::string* risk = RiskReason(p.name);
+    const std::string* risk = knowledge::RiskReason(p.name);
     auto it = last.find(p.name);
     return "\t" + p.name + "\t" + dev::StateText(p.state) + "\t" + dev::KindText(p.kind) + "\t" + (risk ? *risk : "") + "\t" + p.path +
            "\t" + (it == last.end() ? "" : LastActionText(it->second));
@@ -80,7 +80,7 @@ void PackageRows::Fill() {
     ShowLabels();
     for (size_t row = 0; row < rows_.size(); row++) {
         const dev::Package& p = snapshot_.packages[rows_[row]];
-        if (RiskReason(p.name)) view::SetRow(static_cast<int32_t>(row), RowCells(p, last_), kRiskColour);
+        if (knowledge::RiskReason(p.name)) view::SetRow(static_cast<int32_t>(row), RowCells(p, last_), kRiskColour);
         if (checked_.count(p.name)) view::CheckRow(static_cast<int32_t>(row), true);
     }
     shown_ = view::Filter(filter_, kNameAndPath);
@@ -102,7 +102,7 @@ void PackageRows::ShowLabels() {
     }
 }
 
-void PackageRows::SetLabels(const std::vector<std::pair<std::string, dev::AppLabel>>& labels) {
+void PackageRows::SetLabels(const std::vector<std::pair<std::string, appnames::AppLabel>>& labels) {
     bool changed = false;
     for (const auto& kv : labels) {
         if (!kv.second.hasName) {
@@ -126,7 +126,7 @@ std::string PackageRows::LabelUtf8(const std::string& package) const {
 
 std::string PackageRows::Display(const std::string& package) const {
     std::string name = LabelUtf8(package);
-    return name.empty() ? package : dev::Utf8ToGbk(name) + " (" + package + ")";
+    return name.empty() ? package : text::Utf8ToGbk(name) + " (" + package + ")";
 }
 
 void PackageRows::Show(const dev::PackageSnapshot& s, const std::map<std::string, dev::RecordEntry>& last) {

@@ -7,7 +7,7 @@
 #include <set>
 #include <string>
 #include <vector>
-#include "device/appnames.h"
+#include "appnames/appnames.h"
 #include "device/packages.h"
 #include "device/record.h"
 
@@ -60,7 +60,7 @@ public:
 
     // App names as the phone shows them, by package: kept for the phone shown
     // until another phone or ClearLabels(); each new one fills its cell.
-    void SetLabels(const std::vector<std::pair<std::string, dev::AppLabel>>& labels);
+    void SetLabels(const std::vector<std::pair<std::string, appnames::AppLabel>>& labels);
     void ClearLabels();
     bool HasLabel(const std::string& package) const { return labels_.count(package) != 0; }
     // "微信 (com.tencent.mm)" where the name is known, else the package name;

@@ -27,17 +27,17 @@ void NameJobs::LoadCache() {
     loaded_ = worker_.Start([this](const dev::Cancel&) { cache_.Load(); });
 }
 
-std::map<std::string, dev::AppLabel> NameJobs::Cached(const dev::PackageSnapshot& s) {
+std::map<std::string, appnames::AppLabel> NameJobs::Cached(const dev::PackageSnapshot& s) {
     Stop();
     if (!loaded_) {
         cache_.Load();
         loaded_ = true;
     }
-    std::map<std::string, dev::AppLabel> names;
+    std::map<std::string, appnames::AppLabel> names;
     for (const dev::Package& p : s.packages) {
-        dev::CachedName c;
+        appnames::CachedName c;
         if (!cache_.Latest(p.name, p.path, &c) || !c.hasName) continue;
-        dev::AppLabel& label = names[p.name];
+        appnames::AppLabel& label = names[p.name];
         label.hasName = true;
         label.name = c.name;
         label.icon = c.icon;
@@ -58,10 +58,10 @@ bool NameJobs::Start(const dev::Adb& adb, const std::string& serial, const dev::
         [this, adb, serial, s](const dev::Cancel& cancel) {
             if (!loaded_) cache_.Load();
             loaded_ = true;
-            dev::NameReadOptions o;
+            appnames::NameReadOptions o;
             o.cache = &cache_;
             o.cancel = &cancel;
-            o.arrived = [this, &s](size_t index, const dev::AppLabel& label) {
+            o.arrived = [this, &s](size_t index, const appnames::AppLabel& label) {
                 dev::Hold hold(lock_);
                 arrived_.labels.emplace_back(s.packages[index].name, label);
             };
@@ -73,7 +73,7 @@ bool NameJobs::Start(const dev::Adb& adb, const std::string& serial, const dev::
                 }
                 Post();
             };
-            dev::NameRead r = dev::ReadAppNames(adb, serial, s, o);
+            appnames::NameRead r = appnames::ReadAppNames(adb, serial, s, o);
             dev::Hold hold(lock_);
             arrived_.cancelled = r.cancelled;
             arrived_.error = r.error;

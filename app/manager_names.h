@@ -12,15 +12,15 @@
 #include <utility>
 #include <vector>
 #include "device/adb.h"
-#include "device/appnames.h"
-#include "device/namecache.h"
+#include "appnames/appnames.h"
+#include "appnames/namecache.h"
 #include "device/thread.h"
 
 namespace app::mgr {
 
 // What the window has not seen yet of a name read.
 struct NamesArrived {
-    std::vector<std::pair<std::string, dev::AppLabel>> labels;   // package, label
+    std::vector<std::pair<std::string, appnames::AppLabel>> labels;   // package, label
     size_t done = 0, total = 0;
     bool ended = false;        // the read is over (labels holds its last ones)
     bool cancelled = false;
@@ -37,7 +37,7 @@ public:
     void LoadCache();
     // The newest names the cache holds for the packages (at their APK paths),
     // to show before a read confirms them; stops a read in progress first.
-    std::map<std::string, dev::AppLabel> Cached(const dev::PackageSnapshot& s);
+    std::map<std::string, appnames::AppLabel> Cached(const dev::PackageSnapshot& s);
     // Reads every package's name; a read in progress is stopped first.
     bool Start(const dev::Adb& adb, const std::string& serial, const dev::PackageSnapshot& s);
     bool Running() const { return worker_.Running(); }
@@ -50,7 +50,7 @@ private:
     void Post();
 
     uint32_t target_;
-    dev::NameCache cache_;     // the worker's while it runs, else the UI thread's
+    appnames::NameCache cache_;     // the worker's while it runs, else the UI thread's
     bool loaded_ = false;
     dev::Worker worker_;
     dev::Lock lock_;

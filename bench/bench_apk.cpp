@@ -13,13 +13,13 @@
 #include <vector>
 #include "bench/measure.h"
 #include "tests/support/files.h"
-#include "device/appname.h"
-#include "device/respool.h"
-#include "device/zip.h"
+#include "apk/appname.h"
+#include "apk/respool.h"
+#include "apk/zip.h"
 
 namespace {
 
-using namespace dev;
+using namespace apk;
 
 constexpr int kRounds = 5;
 constexpr char kDefaultApk[] = "Z:\\usr\\share\\android-framework-res\\framework-res.apk";
@@ -44,23 +44,23 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "bench_apk: cannot read %s\n", path);
         return 1;
     }
-    ZipArchive zip;
-    ManifestInfo manifest;
+    apk::ZipArchive zip;
+    apk::ManifestInfo manifest;
     std::string table;
-    ResourceTable index;
+    apk::ResourceTable index;
     const ResRequest zh = RequestForPhone("zh-CN");
     std::u16string name;
 
     double directory = Time([&] { return zip.Open(apk); });
     double manifestMs = Time([&] {
         std::string xml;
-        return zip.Read("AndroidManifest.xml", kManifestMaxSize, &xml) && ReadManifest(xml, &manifest);
+        return zip.Read("AndroidManifest.xml", apk::kManifestMaxSize, &xml) && apk::ReadManifest(xml, &manifest);
     });
     double tableMs = Time([&] {
-        return zip.Read("resources.arsc", kResTableMaxSize, &table) && index.Read(table);
+        return zip.Read("resources.arsc", apk::kResTableMaxSize, &table) && index.Read(table);
     });
-    double nameMs = Time([&] { return AppName(manifest, {&index}, zh, &name); });
+    double nameMs = Time([&] { return apk::AppName(manifest, {&index}, zh, &name); });
     std::printf("directory_ms=%.2f\tmanifest_ms=%.2f\ttable_ms=%.1f\tname_ms=%.3f\tname=%s\tentries=%u\n", directory,
-                manifestMs, tableMs, nameMs, Utf16ToUtf8(name).c_str(), static_cast<unsigned>(zip.entries().size()));
+                manifestMs, tableMs, nameMs, apk::Utf16ToUtf8(name).c_str(), static_cast<unsigned>(zip.entries().size()));
     return directory < 0 || manifestMs < 0 || tableMs < 0 || nameMs < 0 ? 1 : 0;
 }

@@ -14,7 +14,7 @@
 #include "bench/listhost.h"
 #include "bench/measure.h"
 #include "tests/support/png.h"
-#include "units/appicon.h"
+#include "icons/appicon.h"
 
 namespace {
 
@@ -76,13 +76,13 @@ int main() {
 
         t0 = bench::NowMs();
         {
-            units::AppIconList images(16);
+            icons::AppIconList images(16);
             for (const std::string& png : icons)
-                if (images.Add(png) == units::AppIconList::kDefault) std::fprintf(stderr, "an icon did not decode\n");
+                if (images.Add(png) == icons::AppIconList::kDefault) std::fprintf(stderr, "an icon did not decode\n");
         }
         iconsMs.push_back(bench::NowMs() - t0);
 
-        units::AppIconDecoder decoder;
+        icons::AppIconDecoder decoder;
         t0 = bench::NowMs();
         for (const std::string& png : icons) DeleteObject(decoder.Decode(png, 16));
         decodeMs.push_back(bench::NowMs() - t0);

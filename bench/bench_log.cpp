@@ -21,8 +21,8 @@
 #include "units/extlib.h"
 #include "units/queries.h"
 #include "units/richedit.h"
-#include "units/unit.h"
-#include "units/unitdata.h"
+#include "forms/unit.h"
+#include "forms/unitdata.h"
 
 namespace {
 

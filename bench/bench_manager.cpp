@@ -27,7 +27,7 @@
 #include <vector>
 #include "tests/support/managerdriver.h"
 #include "bench/measure.h"
-#include "device/namecache.h"
+#include "appnames/namecache.h"
 #include "tests/support/testapks.h"
 
 namespace {
@@ -116,7 +116,7 @@ int Names(const std::string& profile, int rows) {
                       (apks + "\\" + packages[i] + "@split_config.zh.apk").c_str(), FALSE);
     }
     const std::string named = profile + "apk-dir " + apks + "\n";
-    const std::string cachePath = dev::NameCache::DefaultPath();
+    const std::string cachePath = appnames::NameCache::DefaultPath();
 
     // The first opening reads every name and fills the cache.
     DeleteFileA(cachePath.c_str());

@@ -29,13 +29,15 @@
 #include "bench/measure.h"
 #include "tests/support/files.h"
 #include "tests/support/testapks.h"
-#include "device/appnames.h"
+#include "appnames/appnames.h"
 #include "device/batch.h"
-#include "device/zip.h"
+#include "apk/zip.h"
 
 namespace {
 
 using namespace dev;
+using namespace apk;
+using namespace appnames;
 
 constexpr int kRounds = 3;
 constexpr double kUsbBytesPerMs = 30000.0;   // the profile's default rate
@@ -151,7 +153,7 @@ std::string Grown(const std::string& table, uint32_t target, uint32_t seed) {
 
 void MakeApk(const std::string& from, const std::string& to, uint32_t tableSize, uint32_t dexSize, uint32_t seed) {
     std::string source = test::ReadFileBytes(from);
-    ZipArchive zip;
+    apk::ZipArchive zip;
     if (!zip.Open(source)) return;
     ZipWriter out(to);
     out.Add("classes.dex", std::string(), dexSize);
@@ -236,7 +238,7 @@ int main(int argc, char** argv) {
     Adb adb(dir + "\\..\\adb_1.0.40\\adb.exe");
 
     std::vector<double> listMs, namesMs, cachedMs;
-    NameRead last;
+    appnames::NameRead last;
     double memoryMb = 0, firstMemoryMb = 0, heldMb = 0;
     for (int round = 0; round < kRounds; round++) {
         test::WriteFileText(state, profile + "\napk-dir " + apks + "\n");
@@ -249,18 +251,18 @@ int main(int argc, char** argv) {
         }
         std::string cachePath = scratch + "\\names.txt";
         DeleteFileA(cachePath.c_str());
-        NameCache cache(cachePath);
+        appnames::NameCache cache(cachePath);
         cache.Load();
-        NameReadOptions options;
+        appnames::NameReadOptions options;
         options.cache = &cache;
         size_t before = PrivateBytes(), heldBefore = HeapBytesInUse();
         double t2 = bench::NowMs();
-        NameRead r = ReadAppNames(adb, "", list.snapshot, options);
+        appnames::NameRead r = ReadAppNames(adb, "", list.snapshot, options);
         double t3 = bench::NowMs();
         memoryMb = (static_cast<double>(PrivateBytes()) - static_cast<double>(before)) / 1048576.0;
         heldMb = (static_cast<double>(HeapBytesInUse()) - static_cast<double>(heldBefore)) / 1048576.0;
         if (round == 0) firstMemoryMb = memoryMb;
-        NameRead again = ReadAppNames(adb, "", list.snapshot, options);
+        appnames::NameRead again = ReadAppNames(adb, "", list.snapshot, options);
         double t4 = bench::NowMs();
         listMs.push_back(t1 - t0);
         namesMs.push_back(t3 - t2);
@@ -273,7 +275,7 @@ int main(int argc, char** argv) {
     frameworkOnly.packages.clear();
     for (const Package& p : all.snapshot.packages)
         if (p.name == "android") frameworkOnly.packages.push_back(p);
-    NameRead framework = ReadAppNames(adb, "", frameworkOnly, NameReadOptions());
+    appnames::NameRead framework = appnames::ReadAppNames(adb, "", frameworkOnly, appnames::NameReadOptions());
     double frameworkShare = framework.stats.tableBytes
                                 ? 100.0 * static_cast<double>(framework.stats.bytesIn) / static_cast<double>(framework.stats.tableBytes)
                                 : 0;

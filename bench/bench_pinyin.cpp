@@ -14,7 +14,7 @@
 #include "bench/appnames.h"
 #include "bench/measure.h"
 #include "units/listmodel.h"
-#include "units/pinyin.h"
+#include "search/pinyin.h"
 
 namespace {
 
@@ -36,15 +36,15 @@ int main() {
     for (const std::wstring& n : names) gbkNames.push_back(Gbk(n));
 
     double t0 = bench::NowMs();
-    std::vector<units::PinyinKey> keys;
+    std::vector<search::PinyinKey> keys;
     keys.reserve(names.size());
-    for (const std::wstring& n : names) keys.push_back(units::MakePinyinKey(n));
+    for (const std::wstring& n : names) keys.push_back(search::MakePinyinKey(n));
     const double keysMs = bench::NowMs() - t0;
 
     t0 = bench::NowMs();
     std::vector<std::wstring> sortKeys;
     sortKeys.reserve(names.size());
-    for (const std::wstring& n : names) sortKeys.push_back(units::PinyinSortKey(n));
+    for (const std::wstring& n : names) sortKeys.push_back(search::PinyinSortKey(n));
     const double sortKeysMs = bench::NowMs() - t0;
     std::vector<int> order(names.size());
     for (size_t i = 0; i < order.size(); ++i) order[i] = static_cast<int>(i);
@@ -72,9 +72,9 @@ int main() {
                 plainFound = shown.size();
                 shown.clear();
                 s = bench::NowMs();
-                units::PinyinQuery query(wide);
+                search::PinyinQuery query(wide);
                 for (size_t i = 0; i < keys.size(); ++i) {
-                    if (units::MatchesPinyin(keys[i], query)) shown.push_back(static_cast<int>(i));
+                    if (search::MatchesPinyin(keys[i], query)) shown.push_back(static_cast<int>(i));
                 }
                 pinyin.push_back(bench::NowMs() - s);
                 pinyinFound = shown.size();

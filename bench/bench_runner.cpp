@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 #include "app/runner.h"
+#include "app/program.h"
 #include "app/support.h"
 #include "data/program.h"
 #include "runtime/app.h"
@@ -315,7 +316,7 @@ int Latency() {
 
 int main(int argc, char** argv) {
     gExeDir = ExeDir();
-    rt::gApp.header = data::Header();
+    rt::gApp.header = app::Header();
     rt::gApp.exeFolder = gExeDir + "\\";
     kServices.auxiliary(rt::kAuxInitRuntime);
     SetEnvironmentVariableA("ADBSIM_STATE", (gExeDir + "\\bench_state.txt").c_str());

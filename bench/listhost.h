@@ -13,8 +13,8 @@
 #include "runtime/values.h"
 #include "units/extlib.h"
 #include "units/queries.h"
-#include "units/unit.h"
-#include "units/unitdata.h"
+#include "forms/unit.h"
+#include "forms/unitdata.h"
 
 namespace bench {
 

@@ -3,11 +3,12 @@
 #include <windows.h>
 #include <algorithm>
 #include <set>
-#include "app/risk.h"
+#include "knowledge/risk.h"
+#include "search/pinyin.h"
 #include "device/lists.h"
 #include "device/names.h"
-#include "device/respool.h"
-#include "device/text.h"
+#include "apk/respool.h"
+#include "text/text.h"
 #include "phone.h"
 #include "report.h"
 
@@ -58,7 +59,7 @@ Chosen ChoosePhones(const Options& o, const dev::Adb& adb, Output& out) {
     Chosen c;
     dev::DeviceList list = phone::Devices(adb);
     if (!list.error.empty()) {
-        out.Error(dev::OneLine(list.error));
+        out.Error(text::OneLine(list.error));
         c.exit = kExitNoPhone;
         return c;
     }
@@ -106,7 +107,7 @@ bool ReadAll(const std::vector<std::string>& serials, const std::vector<dev::Pac
     bool ok = true;
     for (size_t i = 0; i < reads.size(); i++) {
         if (reads[i].snapshot.complete) continue;
-        out.Error("[" + serials[i] + "] 读取应用列表失败：" + dev::OneLine(reads[i].error));
+        out.Error("[" + serials[i] + "] 读取应用列表失败：" + text::OneLine(reads[i].error));
         ok = false;
     }
     return ok;
@@ -117,15 +118,15 @@ dev::ActionRecord RecordOf(const Options& o) {
 }
 
 // The names cache the window keeps, or --names-file; read.
-dev::NameCache NamesOf(const Options& o) {
-    dev::NameCache cache(o.namesFile.empty() ? dev::NameCache::DefaultPath() : AnsiPath(o.namesFile));
+appnames::NameCache NamesOf(const Options& o) {
+    appnames::NameCache cache(o.namesFile.empty() ? appnames::NameCache::DefaultPath() : AnsiPath(o.namesFile));
     cache.Load();
     return cache;
 }
 
 // Whether --state, --kind and --filter let the package through; the filter
 // looks in its name too (`label`, null when not read).
-bool Matches(const dev::Package& p, const dev::AppLabel* label, const Options& o) {
+bool Matches(const dev::Package& p, const appnames::AppLabel* label, const Options& o) {
     if (!o.state.empty() && o.state != dev::StateWord(p.state)) return false;
     if (o.kind == "system" && p.kind != dev::PackageKind::System) return false;
     if (o.kind == "user" && p.kind != dev::PackageKind::User) return false;
@@ -138,13 +139,13 @@ bool Matches(const dev::Package& p, const dev::AppLabel* label, const Options& o
     std::string f = lower(o.filter);
     if (lower(p.name).find(f) != std::string::npos || lower(p.path).find(f) != std::string::npos) return true;
     if (!label || !label->hasName) return false;
-    // Lowered as Unicode: a GBK character's second byte may be a capital's.
-    return lower(std::wstring(label->name.begin(), label->name.end())).find(lower(Widen(o.filter))) !=
-           std::wstring::npos;
+    // Names as the window finds them: as they are, or by pinyin ("wx" 微信).
+    return search::MatchesPinyin(search::MakePinyinKey(std::wstring(label->name.begin(), label->name.end())),
+                                 search::PinyinQuery(Widen(o.filter)));
 }
 
 // Every phone's names, "正在读取应用名称 120/369" meanwhile on a console.
-std::vector<dev::NameRead> ReadLabels(const Options& o, const dev::Adb& adb, Output& out, const dev::Cancel& cancel,
+std::vector<appnames::NameRead> ReadLabels(const Options& o, const dev::Adb& adb, Output& out, const dev::Cancel& cancel,
                                       const std::vector<std::string>& serials,
                                       const std::vector<dev::PackageRead>& reads) {
     auto shown = [&](size_t done, size_t total) {
@@ -153,7 +154,7 @@ std::vector<dev::NameRead> ReadLabels(const Options& o, const dev::Adb& adb, Out
     size_t total = 0;
     for (const dev::PackageRead& r : reads) total += r.snapshot.complete ? r.snapshot.packages.size() : 0;
     shown(0, total);
-    std::vector<dev::NameRead> names = phone::AppNames(adb, serials, reads, NamesOf(o), &cancel, shown);
+    std::vector<appnames::NameRead> names = phone::AppNames(adb, serials, reads, NamesOf(o), &cancel, shown);
     out.EndProgress();
     return names;
 }
@@ -165,22 +166,22 @@ int ListCommand(const Options& o, const dev::Adb& adb, Output& out, const dev::C
     std::vector<dev::PackageRead> reads = phone::Packages(adb, serials, o.user, &cancel);
     if (cancel.Requested()) return kExitCancelled;
     // Stopped while reading names, the list is printed with the names read so far.
-    std::vector<dev::NameRead> names;
+    std::vector<appnames::NameRead> names;
     if (o.appNames) names = ReadLabels(o, adb, out, cancel, serials, reads);
     Report report(out, o.json, o.all, o.appNames);
     for (size_t i = 0; i < reads.size(); i++) {
         const std::vector<dev::Package>& packages = reads[i].snapshot.packages;
-        const std::vector<dev::AppLabel>* labels = i < names.size() ? &names[i].apps : nullptr;
+        const std::vector<appnames::AppLabel>* labels = i < names.size() ? &names[i].apps : nullptr;
         for (size_t k = 0; k < packages.size(); k++) {
-            const dev::AppLabel* label = labels && k < labels->size() ? &(*labels)[k] : nullptr;
+            const appnames::AppLabel* label = labels && k < labels->size() ? &(*labels)[k] : nullptr;
             if (Matches(packages[k], label, o))
-                report.Package(serials[i], packages[k], app::RiskReason(packages[k].name), label);
+                report.Package(serials[i], packages[k], knowledge::RiskReason(packages[k].name), label);
         }
     }
     bool complete = ReadAll(serials, reads, out);
     for (size_t i = 0; i < names.size(); i++)
         if (!names[i].error.empty() && !names[i].cancelled)
-            out.Error("[" + serials[i] + "] 读取应用名称失败：" + dev::OneLine(names[i].error));
+            out.Error("[" + serials[i] + "] 读取应用名称失败：" + text::OneLine(names[i].error));
     if (cancel.Requested()) {
         out.Error("已取消：没有读完应用名称，其余的应用没有名称");
         return kExitCancelled;
@@ -191,7 +192,7 @@ int ListCommand(const Options& o, const dev::Adb& adb, Output& out, const dev::C
 int DevicesCommand(const Options& o, const dev::Adb& adb, Output& out) {
     dev::DeviceList list = phone::Devices(adb);
     if (!list.error.empty()) {
-        out.Error(dev::OneLine(list.error));
+        out.Error(text::OneLine(list.error));
         return kExitNoPhone;
     }
     Report report(out, o.json, false);
@@ -234,7 +235,7 @@ int ReadNames(const Options& o, Output& out, Names* n) {
 std::string NeedsYes(dev::Action a, const std::string& name, const dev::PackageSnapshot* now) {
     if (a != dev::Action::Disable && a != dev::Action::Delete) return std::string();
     std::string verb = dev::ActionVerb(a);
-    if (const std::string* risk = app::RiskReason(name))
+    if (const std::string* risk = knowledge::RiskReason(name))
         return "没有" + verb + "：" + *risk + "；确定要" + verb + "请加 --yes";
     const dev::Package* p = now ? dev::FindPackage(*now, name) : nullptr;
     if (a == dev::Action::Delete && p && p->kind == dev::PackageKind::User)
@@ -294,7 +295,7 @@ Outcome LineFor(const Options& o, dev::Action action, const PhonePlan& plan, con
 // on a dry run) and prints every outcome in each plan's order; the exit status.
 // `known`: the names cache, null with --no-names.
 int Carry(const Options& o, const dev::Adb& adb, Output& out, const dev::Cancel& cancel, dev::Action action,
-          const std::vector<PhonePlan>& plans, const dev::NameCache* known) {
+          const std::vector<PhonePlan>& plans, const appnames::NameCache* known) {
     std::vector<phone::Job> jobs;
     for (const PhonePlan& p : plans)
         if (!p.job.names.empty()) jobs.push_back(p.job);
@@ -312,7 +313,7 @@ int Carry(const Options& o, const dev::Adb& adb, Output& out, const dev::Cancel&
             std::u16string label = known ? phone::KnownName(*known, r.name, std::string()) : std::u16string();
             out.Progress("[" + std::to_string(reported) + "/" + std::to_string(total) + "] " +
                          (o.all ? serial + " " : std::string()) +
-                         (label.empty() ? r.name : dev::Utf8ToGbk(dev::Utf16ToUtf8(label)) + " (" + r.name + ")"));
+                         (label.empty() ? r.name : text::Utf8ToGbk(apk::Utf16ToUtf8(label)) + " (" + r.name + ")"));
         };
         batches = phone::Run(adb, jobs, action, s);
         out.EndProgress();
@@ -334,8 +335,8 @@ int Carry(const Options& o, const dev::Adb& adb, Output& out, const dev::Cancel&
                         line.outcome == dev::OutcomeWord(dev::Outcome::NotSent);
             report.Result(line);
         }
-        if (b && !b->error.empty()) out.Error("[" + b->serial + "] " + dev::OneLine(b->error));
-        if (b && !b->recordError.empty()) out.Error("[" + b->serial + "] " + dev::OneLine(b->recordError));
+        if (b && !b->error.empty()) out.Error("[" + b->serial + "] " + text::OneLine(b->error));
+        if (b && !b->recordError.empty()) out.Error("[" + b->serial + "] " + text::OneLine(b->recordError));
     }
     if (cancel.Requested()) {
         out.Error("已取消：当前这个应用完成后停止，其余的没有发送");
@@ -353,7 +354,7 @@ int ActionCommand(const Options& o, const dev::Adb& adb, Output& out, const dev:
     Chosen c = ChoosePhones(o, adb, out);
     if (c.exit >= 0) return c.exit;
 
-    dev::NameCache known = o.appNames ? NamesOf(o) : dev::NameCache(std::string());
+    appnames::NameCache known = o.appNames ? NamesOf(o) : appnames::NameCache(std::string());
     Report report(out, o.json, o.all, o.appNames);
     for (const dev::ListLine& l : n.refused) report.RefusedLine(l.number, l.text, l.reason);
     // Only the deletion of user apps needs the phone's kinds before anything is sent.
@@ -400,7 +401,7 @@ int UndoCommand(const Options& o, const dev::Adb& adb, Output& out, const dev::C
     std::vector<dev::PackageRead> reads = phone::Packages(adb, serials, o.user, &cancel);
     if (!ReadAll(serials, reads, out)) return kExitNoPhone;
     dev::ActionRecord record = RecordOf(o);
-    dev::NameCache known = o.appNames ? NamesOf(o) : dev::NameCache(std::string());
+    appnames::NameCache known = o.appNames ? NamesOf(o) : appnames::NameCache(std::string());
 
     // Each package back to its state before the tool first changed it, in
     // the window's order: restore (a restored package may still need
@@ -457,7 +458,7 @@ int RecordCommand(const Options& o, const dev::Adb& adb, Output& out) {
             phones.push_back(phone::Identify(serials[i], reads[i].snapshot.complete ? &reads[i].snapshot : nullptr));
     }
     dev::ActionRecord record = RecordOf(o);
-    dev::NameCache known = o.appNames ? NamesOf(o) : dev::NameCache(std::string());
+    appnames::NameCache known = o.appNames ? NamesOf(o) : appnames::NameCache(std::string());
     Report report(out, o.json, o.all, o.appNames);
     for (const dev::PhoneId& p : phones) {
         std::vector<dev::RecordEntry> history = phone::History(record, p, o.user);

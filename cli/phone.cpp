@@ -11,18 +11,18 @@ std::vector<dev::PackageRead> Packages(const dev::Adb& adb, const std::vector<st
     return reads;
 }
 
-std::vector<dev::NameRead> AppNames(const dev::Adb& adb, const std::vector<std::string>& serials,
-                                    const std::vector<dev::PackageRead>& reads, const dev::NameCache& cache,
+std::vector<appnames::NameRead> AppNames(const dev::Adb& adb, const std::vector<std::string>& serials,
+                                    const std::vector<dev::PackageRead>& reads, const appnames::NameCache& cache,
                                     const dev::Cancel* cancel, const std::function<void(size_t, size_t)>& progress) {
-    std::vector<dev::NameRead> names(serials.size());
-    std::vector<dev::NameCache> caches(serials.size(), cache);
+    std::vector<appnames::NameRead> names(serials.size());
+    std::vector<appnames::NameCache> caches(serials.size(), cache);
     std::vector<size_t> done(serials.size(), 0);
     size_t total = 0;
     for (const dev::PackageRead& r : reads) total += r.snapshot.complete ? r.snapshot.packages.size() : 0;
     dev::Lock progressLock;
     dev::RunEach(serials.size(), [&](size_t i) {
         if (!reads[i].snapshot.complete) return;
-        dev::NameReadOptions o;
+        appnames::NameReadOptions o;
         o.cache = &caches[i];
         o.cancel = cancel;
         // Icons too, though adbctl shows none: what it leaves in the cache
@@ -36,13 +36,13 @@ std::vector<dev::NameRead> AppNames(const dev::Adb& adb, const std::vector<std::
                 for (size_t d : done) all += d;
                 progress(all, total);
             };
-        names[i] = dev::ReadAppNames(adb, serials[i], reads[i].snapshot, o);
+        names[i] = appnames::ReadAppNames(adb, serials[i], reads[i].snapshot, o);
     });
     return names;
 }
 
-std::u16string KnownName(const dev::NameCache& cache, const std::string& package, const std::string& path) {
-    dev::CachedName c;
+std::u16string KnownName(const appnames::NameCache& cache, const std::string& package, const std::string& path) {
+    appnames::CachedName c;
     bool known = (!path.empty() && cache.Latest(package, path, &c)) || cache.Latest(package, "", &c);
     return known && c.hasName ? c.name : std::u16string();
 }

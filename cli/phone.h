@@ -6,7 +6,7 @@
 #include <functional>
 #include <string>
 #include <vector>
-#include "device/appnames.h"
+#include "appnames/appnames.h"
 #include "device/batch.h"
 
 namespace cli::phone {
@@ -22,13 +22,13 @@ std::vector<dev::PackageRead> Packages(const dev::Adb& adb, const std::vector<st
 // what it reads to the same file); in the order of `serials`. A phone whose
 // packages were not all read gets none. `progress` gets the packages done
 // and their count over every phone, never two calls at once.
-std::vector<dev::NameRead> AppNames(const dev::Adb& adb, const std::vector<std::string>& serials,
-                                    const std::vector<dev::PackageRead>& reads, const dev::NameCache& cache,
+std::vector<appnames::NameRead> AppNames(const dev::Adb& adb, const std::vector<std::string>& serials,
+                                    const std::vector<dev::PackageRead>& reads, const appnames::NameCache& cache,
                                     const dev::Cancel* cancel, const std::function<void(size_t, size_t)>& progress);
 
 // The name the cache last read for a package (at this APK path when it has
 // one there, else wherever it was); empty when it knows none. No adb run.
-std::u16string KnownName(const dev::NameCache& cache, const std::string& package, const std::string& path);
+std::u16string KnownName(const appnames::NameCache& cache, const std::string& package, const std::string& path);
 
 struct Job {
     std::string serial;

@@ -1,8 +1,8 @@
 #include "report.h"
 
 #include <nlohmann/json.hpp>
-#include "device/respool.h"
-#include "device/text.h"
+#include "apk/respool.h"
+#include "text/text.h"
 
 namespace cli {
 
@@ -11,15 +11,15 @@ namespace {
 using Json = nlohmann::ordered_json;
 
 // Texts of the program are GBK; what the phone printed is usually UTF-8.
-std::string FromProgram(const std::string& gbk) { return dev::GbkToUtf8(gbk); }
-std::string FromPhone(const std::string& s) { return dev::IsUtf8(s) ? s : dev::GbkToUtf8(s); }
-std::string PhoneShown(const std::string& s) { return dev::IsUtf8(s) ? dev::Utf8ToGbk(s) : s; }
+std::string FromProgram(const std::string& gbk) { return text::GbkToUtf8(gbk); }
+std::string FromPhone(const std::string& s) { return text::IsUtf8(s) ? s : text::GbkToUtf8(s); }
+std::string PhoneShown(const std::string& s) { return text::IsUtf8(s) ? text::Utf8ToGbk(s) : s; }
 
 void Emit(Output& out, const Json& j) { out.JsonLine(j.dump(-1, ' ', false, Json::error_handler_t::replace)); }
 
 std::wstring Wide(const std::string& gbk) { return Stream::Wide(gbk, 936); }
 // What the phone printed, whole (GBK would lose what it lacks).
-std::wstring PhoneWide(const std::string& s) { return dev::IsUtf8(s) ? Stream::Wide(s, CP_UTF8) : Wide(s); }
+std::wstring PhoneWide(const std::string& s) { return text::IsUtf8(s) ? Stream::Wide(s, CP_UTF8) : Wide(s); }
 
 // An app's name as one field of a line: a control character (a tab would
 // split the field, a line end the line) becomes a blank.
@@ -36,7 +36,7 @@ std::wstring Named(const std::u16string& label, const std::string& package) {
 }
 
 Json LabelJson(bool hasName, const std::u16string& name) {
-    return hasName ? Json(dev::Utf16ToUtf8(name)) : Json(nullptr);
+    return hasName ? Json(apk::Utf16ToUtf8(name)) : Json(nullptr);
 }
 
 } // namespace
@@ -58,7 +58,7 @@ void Report::Device(const dev::Device& d) {
 }
 
 void Report::Package(const std::string& serial, const dev::Package& p, const std::string* risk,
-                     const dev::AppLabel* label) {
+                     const appnames::AppLabel* label) {
     bool system = p.kind == dev::PackageKind::System;
     bool named = label && label->hasName && !label->name.empty();
     if (json_) {

@@ -9,7 +9,7 @@
 #include <string>
 #include "console.h"
 #include "device/actions.h"
-#include "device/appnames.h"
+#include "appnames/appnames.h"
 #include "device/devices.h"
 #include "device/packages.h"
 #include "device/record.h"
@@ -38,7 +38,7 @@ public:
 
     void Device(const dev::Device& d);
     // `label` as read from the phone; null when none was read (ignored without names).
-    void Package(const std::string& serial, const dev::Package& p, const std::string* risk, const dev::AppLabel* label);
+    void Package(const std::string& serial, const dev::Package& p, const std::string* risk, const appnames::AppLabel* label);
     void Result(const Outcome& o);
     // A line of a list file that names no package.
     void RefusedLine(int number, const std::string& text, const std::string& reason);

@@ -8,7 +8,7 @@
 #include <string>
 #include <utility>
 #include <vector>
-#include "units/unitdata.h"
+#include "forms/unitdata.h"
 
 namespace data {
 

@@ -38,26 +38,23 @@ const rt::LibraryRecord kRegexLibrary = {
     rx::RegexNotify, {},
 };
 
-const rt::ProgramHeader* Header() {
-    static rt::ProgramHeader header = [] {
-        const std::vector<uint8_t>& form = FormTemplate();
-        rt::ProgramHeader h = {};
-        h.buildKind = 3;
-        h.value2 = 0;
-        h.value3 = 0x00010118;
-        h.codeBase = kHandlerMap;
-        h.constants = &kConstants;
-        h.constantsSize = sizeof kConstants;
-        h.formTemplate = form.data();
-        h.formTemplateSize = static_cast<uint32_t>(form.size());
-        h.libraryCount = 3;
-        h.libraries = kLibraries;
-        h.dllCount = kDllCount;
-        h.dllLibraryNames = kDllLibraries;
-        h.dllFunctionNames = kDllFunctions;
-        return h;
-    }();
-    return &header;
+rt::ProgramHeader MakeHeader(const rt::HandlerMapEntry* codeBase) {
+    const std::vector<uint8_t>& form = FormTemplate();
+    rt::ProgramHeader h = {};
+    h.buildKind = 3;
+    h.value2 = 0;
+    h.value3 = 0x00010118;
+    h.codeBase = codeBase;
+    h.constants = &kConstants;
+    h.constantsSize = sizeof kConstants;
+    h.formTemplate = form.data();
+    h.formTemplateSize = static_cast<uint32_t>(form.size());
+    h.libraryCount = 3;
+    h.libraries = kLibraries;
+    h.dllCount = kDllCount;
+    h.dllLibraryNames = kDllLibraries;
+    h.dllFunctionNames = kDllFunctions;
+    return h;
 }
 
 } // namespace data

@@ -10,7 +10,9 @@ constexpr uint32_t kStartupWindow = 0x52010001;
 constexpr uint32_t kManagerWindow = 0x52010002;   // 应用管理, opened from the start-up window's system menu
 constexpr uint32_t kServerWindow = 0x52010003;    // 添加远程 adb 服务器, opened from the manager's device list
 
-const rt::ProgramHeader* Header();
+// The program header: constants, form template, libraries and DLL commands,
+// with `codeBase` (the program's handler map) as its code base.
+rt::ProgramHeader MakeHeader(const rt::HandlerMapEntry* codeBase);
 
 // The three support-library records, in library-number order.
 extern const rt::LibraryRecord kCoreLibrary;

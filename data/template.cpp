@@ -1,8 +1,5 @@
 #include "template.h"
 
-#include "app/handlers.h"
-#include "app/manager.h"
-#include "app/serverwindow.h"
 #include "data/formbuild.h"
 #include "data/manager.h"
 #include "data/program.h"
@@ -12,15 +9,6 @@
 namespace data {
 
 namespace {
-
-// Handler references as stored in the template.
-constexpr int32_t kRefWindowCreated = 0xABC;
-constexpr int32_t kRefEnable = 0xAC3;
-constexpr int32_t kRefListDisabled = 0xBF6;
-constexpr int32_t kRefDelete = 0xC7;
-constexpr int32_t kRefDisable = 0xCE0;
-constexpr int32_t kRefForeground = 0xE25;
-constexpr int32_t kRefListDevices = 0x11CC;
 
 constexpr uint32_t kVisible = 0x1;
 constexpr uint32_t kVisibleTab = 0x5;
@@ -131,40 +119,5 @@ const std::vector<uint8_t>& FormTemplate() {
     return block;
 }
 
-const rt::HandlerMapEntry kHandlerMap[] = {
-    {kRefWindowCreated, app::OnWindowCreated},
-    {kRefEnable, app::OnEnablePackage},
-    {kRefListDisabled, app::OnListDisabled},
-    {kRefDelete, app::OnDeletePackage},
-    {kRefDisable, app::OnDisablePackage},
-    {kRefForeground, app::OnForegroundPackage},
-    {kRefListDevices, app::OnListDevices},
-    {kRefMgrCreated, app::OnManagerCreated},
-    {kRefMgrDestroyed, app::OnManagerDestroyed},
-    {kRefMgrPosted, app::OnManagerPosted},
-    {kRefMgrKey, app::OnManagerKey},
-    {kRefMgrFilterKey, app::OnManagerFilterKey},
-    {kRefMgrListKey, app::OnManagerListKey},
-    {kRefDeviceChosen, app::OnDeviceChosen},
-    {kRefRefresh, app::OnRefresh},
-    {kRefFilterChanged, app::OnFilterChanged},
-    {kRefShowChanged, app::OnShowChanged},
-    {kRefChecksChanged, app::OnChecksChanged},
-    {kRefColumnClicked, app::OnColumnClicked},
-    {kRefDisableChecked, app::OnDisableChecked},
-    {kRefEnableChecked, app::OnEnableChecked},
-    {kRefDeleteChecked, app::OnDeleteChecked},
-    {kRefRestoreChecked, app::OnRestoreChecked},
-    {kRefImportList, app::OnImportList},
-    {kRefExportList, app::OnExportList},
-    {kRefShowRecord, app::OnShowRecord},
-    {kRefUndoAll, app::OnUndoAll},
-    {kRefCancelJob, app::OnCancelJob},
-    {kRefUserChosen, app::OnUserChosen},
-    {kRefSrvOk, app::OnServerOk},
-    {kRefSrvCancel, app::OnServerCancel},
-    {kRefSrvKey, app::OnServerKey},
-    {0, nullptr},
-};
 
 } // namespace data

@@ -1,7 +1,7 @@
 // The program's form template: the start-up window 0x52010001 with the six
 // action buttons, the package edit box, three labels and the log box, the
-// package manager window, and the map from the handler references stored in
-// them to the program's handlers.
+// package manager window and the remote-server window. The handlers their
+// references stand for are the program's (app/program.h).
 #pragma once
 
 #include <cstdint>
@@ -25,13 +25,20 @@ constexpr uint32_t kUnitListDevices = 0x1601004B;    // 按钮1
 constexpr uint32_t kUnitLogLabel = 0x1601004A;       // 标签1
 constexpr uint32_t kUnitLog = 0x16010049;            // 超级编辑框1
 
+// Handler references the start-up window's event tables hold.
+constexpr int32_t kRefWindowCreated = 0xABC;
+constexpr int32_t kRefEnable = 0xAC3;
+constexpr int32_t kRefListDisabled = 0xBF6;
+constexpr int32_t kRefDelete = 0xC7;
+constexpr int32_t kRefDisable = 0xCE0;
+constexpr int32_t kRefForeground = 0xE25;
+constexpr int32_t kRefListDevices = 0x11CC;
+
 // The start-up window's entry as the template stores it.
 WindowSpec StartupWindow();
 
 // The template block; built once on first use.
 const std::vector<uint8_t>& FormTemplate();
 
-// Stored handler reference -> handler, ended by {0, nullptr}.
-extern const rt::HandlerMapEntry kHandlerMap[];
 
 } // namespace data

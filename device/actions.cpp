@@ -2,7 +2,7 @@
 
 #include <cstdlib>
 #include "names.h"
-#include "text.h"
+#include "text/text.h"
 
 namespace dev {
 
@@ -43,7 +43,7 @@ const char* AlreadyState(Action a) {
 
 bool ContainsAny(const std::string& s, std::initializer_list<const char*> parts) {
     for (const char* p : parts)
-        if (Contains(s, p)) return true;
+        if (text::Contains(s, p)) return true;
     return false;
 }
 
@@ -82,7 +82,7 @@ std::string OutcomeMessage(Action a, const PackageResult& r) {
     case Outcome::NotSent: return "未执行：设备已断开或不可用，没有发送";
     case Outcome::Other: break;
     }
-    std::string said = OneLine(r.text, 200);
+    std::string said = text::OneLine(r.text, 200);
     if (r.unchanged || said.empty()) return "失败，手机上的状态没有改变" + (said.empty() ? "" : "（" + said + "）");
     return "失败：" + said;
 }
@@ -115,7 +115,7 @@ size_t PastMarkerLine(const std::string& out, const std::string& marker) {
     while (start < out.size()) {
         size_t end = out.find('\n', start);
         if (end == std::string::npos) return std::string::npos;   // not whole yet
-        if (Trim(out.substr(start, end - start)) == marker) return end + 1;
+        if (text::Trim(out.substr(start, end - start)) == marker) return end + 1;
         start = end + 1;
     }
     return std::string::npos;
@@ -195,13 +195,13 @@ std::vector<PackageResult> ParseActionOutput(const std::string& out, const std::
     const std::string end = std::string(kMarker) + "end ";
     const std::string section = std::string(kMarker) + "section ";
     PackageResult* current = nullptr;
-    for (const std::string& raw : WholeLines(out)) {
-        std::string line = Trim(raw);
-        if (StartsWith(line, begin.c_str())) {
+    for (const std::string& raw : text::WholeLines(out)) {
+        std::string line = text::Trim(raw);
+        if (text::StartsWith(line, begin.c_str())) {
             size_t i = static_cast<size_t>(std::strtoul(line.c_str() + begin.size(), nullptr, 10));
             current = i < results.size() ? &results[i] : nullptr;
             if (current) current->begun = true;
-        } else if (StartsWith(line, end.c_str())) {
+        } else if (text::StartsWith(line, end.c_str())) {
             char* after = nullptr;
             size_t i = static_cast<size_t>(std::strtoul(line.c_str() + end.size(), &after, 10));
             // "end N S": an end without its status is no end.
@@ -209,7 +209,7 @@ std::vector<PackageResult> ParseActionOutput(const std::string& out, const std::
             bool hasStatus = (*after >= '0' && *after <= '9') || (*after == '-' && after[1] >= '0' && after[1] <= '9');
             if (i < results.size() && hasStatus) results[i].status = std::atoi(after);
             current = nullptr;
-        } else if (StartsWith(line, section.c_str())) {
+        } else if (text::StartsWith(line, section.c_str())) {
             break;
         } else if (current) {
             if (!line.empty()) current->text += (current->text.empty() ? "" : "\n") + line;
@@ -220,7 +220,7 @@ std::vector<PackageResult> ParseActionOutput(const std::string& out, const std::
 
 Outcome Classify(Action a, const std::string& t, int status) {
     if (ContainsAny(t, {"Unknown package", "NameNotFoundException", "doesn't exist"})) return Outcome::UnknownPackage;
-    if (Contains(t, "not installed for")) return Outcome::NotInstalled;
+    if (text::Contains(t, "not installed for")) return Outcome::NotInstalled;
     // Before Android 10 the shell's refusal of a protected package names no protection.
     if (ContainsAny(t, {"protected package", "Shell cannot change component state"})) return Outcome::Protected;
     if (ContainsAny(t, {"DELETE_FAILED_DEVICE_POLICY_MANAGER", "DELETE_FAILED_USER_RESTRICTED",
@@ -231,10 +231,10 @@ Outcome Classify(Action a, const std::string& t, int status) {
         return Outcome::NeedsAndroid8;
     bool said = false;
     switch (a) {
-    case Action::Disable: said = Contains(t, "new state: disabled"); break;
-    case Action::Enable: said = Contains(t, "new state: enabled") || Contains(t, "new state: default"); break;
-    case Action::Delete: said = StartsWith(t, "Success"); break;
-    case Action::Restore: said = Contains(t, "installed for user"); break;
+    case Action::Disable: said = text::Contains(t, "new state: disabled"); break;
+    case Action::Enable: said = text::Contains(t, "new state: enabled") || text::Contains(t, "new state: default"); break;
+    case Action::Delete: said = text::StartsWith(t, "Success"); break;
+    case Action::Restore: said = text::Contains(t, "installed for user"); break;
     }
     // Android 7-8 exit 0 after a failure, so the text decides; Android 9+
     // agree with it through the status.

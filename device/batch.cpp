@@ -3,7 +3,7 @@
 #include <map>
 
 #include "names.h"
-#include "text.h"
+#include "text/text.h"
 
 namespace dev {
 
@@ -20,7 +20,7 @@ constexpr DWORD kCancelGraceMs = 30000;
 std::string AdbError(const AdbResult& r) {
     std::string failure = RunFailure(r);
     if (!failure.empty()) return failure;
-    std::string said = OneLine(r.err, 300);
+    std::string said = text::OneLine(r.err, 300);
     return said.empty() ? "adb 出错（退出码 " + std::to_string(r.exitCode) + "）" : "adb：" + said;
 }
 

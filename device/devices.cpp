@@ -1,7 +1,7 @@
 #include "devices.h"
 
 #include <cstdlib>
-#include "text.h"
+#include "text/text.h"
 
 namespace dev {
 
@@ -37,7 +37,7 @@ bool IsField(const std::string& word, std::string* key, std::string* value) {
 }
 
 bool IsDeviceLine(const std::string& line) {
-    return !line.empty() && line[0] != '*' && line[0] != ' ' && line[0] != '\t' && !StartsWith(line, "List of devices");
+    return !line.empty() && line[0] != '*' && line[0] != ' ' && line[0] != '\t' && !text::StartsWith(line, "List of devices");
 }
 
 // The states adb prints (packages/modules/adb adb.cpp, to_string(ConnectionState));
@@ -50,7 +50,7 @@ const char* const kStates[] = {"device",   "offline", "unauthorized", "authorizi
 bool StateAt(const std::string& line, size_t at, const char* state) {
     size_t n = std::char_traits<char>::length(state);
     if (line.compare(at, n, state) != 0) return false;
-    if (StartsWith(state, "no permissions")) return true;
+    if (text::StartsWith(state, "no permissions")) return true;
     if (at + n < line.size() && line[at + n] != ' ') return false;
     std::string key, value;
     for (const std::string& w : Words(line.substr(at + n)))
@@ -79,7 +79,7 @@ DeviceState StateFromText(const std::string& s) {
     if (s == "device") return DeviceState::Ready;
     if (s == "unauthorized") return DeviceState::Unauthorized;
     if (s == "offline") return DeviceState::Offline;
-    if (StartsWith(s, "no permissions")) return DeviceState::NoPermissions;
+    if (text::StartsWith(s, "no permissions")) return DeviceState::NoPermissions;
     if (s == "authorizing") return DeviceState::Authorizing;
     if (s == "connecting") return DeviceState::Connecting;
     return DeviceState::Other;
@@ -87,7 +87,7 @@ DeviceState StateFromText(const std::string& s) {
 
 std::vector<Device> ParseDevices(const std::string& out) {
     std::vector<Device> devices;
-    for (const std::string& line : SplitLines(out)) {
+    for (const std::string& line : text::SplitLines(out)) {
         if (!IsDeviceLine(line)) continue;
         Device d;
         // The short form: serial, a tab, the state.
@@ -139,7 +139,7 @@ std::string StateHint(const Device& d) {
     case DeviceState::Connecting: return "正在连接：请稍候再刷新";
     case DeviceState::Other: break;
     }
-    return "不可用：设备处于“" + OneLine(d.stateText, 60) + "”状态";
+    return "不可用：设备处于“" + text::OneLine(d.stateText, 60) + "”状态";
 }
 
 namespace {
@@ -160,7 +160,7 @@ std::string DeviceLabel(const Device& d) {
 }
 
 std::string ShortDeviceLabel(const Device& d) {
-    std::string hint = d.state == DeviceState::Other ? OneLine(d.stateText, 20) : StateHint(d);
+    std::string hint = d.state == DeviceState::Other ? text::OneLine(d.stateText, 20) : StateHint(d);
     size_t colon = hint.find("：");
     if (colon != std::string::npos) hint.erase(colon);
     return hint.empty() ? PlainLabel(d) : PlainLabel(d) + "（" + hint + "）";

@@ -3,7 +3,7 @@
 #include <windows.h>
 #include <algorithm>
 #include "names.h"
-#include "text.h"
+#include "text/text.h"
 
 namespace dev {
 
@@ -16,7 +16,7 @@ constexpr DWORD kLargestList = 16 * 1024 * 1024;
 constexpr size_t kTextBytesPerControl = 32;
 
 // The line in the program's code page, whichever the file used.
-std::string Shown(const std::string& line, bool utf8) { return OneLine(utf8 ? Utf8ToGbk(line) : line, 120); }
+std::string Shown(const std::string& line, bool utf8) { return text::OneLine(utf8 ? text::Utf8ToGbk(line) : line, 120); }
 
 bool LooksLikeText(const std::string& text, size_t from) {
     size_t control = 0;
@@ -54,28 +54,28 @@ PackageList ParsePackageList(const std::string& bytes) {
     const std::string* text = &bytes;
     size_t from = 0;
     bool utf8 = true;
-    if (StartsWith(bytes, "\xFF\xFE") || StartsWith(bytes, "\xFE\xFF")) {
-        decoded = Utf16ToUtf8(bytes.data() + 2, bytes.size() - 2, bytes[0] == '\xFE');
+    if (text::StartsWith(bytes, "\xFF\xFE") || text::StartsWith(bytes, "\xFE\xFF")) {
+        decoded = text::Utf16ToUtf8(bytes.data() + 2, bytes.size() - 2, bytes[0] == '\xFE');
         text = &decoded;
-    } else if (StartsWith(bytes, "\xEF\xBB\xBF")) {
+    } else if (text::StartsWith(bytes, "\xEF\xBB\xBF")) {
         from = 3;
     } else {
-        utf8 = IsUtf8(bytes);
+        utf8 = text::IsUtf8(bytes);
     }
     if (!LooksLikeText(*text, from)) {
         list.binary = true;
         return list;
     }
     int number = 0;
-    ForEachLine(*text, from, [&](const std::string& line) {
+    text::ForEachLine(*text, from, [&](const std::string& line) {
         number++;
-        std::string name = Trim(line);
+        std::string name = text::Trim(line);
         // A comment may follow a name ("com.tencent.mm  # 微信"): no package name holds a '#'.
         size_t hash = name.find('#');
-        if (hash != std::string::npos) name = Trim(name.substr(0, hash));
+        if (hash != std::string::npos) name = text::Trim(name.substr(0, hash));
         if (name.empty()) return;
-        if (StartsWith(name, "package:")) {
-            name = Trim(name.substr(8));
+        if (text::StartsWith(name, "package:")) {
+            name = text::Trim(name.substr(8));
             // "package:/path/base.apk=com.x" as `pm list packages -f` prints it.
             size_t eq = name.rfind('=');
             if (!name.empty() && name[0] == '/' && eq != std::string::npos) name = name.substr(eq + 1);
@@ -94,11 +94,11 @@ PackageList ParsePackageList(const std::string& bytes) {
 std::string FormatPackageList(const std::vector<std::string>& names, const std::string& heading,
                               const std::vector<std::string>& comments) {
     std::string text = "\xEF\xBB\xBF";
-    if (!heading.empty()) text += "# " + GbkToUtf8(OneLine(heading)) + "\r\n";
+    if (!heading.empty()) text += "# " + text::GbkToUtf8(text::OneLine(heading)) + "\r\n";
     for (size_t i = 0; i < names.size(); i++) {
         if (!IsPackageName(names[i])) continue;
         text += names[i];
-        std::string comment = i < comments.size() ? OneLine(comments[i]) : std::string();
+        std::string comment = i < comments.size() ? text::OneLine(comments[i]) : std::string();
         if (!comment.empty()) text += "  # " + comment;
         text += "\r\n";
     }

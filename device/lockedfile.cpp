@@ -2,7 +2,7 @@
 
 #include <windows.h>
 #include <shlobj.h>
-#include "text.h"
+#include "text/text.h"
 
 namespace dev {
 
@@ -21,7 +21,7 @@ std::string SystemError(DWORD code) {
     char text[256] = "";
     DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0, text,
                              sizeof text, nullptr);
-    std::string said = n ? OneLine(std::string(text, n), 120) : std::string();
+    std::string said = n ? text::OneLine(std::string(text, n), 120) : std::string();
     for (;;) {
         if (!said.empty() && (said.back() == '.' || said.back() == ' ')) said.pop_back();
         else if (said.size() >= 2 && said.compare(said.size() - 2, 2, "。") == 0) said.resize(said.size() - 2);

@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <map>
 #include "names.h"
-#include "text.h"
+#include "text/text.h"
 
 namespace dev {
 
@@ -71,16 +71,16 @@ std::string AndroidIdCommand(int api) {
 // the old pm "Error: Could not access the Package Manager.  Is the system
 // running?", and exceptions from a service that died under the call.
 bool IsServiceError(const std::string& line) {
-    return Contains(line, "Can't find service") || Contains(line, "Could not access the Package Manager") ||
-           Contains(line, "Exception") || StartsWith(line, "Error:") || StartsWith(line, "Failure") ||
-           Contains(line, "inaccessible or not found") || Contains(line, ": not found");
+    return text::Contains(line, "Can't find service") || text::Contains(line, "Could not access the Package Manager") ||
+           text::Contains(line, "Exception") || text::StartsWith(line, "Error:") || text::StartsWith(line, "Failure") ||
+           text::Contains(line, "inaccessible or not found") || text::Contains(line, ": not found");
 }
 
 // "package:/data/app/~~a==/com.x-b==/base.apk=com.x" or "package:com.x";
 // the path ends at the last "=", as paths may hold "=" themselves.
 bool ReadPackageLine(const std::string& line, std::string* name, std::string* path) {
-    if (!StartsWith(line, "package:")) return false;
-    std::string rest = Trim(line.substr(8));
+    if (!text::StartsWith(line, "package:")) return false;
+    std::string rest = text::Trim(line.substr(8));
     size_t uid = rest.find(" uid:");
     if (uid != std::string::npos) rest.erase(uid);
     size_t eq = rest.rfind('=');
@@ -106,13 +106,13 @@ bool ReadUserLine(const std::string& line, PhoneUser* user) {
     size_t nameEnd = line.rfind(':', close);
     user->name = nameEnd > colon ? line.substr(colon + 1, nameEnd - colon - 1) : line.substr(colon + 1, close - colon - 1);
     if (nameEnd > colon) user->flags = static_cast<unsigned>(std::strtoul(line.substr(nameEnd + 1, close - nameEnd - 1).c_str(), nullptr, 16));
-    user->running = Contains(line.substr(close), "running");
+    user->running = text::Contains(line.substr(close), "running");
     return true;
 }
 
 // A value as getprop or settings prints it: one line; "unknown" and blanks are no value.
 std::string PropValue(const std::string& line, size_t limit) {
-    std::string v = OneLine(line, limit);
+    std::string v = text::OneLine(line, limit);
     return v == "unknown" || v == "null" ? std::string() : v;
 }
 
@@ -127,8 +127,8 @@ bool ReadPropLine(const std::string& line, std::string* key, std::string* value)
 
 void TakeProp(const std::string& key, const std::string& value, PackageSnapshot* snap) {
     if (key == "ro.build.version.sdk") snap->api = std::atoi(value.c_str());
-    else if (key == "ro.build.version.release") snap->release = OneLine(value, 40);
-    else if (key == "ro.product.model") snap->model = OneLine(value, 80);
+    else if (key == "ro.build.version.release") snap->release = text::OneLine(value, 40);
+    else if (key == "ro.product.model") snap->model = text::OneLine(value, 80);
     else if (key == "ro.serialno") snap->serialNo = PropValue(value, 80);
 }
 
@@ -161,19 +161,19 @@ PackageSnapshot ParseReadOutput(const std::string& out) {
     std::string section;
     bool ended = false;
     auto fail = [&snap](const std::string& why) {
-        if (!snap.serviceFailed) snap.failure = OneLine(why, 200);
+        if (!snap.serviceFailed) snap.failure = text::OneLine(why, 200);
         snap.serviceFailed = true;
     };
     const std::string sectionMarker = std::string(kMarker) + "section ";
     const std::string statusMarker = std::string(kMarker) + "status ";
-    for (const std::string& raw : WholeLines(out)) {
-        std::string line = Trim(raw);
-        if (StartsWith(line, sectionMarker.c_str())) {
+    for (const std::string& raw : text::WholeLines(out)) {
+        std::string line = text::Trim(raw);
+        if (text::StartsWith(line, sectionMarker.c_str())) {
             section = line.substr(sectionMarker.size());
             if (section == "end") ended = true;
             continue;
         }
-        if (StartsWith(line, statusMarker.c_str())) {
+        if (text::StartsWith(line, statusMarker.c_str())) {
             int status = std::atoi(line.c_str() + statusMarker.size());
             seen[section] = true;
             if (status != 0) fail("pm 退出码 " + std::to_string(status));

@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include "lockedfile.h"
 #include "names.h"
-#include "text.h"
+#include "text/text.h"
 
 namespace dev {
 
@@ -16,7 +16,7 @@ constexpr size_t kFirstFields = 7;
 constexpr size_t kFields = 10;
 
 std::string Field(const std::string& s) {
-    std::string f = OneLine(s, 120);
+    std::string f = text::OneLine(s, 120);
     return f.empty() ? "-" : f;
 }
 
@@ -86,7 +86,7 @@ std::string FormatEntry(const RecordEntry& e) {
 }
 
 bool ParseEntry(const std::string& line, RecordEntry* e) {
-    std::vector<std::string> f = SplitTabs(line);
+    std::vector<std::string> f = text::SplitTabs(line);
     if ((f.size() != kFirstFields && f.size() < kFields) || f[1].empty() || f[3].empty() || !IsPackageName(f[4]))
         return false;
     char* end = nullptr;
@@ -138,7 +138,7 @@ PhoneId IdentifyPhone(const std::string& transportSerial, const PackageSnapshot&
 
 bool SamePhone(const RecordEntry& e, const PhoneId& phone) {
     // The model as a check: a serial shared by two boards rarely comes with the same model.
-    if (!e.model.empty() && !phone.model.empty() && OneLine(phone.model, 120) != e.model) return false;
+    if (!e.model.empty() && !phone.model.empty() && text::OneLine(phone.model, 120) != e.model) return false;
     if (!e.phone.empty()) return !phone.key.empty() ? e.phone == phone.key : e.serial == phone.serial;
     // The first builds keyed by the serial adb showed, then a USB serial.
     return e.serial == phone.serial || (!phone.serialNo.empty() && e.serial == phone.serialNo);

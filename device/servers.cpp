@@ -3,7 +3,7 @@
 #include <windows.h>
 #include <cstdlib>
 #include "record.h"
-#include "text.h"
+#include "text/text.h"
 
 namespace dev {
 
@@ -33,12 +33,12 @@ std::string Folder(const std::string& path) {
 std::string Server::Label() const { return Local() ? std::string() : host + ":" + std::to_string(port); }
 
 bool ParseServer(const std::string& hostText, const std::string& portText, Server* server, std::string* why) {
-    std::string host = Trim(hostText), port = Trim(portText);
+    std::string host = text::Trim(hostText), port = text::Trim(portText);
     if (host.size() > 2 && host.front() == '[' && host.back() == ']') host = host.substr(1, host.size() - 2);
     if (host.empty()) return *why = "请填写另一台电脑的地址（IP 地址或计算机名）", false;
     if (host.size() > kLongestHost) return *why = "地址太长", false;
     for (char c : host)
-        if (!HostCharacter(c)) return *why = "地址里有不能用的字符：" + OneLine(hostText, 60), false;
+        if (!HostCharacter(c)) return *why = "地址里有不能用的字符：" + text::OneLine(hostText, 60), false;
     int number = kDefaultServerPort;
     if (!port.empty() && !ParsePort(port, &number)) return *why = "端口应是 1 到 65535 之间的数字", false;
     server->host = host;
@@ -47,7 +47,7 @@ bool ParseServer(const std::string& hostText, const std::string& portText, Serve
 }
 
 bool ParseServer(const std::string& text, Server* server, std::string* why) {
-    std::string s = Trim(text);
+    std::string s = text::Trim(text);
     size_t blank = s.find_first_of(" \t");
     if (blank != std::string::npos) return ParseServer(s.substr(0, blank), s.substr(blank + 1), server, why);
     if (!s.empty() && s[0] == '[') {
@@ -76,10 +76,10 @@ std::vector<Server> ReadServers(const std::string& path) {
     DWORD got = 0;
     while (ReadFile(h, buf, sizeof buf, &got, nullptr) && got > 0) bytes.append(buf, got);
     CloseHandle(h);
-    for (const std::string& line : SplitLines(bytes)) {
+    for (const std::string& line : text::SplitLines(bytes)) {
         Server s;
         std::string why;
-        if (Trim(line).empty() || Trim(line)[0] == '#' || !ParseServer(line, &s, &why)) continue;
+        if (text::Trim(line).empty() || text::Trim(line)[0] == '#' || !ParseServer(line, &s, &why)) continue;
         bool seen = false;
         for (const Server& o : servers) seen = seen || o == s;
         if (!seen) servers.push_back(s);

@@ -6,7 +6,7 @@
 #include "forms.h"
 #include "loader.h"
 #include "runtime/app.h"
-#include "units/unit.h"
+#include "unit.h"
 #include "windowunit.h"
 
 namespace forms {

@@ -9,7 +9,7 @@
 #include "menubar.h"
 #include "runtime/app.h"
 #include "runtime/errors.h"
-#include "units/unit.h"
+#include "unit.h"
 #include "windowunit.h"
 
 namespace forms {

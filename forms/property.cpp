@@ -10,7 +10,7 @@
 #include "menubar.h"
 #include "runtime/app.h"
 #include "runtime/errors.h"
-#include "units/unit.h"
+#include "unit.h"
 #include "windowunit.h"
 
 namespace forms {

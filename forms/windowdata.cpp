@@ -1,6 +1,6 @@
 #include "windowdata.h"
 
-#include "units/unitdata.h"
+#include "unitdata.h"
 
 namespace forms {
 

@@ -5,9 +5,8 @@
 #include "loader.h"
 #include "menubar.h"
 #include "runtime/app.h"
-#include "units/queries.h"
-#include "units/unit.h"
-#include "units/unitdata.h"
+#include "unit.h"
+#include "unitdata.h"
 
 namespace forms {
 

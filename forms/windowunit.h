@@ -107,3 +107,12 @@ WindowObject* LoadedWindow(uint32_t windowId);
 extern bool gCreatingModal;
 
 } // namespace forms
+
+namespace units {
+
+// The interface query functions of the window and menu-item types (the core
+// library's types 1 and 3): an interface number in, its function out.
+void* WindowQuery(int32_t number);
+void* MenuItemQuery(int32_t number);
+
+} // namespace units

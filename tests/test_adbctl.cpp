@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 #include "cli/options.h"
-#include "device/namecache.h"
-#include "device/text.h"
+#include "appnames/namecache.h"
+#include "text/text.h"
 #include "tests/support/child.h"
 #include "tests/support/testapks.h"
 #include "tests/support/uidriver.h"
@@ -51,7 +51,7 @@ struct Ran {
     std::string out, err;   // the bytes written to standard output and standard error
     std::vector<Json> Lines() const {
         std::vector<Json> lines;
-        for (const std::string& l : dev::SplitLines(out))
+        for (const std::string& l : text::SplitLines(out))
             if (!l.empty()) lines.push_back(Json::parse(l));
         return lines;
     }
@@ -143,7 +143,7 @@ protected:
 };
 
 // UTF-8 of a GBK text of the test, as adbctl writes into a file or pipe.
-std::string U(const std::string& gbk) { return dev::GbkToUtf8(gbk); }
+std::string U(const std::string& gbk) { return text::GbkToUtf8(gbk); }
 
 TEST_F(Ctl, DevicesWithTheirHintsAsTextAndJson) {
     Phones(Profile("two-phones.txt"));
@@ -203,7 +203,7 @@ TEST_F(Ctl, AWorkProfileIsTheUserGiven) {
     EXPECT_EQ(lines[0]["outcome"], "done");
     EXPECT_TRUE(Contains(PhoneState(), "com.microsoft.teams uninstalled third-party uid=10203 u10=disabled-user"))
         << PhoneState();
-    EXPECT_EQ(dev::SplitLines(RunRecorded("record --user 10").out).size(), 1u);
+    EXPECT_EQ(text::SplitLines(RunRecorded("record --user 10").out).size(), 1u);
     EXPECT_EQ(RunRecorded("record").out, "") << "user 0 has no history";
 }
 
@@ -226,7 +226,7 @@ TEST_F(Ctl, ListOnePhoneOrEveryPhoneFilteredAsTextAndJson) {
 
     Ran user = Run("list --device R58M30XYZ --kind user");
     EXPECT_EQ(user.exit, 0u) << user.err;
-    ASSERT_EQ(dev::SplitLines(user.out).size(), 1u) << user.out;
+    ASSERT_EQ(text::SplitLines(user.out).size(), 1u) << user.out;
     EXPECT_EQ(user.out.substr(0, user.out.find("\t/")), U("com.tencent.mm\t已启用\t用户"));
 
     // ANDROID_SERIAL chooses as --device does.
@@ -235,12 +235,12 @@ TEST_F(Ctl, ListOnePhoneOrEveryPhoneFilteredAsTextAndJson) {
     SetEnvironmentVariableW(L"ANDROID_SERIAL", nullptr);
     EXPECT_EQ(env.exit, 0u) << env.err;
     EXPECT_TRUE(Contains(env.out, U("com.google.android.youtube\t已禁用\t系统\t"))) << env.out;
-    EXPECT_EQ(dev::SplitLines(env.out).size(), 1u) << env.out;
+    EXPECT_EQ(text::SplitLines(env.out).size(), 1u) << env.out;
 
     // Every phone: lines prefixed with the phone; the offline one named with its hint.
     Ran all = Run("list --all --filter FACEBOOK");
     EXPECT_EQ(all.exit, 0u) << all.err;
-    std::vector<std::string> lines = dev::SplitLines(all.out);
+    std::vector<std::string> lines = text::SplitLines(all.out);
     ASSERT_EQ(lines.size(), 3u) << all.out;
     EXPECT_EQ(lines[0].substr(0, 13), "[9A1B2C3D4E] ");
     EXPECT_EQ(lines[1].substr(0, 12), "[R58M30XYZ] ");
@@ -307,7 +307,7 @@ TEST_F(Ctl, AListOnEveryPhoneRiskyOnesNeedYesHostileLinesNeverSent) {
     std::string sent = AdbLog();
     EXPECT_FALSE(Contains(sent, "systemui")) << "refused without --yes";
     EXPECT_FALSE(Contains(sent, "reboot"));
-    EXPECT_EQ(dev::SplitLines(RecordText()).size(), 9u) << RecordText();
+    EXPECT_EQ(text::SplitLines(RecordText()).size(), 9u) << RecordText();
 
     // With --yes the phone itself answers: a protected package.
     Ran yes = RunRecorded("disable com.android.systemui --device R58M30XYZ --yes");
@@ -371,7 +371,7 @@ TEST_F(Ctl, DeleteUndoAndTheRecordNewestFirst) {
     DeleteFileW(Log().c_str());
     Ran offline = RunRecorded("record --device ONE --adb C:\\nowhere\\adb.exe");
     EXPECT_EQ(offline.exit, 0u) << offline.err;
-    EXPECT_EQ(dev::SplitLines(offline.out).size(), history.size());
+    EXPECT_EQ(text::SplitLines(offline.out).size(), history.size());
     EXPECT_TRUE(Contains(offline.out, U("\tcom.user.app\t删除\t已删除"))) << offline.out;
     EXPECT_EQ(AdbLog(), "");
 }
@@ -402,7 +402,7 @@ TEST_F(Ctl, BadInputIsRefusedBeforeAnythingRuns) {
         EXPECT_EQ(r.exit, 2u) << c.args;
         EXPECT_EQ(r.out, "") << c.args;
         EXPECT_TRUE(Contains(r.err, U(c.says))) << c.args << "\n" << r.err;
-        EXPECT_EQ(dev::SplitLines(r.err).size(), 1u) << c.args << "\n" << r.err;
+        EXPECT_EQ(text::SplitLines(r.err).size(), 1u) << c.args << "\n" << r.err;
     }
     EXPECT_EQ(AdbLog(), "");
 
@@ -611,7 +611,7 @@ TEST_F(Ctl, CtrlCStopsAfterThePackageInProgressAndTheRecordMatchesThePhone) {
     // Every package has its line, and each line, each record line and the
     // phone agree; the phone was left before the end of the list.
     std::string phone = PhoneState();
-    std::vector<std::string> lines = dev::SplitLines(r.out);
+    std::vector<std::string> lines = text::SplitLines(r.out);
     ASSERT_GE(lines.size(), size_t(kSlowApps)) << r.out;
     EXPECT_EQ(lines[0], U("com.p0：已禁用"));
     size_t done = 0;
@@ -622,7 +622,7 @@ TEST_F(Ctl, CtrlCStopsAfterThePackageInProgressAndTheRecordMatchesThePhone) {
         EXPECT_EQ(lines[i], U(name + (disabled ? "：已禁用" : "：已取消，没有禁用")));
     }
     EXPECT_LT(done, size_t(kSlowApps)) << "stopped before the end";
-    std::vector<std::string> record = dev::SplitLines(RecordText());
+    std::vector<std::string> record = text::SplitLines(RecordText());
     EXPECT_FALSE(record.empty());
     for (const std::string& line : record) {
         size_t name = line.find("com.p");
@@ -671,11 +671,11 @@ TEST_F(Ctl, ListNamesTheAppsAsTheirApksDoAndBatchesReuseTheNames) {
     Phones(ServingPhone());
     Ran text = Run("list --kind user" + NamesArg());
     EXPECT_EQ(text.exit, 0u) << text.err;
-    std::vector<std::string> lines = dev::SplitLines(text.out);
+    std::vector<std::string> lines = text::SplitLines(text.out);
     ASSERT_EQ(lines.size(), std::size(kServed)) << text.out;
     for (size_t i = 0; i < lines.size(); i++) {
         // The columns of before, the name last; "-" where there is none.
-        std::vector<std::string> f = dev::SplitTabs(lines[i]);
+        std::vector<std::string> f = text::SplitTabs(lines[i]);
         ASSERT_EQ(f.size(), 5u) << lines[i];
         EXPECT_EQ(f[0], kServed[i].package);
         EXPECT_EQ(f[1] + f[2], U("已启用用户"));
@@ -698,7 +698,13 @@ TEST_F(Ctl, ListNamesTheAppsAsTheirApksDoAndBatchesReuseTheNames) {
     // The filter looks in the names too.
     Ran found = Run(std::string("list --filter 拆分") + NamesArg());
     EXPECT_EQ(found.out.substr(0, found.out.find('\t')), "com.t.split") << found.out;
-    EXPECT_EQ(dev::SplitLines(found.out).size(), 1u) << found.out;
+    EXPECT_EQ(text::SplitLines(found.out).size(), 1u) << found.out;
+    // ... and by pinyin, as the window does: "qd" is 启动器 (qi dong), "chaif" 拆分.
+    for (const char* query : {"qd", "chaif"}) {
+        Ran pinyin = Run(std::string("list --filter ") + query + NamesArg());
+        ASSERT_EQ(text::SplitLines(pinyin.out).size(), 1u) << query << ": " << pinyin.out;
+        EXPECT_EQ(pinyin.out.substr(0, pinyin.out.find('\t')), *query == 'q' ? "com.t.launcher" : "com.t.split");
+    }
 
     // --no-names: no name read, and the output of before.
     DeleteFileW(Log().c_str());
@@ -707,7 +713,7 @@ TEST_F(Ctl, ListNamesTheAppsAsTheirApksDoAndBatchesReuseTheNames) {
     for (const Json& j : plain.Lines()) EXPECT_FALSE(j.contains("label")) << j;
     EXPECT_FALSE(Contains(AdbLog(), "exec-out")) << AdbLog();
     Ran plainText = Run("list --kind user --no-names");
-    EXPECT_EQ(dev::SplitTabs(dev::SplitLines(plainText.out).at(0)).size(), 4u) << plainText.out;
+    EXPECT_EQ(text::SplitTabs(text::SplitLines(plainText.out).at(0)).size(), 4u) << plainText.out;
 
     // A batch names an app by what the list left in the cache, without reading it again.
     DeleteFileW(Log().c_str());
@@ -721,12 +727,12 @@ TEST_F(Ctl, ListNamesTheAppsAsTheirApksDoAndBatchesReuseTheNames) {
     auto endsWith = [](const std::string& s, const std::string& end) {
         return s.size() >= end.size() && s.compare(s.size() - end.size(), end.size(), end) == 0;
     };
-    std::vector<std::string> record = dev::SplitLines(RunRecorded("record").out);
+    std::vector<std::string> record = text::SplitLines(RunRecorded("record").out);
     ASSERT_EQ(record.size(), 3u);
     EXPECT_TRUE(endsWith(record[0], U("\t已启用\t全部(中国)"))) << record[0];
     EXPECT_TRUE(endsWith(record[1], "\t-")) << record[1];
     EXPECT_EQ(RunRecorded("record --json").Lines()[0]["label"], U("全部(中国)"));
-    EXPECT_TRUE(endsWith(dev::SplitLines(RunRecorded("record --no-names").out)[0], U("\t已启用")));
+    EXPECT_TRUE(endsWith(text::SplitLines(RunRecorded("record --no-names").out)[0], U("\t已启用")));
 }
 
 // A name with a character GBK lacks, and a tab in it, from the cache: whole
@@ -736,12 +742,12 @@ TEST_F(Ctl, ANameOutsideGbkComesThroughWholeInTextAndJson) {
     const std::u16string name = u"\u5FAE\u4FE1\t\U0001F600";
     const std::string utf8 = "\xE5\xBE\xAE\xE4\xBF\xA1\t\xF0\x9F\x98\x80";
     WriteBytes(Names(),
-               dev::FormatNameLine({"com.user.app", "/data/app/old/base.apk", 1, 1, "", "zh-CN"}, {true, name, ""}) +
-                   dev::FormatNameLine({"com.sys.plain", "/system/app/P/P.apk", 1, 1, "", "zh-CN"}, {false, u"", ""}));
+               appnames::FormatNameLine({"com.user.app", "/data/app/old/base.apk", 1, 1, "", "zh-CN"}, {true, name, ""}) +
+                   appnames::FormatNameLine({"com.sys.plain", "/system/app/P/P.apk", 1, 1, "", "zh-CN"}, {false, u"", ""}));
 
     Ran dry = RunRecorded("disable com.user.app com.sys.plain --dry-run" + NamesArg());
     EXPECT_EQ(dry.exit, 0u) << dry.err;
-    std::vector<std::string> text = dev::SplitLines(dry.out);
+    std::vector<std::string> text = text::SplitLines(dry.out);
     ASSERT_EQ(text.size(), 2u) << dry.out;
     EXPECT_EQ(text[0].substr(0, text[0].find(U("："))), "\xE5\xBE\xAE\xE4\xBF\xA1 \xF0\x9F\x98\x80 (com.user.app)");
     EXPECT_EQ(text[1].substr(0, text[1].find(U("："))), "com.sys.plain");

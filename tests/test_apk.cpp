@@ -10,11 +10,11 @@
 #include <random>
 #include <string>
 #include <vector>
-#include "device/appname.h"
-#include "device/arsc.h"
-#include "device/axml.h"
-#include "device/respool.h"
-#include "device/zip.h"
+#include "apk/appname.h"
+#include "apk/arsc.h"
+#include "apk/axml.h"
+#include "apk/respool.h"
+#include "apk/zip.h"
 #include "tests/support/uidriver.h"
 
 #ifndef KEEL_APK_DIR
@@ -23,7 +23,7 @@
 
 namespace {
 
-using namespace dev;
+using namespace apk;
 
 std::string ApkPath(const std::string& file) {
 #ifdef _WIN32

@@ -11,16 +11,16 @@
 #include <cstdlib>
 #include <string>
 #include <vector>
-#include "device/zip.h"
+#include "apk/zip.h"
 #include "tests/support/png.h"
 #include "tests/support/testapks.h"
 #include "tests/support/uidriver.h"
-#include "units/appicon.h"
+#include "icons/appicon.h"
 
 namespace {
 
-using units::AppIconDecoder;
-using units::AppIconList;
+using icons::AppIconDecoder;
+using icons::AppIconList;
 
 // --- PNGs ----------------------------------------------------------------------------
 
@@ -158,9 +158,9 @@ TEST(AppIcon, LauncherIconsOfTheTestApks) {
     int decoded = 0;
     for (const char* apk : {"icons", "icons_drawable", "icons_deflate"}) {
         std::string bytes = test::TestApk(apk);
-        dev::ZipArchive zip;
+        apk::ZipArchive zip;
         ASSERT_TRUE(zip.Open(bytes)) << apk;
-        for (const dev::ZipEntry& e : zip.entries()) {
+        for (const apk::ZipEntry& e : zip.entries()) {
             if (e.name.size() < 4 || e.name.compare(e.name.size() - 4, 4, ".png") != 0) continue;
             std::string png;
             ASSERT_TRUE(zip.Read(e.name, 1u << 20, &png)) << apk << " " << e.name;
@@ -203,7 +203,7 @@ TEST(AppIcon, DamagedBytesGiveNoBitmap) {
 
 TEST(AppIcon, SizesBeyondTheCapsAreRefused) {
     AppIconDecoder decoder;
-    const uint32_t cap = units::kAppIconMaxSide;
+    const uint32_t cap = icons::kAppIconMaxSide;
     EXPECT_NE(Take(decoder.Decode(Solid(cap, cap, 0xFFFFFFFF), 16)).width, 0);
     EXPECT_EQ(decoder.Decode(Solid(cap + 1, 1, 0xFFFFFFFF), 16), nullptr);
     EXPECT_EQ(decoder.Decode(Solid(1, cap + 1, 0xFFFFFFFF), 16), nullptr);
@@ -215,7 +215,7 @@ TEST(AppIcon, SizesBeyondTheCapsAreRefused) {
     EXPECT_EQ(decoder.Decode(PngHeader(0x7FFFFFFF, 0x7FFFFFFF) + end, 16), nullptr);
 
     // Bytes over their cap, however small the picture.
-    const size_t limit = units::kAppIconMaxPngBytes;
+    const size_t limit = icons::kAppIconMaxPngBytes;
     std::string text = "Comment";
     text.push_back('\0');
     auto white = [](uint32_t, uint32_t) { return 0xFFFFFFFFu; };
@@ -236,7 +236,7 @@ TEST(AppIcon, SizesBeyondTheCapsAreRefused) {
 
 TEST(AppIcon, DefaultIconIsAGreyRoundedSquareWithARing) {
     for (int size : {16, 20, 32}) {
-        Pixels px = Take(units::MakeDefaultAppIcon(size));
+        Pixels px = Take(icons::MakeDefaultAppIcon(size));
         ASSERT_EQ(px.width, size);
         ASSERT_EQ(px.height, size);
         ASSERT_EQ(px.bits, 32);
@@ -247,7 +247,7 @@ TEST(AppIcon, DefaultIconIsAGreyRoundedSquareWithARing) {
         EXPECT_EQ(px.At(mid, 2), 0xFF9A938Cu) << size;               // grey outside it
         EXPECT_GT(Channel(px.At(mid + size * 22 / 100, mid), 0), 0xD0) << size;   // on the ring: near white
     }
-    EXPECT_EQ(units::MakeDefaultAppIcon(0), nullptr);
+    EXPECT_EQ(icons::MakeDefaultAppIcon(0), nullptr);
 }
 
 TEST(AppIconList, OneImagePerIconAndTheDefaultForTheRest) {

@@ -7,13 +7,14 @@
 #include <string>
 #include <vector>
 #include "commands/commands.h"
+#include "app/program.h"
 #include "data/template.h"
 #include "forms/template.h"
 #include "forms/wnd.h"
 #include "support/capture.h"
 #include "support/unithost.h"
 #include "units/queries.h"
-#include "units/unitdata.h"
+#include "forms/unitdata.h"
 
 namespace {
 
@@ -37,7 +38,7 @@ std::vector<StoredUnit> ProgramUnits(uint32_t type) {
     const std::vector<uint8_t>& block = data::FormTemplate();
     std::vector<forms::WindowEntry> windows;
     EXPECT_EQ(forms::ReadResult::Ok, forms::ReadTemplate(block.data(), static_cast<uint32_t>(block.size()),
-                                                         data::kHandlerMap, &windows));
+                                                         app::kHandlerMap, &windows));
     std::vector<StoredUnit> out;
     forms::UnitList& list = windows.at(0).units;
     for (int32_t i = 1; i < list.Count(); ++i) {

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 #include "app/calls.h"
+#include "app/program.h"
 #include "app/runner.h"
 #include "data/template.h"
 #include "runtime/app.h"
@@ -231,7 +232,7 @@ void RunProgram(std::initializer_list<std::pair<std::string, std::string>> entri
     const Table& table = *new Table(entries);
     gHeader = rt::ProgramHeader{};
     gHeader.buildKind = 3;
-    gHeader.codeBase = data::kHandlerMap;
+    gHeader.codeBase = app::kHandlerMap;
     gHeader.constants = gConstants;
     gHeader.constantsSize = sizeof gConstants;
     gHeader.dllCount = static_cast<int32_t>(table.libraries.size());

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 #include "commands/commands.h"
+#include "app/program.h"
 #include "data/template.h"
 #include "forms/template.h"
 #include "support/hex.h"
@@ -83,7 +84,7 @@ protected:
 TEST_F(EditBoxTest, ProgramEditBoxFromTemplate) {
     const std::vector<uint8_t>& block = data::FormTemplate();
     std::vector<forms::WindowEntry> windows;
-    ASSERT_EQ(forms::ReadTemplate(block.data(), static_cast<uint32_t>(block.size()), data::kHandlerMap, &windows),
+    ASSERT_EQ(forms::ReadTemplate(block.data(), static_cast<uint32_t>(block.size()), app::kHandlerMap, &windows),
               forms::ReadResult::Ok);
     forms::UnitRecord r = windows[0].units.Find(data::kUnitPackageEdit);
     ASSERT_TRUE(r.Valid());

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 #include "data/template.h"
+#include "app/program.h"
 #include "forms/forms.h"
 #include "forms/loader.h"
 #include "runtime/app.h"
@@ -355,7 +356,7 @@ TEST_F(Forms, EnterRaisesTheDefaultButtonAndEscapeCloses) {
 }
 
 TEST_F(Forms, StartupWindowTabOrderAndFirstFocus) {
-    test::StartFormsRuntime(data::FormTemplate(), data::kHandlerMap);
+    test::StartFormsRuntime(data::FormTemplate(), app::kHandlerMap);
     ASSERT_EQ(forms::LoadWindow(rt::gApp.windows.Find(0x52010001), false, false, nullptr), 1);
     HWND w = forms::WindowHandle(0x52010001);
     ASSERT_NE(w, nullptr);

@@ -14,11 +14,11 @@
 #include "runtime/values.h"
 #include "support/png.h"
 #include "support/unithost.h"
-#include "units/appicon.h"
+#include "icons/appicon.h"
 #include "units/extlib.h"
 #include "units/listmodel.h"
 #include "units/queries.h"
-#include "units/unitdata.h"
+#include "forms/unitdata.h"
 
 namespace {
 
@@ -601,8 +601,8 @@ TEST_F(ListViewUnit, IconsDecodeOnceAndRowsWithoutOneShowTheDefault) {
     int first = image(0);
     EXPECT_GT(first, 0);
     EXPECT_EQ(image(2), first) << "the same bytes decode once";
-    EXPECT_EQ(image(1), units::AppIconList::kDefault);
-    EXPECT_EQ(image(3), units::AppIconList::kDefault) << "a damaged PNG";
+    EXPECT_EQ(image(1), icons::AppIconList::kDefault);
+    EXPECT_EQ(image(3), icons::AppIconList::kDefault) << "a damaged PNG";
     EXPECT_EQ(ImageList_GetImageCount(images), 2);
     int cx = 0, cy = 0;
     ImageList_GetIconSize(images, &cx, &cy);
@@ -620,7 +620,7 @@ TEST_F(ListViewUnit, IconsDecodeOnceAndRowsWithoutOneShowTheDefault) {
     ReleaseDC(nullptr, screen);
     // New rows start with the default again.
     Call(kSetRows, {Text("\tcom.e\r\n\tcom.f")});
-    EXPECT_EQ(image(0), units::AppIconList::kDefault);
+    EXPECT_EQ(image(0), icons::AppIconList::kDefault);
 }
 
 TEST_F(ListViewUnit, RowColourReachesTheDrawing) {

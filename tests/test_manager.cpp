@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 #include "device/adb.h"
-#include "device/namecache.h"
+#include "appnames/namecache.h"
 #include "device/record.h"
 #include "device/servers.h"
 #include "support/child.h"
@@ -33,7 +33,7 @@ class Manager : public ::testing::Test {
 protected:
     void SetUp() override {
         DeleteFileA(dev::ActionRecord::DefaultPath().c_str());
-        DeleteFileA(dev::NameCache::DefaultPath().c_str());
+        DeleteFileA(appnames::NameCache::DefaultPath().c_str());
     }
 };
 

@@ -10,12 +10,12 @@
 #include <map>
 #include <string>
 #include <vector>
-#include "device/appname.h"
-#include "device/appnames.h"
+#include "apk/appname.h"
+#include "appnames/appnames.h"
 #include "device/batch.h"
 #include "device/lockedfile.h"
-#include "device/respool.h"
-#include "device/zip.h"
+#include "apk/respool.h"
+#include "apk/zip.h"
 #include "tests/support/child.h"
 #include "tests/support/testapks.h"
 #include "tests/support/uidriver.h"
@@ -23,6 +23,8 @@
 namespace {
 
 using namespace dev;
+using namespace apk;
+using namespace appnames;
 using test::TestApk;
 
 std::string Scratch() {

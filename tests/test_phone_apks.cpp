@@ -10,10 +10,10 @@
 #include <map>
 #include <string>
 #include <vector>
-#include "device/appnames.h"
+#include "appnames/appnames.h"
 #include "device/batch.h"
-#include "device/respool.h"
-#include "device/text.h"
+#include "apk/respool.h"
+#include "text/text.h"
 #include "tests/support/child.h"
 #include "tests/support/uidriver.h"
 
@@ -27,6 +27,9 @@
 namespace {
 
 using namespace dev;
+using namespace apk;
+using namespace appnames;
+using namespace text;
 
 const char kSerial[] = "8a3c7f21";
 

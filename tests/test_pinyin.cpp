@@ -3,21 +3,21 @@
 #include <algorithm>
 #include <string>
 #include <vector>
-#include "units/pinyin.h"
+#include "search/pinyin.h"
 
 namespace {
 
 // Every reading of one character, joined by spaces: "xing hang".
 std::string Readings(wchar_t c) {
-    uint16_t s[units::kMaxPinyinReadings];
-    int n = units::PinyinReadings(c, s);
+    uint16_t s[search::kMaxPinyinReadings];
+    int n = search::PinyinReadings(c, s);
     std::string out;
-    for (int i = 0; i < n; ++i) out += (i ? " " : "") + std::string(units::PinyinSyllable(s[i]));
+    for (int i = 0; i < n; ++i) out += (i ? " " : "") + std::string(search::PinyinSyllable(s[i]));
     return out;
 }
 
 bool Finds(const std::wstring& name, const std::wstring& query) {
-    return units::MatchesPinyin(units::MakePinyinKey(name), query);
+    return search::MatchesPinyin(search::MakePinyinKey(name), query);
 }
 
 std::string Narrow(const std::wstring& w) {
@@ -43,7 +43,7 @@ TEST(Pinyin, ReadingsMostCommonFirstAndEveryReadingOfAPolyphone) {
     EXPECT_EQ(Readings(L'\x3042'), "");         // hiragana
     EXPECT_EQ(Readings(L'\xD840'), "");         // half a surrogate pair
     EXPECT_EQ(Readings(L'\xFFFF'), "");
-    EXPECT_STREQ(units::PinyinSyllable(60000), "");
+    EXPECT_STREQ(search::PinyinSyllable(60000), "");
 }
 
 TEST(Pinyin, EveryCharacterOfTheOldUnifiedBlockReadsAsLetters) {
@@ -52,11 +52,11 @@ TEST(Pinyin, EveryCharacterOfTheOldUnifiedBlockReadsAsLetters) {
     int without = 0;
     std::string bad;
     for (wchar_t c = 0x4E00; c <= 0x9FA5; ++c) {
-        uint16_t s[units::kMaxPinyinReadings];
-        int n = units::PinyinReadings(c, s);
+        uint16_t s[search::kMaxPinyinReadings];
+        int n = search::PinyinReadings(c, s);
         without += n == 0;
         for (int i = 0; i < n; ++i) {
-            std::string text = units::PinyinSyllable(s[i]);
+            std::string text = search::PinyinSyllable(s[i]);
             if (text.empty() || text.find_first_not_of("abcdefghijklmnopqrstuvwxyz") != std::string::npos)
                 bad += std::to_string(static_cast<int>(c)) + " ";
         }
@@ -118,29 +118,29 @@ TEST(Pinyin, EveryPieceOfANameFindsItByTextInitialsAndReadings) {
     const std::vector<std::wstring> names = {L"微信", L"QQ音乐", L"招商银行", L"铁路12306", L"重庆", L"Ｃ盘清理",
                                              L"绿洲", L"哔哩哔哩", L"支付宝-2"};
     for (const std::wstring& name : names) {
-        units::PinyinKey key = units::MakePinyinKey(name);
+        search::PinyinKey key = search::MakePinyinKey(name);
         for (size_t from = 0; from < name.size(); ++from) {
             for (size_t len = 1; from + len <= name.size(); ++len) {
                 const std::wstring piece = name.substr(from, len);
                 std::wstring initials, full;
                 for (wchar_t c : piece) {
                     // The last reading, so that a polyphone's others count too.
-                    uint16_t s[units::kMaxPinyinReadings];
-                    int n = units::PinyinReadings(c, s);
-                    const std::string reading = n ? units::PinyinSyllable(s[n - 1]) : "";
+                    uint16_t s[search::kMaxPinyinReadings];
+                    int n = search::PinyinReadings(c, s);
+                    const std::string reading = n ? search::PinyinSyllable(s[n - 1]) : "";
                     initials += n ? static_cast<wchar_t>(reading[0]) : c;
                     full += n ? std::wstring(reading.begin(), reading.end()) : std::wstring(1, c);
                 }
-                EXPECT_TRUE(units::MatchesPinyin(key, piece)) << Narrow(name) << " by " << Narrow(piece);
-                EXPECT_TRUE(units::MatchesPinyin(key, initials)) << Narrow(name) << " by " << Narrow(initials);
-                EXPECT_TRUE(units::MatchesPinyin(key, full)) << Narrow(name) << " by " << Narrow(full);
+                EXPECT_TRUE(search::MatchesPinyin(key, piece)) << Narrow(name) << " by " << Narrow(piece);
+                EXPECT_TRUE(search::MatchesPinyin(key, initials)) << Narrow(name) << " by " << Narrow(initials);
+                EXPECT_TRUE(search::MatchesPinyin(key, full)) << Narrow(name) << " by " << Narrow(full);
             }
         }
         for (const std::wstring& other : names) {
             for (const std::wstring& piece : {other, other.substr(1), other.substr(0, other.size() - 1)}) {
                 auto letter = [](wchar_t c) { return (c >= L'a' && c <= L'z') || (c >= L'A' && c <= L'Z'); };
                 if (std::any_of(piece.begin(), piece.end(), letter)) continue;
-                EXPECT_EQ(units::MatchesPinyin(key, piece), name.find(piece) != std::wstring::npos)
+                EXPECT_EQ(search::MatchesPinyin(key, piece), name.find(piece) != std::wstring::npos)
                     << Narrow(name) << " by " << Narrow(piece);
             }
         }
@@ -158,28 +158,28 @@ TEST(Pinyin, EmptyQueriesEmptyNamesAndLongQueries) {
     EXPECT_FALSE(Finds(longName, std::wstring(70, L'a') + L"wx"));
     EXPECT_TRUE(Finds(longName, std::wstring(60, L'a') + L"wx"));
     // One prepared query serves many names.
-    units::PinyinQuery q(L"wx");
-    EXPECT_TRUE(units::MatchesPinyin(units::MakePinyinKey(L"微信"), q));
-    EXPECT_TRUE(units::MatchesPinyin(units::MakePinyinKey(L"无线"), q));
-    EXPECT_FALSE(units::MatchesPinyin(units::MakePinyinKey(L"王者荣耀"), q));
+    search::PinyinQuery q(L"wx");
+    EXPECT_TRUE(search::MatchesPinyin(search::MakePinyinKey(L"微信"), q));
+    EXPECT_TRUE(search::MatchesPinyin(search::MakePinyinKey(L"无线"), q));
+    EXPECT_FALSE(search::MatchesPinyin(search::MakePinyinKey(L"王者荣耀"), q));
 }
 
 TEST(Pinyin, KeyHoldsEachCharacterFoldedWithItsReadings) {
-    units::PinyinKey key = units::MakePinyinKey(L"Ｑq乐 ");
+    search::PinyinKey key = search::MakePinyinKey(L"Ｑq乐 ");
     ASSERT_EQ(key.units.size(), 4u);
     EXPECT_EQ(key.units[0].ch, L'q');
     EXPECT_EQ(key.units[0].count, 0);
     EXPECT_EQ(key.units[1].ch, L'q');
     EXPECT_EQ(key.units[2].ch, L'乐');
     ASSERT_EQ(key.units[2].count, 2);
-    EXPECT_STREQ(units::PinyinSyllable(key.units[2].syllables[0]), "le");
-    EXPECT_STREQ(units::PinyinSyllable(key.units[2].syllables[1]), "yue");
+    EXPECT_STREQ(search::PinyinSyllable(key.units[2].syllables[0]), "le");
+    EXPECT_STREQ(search::PinyinSyllable(key.units[2].syllables[1]), "yue");
     EXPECT_EQ(key.units[3].ch, L' ');
     auto bit = [](char c) { return 1u << (c - 'a'); };
     EXPECT_EQ(key.letters, bit('q') | bit('l') | bit('e') | bit('y') | bit('u'));
     // A ü reading lets a name be found by u as well.
-    EXPECT_NE(units::MakePinyinKey(L"绿").letters & bit('u'), 0u);
-    EXPECT_TRUE(units::MakePinyinKey(L"").units.empty());
+    EXPECT_NE(search::MakePinyinKey(L"绿").letters & bit('u'), 0u);
+    EXPECT_TRUE(search::MakePinyinKey(L"").units.empty());
 }
 
 TEST(Pinyin, NamesSortByReadingThenByCharacter) {
@@ -190,12 +190,12 @@ TEST(Pinyin, NamesSortByReadingThenByCharacter) {
     std::reverse(names.begin(), names.end());
     std::rotate(names.begin(), names.begin() + 7, names.end());
     std::sort(names.begin(), names.end(),
-              [](const std::wstring& a, const std::wstring& b) { return units::ComparePinyinNames(a, b) < 0; });
+              [](const std::wstring& a, const std::wstring& b) { return search::ComparePinyinNames(a, b) < 0; });
     for (size_t i = 0; i < expected.size(); ++i) EXPECT_EQ(Narrow(names[i]), Narrow(expected[i])) << "at " << i;
     EXPECT_EQ(names, expected);
     // Leading zeros and case do not reorder; the names still differ.
-    EXPECT_LT(units::ComparePinyinNames(L"App02", L"App2"), 0);
-    EXPECT_LT(units::ComparePinyinNames(L"App2", L"App03"), 0);
-    EXPECT_EQ(units::ComparePinyinNames(L"微信", L"微信"), 0);
-    EXPECT_GT(units::ComparePinyinNames(L"重庆", L"长城"), 0);   // zhong after chang: the common reading
+    EXPECT_LT(search::ComparePinyinNames(L"App02", L"App2"), 0);
+    EXPECT_LT(search::ComparePinyinNames(L"App2", L"App03"), 0);
+    EXPECT_EQ(search::ComparePinyinNames(L"微信", L"微信"), 0);
+    EXPECT_GT(search::ComparePinyinNames(L"重庆", L"长城"), 0);   // zhong after chang: the common reading
 }

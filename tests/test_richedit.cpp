@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 #include "data/template.h"
+#include "app/program.h"
 #include "forms/template.h"
 #include "runtime/app.h"
 #include "runtime/values.h"
@@ -23,7 +24,7 @@
 #include "units/extlib.h"
 #include "units/queries.h"
 #include "units/richedit.h"
-#include "units/unitdata.h"
+#include "forms/unitdata.h"
 
 namespace {
 
@@ -43,7 +44,7 @@ using test::Hex;
 std::vector<uint8_t> LogTemplateData() {
     std::vector<forms::WindowEntry> windows;
     const std::vector<uint8_t>& block = data::FormTemplate();
-    if (forms::ReadTemplate(block.data(), static_cast<uint32_t>(block.size()), data::kHandlerMap, &windows) !=
+    if (forms::ReadTemplate(block.data(), static_cast<uint32_t>(block.size()), app::kHandlerMap, &windows) !=
             forms::ReadResult::Ok || windows.empty())
         return {};
     forms::UnitRecord r = windows[0].units.Find(data::kUnitLog);

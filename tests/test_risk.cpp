@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 #include <map>
 #include <string>
-#include "app/risk.h"
+#include "knowledge/risk.h"
 #include "device/names.h"
 
 namespace data {
@@ -17,7 +17,7 @@ using Entries = std::map<std::string, std::string>;
 
 Entries Parse(const char* text) {
     Entries e;
-    app::ParseRiskList(text, [](const std::string& n, const std::string& r, void* to) {
+    knowledge::ParseRiskList(text, [](const std::string& n, const std::string& r, void* to) {
         (*static_cast<Entries*>(to))[n] = r;
     }, &e);
     return e;
@@ -42,10 +42,10 @@ TEST(RiskList, TheShippedListNamesRealPackagesWithReasonsAndTheEssentials) {
                                   "com.android.settings", "com.android.providers.settings",
                                   "com.android.packageinstaller", "com.google.android.packageinstaller",
                                   "com.android.launcher3", "com.miui.home"}) {
-        ASSERT_NE(app::RiskReason(essential), nullptr) << essential;
-        EXPECT_EQ(*app::RiskReason(essential), e[essential]);
+        ASSERT_NE(knowledge::RiskReason(essential), nullptr) << essential;
+        EXPECT_EQ(*knowledge::RiskReason(essential), e[essential]);
     }
-    EXPECT_EQ(app::RiskReason("com.tencent.mm"), nullptr);
+    EXPECT_EQ(knowledge::RiskReason("com.tencent.mm"), nullptr);
 }
 
 } // namespace

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 #include "app/runner.h"
+#include "app/program.h"
 #include "app/support.h"
 #include "data/program.h"
 #include "runtime/app.h"
@@ -40,7 +41,7 @@ bool CopyInto(const std::string& from, const std::string& to) {
 // The runtime as the program's start routine leaves it, and the doubles in
 // the current directory, where the interpreter looks for findstr first.
 void StartRuntimeAndScratch() {
-    rt::gApp.header = data::Header();
+    rt::gApp.header = app::Header();
     rt::gApp.exeFolder = test::ExeDir() + "\\";
     kServices.auxiliary(rt::kAuxInitRuntime);
 
@@ -109,7 +110,7 @@ class Runner : public ::testing::Test {
 protected:
     void TearDown() override {
         rt::ResetSyscalls();
-        const rt::ProgramHeader* h = data::Header();
+        const rt::ProgramHeader* h = app::Header();
         rt::DllInitTables(h->dllCount, h->dllLibraryNames, h->dllFunctionNames);
     }
 };
@@ -398,7 +399,7 @@ void RecordCalls(bool startForReal) {
     rt::gSys.GetProcAddress = RecordingGetProcAddress;
     rt::gSys.GetVersionExA = FakeVersion;
     // Bind afresh so the recording functions are found.
-    const rt::ProgramHeader* h = data::Header();
+    const rt::ProgramHeader* h = app::Header();
     rt::DllInitTables(h->dllCount, h->dllLibraryNames, h->dllFunctionNames);
 }
 

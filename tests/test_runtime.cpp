@@ -9,6 +9,7 @@
 #include <cstring>
 #include <string>
 #include "app/support.h"
+#include "app/program.h"
 #include "data/program.h"
 #include "data/template.h"
 #include "runtime/app.h"
@@ -55,7 +56,7 @@ rt::ProgramHeader TestHeader() {
     rt::ProgramHeader h = {};
     h.buildKind = 3;
     h.value3 = 0x00010118;
-    h.codeBase = data::kHandlerMap;
+    h.codeBase = app::kHandlerMap;
     h.constants = gConstants;
     h.constantsSize = sizeof gConstants;
     h.libraryCount = 3;
@@ -270,7 +271,7 @@ TEST_CHILD(program_start_and_end) {
     _controlfp(_RC_CHOP, _MCW_RC);
     rt::RegisterEndRoutine(SayRounding);
     PostQuitMessage(0);   // the loop ends as soon as it starts
-    rt::RunApplication(data::Header(), app::StartRoutine);
+    rt::RunApplication(app::Header(), app::StartRoutine);
     return 0;
 }
 
@@ -319,7 +320,7 @@ protected:
     void SetUp() override {
         std::vector<forms::WindowEntry> windows;
         ASSERT_EQ(forms::ReadTemplate(data::FormTemplate().data(), static_cast<uint32_t>(data::FormTemplate().size()),
-                                      data::kHandlerMap, &windows),
+                                      app::kHandlerMap, &windows),
                   forms::ReadResult::Ok);
         rt::gApp.windows.Clear();
         rt::gApp.windows.Append(std::move(windows));

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 #include "app/handlers.h"
+#include "app/program.h"
 #include "data/formbuild.h"
 #include "data/template.h"
 #include "forms/template.h"
@@ -33,7 +34,7 @@ std::vector<uint8_t> TypeDataOf(const UnitRecord& r) {
 void PutWord(std::vector<uint8_t>* b, size_t at, uint32_t v) { std::memcpy(b->data() + at, &v, 4); }
 
 ReadResult Read(const std::vector<uint8_t>& block, std::vector<WindowEntry>* out,
-                const rt::HandlerMapEntry* map = data::kHandlerMap) {
+                const rt::HandlerMapEntry* map = app::kHandlerMap) {
     return ReadTemplate(block.data(), static_cast<uint32_t>(block.size()), map, out);
 }
 
@@ -252,7 +253,7 @@ TEST(ReadTemplate, EmptyTablesAndWindowTexts) {
     std::vector<WindowEntry> windows;
     EXPECT_EQ(Read(data::BuildTemplate({}), &windows), ReadResult::Ok);
     EXPECT_TRUE(windows.empty());
-    EXPECT_EQ(ReadTemplate(nullptr, 0, data::kHandlerMap, &windows), ReadResult::Ok);
+    EXPECT_EQ(ReadTemplate(nullptr, 0, app::kHandlerMap, &windows), ReadResult::Ok);
 
     WindowSpec w;
     w.id = 0x52010007;
@@ -395,7 +396,7 @@ TEST(ReadTemplate, DamagedBlocks) {
     std::vector<uint8_t> unterminated = good;
     std::memset(unterminated.data() + kRecords + 4 + 24, 'x', 200);
     EXPECT_EQ(Read(unterminated, &windows), ReadResult::Damaged);
-    EXPECT_EQ(ReadTemplate(nullptr, 8, data::kHandlerMap, &windows), ReadResult::Damaged);
+    EXPECT_EQ(ReadTemplate(nullptr, 8, app::kHandlerMap, &windows), ReadResult::Damaged);
 }
 
 // --- addressing and replacement ----------------------------------------------

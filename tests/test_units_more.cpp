@@ -19,7 +19,7 @@
 #include "support/unithost.h"
 #include "units/extlib.h"
 #include "units/queries.h"
-#include "units/unitdata.h"
+#include "forms/unitdata.h"
 
 namespace {
 

@@ -4,8 +4,8 @@
 #include "queries.h"
 
 #include "commands/commands.h"
-#include "unit.h"
-#include "unitdata.h"
+#include "forms/unit.h"
+#include "forms/unitdata.h"
 
 namespace units {
 

@@ -6,8 +6,8 @@
 
 #include "commands/commands.h"
 #include "listmodel.h"
-#include "unit.h"
-#include "unitdata.h"
+#include "forms/unit.h"
+#include "forms/unitdata.h"
 
 namespace units {
 

@@ -7,8 +7,8 @@
 #include <cstdint>
 #include <string>
 #include <vector>
-#include "unit.h"
-#include "unitdata.h"
+#include "forms/unit.h"
+#include "forms/unitdata.h"
 
 namespace units {
 

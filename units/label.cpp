@@ -6,8 +6,8 @@
 #include <algorithm>
 #include <cmath>
 #include "commands/commands.h"
-#include "unit.h"
-#include "unitdata.h"
+#include "forms/unit.h"
+#include "forms/unitdata.h"
 
 namespace units {
 

@@ -77,7 +77,7 @@ bool ContainsText(const std::string& text, const std::string& needle) {
 }
 
 bool NameContains(const std::wstring& name, const std::string& filter) {
-    return !name.empty() && MatchesPinyin(MakePinyinKey(name), PinyinQuery(Widen(filter)));
+    return !name.empty() && search::MatchesPinyin(search::MakePinyinKey(name), search::PinyinQuery(Widen(filter)));
 }
 
 int CompareCells(const std::string& a, const std::string& b) {
@@ -212,8 +212,8 @@ bool ListModel::SetNames(int32_t first, const std::vector<std::wstring>& names) 
         Row& r = rows_[first + i];
         if (r.name == names[i]) continue;
         r.name = names[i];
-        r.nameKey = MakePinyinKey(r.name);
-        r.nameOrder = PinyinSortKey(r.name);
+        r.nameKey = search::MakePinyinKey(r.name);
+        r.nameOrder = search::PinyinSortKey(r.name);
     }
     if (nameColumn_ >= 0 && sortColumn_ == nameColumn_) Resort();
     else if (!filter_.empty()) Refilter();
@@ -235,10 +235,10 @@ bool BeginsWithTyped(const std::wstring& text, const std::wstring& typed) {
     for (size_t i = 0; i < typed.size(); ++i) {
         wchar_t want = FoldWide(typed[i]);
         if (FoldWide(text[i]) == want) continue;
-        uint16_t syllables[kMaxPinyinReadings];
-        int n = PinyinReadings(text[i], syllables);
+        uint16_t syllables[search::kMaxPinyinReadings];
+        int n = search::PinyinReadings(text[i], syllables);
         bool initial = false;
-        for (int k = 0; k < n && !initial; ++k) initial = PinyinSyllable(syllables[k])[0] == want;
+        for (int k = 0; k < n && !initial; ++k) initial = search::PinyinSyllable(syllables[k])[0] == want;
         if (!initial) return false;
     }
     return true;
@@ -268,14 +268,14 @@ void ListModel::SetImage(int32_t row, int32_t image) {
 void ListModel::SetFilter(const std::string& text, uint32_t columns) {
     filter_ = text;
     filterColumns_ = columns;
-    nameQuery_.reset(text.empty() ? nullptr : new PinyinQuery(Widen(text)));
+    nameQuery_.reset(text.empty() ? nullptr : new search::PinyinQuery(Widen(text)));
     Refilter();
 }
 
 bool ListModel::NamePasses(const Row& row) const {
     if (nameColumn_ < 0 || row.name.empty() || !nameQuery_) return false;
     if (filterColumns_ && (nameColumn_ >= 32 || !(filterColumns_ & (1u << nameColumn_)))) return false;
-    return MatchesPinyin(row.nameKey, *nameQuery_);
+    return search::MatchesPinyin(row.nameKey, *nameQuery_);
 }
 
 void ListModel::SetSort(int32_t column, bool descending) {

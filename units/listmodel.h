@@ -10,7 +10,7 @@
 #include <memory>
 #include <string>
 #include <vector>
-#include "pinyin.h"
+#include "search/pinyin.h"
 
 namespace units {
 
@@ -109,7 +109,7 @@ private:
         bool checked = false;
         int32_t image = -1;
         std::wstring name;
-        PinyinKey nameKey;        // for the filter
+        search::PinyinKey nameKey;        // for the filter
         std::wstring nameOrder;   // PinyinSortKey(name), for the sort
     };
     bool NamePasses(const Row& row) const;
@@ -124,7 +124,7 @@ private:
     std::vector<int32_t> shown_;      // the rows of order_ the filter lets through
     std::vector<int32_t> position_;   // row -> its position in shown_, or -1
     std::string filter_;
-    std::unique_ptr<PinyinQuery> nameQuery_;   // the filter as the names are matched, while there is one
+    std::unique_ptr<search::PinyinQuery> nameQuery_;   // the filter as the names are matched, while there is one
     uint32_t filterColumns_ = 0;
     int32_t nameColumn_ = -1;
     int32_t sortColumn_ = -1;

@@ -300,7 +300,7 @@ void ListView::SetIcon(int32_t row, const std::string& png) {
     if (!model_.Valid(row)) return;
     if (!icons_) {
         // Icons as small as the system's: 16 pixels at 96 DPI.
-        icons_.reset(new AppIconList(GetSystemMetrics(SM_CXSMICON)));
+        icons_.reset(new icons::AppIconList(GetSystemMetrics(SM_CXSMICON)));
         if (!icons_->Handle()) {
             icons_.reset();
             return;
@@ -491,7 +491,7 @@ void ListView::OnGetDispInfo(NMLVDISPINFOW* info) {
         int32_t image = model_.Image(row);
         if (image < 0) {
             auto it = pendingIcons_.find(row);
-            image = it == pendingIcons_.end() ? AppIconList::kDefault : icons_->Add(it->second);
+            image = it == pendingIcons_.end() ? icons::AppIconList::kDefault : icons_->Add(it->second);
             if (it != pendingIcons_.end()) pendingIcons_.erase(it);
             model_.SetImage(row, image);
         }

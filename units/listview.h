@@ -24,10 +24,10 @@
 #include <string>
 #include <unordered_map>
 #include <vector>
-#include "appicon.h"
+#include "icons/appicon.h"
 #include "listmodel.h"
-#include "unit.h"
-#include "unitdata.h"
+#include "forms/unit.h"
+#include "forms/unitdata.h"
 
 namespace units {
 
@@ -92,7 +92,7 @@ private:
     ListModel model_;
     // The control's small image list while it lives, never its own: it is
     // taken back as the control is destroyed.
-    std::unique_ptr<AppIconList> icons_;
+    std::unique_ptr<icons::AppIconList> icons_;
     std::unordered_map<int32_t, std::string> pendingIcons_;   // row -> PNG not decoded yet
     OwnedGdi font_;
     std::string scratch_;          // the text last read out, until the next read

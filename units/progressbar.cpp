@@ -8,8 +8,8 @@
 #include <commctrl.h>
 #include <algorithm>
 #include "commands/commands.h"
-#include "unit.h"
-#include "unitdata.h"
+#include "forms/unit.h"
+#include "forms/unitdata.h"
 
 namespace units {
 

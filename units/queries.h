@@ -1,4 +1,5 @@
-// The interface query functions of the unit types: an interface number in,
+// The interface query functions of the unit types (the window's and the
+// menu item's are the window unit's, forms/windowunit.h): an interface number in,
 // the interface's function (or null when the type does not offer it) out.
 #pragma once
 
@@ -6,8 +7,6 @@
 
 namespace units {
 
-void* WindowQuery(int32_t number);
-void* MenuItemQuery(int32_t number);
 void* EditBoxQuery(int32_t number);
 void* LabelQuery(int32_t number);
 void* ButtonQuery(int32_t number);

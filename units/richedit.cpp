@@ -11,8 +11,8 @@
 #include "runtime/values.h"
 #include "runtime/wineheap.h"
 #include "queries.h"
-#include "unit.h"
-#include "unitdata.h"
+#include "forms/unit.h"
+#include "forms/unitdata.h"
 
 namespace units {
 

@@ -1,6 +1,7 @@
 #include "types.h"
 
 #include "queries.h"
+#include "forms/windowunit.h"
 
 namespace units {
 

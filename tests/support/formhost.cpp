@@ -5,9 +5,10 @@
 #include "runtime/app.h"
 #include "runtime/values.h"
 #include "units/queries.h"
+#include "forms/windowunit.h"
 #include "units/types.h"
-#include "units/unit.h"
-#include "units/unitdata.h"
+#include "forms/unit.h"
+#include "forms/unitdata.h"
 
 namespace test {
 

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 #include "runtime/library.h"
-#include "units/unit.h"
+#include "forms/unit.h"
 
 namespace test {
 
