@@ -5,6 +5,7 @@
 
 #include <windows.h>
 #include <algorithm>
+#include <map>
 #include <memory>
 #include <set>
 #include "data/manager.h"
@@ -46,6 +47,9 @@ struct Manager {
     std::vector<dev::Server> servers;   // other computers' adb servers the user added
     dev::PhoneId phone;            // the phone the rows were read from
     int user = 0;                  // the phone's user the rows and actions are for
+    std::map<std::string, int> chosenUsers;   // per phone (PhoneTag) the user last chosen for it
+    dev::PhoneId undoPhone;        // the phone shown when 全部撤销 was asked for
+    std::vector<dev::RecordEntry> history;   // the record of the phone and user shown, from the last read
     std::vector<dev::PhoneUser> users;   // of the chosen phone, as its last read listed them
     int32_t sortColumn = -1;
     bool sortDescending = false;
@@ -82,6 +86,15 @@ struct Entered {
 bool Open() { return gManager && !gClosed && view::Loaded(); }
 
 void Status(const std::string& text) { view::SetText(data::kMgrStatus, text); }
+
+// A phone as the window tells it apart: its server and serial.
+std::string PhoneTag(const dev::Server& server, const std::string& serial) { return server.Label() + "\t" + serial; }
+
+// The user chosen for a phone before, else its owner.
+int ChosenUser(const dev::Server& server, const std::string& serial) {
+    auto it = gManager->chosenUsers.find(PhoneTag(server, serial));
+    return it == gManager->chosenUsers.end() ? 0 : it->second;
+}
 
 const dev::Device* FindDevice(const std::string& serial, const dev::Server& server) {
     for (const dev::Device& d : gManager->devices)
@@ -246,6 +259,8 @@ void OnNamesArrived() {
                std::to_string(gManager->rows.LabelCount()) + " 个有名称");
 }
 
+void ContinueUndo(const JobResult& r);
+
 void OnJobDone() {
     LogFinished(gManager->jobs->CurrentProgress().finished);
     JobResult r = gManager->jobs->TakeResult();
@@ -291,6 +306,7 @@ void OnJobDone() {
                 gManager->rows.ClearLabels();   // names too: another phone may have other versions
             }
             gManager->phone = r.phone;
+            gManager->history = r.history;
             gManager->rows.Show(r.read.snapshot, r.lastActions);
             // A batch leaves the APKs as they were: names are read anew only with the list.
             if (r.batches.empty()) {
@@ -313,6 +329,7 @@ void OnJobDone() {
         status = text::OneLine(r.recordError) + (status.empty() ? "" : "；" + status);
     }
     Status(status);
+    if (r.forUndo && !r.cancelled) ContinueUndo(r);
 }
 
 // A phone's outcomes go into the log as its batch ends: sixteen phones'
@@ -422,11 +439,18 @@ void RunAction(dev::Action action) {
     request.user = gManager->user;
     request.knownApi = s.api;
     request.model = s.model;
+    // The batch goes to the phone the list was read from, and no other on its serial.
+    request.phone = gManager->phone.key;
     if (everyDevice) {
-        for (const dev::Device& d : gManager->devices)
-            if (d.state == dev::DeviceState::Ready) request.targets.push_back(dev::Target{d.server, d.serial});
+        // Each phone with the user chosen for it (its owner unless another was chosen).
+        for (const dev::Device& d : gManager->devices) {
+            if (d.state != dev::DeviceState::Ready) continue;
+            bool shown = d.serial == gManager->serial && d.server == gManager->server;
+            request.targets.push_back(dev::Target{d.server, d.serial, shown ? gManager->user : ChosenUser(d.server, d.serial),
+                                                  shown ? gManager->phone.key : std::string()});
+        }
     } else if (!gManager->serial.empty()) {
-        request.targets.push_back(dev::Target{gManager->server, gManager->serial});
+        request.targets.push_back(dev::Target{gManager->server, gManager->serial, gManager->user, gManager->phone.key});
     }
     if (request.targets.empty()) {
         Status("没有可用的设备");
@@ -550,7 +574,8 @@ bool OnDeviceChosen(int32_t argc, const int64_t* argv, int64_t*) {
     Choose(&d);
     gManager->names.Stop();
     gManager->rows.Clear();
-    gManager->user = 0;   // every phone has its owner; its other users come with the read
+    // The user chosen for this phone before, else its owner; its other users come with the read.
+    gManager->user = ChosenUser(d.server, d.serial);
     gManager->users.clear();
     ShowUsers();
     if (d.state != dev::DeviceState::Ready) {
@@ -578,6 +603,7 @@ bool OnUserChosen(int32_t argc, const int64_t* argv, int64_t*) {
         return false;
     }
     gManager->user = user;
+    gManager->chosenUsers[PhoneTag(gManager->server, gManager->serial)] = user;
     gManager->names.Stop();
     gManager->rows.Clear();
     JobRequest request;
@@ -738,28 +764,33 @@ bool OnExportList(int32_t, const int64_t*, int64_t*) {
 bool OnShowRecord(int32_t, const int64_t*, int64_t*) {
     Entered entered;
     if (!Open()) return false;
-    const dev::ActionRecord& record = gManager->jobs->Record();
-    std::vector<dev::RecordEntry> all = record.ReadAll();
+    if (gManager->serial.empty()) {
+        Status("请先选择设备");
+        return false;
+    }
+    // The phone's history as its last read found it: the record is read by
+    // the jobs, never on the window's thread.
+    const std::vector<dev::RecordEntry>& history = gManager->history;
     std::string text;
-    size_t shown = 0, total = 0;
-    for (auto it = all.rbegin(); it != all.rend(); ++it) {
-        if (!gManager->serial.empty() && (it->user != gManager->user || !dev::SamePhone(*it, gManager->phone))) continue;
-        total++;
-        if (shown == kRecordLines) continue;
-        shown++;
+    size_t shown = 0;
+    for (auto it = history.rbegin(); it != history.rend() && shown < kRecordLines; ++it, ++shown) {
         dev::PackageResult r;
         r.name = it->package;
         r.outcome = it->outcome;
         text += dev::LocalTimeText(it->time) + "  " + gManager->rows.Display(it->package) + "  " + dev::ActionVerb(it->action) + "  " +
                 dev::OutcomeMessage(it->action, r) + "\r\n";
     }
-    if (total == 0) text = "这台设备还没有操作记录。\r\n";
-    else if (total > shown) text += "……共 " + std::to_string(total) + " 条，只显示最近的 " + std::to_string(shown) + " 条\r\n";
-    text += "\r\n记录文件：" + record.Path();
+    if (history.empty()) text = "这台设备还没有操作记录。\r\n";
+    else if (history.size() > shown)
+        text += "……共 " + std::to_string(history.size()) + " 条，只显示最近的 " + std::to_string(shown) + " 条\r\n";
+    text += "\r\n记录文件：" + gManager->jobs->Record().Path();
     view::Tell(text, "操作记录");
     return false;
 }
 
+// 全部撤销 first reads the phone afresh (its states and its identity, in one
+// adb run): undo is worked out from what the phone shows now, not from the
+// list on screen, and only for the phone the list was read from.
 bool OnUndoAll(int32_t, const int64_t*, int64_t*) {
     Entered entered;
     if (!Open() || gManager->jobs->Running()) return false;
@@ -767,14 +798,40 @@ bool OnUndoAll(int32_t, const int64_t*, int64_t*) {
         Status("请先选择设备");
         return false;
     }
-    const dev::PackageSnapshot& s = gManager->rows.Snapshot();
-    std::vector<dev::UndoItem> undo =
-        dev::UndoSet(gManager->jobs->Record().ReadAll(), gManager->phone, gManager->user, &s);
+    gManager->undoPhone = gManager->phone;
+    JobRequest request;
+    request.preferred = gManager->serial;
+    request.preferredServer = gManager->server;
+    request.user = gManager->user;
+    request.readPackages = true;
+    request.forUndo = true;
+    StartJob(request, "正在读取手机现在的状态...");
+    return false;
+}
+
+namespace {
+
+// The undo read has ended: refuse another phone, else ask and undo.
+void ContinueUndo(const JobResult& r) {
+    const dev::PackageSnapshot& s = r.read.snapshot;
+    if (r.readSerial.empty() || !s.complete || r.user != gManager->user) {
+        Status("无法读取手机现在的状态，没有撤销");
+        return;
+    }
+    const dev::PhoneId& meant = gManager->undoPhone;
+    if (!meant.key.empty() && !dev::SameIdentity(meant.key, r.phone.key)) {
+        std::string why = "连接在 " + r.readSerial + " 上的手机（" + (r.phone.key.empty() ? "标识读不出" : r.phone.key) +
+                          "）不是刚才列表里的那一台（" + meant.key + "），没有撤销。";
+        Status(why);
+        view::Tell(why + "\r\n\r\n列表现在显示的是这台手机；它的操作记录另算。", "全部撤销");
+        return;
+    }
+    const std::vector<dev::UndoItem>& undo = r.undo;
     if (undo.empty()) {
         Status("没有需要撤销的操作");
         view::Tell("本工具在这台设备上改动过的应用都已是改动前的状态（或之后被别的方式改过），没有需要撤销的操作。",
                    "全部撤销");
-        return false;
+        return;
     }
     Step restore{dev::Action::Restore, {}}, enable{dev::Action::Enable, {}}, disable{dev::Action::Disable, {}},
         remove{dev::Action::Delete, {}};
@@ -792,18 +849,20 @@ bool OnUndoAll(int32_t, const int64_t*, int64_t*) {
     }
     if (!view::Ask("将把下列应用恢复到本工具改动它们之前的状态：\r\n\r\n" + NameLines(names, &what) + "\r\n确定吗？", "全部撤销") ||
         !Open())
-        return false;
+        return;
     JobRequest request;
     request.preferred = gManager->serial;
     request.preferredServer = gManager->server;
-    request.targets = {dev::Target{gManager->server, gManager->serial}};
+    request.targets = {dev::Target{gManager->server, gManager->serial, r.user, r.phone.key}};
+    request.phone = r.phone.key;
     request.knownApi = s.api;
     request.model = s.model;
     request.readPackages = true;
-    request.user = gManager->user;
+    request.user = r.user;
     request.steps = {restore, enable, disable, remove};
     StartJob(request, "正在撤销...");
-    return false;
 }
+
+} // namespace
 
 } // namespace app

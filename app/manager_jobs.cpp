@@ -106,6 +106,7 @@ Progress Jobs::CurrentProgress() {
 void Jobs::Run(const JobRequest& request, const dev::Cancel& cancel) {
     JobResult r;
     r.user = request.user;
+    r.forUndo = request.forUndo;
     std::string serial = request.preferred;
     dev::Server server = request.preferredServer;
     if (request.listDevices) {
@@ -164,6 +165,7 @@ void Jobs::Run(const JobRequest& request, const dev::Cancel& cancel) {
         o.record = &record_;
         o.user = request.user;
         o.knownApi = request.targets.size() == 1 ? request.knownApi : 0;
+        o.phone = request.targets.size() == 1 ? request.phone : std::string();
         o.model = request.targets.size() == 1 ? request.model : std::string();
         o.progress = [this](const std::string&, const dev::PackageResult& p, size_t, size_t) {
             bool post;
@@ -231,7 +233,12 @@ void Jobs::Run(const JobRequest& request, const dev::Cancel& cancel) {
             if (record_.Append(settled, &why)) all.insert(all.end(), settled.begin(), settled.end());
             else if (r.recordError.empty()) r.recordError = "操作记录无法写入：" + why;
         }
-        r.lastActions = dev::LastActions(all, r.phone, request.user);
+        // The record is read here, off the window's thread: a bench's record
+        // may hold tens of thousands of lines.
+        r.history = dev::PhoneHistory(all, r.phone, request.user);
+        for (const dev::RecordEntry& e : r.history) r.lastActions[e.package] = e;
+        if (request.forUndo && r.read.snapshot.complete)
+            r.undo = dev::UndoSet(all, r.phone, request.user, &r.read.snapshot);
     }
     r.cancelled = cancel.Requested();
 

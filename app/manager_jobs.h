@@ -37,6 +37,8 @@ struct JobRequest {
     int knownApi = 0;
     std::string model;
     int user = 0;                      // the phone's user the read and the batches are for
+    std::string phone;                 // the identity of the phone a one-phone batch is meant for
+    bool forUndo = false;              // a read whose result the window turns into an undo
 };
 
 struct JobResult {
@@ -48,10 +50,13 @@ struct JobResult {
     dev::PackageRead read;
     std::vector<dev::BatchResult> batches;   // step by step, device by device
     std::map<std::string, dev::RecordEntry> lastActions;   // of readSerial
+    std::vector<dev::RecordEntry> history;   // readSerial's record for the user, oldest first
+    std::vector<dev::UndoItem> undo;         // what undo would do now (when asked for)
     dev::PhoneId phone;                // of readSerial, as its read told
     int user = 0;
     std::string recordError;           // the first record write that failed, empty when all went in
     bool cancelled = false;
+    bool forUndo = false;              // as asked
 };
 
 // Progress the UI shows while a job runs.

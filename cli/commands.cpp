@@ -117,6 +117,17 @@ dev::ActionRecord RecordOf(const Options& o) {
     return o.recordFile.empty() ? dev::ActionRecord() : dev::ActionRecord(AnsiPath(o.recordFile));
 }
 
+// A complete read of a phone settles what the record left open on it (a
+// batch cut off, a tool that ended before its batch told).
+void SettleRead(const Options& o, const std::vector<std::string>& serials, const std::vector<dev::PackageRead>& reads,
+                Output& out) {
+    dev::ActionRecord record = RecordOf(o);
+    for (size_t i = 0; i < serials.size(); i++) {
+        std::string why;
+        if (!phone::Settle(record, serials[i], o.user, reads[i].snapshot, &why)) out.Error("操作记录无法写入：" + why);
+    }
+}
+
 // The names cache the window keeps, or --names-file; read.
 appnames::NameCache NamesOf(const Options& o) {
     appnames::NameCache cache(o.namesFile.empty() ? appnames::NameCache::DefaultPath() : AnsiPath(o.namesFile));
@@ -165,6 +176,7 @@ int ListCommand(const Options& o, const dev::Adb& adb, Output& out, const dev::C
     std::vector<std::string> serials = Serials(c.phones);
     std::vector<dev::PackageRead> reads = phone::Packages(adb, serials, o.user, &cancel);
     if (cancel.Requested()) return kExitCancelled;
+    SettleRead(o, serials, reads, out);
     // Stopped while reading names, the list is printed with the names read so far.
     std::vector<appnames::NameRead> names;
     if (o.appNames) names = ReadLabels(o, adb, out, cancel, serials, reads);
@@ -416,6 +428,7 @@ int UndoCommand(const Options& o, const dev::Adb& adb, Output& out, const dev::C
                           {dev::Action::Delete, &dev::UndoItem::remove}};
     std::vector<std::vector<dev::UndoItem>> items(serials.size());
     bool any = false;
+    SettleRead(o, serials, reads, out);   // what the record left open, settled by this read first
     for (size_t i = 0; i < serials.size(); i++) {
         items[i] = phone::UndoItems(record, serials[i], o.user, reads[i].snapshot);
         if (items[i].empty()) out.Error((o.all ? "[" + serials[i] + "] " : std::string()) + "没有需要撤销的操作");
@@ -429,6 +442,8 @@ int UndoCommand(const Options& o, const dev::Adb& adb, Output& out, const dev::C
         for (size_t i = 0; i < serials.size(); i++) {
             plans[i].job.serial = serials[i];
             plans[i].job.knownApi = reads[i].snapshot.api;
+            // The phone undo was worked out for, and no other on its serial.
+            plans[i].job.phone = dev::PhoneKey(reads[i].snapshot);
             plans[i].now = &reads[i].snapshot;
             for (const dev::UndoItem& u : items[i])
                 if (u.*step.wanted) plans[i].job.names.push_back(u.package);
@@ -454,6 +469,7 @@ int RecordCommand(const Options& o, const dev::Adb& adb, Output& out) {
         if (c.exit >= 0) return c.exit;
         std::vector<std::string> serials = Serials(c.phones);
         std::vector<dev::PackageRead> reads = phone::Packages(adb, serials, o.user, nullptr);
+        SettleRead(o, serials, reads, out);
         for (size_t i = 0; i < serials.size(); i++)
             phones.push_back(phone::Identify(serials[i], reads[i].snapshot.complete ? &reads[i].snapshot : nullptr));
     }

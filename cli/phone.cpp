@@ -64,7 +64,11 @@ std::vector<dev::BatchResult> Run(const dev::Adb& adb, const std::vector<Job>& j
         serials.push_back(j.serial);
         sameNames = sameNames && j.names == jobs[0].names;
     }
-    if (sameNames && jobs.size() > 1) return dev::RunOnDevices(adb, serials, action, jobs[0].names, o);
+    if (sameNames && jobs.size() > 1) {
+        std::vector<dev::Target> targets;
+        for (const Job& j : jobs) targets.push_back(dev::Target{adb.Server(), j.serial, -1, j.phone});
+        return dev::RunOnDevices(adb, targets, action, jobs[0].names, o);
+    }
 
     std::vector<dev::BatchResult> results(jobs.size());
     dev::Lock progressLock;
@@ -77,6 +81,7 @@ std::vector<dev::BatchResult> Run(const dev::Adb& adb, const std::vector<Job>& j
     dev::RunEach(jobs.size(), [&](size_t i) {
         dev::BatchOptions mine = each;
         mine.knownApi = jobs[i].knownApi;
+        mine.phone = jobs[i].phone;
         results[i] = dev::RunBatch(adb, jobs[i].serial, action, jobs[i].names, mine);
     });
     return results;
@@ -91,6 +96,12 @@ dev::PhoneId Identify(const std::string& serial, const dev::PackageSnapshot* now
 
 std::vector<dev::RecordEntry> History(const dev::ActionRecord& record, const dev::PhoneId& phone, int user) {
     return dev::PhoneHistory(record.ReadAll(), phone, user);
+}
+
+bool Settle(const dev::ActionRecord& record, const std::string& serial, int user, const dev::PackageSnapshot& now,
+            std::string* why) {
+    if (!now.complete) return true;
+    return record.Append(dev::SettleUncertain(record.ReadAll(), dev::IdentifyPhone(serial, now), user, now), why);
 }
 
 std::vector<dev::UndoItem> UndoItems(const dev::ActionRecord& record, const std::string& serial, int user,

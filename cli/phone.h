@@ -34,6 +34,7 @@ struct Job {
     std::string serial;
     std::vector<std::string> names;
     int knownApi = 0;   // from an earlier read, 0 when unknown
+    std::string phone;  // the phone's identity as read before (PhoneKey); empty: any
 };
 
 struct RunSettings {
@@ -60,5 +61,11 @@ std::vector<dev::RecordEntry> History(const dev::ActionRecord& record, const dev
 // before this tool first changed it.
 std::vector<dev::UndoItem> UndoItems(const dev::ActionRecord& record, const std::string& serial, int user,
                                      const dev::PackageSnapshot& now);
+
+// Settles the record's open lines of the phone read as `now` (a complete
+// read): intents whose batch never told, and commands cut off. False, with
+// the reason, when the record could not be written.
+bool Settle(const dev::ActionRecord& record, const std::string& serial, int user, const dev::PackageSnapshot& now,
+            std::string* why);
 
 } // namespace cli::phone

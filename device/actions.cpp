@@ -26,7 +26,7 @@ const ActionInfo kActions[] = {
 // The record's words, in the order of Outcome; new ones only at the end.
 const char* const kOutcomeWords[] = {"done",         "not-installed", "protected", "policy",   "unknown",
                                      "needs-android-8", "device-gone", "cancelled", "bad-name", "other",
-                                     "already",      "not-sent"};
+                                     "already",      "not-sent",      "intent",    "other-phone"};
 
 const ActionInfo& Info(Action a) { return kActions[static_cast<int>(a)]; }
 
@@ -61,7 +61,7 @@ bool ActionFromWord(const std::string& word, Action* a) {
 const char* OutcomeWord(Outcome o) { return kOutcomeWords[static_cast<int>(o)]; }
 
 bool OutcomeFromWord(const std::string& word, Outcome* o) {
-    for (int i = 0; i <= static_cast<int>(Outcome::NotSent); i++)
+    for (int i = 0; i < static_cast<int>(sizeof kOutcomeWords / sizeof kOutcomeWords[0]); i++)
         if (word == kOutcomeWords[i]) return *o = static_cast<Outcome>(i), true;
     return false;
 }
@@ -80,6 +80,8 @@ std::string OutcomeMessage(Action a, const PackageResult& r) {
     case Outcome::BadName: return "失败，" + RefusalText(r.name);
     case Outcome::Already: return std::string("本来就是") + AlreadyState(a) + "，没有改动";
     case Outcome::NotSent: return "未执行：设备已断开或不可用，没有发送";
+    case Outcome::Intent: return "已发出，结果未知，下次读取这台手机时确认";
+    case Outcome::OtherPhone: return "未执行：连接的手机不是读取列表时的那一台，请按 刷新 后再试";
     case Outcome::Other: break;
     }
     std::string said = text::OneLine(r.text, 200);
@@ -252,8 +254,13 @@ bool ShowsDone(Action a, PackageState s) {
 }
 
 void Reconcile(Action a, const PackageSnapshot& after, PackageResult* r) {
-    if (!after.complete || !r->begun) return;
+    if (!after.complete) return;
     const Package* p = FindPackage(after, r->name);
+    if (p) {
+        r->afterKnown = true;
+        r->after = p->state;
+    }
+    if (!r->begun) return;
     bool uncertain = r->outcome == Outcome::Done || r->outcome == Outcome::Other ||
                      r->outcome == Outcome::Cancelled || r->outcome == Outcome::DeviceGone;
     // Deleting what was deleted already is refused as "not installed".

@@ -25,6 +25,10 @@ enum class Outcome {
     // Added later: the record's words of the values above stay as they were.
     Already,          // the package was in that state before: nothing was changed
     NotSent,          // never reached the phone (the device went away first)
+    // Record lines only: written before a batch is sent, settled by the
+    // package's outcome line of the same batch or by the next complete read.
+    Intent,
+    OtherPhone,       // not sent: the phone answering is not the one the list was read from
 };
 
 struct PackageResult {
@@ -36,6 +40,8 @@ struct PackageResult {
     bool unchanged = false;   // reported success, yet the phone shows no change
     bool beforeKnown = false; // the phone's state of it was read just before the batch
     PackageState before = PackageState::Enabled;
+    bool afterKnown = false;  // the phone's state of it was read back after the batch
+    PackageState after = PackageState::Enabled;
 };
 
 // The word a record line and the tests use: "disable", "enable", "delete", "restore".

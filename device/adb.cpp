@@ -38,16 +38,22 @@ private:
     HANDLE h_ = nullptr;
 };
 
-// Reads what the pipe holds now, never blocking. True when something came.
-bool Drain(HANDLE pipe, std::string* into) {
+// Reads what the pipe holds now, never blocking, keeping at most `room`
+// more bytes (what comes beyond is read and dropped, and *over set). True
+// when something came.
+bool Drain(HANDLE pipe, std::string* into, size_t room, bool* over) {
     bool got = false;
     char buf[16384];
+    size_t start = into->size();
     for (;;) {
         DWORD avail = 0;
         if (!PeekNamedPipe(pipe, nullptr, 0, nullptr, &avail, nullptr) || avail == 0) return got;
         DWORD read = 0;
         if (!ReadFile(pipe, buf, std::min<DWORD>(avail, sizeof buf), &read, nullptr) || read == 0) return got;
-        into->append(buf, read);
+        size_t kept = into->size() - start;
+        size_t take = kept >= room ? 0 : std::min<size_t>(read, room - kept);
+        into->append(buf, take);
+        if (take < read) *over = true;
         got = true;
     }
 }
@@ -61,6 +67,31 @@ struct Child {
     Handle process;
     Handle outRead, errRead;
 };
+
+// Every adb client of this process is in one job that ends them when this
+// process ends, however it ends (Task Manager, a crash, a closed console):
+// a client that lived on would keep feeding the phone the rest of a batch
+// nobody records any more. Processes an adb client starts (the adb server,
+// which every other adb user shares) leave the job at once: adb starts its
+// server with DETACHED_PROCESS alone, no breakaway asked
+// (packages/modules/adb adb.cpp, launch_server), so the job lets them go
+// silently. The handle stays open for the process's life: closing it is
+// what ends the clients.
+HANDLE ClientJob() {
+    static HANDLE job = [] {
+        HANDLE j = CreateJobObjectA(nullptr, nullptr);
+        if (!j) return j;
+        JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits = {};
+        limits.BasicLimitInformation.LimitFlags =
+            JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE | JOB_OBJECT_LIMIT_SILENT_BREAKAWAY_OK;
+        if (!SetInformationJobObject(j, JobObjectExtendedLimitInformation, &limits, sizeof limits)) {
+            CloseHandle(j);
+            return HANDLE(nullptr);
+        }
+        return j;
+    }();
+    return job;
+}
 
 bool Start(const std::string& exe, const std::string& commandLine, Child* c, std::string* error) {
     Handle outWrite, errWrite, input;
@@ -92,7 +123,8 @@ bool Start(const std::string& exe, const std::string& commandLine, Child* c, std
         SetHandleInformation(errWrite.Get(), HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT);
         // No console at all: adb talks through the pipes only, and a hidden
         // console would cost a console host process per adb run.
-        ok = CreateProcessA(exe.c_str(), &line[0], nullptr, nullptr, TRUE, DETACHED_PROCESS,
+        // Started suspended, so it is in the job before it can start anything.
+        ok = CreateProcessA(exe.c_str(), &line[0], nullptr, nullptr, TRUE, DETACHED_PROCESS | CREATE_SUSPENDED,
                             nullptr, nullptr, &si, &pi);
         lastError = GetLastError();
         SetHandleInformation(outWrite.Get(), HANDLE_FLAG_INHERIT, 0);
@@ -106,6 +138,10 @@ bool Start(const std::string& exe, const std::string& commandLine, Child* c, std
             *error = "无法启动 " + exe + "（错误 " + std::to_string(lastError) + "）";
         return false;
     }
+    // A process already in a job that allows no other (Windows 7) runs its
+    // clients untied, as before.
+    if (HANDLE job = ClientJob()) AssignProcessToJobObject(job, pi.hProcess);
+    ResumeThread(pi.hThread);
     *c->process.Out() = pi.hProcess;
     CloseHandle(pi.hThread);
     return true;
@@ -176,10 +212,11 @@ AdbResult Adb::Run(const std::vector<std::string>& args, const AdbRun& how) cons
     DWORD wakerCount = 1;
     if (how.abort) wakers[wakerCount++] = how.abort->Event();
     if (how.cancel) wakers[wakerCount++] = how.cancel->Event();
+    auto room = [&] { return how.maxBytes > r.out.size() + r.err.size() ? how.maxBytes - r.out.size() - r.err.size() : 0; };
     for (;;) {
-        bool got = Drain(c.outRead.Get(), &r.out);
-        got = Drain(c.errRead.Get(), &r.err) || got;
-        if (got && how.onOutput && !how.onOutput(r.out)) r.cancelled = true;
+        bool got = Drain(c.outRead.Get(), &r.out, room(), &r.tooLong);
+        got = Drain(c.errRead.Get(), &r.err, room(), &r.tooLong) || got;
+        if (got && how.onOutput && !r.tooLong && !how.onOutput(r.out)) r.cancelled = true;
         if (how.abort && how.abort->Requested()) r.cancelled = true;
         if (how.cancel && how.cancel->Requested() && !cancelPending) {
             cancelPending = true;
@@ -188,7 +225,7 @@ AdbResult Adb::Run(const std::vector<std::string>& args, const AdbRun& how) cons
         }
         if (cancelPending && GetTickCount() - cancelSeen >= how.cancelGraceMs) r.cancelled = true;
         if (how.timeoutMs && GetTickCount() - began >= how.timeoutMs) r.timedOut = true;
-        if (r.cancelled || r.timedOut) {
+        if (r.cancelled || r.timedOut || r.tooLong) {
             End(&c);
             break;
         }
@@ -197,9 +234,9 @@ AdbResult Adb::Run(const std::vector<std::string>& args, const AdbRun& how) cons
         WaitForMultipleObjects(wakerCount, wakers, FALSE, got ? 0 : wait);
     }
     // Whatever the child wrote before it ended is in the pipes by now.
-    bool got = Drain(c.outRead.Get(), &r.out);
-    Drain(c.errRead.Get(), &r.err);
-    if (got && how.onOutput && !r.cancelled && !r.timedOut) how.onOutput(r.out);
+    bool got = Drain(c.outRead.Get(), &r.out, room(), &r.tooLong);
+    Drain(c.errRead.Get(), &r.err, room(), &r.tooLong);
+    if (got && how.onOutput && !r.cancelled && !r.timedOut && !r.tooLong) how.onOutput(r.out);
     GetExitCodeProcess(c.process.Get(), &r.exitCode);
     return r;
 }
@@ -215,6 +252,7 @@ AdbResult Adb::Shell(const std::string& serial, const std::string& script, const
 std::string RunFailure(const AdbResult& r) {
     if (!r.started) return r.startError;
     if (r.timedOut) return "adb 没有在限定时间内结束";
+    if (r.tooLong) return "adb 的输出多得不正常，已停止读取";
     if (r.cancelled) return "已取消";
     return std::string();
 }

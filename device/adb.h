@@ -13,6 +13,10 @@
 
 namespace dev {
 
+// The most any adb run keeps by default: a package list of thousands is a
+// few hundred KB, a batch's output less; the name reads set their own.
+constexpr size_t kAdbMaxOutput = 64u << 20;
+
 struct AdbRun {
     const Cancel* cancel = nullptr;   // ends the run when set...
     DWORD cancelGraceMs = 0;          // ...this long after (onOutput may end it sooner)
@@ -21,6 +25,10 @@ struct AdbRun {
     // Called with the whole standard output so far each time more arrives;
     // returning false ends the run (the output so far stays in the result).
     std::function<bool(const std::string& outSoFar)> onOutput;
+    // What is kept of both streams together: a broken phone or a hostile
+    // server could stream without end into a 2 GB address space. Past it
+    // the run is ended and marked (AdbResult::tooLong).
+    size_t maxBytes = kAdbMaxOutput;
 };
 
 struct AdbResult {
@@ -29,6 +37,7 @@ struct AdbResult {
     std::string out, err;
     bool cancelled = false;   // by the flag or by onOutput
     bool timedOut = false;
+    bool tooLong = false;     // ended for sending more than AdbRun::maxBytes
     std::string startError;   // why it could not start
 };
 

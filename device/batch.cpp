@@ -1,5 +1,6 @@
 #include "batch.h"
 
+#include <cstdlib>
 #include <map>
 
 #include "names.h"
@@ -36,32 +37,129 @@ public:
         if (!before.model.empty()) model_ = before.model;
     }
 
+    // One intent line per package, in one append, before the batch is sent.
+    void WriteIntents(const std::vector<PackageResult>& intents) {
+        if (!o_.record) return;
+        std::vector<RecordEntry> lines;
+        for (const PackageResult& r : intents) lines.push_back(Entry(r, Outcome::Intent));
+        std::string why;
+        if (!o_.record->Append(lines, &why)) return Failed(why);
+        for (const PackageResult& r : intents) written_[r.name] = Written{Outcome::Intent, false};
+    }
+
     void Write(const PackageResult& r) {
         if (!o_.record) return;
         auto it = written_.find(r.name);
-        if (it != written_.end() && it->second == r.outcome) return;
-        RecordEntry e{RecordTime(), serial_, model_.empty() ? o_.model : model_, o_.user, r.name, action_, r.outcome};
-        e.beforeKnown = r.beforeKnown;
-        e.before = r.before;
-        e.phone = phone_;
-        e.batch = batch_;
+        // A line again only when it tells more: another outcome, or the
+        // state the phone showed after a refusal or an ignored command.
+        if (it != written_.end() && it->second.outcome == r.outcome &&
+            (r.outcome != Outcome::Other || it->second.afterKnown || !r.afterKnown))
+            return;
         std::string why;
-        if (o_.record->Append({e}, &why)) {
-            written_[r.name] = r.outcome;
-        } else if (error_.empty()) {
-            error_ = "操作记录无法写入：" + why;
-        }
+        if (o_.record->Append({Entry(r, r.outcome)}, &why)) written_[r.name] = Written{r.outcome, r.afterKnown};
+        else Failed(why);
     }
 
     const std::string& Error() const { return error_; }
 
 private:
+    struct Written {
+        Outcome outcome;
+        bool afterKnown;
+    };
+
+    RecordEntry Entry(const PackageResult& r, Outcome o) const {
+        RecordEntry e{RecordTime(), serial_, model_.empty() ? o_.model : model_, o_.user, r.name, action_, o};
+        e.beforeKnown = r.beforeKnown;
+        e.before = r.before;
+        e.afterKnown = o != Outcome::Intent && r.afterKnown;
+        e.after = r.after;
+        e.phone = phone_;
+        e.batch = batch_;
+        return e;
+    }
+
+    void Failed(const std::string& why) {
+        if (error_.empty()) error_ = "操作记录无法写入：" + why;
+    }
+
+
     const std::string& serial_;
     Action action_;
     const BatchOptions& o_;
     std::string batch_, phone_, model_;
-    std::map<std::string, Outcome> written_;
+    std::map<std::string, Written> written_;
     std::string error_;
+};
+
+// An action script's output read as it grows: each whole line once, so a
+// long batch costs its output once, not once per chunk (ParseActionOutput
+// reads the whole output, which the end of the run does once).
+class ActionStream {
+public:
+    ActionStream(ReadBefore readBefore, const std::vector<std::string>& names)
+        : inActions_(readBefore == ReadBefore::No), results_(names.size()) {
+        for (size_t i = 0; i < names.size(); i++) results_[i].name = names[i];
+    }
+
+    // Reads the lines that have arrived whole since the last call.
+    void Feed(const std::string& out) {
+        static const std::string actions = std::string(kMarker) + "actions";
+        static const std::string begin = std::string(kMarker) + "begin ";
+        static const std::string end = std::string(kMarker) + "end ";
+        static const std::string section = std::string(kMarker) + "section ";
+        while (!done_) {
+            size_t eol = out.find('\n', at_);
+            if (eol == std::string::npos) return;   // a line still arriving
+            std::string line = text::Trim(out.substr(at_, eol - at_));
+            at_ = eol + 1;
+            if (!inActions_) {
+                if (line == actions) {
+                    inActions_ = true;
+                    actionsAt_ = at_;
+                }
+                continue;
+            }
+            if (text::StartsWith(line, begin.c_str())) {
+                size_t i = static_cast<size_t>(std::strtoul(line.c_str() + begin.size(), nullptr, 10));
+                current_ = i < results_.size() ? &results_[i] : nullptr;
+                if (current_) current_->begun = true;
+            } else if (text::StartsWith(line, end.c_str())) {
+                char* after = nullptr;
+                size_t i = static_cast<size_t>(std::strtoul(line.c_str() + end.size(), &after, 10));
+                while (*after == ' ') after++;
+                // "end N S": an end without its status is no end.
+                bool hasStatus = (*after >= '0' && *after <= '9') || (*after == '-' && after[1] >= '0' && after[1] <= '9');
+                if (i < results_.size() && hasStatus && results_[i].status < 0) {
+                    results_[i].status = std::atoi(after);
+                    ended_.push_back(i);
+                }
+                current_ = nullptr;
+            } else if (text::StartsWith(line, section.c_str())) {
+                done_ = true;   // the read back
+            } else if (current_ && !line.empty()) {
+                current_->text += (current_->text.empty() ? "" : "\n") + line;
+            }
+        }
+    }
+
+    bool Begun() const { return inActions_; }
+    size_t ActionsAt() const { return actionsAt_; }   // where the read before ends
+    const PackageResult& Result(size_t i) const { return results_[i]; }
+    // The packages whose end arrived since the last call.
+    std::vector<size_t> TakeEnded() {
+        std::vector<size_t> e;
+        e.swap(ended_);
+        return e;
+    }
+
+private:
+    bool inActions_;
+    bool done_ = false;
+    size_t at_ = 0, actionsAt_ = 0;
+    std::vector<PackageResult> results_;
+    PackageResult* current_ = nullptr;
+    std::vector<size_t> ended_;
 };
 
 // Tracks the end markers as output arrives, reporting and recording each
@@ -86,14 +184,12 @@ public:
     bool HasBefore() const { return haveBefore_; }
 
     // Reports the packages whose end arrived; true while the batch may go on.
-    bool OnOutput(const std::string& actions, const std::vector<std::string>& piece, size_t first,
-                  const Cancel* cancel) {
-        std::vector<PackageResult> now = ParseActionOutput(actions, piece);
-        NoteBefore(before_, &now);
-        for (size_t i = 0; i < now.size(); i++) {
-            if (done_[first + i] || now[i].status < 0) continue;
+    bool OnOutput(ActionStream& stream, size_t first, const Cancel* cancel) {
+        for (size_t i : stream.TakeEnded()) {
+            if (done_[first + i]) continue;
             done_[first + i] = true;
-            PackageResult& r = now[i];
+            PackageResult r = stream.Result(i);
+            NoteBefore(before_, &r);
             r.outcome = Classify(action_, r.text, r.status);
             SettleAlready(action_, &r);
             record_.Write(r);
@@ -170,6 +266,37 @@ BatchResult RunBatch(const Adb& adb, const std::string& serial, Action action, c
     for (size_t i : refused) ends.Report(b.results[i]);
     if (sent.empty()) return b;
 
+    // Write ahead: the phone's states and identity, then the intents, and
+    // only then the script.
+    PackageRead pre = ReadPackages(adb, serial, o.user, o.cancel, Users::Skip, o.knownApi);
+    std::string refusal;
+    Outcome refusedAs = Outcome::NotSent;
+    if ((o.cancel && o.cancel->Requested()) || (o.abort && o.abort->Requested())) {
+        refusedAs = Outcome::Cancelled;
+    } else if (!pre.snapshot.complete && !pre.snapshot.serviceFailed) {
+        refusal = pre.error;   // adb could not reach the phone: nothing is sent
+    } else if (!o.phone.empty() && !SameIdentity(o.phone, PhoneKey(pre.snapshot))) {
+        refusedAs = Outcome::OtherPhone;
+        refusal = "连接在 " + serial + " 上的手机（" + PhoneKey(pre.snapshot) + "）不是读取列表时的那一台（" + o.phone + "）";
+    }
+    if (refusedAs != Outcome::NotSent || !refusal.empty()) {
+        b.error = refusal;
+        for (size_t k = 0; k < sent.size(); k++) {
+            PackageResult& r = b.results[where[k]];
+            r.outcome = refusedAs;
+            r.text = refusal;
+            ends.Report(r);
+        }
+        return b;
+    }
+    record.SetPhone(pre.snapshot);
+    std::vector<PackageResult> intents(sent.size());
+    for (size_t k = 0; k < sent.size(); k++) {
+        intents[k].name = sent[k];
+        NoteBefore(pre.snapshot, &intents[k]);
+    }
+    record.WriteIntents(intents);
+
     // One adb process for the whole list when the script fits what adb can
     // carry; else one per piece, the first reading the states before, the
     // last reading them back.
@@ -189,14 +316,15 @@ BatchResult RunBatch(const Adb& adb, const std::string& serial, Action action, c
         how.abort = o.abort;
         how.cancelGraceMs = kCancelGraceMs;
         how.timeoutMs = kBatchBaseMs + kBatchPerPackageMs * static_cast<DWORD>(count);
+        ActionStream stream(readBefore, piece);
         how.onOutput = [&](const std::string& out) {
-            ActionOutput parts = SplitActionOutput(out, readBefore);
-            if (!parts.begun) return !(o.cancel && o.cancel->Requested());
+            stream.Feed(out);
+            if (!stream.Begun()) return !(o.cancel && o.cancel->Requested());
             if (readBefore == ReadBefore::Yes && !ends.HasBefore()) {
-                b.before = ParseReadOutput(parts.before);
+                b.before = ParseReadOutput(out.substr(0, stream.ActionsAt()));
                 ends.SetBefore(b.before);
             }
-            return ends.OnOutput(parts.actions, piece, first, o.cancel);
+            return ends.OnOutput(stream, first, o.cancel);
         };
         run = adb.Shell(serial, BuildActionScript(action, o.user, piece, last ? ReadBack::Yes : ReadBack::No,
                                                   readBefore, o.knownApi),
@@ -228,19 +356,27 @@ BatchResult RunBatch(const Adb& adb, const std::string& serial, Action action, c
             if (b.error.empty() && !again.error.empty()) b.error = again.error;
         }
     }
+    // The read in the script is the one just before; when it never arrived,
+    // the read before the intents stands in.
+    const PackageSnapshot& before = b.before.complete ? b.before : pre.snapshot;
     for (size_t k = 0; k < sent.size(); k++) {
         PackageResult r = got[k];
         if (r.status >= 0) r.outcome = Classify(action, r.text, r.status);
         else if (!r.begun) r.outcome = stopped ? Outcome::Cancelled : Outcome::NotSent;
         else r.outcome = stopped ? Outcome::Cancelled : Outcome::DeviceGone;
         if (r.status < 0 && r.begun && r.text.empty() && !stopped) r.text = b.error;
-        NoteBefore(b.before, &r);
+        NoteBefore(before, &r);
         SettleAlready(action, &r);
         Reconcile(action, b.after, &r);
+        // Never begun as far as the output tells, yet in the script the
+        // phone had: a phone goes on after its client is cut off.
+        if (!r.begun && r.afterKnown && ShowsDone(action, r.after))
+            r.outcome = r.beforeKnown && ShowsDone(action, r.before) ? Outcome::Already : Outcome::Done;
         b.results[where[k]] = r;
         if (!ends.Reported(k)) ends.Report(r);
-        // A package the phone never began is not the record's business.
-        if (r.begun) record.Write(r);
+        // Settles the intent; one the read back did not settle waits for the
+        // next complete read of the phone.
+        if (r.begun || b.after.complete) record.Write(r);
     }
     b.recordError = record.Error();
     return b;
@@ -265,7 +401,10 @@ std::vector<BatchResult> RunOnDevices(const Adb& adb, const std::vector<Target>&
         };
     }
     RunEach(targets.size(), [&](size_t i) {
-        results[i] = RunBatch(adb.Through(targets[i].server), targets[i].serial, action, names, each);
+        BatchOptions mine = each;
+        if (targets[i].user >= 0) mine.user = targets[i].user;
+        if (!targets[i].phone.empty()) mine.phone = targets[i].phone;
+        results[i] = RunBatch(adb.Through(targets[i].server), targets[i].serial, action, names, mine);
         if (!options.finished) return;
         Hold hold(progressLock);
         options.finished(results[i]);

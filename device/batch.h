@@ -42,6 +42,10 @@ struct BatchResult;
 
 struct BatchOptions {
     int user = 0;
+    // The phone's identity (PhoneKey) as the list the user chose from was
+    // read; a batch that finds another phone on the serial sends nothing.
+    // Empty: whichever phone answers.
+    std::string phone;
     int knownApi = 0;                      // from an earlier read; 0 when unknown
     const Cancel* cancel = nullptr;        // stops after the package in progress
     const Cancel* abort = nullptr;         // ends every adb run at once (the program is ending)
@@ -54,12 +58,15 @@ struct BatchOptions {
     std::function<void(const BatchResult&)> finished;
 };
 
-// A batch reads the phone's states in the same adb process just before its
-// first package, so the record knows what each package was before the tool
-// touched it, and what was so already; and reads them again after its last.
-// Each package's record line is appended as soon as its end arrives (a tool
-// killed mid-batch keeps every finished action), and settled by a later line
-// of the same batch when the read back tells otherwise.
+// A batch first reads the phone (its states and identity) and writes one
+// intent line per package to the record, before anything is sent: a phone
+// goes on with a script it has received even when the tool dies, and the
+// next complete read settles what the intents do not. It reads the states
+// again in the same adb process just before its first package, so the
+// record knows what each package was before the tool touched it, and what
+// was so already; and reads them again after its last. Each package's
+// outcome line is appended as soon as its end arrives, and settled by a
+// later line of the same batch when the read back tells otherwise.
 struct BatchResult {
     std::string serial;
     Server server;                        // the adb server of the device
@@ -81,8 +88,13 @@ std::vector<BatchResult> RunOnDevices(const Adb& adb, const std::vector<std::str
 
 // A phone as adb reaches it: its serial on the adb server that serves it.
 struct Target {
+    Target() = default;
+    Target(dev::Server s, std::string serial_, int user_ = -1, std::string phone_ = std::string())
+        : server(std::move(s)), serial(std::move(serial_)), user(user_), phone(std::move(phone_)) {}
     Server server;
     std::string serial;
+    int user = -1;       // the phone's user to act for; -1: the options' user
+    std::string phone;   // its identity as last read (BatchOptions::phone); empty: any
 };
 // The same across adb servers: each device's runs go to its own server.
 std::vector<BatchResult> RunOnDevices(const Adb& adb, const std::vector<Target>& targets, Action action,

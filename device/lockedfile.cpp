@@ -115,6 +115,26 @@ bool RewriteLocked(const std::string& path, const std::string& text, std::string
     });
 }
 
+bool UpdateLocked(const std::string& path, const std::function<bool(std::string& bytes)>& change, std::string* error) {
+    return WithLock(path, error, [&](HANDLE h) {
+        std::string bytes;
+        char buf[65536];
+        DWORD got = 0;
+        LARGE_INTEGER zero = {};
+        SetFilePointerEx(h, zero, nullptr, FILE_BEGIN);
+        while (ReadFile(h, buf, sizeof buf, &got, nullptr) && got > 0) bytes.append(buf, got);
+        if (!change(bytes)) return true;
+        SetFilePointerEx(h, zero, nullptr, FILE_BEGIN);
+        return WriteAll(h, bytes) && SetEndOfFile(h);
+    });
+}
+
+unsigned long long FileSize(const std::string& path) {
+    WIN32_FILE_ATTRIBUTE_DATA a;
+    if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &a)) return 0;
+    return (static_cast<unsigned long long>(a.nFileSizeHigh) << 32) | a.nFileSizeLow;
+}
+
 std::string ReadShared(const std::string& path) {
     std::string bytes;
     HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,

@@ -20,8 +20,17 @@ bool AppendLocked(const std::string& path, const std::string& text, std::string*
 // Replaces the file's content under the same lock.
 bool RewriteLocked(const std::string& path, const std::string& text, std::string* error = nullptr);
 
+// Reads the whole file under its lock and hands it to `change`; when that
+// returns true the file is rewritten with what it left in `bytes`, still
+// under the lock, so no append of another process falls in between.
+bool UpdateLocked(const std::string& path, const std::function<bool(std::string& bytes)>& change,
+                  std::string* error = nullptr);
+
 // The file's bytes (empty when it does not exist).
 std::string ReadShared(const std::string& path);
+
+// The file's size, 0 when it does not exist.
+unsigned long long FileSize(const std::string& path);
 
 // Calls `line` for every line that has its end ("\n", a "\r" before it
 // dropped); a last line without one is torn and left out.

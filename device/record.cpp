@@ -3,6 +3,8 @@
 #include <windows.h>
 #include <cstdio>
 #include <cstdlib>
+#include <set>
+#include <tuple>
 #include "lockedfile.h"
 #include "names.h"
 #include "text/text.h"
@@ -14,6 +16,13 @@ namespace {
 // The first builds' lines have seven fields; later ones add at the end.
 constexpr size_t kFirstFields = 7;
 constexpr size_t kFields = 10;
+constexpr size_t kFieldsWithAfter = 11;
+
+bool ReadState(const std::string& word, PackageState* s) {
+    for (PackageState x : {PackageState::Enabled, PackageState::Disabled, PackageState::Deleted})
+        if (word == StateWord(x)) return *s = x, true;
+    return false;
+}
 
 std::string Field(const std::string& s) {
     std::string f = text::OneLine(s, 120);
@@ -82,7 +91,8 @@ const char* StateWord(PackageState s) {
 std::string FormatEntry(const RecordEntry& e) {
     return Field(e.time) + "\t" + Field(e.serial) + "\t" + Field(e.model) + "\t" + std::to_string(e.user) + "\t" +
            Field(e.package) + "\t" + ActionWord(e.action) + "\t" + OutcomeWord(e.outcome) + "\t" +
-           (e.beforeKnown ? StateWord(e.before) : "-") + "\t" + Field(e.phone) + "\t" + Field(e.batch) + "\n";
+           (e.beforeKnown ? StateWord(e.before) : "-") + "\t" + Field(e.phone) + "\t" + Field(e.batch) + "\t" +
+           (e.afterKnown ? StateWord(e.after) : "-") + "\n";
 }
 
 bool ParseEntry(const std::string& line, RecordEntry* e) {
@@ -98,15 +108,17 @@ bool ParseEntry(const std::string& line, RecordEntry* e) {
     e->model = f[2] == "-" ? std::string() : f[2];
     e->user = static_cast<int>(user);
     e->package = f[4];
+    e->firstBuild = f.size() == kFirstFields;
     e->beforeKnown = false;
+    e->afterKnown = false;
     e->phone.clear();
     e->batch.clear();
     if (f.size() >= kFields) {
-        for (PackageState s : {PackageState::Enabled, PackageState::Disabled, PackageState::Deleted})
-            if (f[7] == StateWord(s)) e->beforeKnown = true, e->before = s;
+        e->beforeKnown = ReadState(f[7], &e->before);
         if (f[8] != "-") e->phone = f[8];
         if (f[9] != "-") e->batch = f[9];
     }
+    if (f.size() >= kFieldsWithAfter) e->afterKnown = ReadState(f[10], &e->after);
     return true;
 }
 
@@ -125,7 +137,10 @@ bool ActionRecord::Append(const std::vector<RecordEntry>& entries, std::string* 
     return AppendLocked(path_, text, error);
 }
 
-std::vector<RecordEntry> ActionRecord::ReadAll() const { return ParseRecord(ReadShared(path_)); }
+std::vector<RecordEntry> ActionRecord::ReadAll() const {
+    CompactIfLarge(kRecordCompactBytes);   // a record that cannot be compacted is still read whole
+    return ParseRecord(ReadShared(path_));
+}
 
 PhoneId IdentifyPhone(const std::string& transportSerial, const PackageSnapshot& read) {
     PhoneId id;
@@ -136,10 +151,39 @@ PhoneId IdentifyPhone(const std::string& transportSerial, const PackageSnapshot&
     return id;
 }
 
+namespace {
+
+// Serial numbers that cheap boards and some emulators share: they tell
+// nothing about which phone it is.
+bool SharedSerial(const std::string& s) {
+    static const char* const kShared[] = {"0123456789ABCDEF", "0123456789abcdef", "0123456789", "1234567890ABCDEF",
+                                          "unknown", "UNKNOWN"};
+    for (const char* k : kShared)
+        if (s == k) return true;
+    return s.empty();
+}
+
+void SplitKey(const std::string& key, std::string* serialNo, std::string* androidId) {
+    size_t slash = key.rfind('/');
+    *serialNo = slash == std::string::npos ? key : key.substr(0, slash);
+    *androidId = slash == std::string::npos ? std::string() : key.substr(slash + 1);
+}
+
+} // namespace
+
+bool SameIdentity(const std::string& a, const std::string& b) {
+    if (a.empty() || b.empty()) return false;
+    std::string sa, aa, sb, ab;
+    SplitKey(a, &sa, &aa);
+    SplitKey(b, &sb, &ab);
+    if (!aa.empty() && !ab.empty()) return aa == ab && (sa.empty() || sb.empty() || sa == sb);
+    return sa == sb && !SharedSerial(sa);
+}
+
 bool SamePhone(const RecordEntry& e, const PhoneId& phone) {
     // The model as a check: a serial shared by two boards rarely comes with the same model.
     if (!e.model.empty() && !phone.model.empty() && text::OneLine(phone.model, 120) != e.model) return false;
-    if (!e.phone.empty()) return !phone.key.empty() ? e.phone == phone.key : e.serial == phone.serial;
+    if (!e.phone.empty()) return !phone.key.empty() ? SameIdentity(e.phone, phone.key) : e.serial == phone.serial;
     // The first builds keyed by the serial adb showed, then a USB serial.
     return e.serial == phone.serial || (!phone.serialNo.empty() && e.serial == phone.serialNo);
 }
@@ -152,6 +196,24 @@ std::string NewBatchId() {
     std::snprintf(s, sizeof s, "%04u%02u%02u%02u%02u%02u-%lx-%lx", t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute,
                   t.wSecond, GetCurrentProcessId(), static_cast<unsigned long>(InterlockedIncrement(&counter)));
     return s;
+}
+
+std::vector<RecordEntry> LatestLines(const std::vector<RecordEntry>& all) {
+    std::vector<RecordEntry> latest;
+    std::map<std::tuple<std::string, std::string, int>, size_t> atOf;   // (batch, package, user) -> index
+    for (const RecordEntry& e : all) {
+        if (!e.batch.empty()) {
+            auto key = std::make_tuple(e.batch, e.package, e.user);
+            auto it = atOf.find(key);
+            if (it != atOf.end()) {
+                latest[it->second] = e;
+                continue;
+            }
+            atOf[key] = latest.size();
+        }
+        latest.push_back(e);
+    }
+    return latest;
 }
 
 std::vector<RecordEntry> PhoneHistory(const std::vector<RecordEntry>& all, const PhoneId& phone, int user) {
@@ -185,13 +247,23 @@ std::vector<RecordEntry> SettleUncertain(const std::vector<RecordEntry>& all, co
     if (!now.complete) return settled;
     for (const auto& entry : LastActions(all, phone, user)) {
         const RecordEntry& e = entry.second;
-        if (e.outcome != Outcome::DeviceGone || e.batch.empty()) continue;
+        if (e.batch.empty()) continue;
         const Package* p = FindPackage(now, e.package);
         if (!p) continue;
+        // A package a cut-off batch never began, that the phone shows done
+        // now: it was in the script the phone had, and a phone may finish
+        // what it began after its client is gone.
+        bool cutOff = (e.outcome == Outcome::Cancelled || e.outcome == Outcome::NotSent) && e.beforeKnown &&
+                      !ShowsDone(e.action, e.before) && ShowsDone(e.action, p->state);
+        if (e.outcome != Outcome::DeviceGone && e.outcome != Outcome::Intent && !cutOff) continue;
         RecordEntry s = e;
         s.time = RecordTime();
+        s.afterKnown = true;
+        s.after = p->state;
         bool wasSo = e.beforeKnown && ShowsDone(e.action, e.before);
-        s.outcome = !ShowsDone(e.action, p->state) ? Outcome::Other : wasSo ? Outcome::Already : Outcome::Done;
+        if (ShowsDone(e.action, p->state)) s.outcome = wasSo ? Outcome::Already : Outcome::Done;
+        else if (e.outcome == Outcome::Intent && e.beforeKnown && p->state == e.before) s.outcome = Outcome::NotSent;
+        else s.outcome = Outcome::Other;
         settled.push_back(s);
     }
     return settled;
@@ -213,8 +285,12 @@ bool StateAfter(const RecordEntry& e, bool haveBefore, PackageState before, Pack
             return haveBefore && before != PackageState::Deleted;
         }
         return false;
+    case Outcome::Other:
+        // Refused or ignored: what the phone showed afterwards, when it was read.
+        if (e.afterKnown) *after = e.after;
+        return e.afterKnown;
     case Outcome::DeviceGone:
-    case Outcome::Other: return false;   // uncertain: the phone will tell
+    case Outcome::Intent: return false;   // uncertain: the phone will tell
     default:
         *after = before;   // refused, found so already, never sent: unchanged
         return haveBefore;
@@ -222,50 +298,89 @@ bool StateAfter(const RecordEntry& e, bool haveBefore, PackageState before, Pack
 }
 
 // The state a line of the first builds found: they wrote none, and undid
-// only their disables and deletes.
+// only their disables and deletes. A later line whose read failed is not
+// guessed: what it found is not known.
 bool GuessBefore(const RecordEntry& e, PackageState* before) {
-    if (e.action == Action::Disable || e.action == Action::Delete) {
+    if (e.firstBuild && (e.action == Action::Disable || e.action == Action::Delete)) {
         *before = PackageState::Enabled;
         return true;
     }
     return false;
 }
 
-bool MayHaveChanged(Outcome o) { return o == Outcome::Done || o == Outcome::DeviceGone || o == Outcome::Other; }
+bool MayHaveChanged(const RecordEntry& e) {
+    switch (e.outcome) {
+    case Outcome::Done:
+    case Outcome::DeviceGone:
+    case Outcome::Intent: return true;
+    // "Other" seen after: changed only when the phone showed another state.
+    case Outcome::Other: return !e.afterKnown || !e.beforeKnown || e.after != e.before;
+    default: return false;
+    }
+}
+
+} // namespace
+
+namespace {
+
+// One package's chain of the tool's actions, as undo reads it.
+struct Chain {
+    bool originKnown = false;
+    PackageState origin = PackageState::Enabled;   // before the tool first changed it
+    bool lastKnown = false;
+    PackageState last = PackageState::Enabled;     // what the tool left
+    bool changed = false;
+
+    // Takes the package's next line. Returns where a new chain began: 0 none,
+    // 1 at this line, 2 after it.
+    int Take(const RecordEntry& e) {
+        int began = 0;
+        bool haveBefore = e.beforeKnown;
+        PackageState before = e.before;
+        if (!haveBefore) haveBefore = GuessBefore(e, &before);
+        // Changed some other way since the tool's last action: what came
+        // before is no longer the tool's to undo. (What the tool left is
+        // told by its last line alone, so the chain's start does not
+        // depend on anything before that line.)
+        if (e.beforeKnown && lastKnown && before != last) {
+            *this = Chain();
+            began = 1;
+        }
+        if (!changed && !originKnown && haveBefore) {
+            originKnown = true;
+            origin = before;
+        }
+        if (!e.beforeKnown && e.outcome != Outcome::Done) return began;   // a line that changed nothing, or may not have
+        if (e.firstBuild && (e.action == Action::Enable || e.action == Action::Restore)) {
+            // The first builds' undo of their own disable or delete.
+            *this = Chain();
+            return 2;
+        }
+        changed = changed || MayHaveChanged(e);
+        lastKnown = StateAfter(e, haveBefore, before, &last);
+        return began;
+    }
+
+    // Back where the tool first found it: a next line that tells what it
+    // found starts what reads as a chain of its own.
+    bool Closed() const { return originKnown && lastKnown && last == origin; }
+};
+
+
+
+// A phone's history as PhoneHistory folds it, each entry with the indices
+// in `all` of the lines folded into it (its batch's lines of its package).
+struct Folded {
+    RecordEntry entry;
+    std::vector<size_t> lines;
+};
 
 } // namespace
 
 std::vector<UndoItem> UndoSet(const std::vector<RecordEntry>& all, const PhoneId& phone, int user,
                               const PackageSnapshot* now) {
-    struct Chain {
-        bool originKnown = false;
-        PackageState origin = PackageState::Enabled;   // before the tool first changed it
-        bool lastKnown = false;
-        PackageState last = PackageState::Enabled;     // what the tool left
-        bool changed = false;
-    };
     std::map<std::string, Chain> chains;
-    for (const RecordEntry& e : PhoneHistory(all, phone, user)) {
-        Chain& c = chains[e.package];
-        bool haveBefore = e.beforeKnown;
-        PackageState before = e.before;
-        if (!haveBefore) haveBefore = GuessBefore(e, &before);
-        // Changed some other way since the tool's last action: what came
-        // before is no longer the tool's to undo.
-        if (e.beforeKnown && c.lastKnown && before != c.last) c = Chain();
-        if (!c.changed && !c.originKnown && haveBefore) {
-            c.originKnown = true;
-            c.origin = before;
-        }
-        if (!e.beforeKnown && e.outcome != Outcome::Done) continue;   // an old line that changed nothing, or may not have
-        if (!e.beforeKnown && (e.action == Action::Enable || e.action == Action::Restore)) {
-            // The first builds' undo of their own disable or delete.
-            c = Chain();
-            continue;
-        }
-        c.changed = c.changed || MayHaveChanged(e.outcome);
-        c.lastKnown = StateAfter(e, haveBefore, before, &c.last);
-    }
+    for (const RecordEntry& e : PhoneHistory(all, phone, user)) chains[e.package].Take(e);
     std::vector<UndoItem> result;
     for (auto& entry : chains) {
         const Chain& c = entry.second;
@@ -291,6 +406,79 @@ std::vector<UndoItem> UndoSet(const std::vector<RecordEntry>& all, const PhoneId
         result.push_back(u);
     }
     return result;
+}
+
+std::vector<bool> LinesUndoReads(const std::vector<RecordEntry>& all, const std::vector<bool>& alsoKept) {
+    // Every phone the record names, as a read of it would name it: each
+    // line's own identity, serial and model.
+    std::set<std::tuple<std::string, std::string, std::string>> named;
+    std::vector<PhoneId> phones;
+    for (const RecordEntry& e : all) {
+        if (!named.insert(std::make_tuple(e.phone, e.serial, e.model)).second) continue;
+        PhoneId id;
+        id.key = e.phone;
+        id.serialNo = e.phone.substr(0, e.phone.rfind('/') == std::string::npos ? 0 : e.phone.rfind('/'));
+        id.serial = e.serial;
+        id.model = e.model;
+        phones.push_back(id);
+    }
+    // Each phone's lines per user and package, folded by batch.
+    using Key = std::tuple<size_t, int, std::string>;
+    std::map<Key, std::vector<Folded>> sequences;
+    std::map<std::tuple<size_t, std::string, std::string, int>, std::pair<std::vector<Folded>*, size_t>> slotOf;
+    for (size_t i = 0; i < all.size(); i++) {
+        const RecordEntry& e = all[i];
+        for (size_t p = 0; p < phones.size(); p++) {
+            if (!SamePhone(e, phones[p])) continue;
+            std::vector<Folded>& seq = sequences[Key(p, e.user, e.package)];
+            if (!e.batch.empty()) {
+                auto at = slotOf.find(std::make_tuple(p, e.batch, e.package, e.user));
+                if (at != slotOf.end()) {
+                    Folded& f = (*at->second.first)[at->second.second];
+                    f.entry = e;
+                    f.lines.push_back(i);
+                    continue;
+                }
+                slotOf[std::make_tuple(p, e.batch, e.package, e.user)] = std::make_pair(&seq, seq.size());
+            }
+            seq.push_back(Folded{e, {i}});
+        }
+    }
+    // Each sequence from the start of its latest chain; then, as long as a
+    // kept line lies earlier in a sequence, that sequence from there on: a
+    // chain read from any point up to its start gives the same undo.
+    std::vector<bool> keep = alsoKept;
+    keep.resize(all.size(), false);
+    std::map<Key, size_t> from;
+    for (auto& s : sequences) {
+        Chain c;
+        size_t start = 0;
+        for (size_t k = 0; k < s.second.size(); k++) {
+            int began = c.Take(s.second[k].entry);
+            if (began) start = began == 1 ? k : k + 1;
+            // (A guess of the first builds is no telling: the chain would take it as its origin.)
+            if (c.Closed() && (k + 1 == s.second.size() || s.second[k + 1].entry.beforeKnown)) start = k + 1;
+        }
+        from[s.first] = start;
+    }
+    for (bool grew = true; grew;) {
+        grew = false;
+        for (auto& s : sequences) {
+            size_t& start = from[s.first];
+            for (size_t k = 0; k < start; k++) {
+                bool any = false;
+                for (size_t i : s.second[k].lines) any = any || keep[i];
+                if (any) {
+                    start = k;
+                    break;
+                }
+            }
+            for (size_t k = start; k < s.second.size(); k++)
+                for (size_t i : s.second[k].lines)
+                    if (!keep[i]) keep[i] = grew = true;
+        }
+    }
+    return keep;
 }
 
 } // namespace dev

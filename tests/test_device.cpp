@@ -93,7 +93,8 @@ TEST(DeviceLayer, EveryAndroidVersionOneProcessPerBatchAndTheStatesReadBack) {
         size_t before = phones.AdbRuns();
         BatchResult off = RunBatch(adb, "SER1", Action::Disable,
                                    {"com.user.app", "com.sys.locked", "com.not.there", "com.x;reboot"}, o);
-        EXPECT_EQ(phones.AdbRuns(), before + 1) << "one adb process for the batch and its read-back";
+        EXPECT_EQ(phones.AdbRuns(), before + 2)
+            << "the read before the intents are written, then one adb process for the batch and its read-back";
         EXPECT_EQ(Outcomes(off), (std::vector<Outcome>{Outcome::Done, Outcome::Protected, Outcome::UnknownPackage,
                                                         Outcome::BadName}))
             << off.results[1].text << " | " << off.results[2].text;
@@ -262,7 +263,7 @@ TEST(DeviceLayer, ALongListGoesInPiecesThatAdbCanCarry) {
     }
     ASSERT_GT(pieces, 1u);
     BatchResult b = RunBatch(TheAdb(), "OLD1", Action::Disable, names, BatchOptions());
-    EXPECT_EQ(phones.AdbRuns(), pieces);
+    EXPECT_EQ(phones.AdbRuns(), 1 + pieces) << "the read before the intents, then the pieces";
     ASSERT_TRUE(b.after.complete) << b.error;
     for (const PackageResult& r : b.results) {
         EXPECT_EQ(r.outcome, Outcome::Done) << r.name << ": " << r.text;
@@ -340,9 +341,12 @@ TEST(DeviceLayer, TheRecordKnowsWhatUndoMustBringBack) {
     BatchResult del = RunBatch(adb, "SER1", Action::Delete, {"com.sys.plain"}, o);
 
     std::vector<RecordEntry> all = record.ReadAll();
-    ASSERT_EQ(all.size(), 3u);
-    EXPECT_EQ(all[0].model, "Phone_34");
     PhoneId phone = IdentifyPhone("SER1", del.after);
+    // Every package's intent went out before its outcome.
+    ASSERT_EQ(all.size(), 6u);
+    for (size_t i : {0, 1, 4}) EXPECT_EQ(all[i].outcome, Outcome::Intent) << all[i].package;
+    EXPECT_EQ(PhoneHistory(all, phone, 0).size(), 3u);
+    EXPECT_EQ(all[0].model, "Phone_34");
     EXPECT_EQ(LastActions(all, phone, 0).at("com.sys.locked").outcome, Outcome::Protected);
     std::vector<UndoItem> undo = UndoSet(all, phone, 0, &del.after);
     ASSERT_EQ(undo.size(), 2u);
@@ -385,7 +389,11 @@ TEST(DeviceLayer, CancelStopsAfterThePackageInProgressAndTheRecordMatchesThePhon
         done += r.outcome == Outcome::Done;
     }
     EXPECT_LE(done, 2u) << "the package in progress, and at most the one the phone had begun";
-    for (const RecordEntry& e : record.ReadAll()) {
+    // Every intent is settled by what the phone shows.
+    std::vector<RecordEntry> history = PhoneHistory(record.ReadAll(), IdentifyPhone("SER1", b.after), 0);
+    EXPECT_EQ(history.size(), names.size());
+    for (const RecordEntry& e : history) {
+        EXPECT_NE(e.outcome, Outcome::Intent) << e.package;
         EXPECT_EQ(e.outcome == Outcome::Done, StateOf(b.after, e.package.c_str()) == PackageState::Disabled) << e.package;
     }
 }
@@ -410,8 +418,12 @@ TEST(DeviceLayer, OneBatchOnSeveralPhonesAtOnce) {
     EXPECT_EQ(reports, 8u);
 }
 
-// The tool killed mid-batch (Task Manager, a crash): every package whose end
-// had arrived is in the record, and undo brings those back.
+// The tool killed mid-batch (Task Manager, a crash). Its adb client dies
+// with it. A phone that stops with its client has done what the record's
+// finished lines say and perhaps the package in progress; one that keeps
+// going does the whole list. Either way the intents written before the batch
+// let the next read settle every package as the phone shows it, and undo
+// brings back exactly what the phone did.
 TEST_CHILD(batch_to_record) {
     const std::vector<std::string>& a = test::ChildArgs();
     ActionRecord record(a[0]);
@@ -429,48 +441,131 @@ std::string SlowPhone(const std::vector<std::string>& names, const std::string& 
     return profile;
 }
 
-TEST(DeviceFaults, AToolKilledMidBatchKeepsEveryFinishedActionAndUndoBringsThemBack) {
+size_t DoneLines(const std::vector<RecordEntry>& lines) {
+    size_t n = 0;
+    for (const RecordEntry& e : lines) n += e.outcome == Outcome::Done;
+    return n;
+}
+
+// The phone's read once it has stopped changing.
+PackageSnapshot Settled(const std::string& serial) {
+    PackageSnapshot last;
+    for (int i = 0; i < 200; i++) {
+        PackageRead now = ReadPackages(TheAdb(), serial, 0);
+        if (now.snapshot.complete && last.complete && now.snapshot.packages.size() == last.packages.size() &&
+            std::equal(now.snapshot.packages.begin(), now.snapshot.packages.end(), last.packages.begin(),
+                       [](const Package& a, const Package& b) { return a.name == b.name && a.state == b.state; }))
+            return now.snapshot;
+        last = now.snapshot;
+        Sleep(400);
+    }
+    return last;
+}
+
+TEST(DeviceFaults, AToolKilledMidBatchLeavesIntentsThatTheNextReadSettlesAndUndoBringsAllBack) {
     std::vector<std::string> names;
     for (int i = 0; i < 10; i++) names.push_back("com.k" + std::to_string(i));
-    Phones phones(SlowPhone(names));
-    std::string path = RecordPath("killed.log");
-    std::string line = "\"" + test::ExeDir() + "\\test_device.exe\" --child=batch_to_record \"" + path + "\"";
-    for (const std::string& n : names) line += " " + n;
-    STARTUPINFOA si = {};
-    si.cb = sizeof si;
-    PROCESS_INFORMATION pi = {};
-    ASSERT_TRUE(CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi));
-    ActionRecord record(path);
-    for (int i = 0; i < 6000 && record.ReadAll().size() < 3; i++) Sleep(10);
-    TerminateProcess(pi.hProcess, 1);
-    WaitForSingleObject(pi.hProcess, INFINITE);
-    CloseHandle(pi.hProcess);
-    CloseHandle(pi.hThread);
-    std::vector<RecordEntry> kept = record.ReadAll();
-    ASSERT_GE(kept.size(), 3u) << "each finished package was written as it ended";
-    ASSERT_LT(kept.size(), names.size()) << "the tool was killed before the end";
+    for (bool keepsGoing : {false, true}) {
+        SCOPED_TRACE(keepsGoing ? "a phone that keeps going" : "a phone that stops with its client");
+        Phones phones(SlowPhone(names, keepsGoing ? "keeps-going\n" : ""));
+        std::string path = RecordPath("killed.log");
+        std::string line = "\"" + test::ExeDir() + "\\test_device.exe\" --child=batch_to_record \"" + path + "\"";
+        for (const std::string& n : names) line += " " + n;
+        STARTUPINFOA si = {};
+        si.cb = sizeof si;
+        PROCESS_INFORMATION pi = {};
+        ASSERT_TRUE(CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi));
+        ActionRecord record(path);
+        for (int i = 0; i < 6000 && DoneLines(record.ReadAll()) < 3; i++) Sleep(10);
+        TerminateProcess(pi.hProcess, 1);
+        WaitForSingleObject(pi.hProcess, INFINITE);
+        CloseHandle(pi.hProcess);
+        CloseHandle(pi.hThread);
+        std::vector<RecordEntry> kept = record.ReadAll();
+        ASSERT_GE(DoneLines(kept), 3u) << "each finished package was written as it ended";
+        size_t intents = 0;
+        for (const RecordEntry& e : kept) intents += e.outcome == Outcome::Intent;
+        EXPECT_EQ(intents, names.size()) << "every package's intent before anything was sent";
 
-    // The phone's own shell may still be finishing the script: wait for the
-    // last package, as a phone left alone would.
-    PackageRead now;
-    for (int i = 0; i < 600; i++) {
-        now = ReadPackages(TheAdb(), "SER1", 0);
-        if (now.snapshot.complete && StateOf(now.snapshot, "com.k9") == PackageState::Disabled) break;
-        Sleep(50);
+        // The next start: a complete read settles what the record left open.
+        PackageSnapshot now = Settled("SER1");
+        ASSERT_TRUE(now.complete);
+        size_t disabled = 0;
+        for (const std::string& n : names) disabled += StateOf(now, n.c_str()) == PackageState::Disabled;
+        if (keepsGoing) EXPECT_EQ(disabled, names.size()) << "the phone finished the list on its own";
+        else EXPECT_LT(disabled, names.size()) << "the client died with the tool, and the phone stopped with it";
+        PhoneId phone = IdentifyPhone("SER1", now);
+        std::vector<RecordEntry> settled = SettleUncertain(kept, phone, 0, now);
+        ASSERT_TRUE(record.Append(settled));
+        std::vector<RecordEntry> history = PhoneHistory(record.ReadAll(), phone, 0);
+        ASSERT_EQ(history.size(), names.size());
+        for (const RecordEntry& e : history) {
+            bool off = StateOf(now, e.package.c_str()) == PackageState::Disabled;
+            EXPECT_EQ(e.outcome, off ? Outcome::Done : Outcome::NotSent) << e.package;
+        }
+        std::vector<UndoItem> undo = UndoSet(record.ReadAll(), phone, 0, &now);
+        EXPECT_EQ(undo.size(), disabled) << "undo brings back what the phone did";
+        std::vector<std::string> back;
+        for (const UndoItem& u : undo) {
+            EXPECT_TRUE(u.enable) << u.package;
+            back.push_back(u.package);
+        }
+        BatchOptions o;
+        o.record = &record;
+        BatchResult b = RunBatch(TheAdb(), "SER1", Action::Enable, back, o);
+        for (const std::string& n : names) EXPECT_EQ(StateOf(b.after, n.c_str()), PackageState::Enabled) << n;
+        EXPECT_TRUE(UndoSet(record.ReadAll(), phone, 0, &b.after).empty());
     }
-    PhoneId phone = IdentifyPhone("SER1", now.snapshot);
-    std::vector<UndoItem> undo = UndoSet(kept, phone, 0, &now.snapshot);
-    EXPECT_EQ(undo.size(), kept.size());
-    std::vector<std::string> back;
-    for (const UndoItem& u : undo) {
-        EXPECT_TRUE(u.enable) << u.package;
-        back.push_back(u.package);
+}
+
+// Cancel on a phone that keeps going after its client is ended: the read
+// back just after the cancel may come before the phone is done; the next
+// read settles every package the phone finished as the tool's.
+TEST(DeviceFaults, ACancelledBatchOnAPhoneThatKeepsGoingIsSettledByTheNextRead) {
+    std::vector<std::string> names;
+    for (int i = 0; i < 8; i++) names.push_back("com.g" + std::to_string(i));
+    Phones phones(SlowPhone(names, "keeps-going\n"));
+    ActionRecord record(RecordPath("going.log"));
+    Cancel cancel;
+    BatchOptions o;
+    o.cancel = &cancel;
+    o.record = &record;
+    o.progress = [&](const std::string&, const PackageResult&, size_t, size_t) { cancel.Request(); };
+    BatchResult b = RunBatch(TheAdb(), "SER1", Action::Disable, names, o);
+    EXPECT_EQ(b.results[0].outcome, Outcome::Done);
+
+    PackageSnapshot now = Settled("SER1");
+    for (const std::string& n : names) EXPECT_EQ(StateOf(now, n.c_str()), PackageState::Disabled) << n;
+    PhoneId phone = IdentifyPhone("SER1", now);
+    ASSERT_TRUE(record.Append(SettleUncertain(record.ReadAll(), phone, 0, now)));
+    for (const RecordEntry& e : PhoneHistory(record.ReadAll(), phone, 0)) EXPECT_EQ(e.outcome, Outcome::Done) << e.package;
+    EXPECT_EQ(UndoSet(record.ReadAll(), phone, 0, &now).size(), names.size());
+}
+
+// Two boards share the serial 0123456789ABCDEF: one is swapped for the other
+// between the read the user chose from and the batch. The batch sends nothing.
+TEST(DeviceFaults, ABatchMeantForOnePhoneSendsNothingToAnotherOnTheSameSerial) {
+    std::string board = "platform-tools 34.0.5\nconnect-ms 0\ncommand-ms 0\nchange-ms 0\n"
+                        "device 0123456789ABCDEF device model:Board\napi 34\nprop ro.serialno 0123456789ABCDEF\n"
+                        "package com.user.app enabled third-party\n";
+    PhoneId first;
+    {
+        Phones phones(board + "prop android_id 1111aaaa\n");
+        PackageRead read = ReadPackages(TheAdb(), "0123456789ABCDEF", 0);
+        ASSERT_TRUE(read.snapshot.complete) << read.error;
+        first = IdentifyPhone("0123456789ABCDEF", read.snapshot);
     }
+    Phones phones(board + "prop android_id 2222bbbb\n");
+    ActionRecord record(RecordPath("swapped.log"));
     BatchOptions o;
     o.record = &record;
-    BatchResult b = RunBatch(TheAdb(), "SER1", Action::Enable, back, o);
-    for (const std::string& n : back) EXPECT_EQ(StateOf(b.after, n.c_str()), PackageState::Enabled) << n;
-    EXPECT_TRUE(UndoSet(record.ReadAll(), phone, 0, &b.after).empty());
+    o.phone = first.key;
+    BatchResult b = RunBatch(TheAdb(), "0123456789ABCDEF", Action::Disable, {"com.user.app"}, o);
+    EXPECT_EQ(b.results[0].outcome, Outcome::OtherPhone);
+    EXPECT_NE(b.error.find("1111aaaa"), std::string::npos) << b.error;
+    EXPECT_TRUE(record.ReadAll().empty());
+    EXPECT_EQ(phones.Log().find("disable-user"), std::string::npos) << "nothing was sent";
+    EXPECT_EQ(StateOf(ReadPackages(TheAdb(), "0123456789ABCDEF", 0).snapshot, "com.user.app"), PackageState::Enabled);
 }
 
 TEST(DeviceFaults, ARecordThatCannotBeWrittenIsSaidAndTheActionStillCompletes) {
@@ -499,7 +594,7 @@ TEST(DeviceFaults, APackageDisabledBeforeTheBatchIsNeverEnabledByUndo) {
     o.record = &record;
     BatchResult b = RunBatch(TheAdb(), "SER1", Action::Disable, {"com.pre.off", "com.user.app"}, o);
     EXPECT_EQ(Outcomes(b), (std::vector<Outcome>{Outcome::Already, Outcome::Done}));
-    std::vector<RecordEntry> all = record.ReadAll();
+    std::vector<RecordEntry> all = PhoneHistory(record.ReadAll(), IdentifyPhone("SER1", b.after), 0);
     ASSERT_EQ(all.size(), 2u);
     EXPECT_EQ(all[0].outcome, Outcome::Already);
     EXPECT_TRUE(all[0].beforeKnown);
@@ -591,10 +686,12 @@ TEST(DeviceFaults, AnAbortEndsABatchOnAHungPhoneAtOnce) {
     DWORD returned = GetTickCount();
     ender.join();
     EXPECT_LT(returned - aborted, 5000u) << "not the 30 s grace nor a read back of a hung phone";
-    std::vector<RecordEntry> all = record.ReadAll();
-    ASSERT_GE(all.size(), 2u);
+    std::vector<RecordEntry> all = PhoneHistory(record.ReadAll(), PhoneId{"", "", "SER1", ""}, 0);
+    ASSERT_EQ(all.size(), names.size());
     EXPECT_EQ(all[0].outcome, Outcome::Done);
     EXPECT_EQ(all[1].outcome, Outcome::Done);
+    // What the hung phone never answered stays an intent for the next read.
+    for (size_t i = 3; i < all.size(); i++) EXPECT_EQ(all[i].outcome, Outcome::Intent) << all[i].package;
 }
 
 // With no adb server running, two clients that both need one both try to

@@ -2,6 +2,8 @@
 // and the scripts and files the layer writes, without any process.
 #include <gtest/gtest.h>
 #include <windows.h>
+#include <algorithm>
+#include <map>
 #include <string>
 #include <vector>
 #include "device/actions.h"
@@ -10,6 +12,7 @@
 #include "device/names.h"
 #include "device/packages.h"
 #include "device/record.h"
+#include "text/text.h"
 
 namespace {
 
@@ -408,7 +411,7 @@ TEST(PackageNames, OneCheckForTheStartupWindowAndTheScripts) {
 TEST(ActionRecordText, TornAndDamagedLinesAreSkippedAndUndoFollowsTheLastDoneAction) {
     RecordEntry e{"2026-12-08T04:10:00Z", "SER1", "Pixel\t7", 0, "com.a", Action::Disable, Outcome::Done};
     std::string line = FormatEntry(e);
-    EXPECT_EQ(line, "2026-12-08T04:10:00Z\tSER1\tPixel 7\t0\tcom.a\tdisable\tdone\t-\t-\t-\n");
+    EXPECT_EQ(line, "2026-12-08T04:10:00Z\tSER1\tPixel 7\t0\tcom.a\tdisable\tdone\t-\t-\t-\t-\n");
     std::string bytes = line + "garbage without tabs\n" + "t\tSER1\tm\t0\tcom.b;x\tdisable\tdone\n" +
                         "t\tSER1\tm\t0\tcom.c\tdelete\tdone\n" + "t\tSER1\tm\t0\tcom.c\tdel";
     std::vector<RecordEntry> all = ParseRecord(bytes);
@@ -416,8 +419,11 @@ TEST(ActionRecordText, TornAndDamagedLinesAreSkippedAndUndoFollowsTheLastDoneAct
     EXPECT_EQ(all[0].model, "Pixel 7");
     EXPECT_EQ(all[1].package, "com.c");
 
+    // Lines of the first builds: no state before, which undo takes as enabled.
     auto entry = [](const char* serial, int user, const char* pkg, Action a, Outcome o) {
-        return RecordEntry{"t", serial, "m", user, pkg, a, o};
+        RecordEntry first{"t", serial, "m", user, pkg, a, o};
+        first.firstBuild = true;
+        return first;
     };
     std::vector<RecordEntry> history = {
         entry("S", 0, "com.a", Action::Disable, Outcome::Done),   entry("S", 0, "com.a", Action::Enable, Outcome::Done),
@@ -463,7 +469,7 @@ RecordEntry Line(const char* serial, const char* phone, const char* pkg, Action 
                  const char* batch = "b") {
     RecordEntry e{"2026-12-08T04:10:00Z", serial, "m", 0, pkg, a, o};
     std::string text = FormatEntry(e);
-    text.resize(text.size() - 7);   // "\t-\t-\t-\n"
+    text.resize(text.size() - 9);   // "\t-\t-\t-\t-\n"
     text += std::string("\t") + before + "\t" + phone + "\t" + batch + "\n";
     RecordEntry back;
     EXPECT_TRUE(ParseEntry(text.substr(0, text.size() - 1), &back)) << text;
@@ -537,11 +543,213 @@ TEST(ActionRecordText, UndoGoesBackToTheStateBeforeTheToolAndNoFurther) {
     ASSERT_TRUE(ParseEntry("t\tSN1\tm\t0\tcom.old\tdisable\tdone", &old));
     EXPECT_FALSE(old.beforeKnown);
     EXPECT_TRUE(SamePhone(old, usb));
-    EXPECT_FALSE(SamePhone(old, wifi) && wifi.serialNo.empty());
+    EXPECT_TRUE(SamePhone(old, wifi)) << "a first builds' line by its USB serial, the phone now over Wi-Fi";
+    RecordEntry oldWifi;
+    ASSERT_TRUE(ParseEntry("t\t192.168.1.5:41234\tm\t0\tcom.old\tdisable\tdone", &oldWifi));
+    EXPECT_FALSE(SamePhone(oldWifi, usb)) << "an address names no phone over USB";
     RecordEntry fresh;
-    EXPECT_TRUE(ParseEntry("t\tSN1\tm\t0\tcom.new\tdisable\talready\tdisabled\tSN1/aid1\tb9\tlater-field", &fresh))
+    EXPECT_TRUE(ParseEntry("t\tSN1\tm\t0\tcom.new\tdisable\talready\tdisabled\tSN1/aid1\tb9\tenabled\tlater-field",
+                           &fresh))
         << "fields added later are passed over";
+    EXPECT_TRUE(fresh.afterKnown);
     EXPECT_EQ(fresh.outcome, Outcome::Already);
+}
+
+// A phone's identity when one part of it could not be read: an Android ID
+// read empty early after boot keeps the history together by the serial
+// number, unless that serial is one many boards share.
+TEST(ActionRecordText, AnIdentityWithAPartMissingMatchesOnlyWhatTheRestProves) {
+    EXPECT_TRUE(SameIdentity("SN1/aid1", "SN1/aid1"));
+    EXPECT_FALSE(SameIdentity("SN1/aid1", "SN1/aid2")) << "a reset phone starts a new history";
+    EXPECT_FALSE(SameIdentity("SN1/aid1", "SN2/aid1"));
+    EXPECT_TRUE(SameIdentity("SN1/aid1", "SN1/")) << "Android ID not read yet";
+    EXPECT_TRUE(SameIdentity("SN1/", "SN1/aid1"));
+    EXPECT_TRUE(SameIdentity("/aid1", "SN1/aid1")) << "serial number not read";
+    EXPECT_FALSE(SameIdentity("0123456789ABCDEF/aid1", "0123456789ABCDEF/")) << "a shared serial proves nothing";
+    EXPECT_FALSE(SameIdentity("0123456789ABCDEF/", "0123456789ABCDEF/"));
+    EXPECT_FALSE(SameIdentity("", "SN1/aid1"));
+
+    // Lines written while the Android ID read failed stay in the phone's history.
+    std::vector<RecordEntry> h = {
+        Line("SN1", "SN1/", "com.early", Action::Disable, Outcome::Done, "enabled", "b1"),
+        Line("SN1", "SN1/aid1", "com.later", Action::Disable, Outcome::Done, "enabled", "b2"),
+        Line("0123456789ABCDEF", "0123456789ABCDEF/", "com.board", Action::Disable, Outcome::Done, "enabled", "b3"),
+    };
+    PhoneId phone{"SN1/aid1", "SN1", "SN1", "m"};
+    EXPECT_EQ(LastActions(h, phone, 0).size(), 2u);
+    PhoneId early{"SN1/", "SN1", "SN1", "m"};
+    EXPECT_EQ(LastActions(h, early, 0).size(), 2u);
+    PhoneId board{"0123456789ABCDEF/aid7", "0123456789ABCDEF", "0123456789ABCDEF", "m"};
+    EXPECT_TRUE(LastActions(h, board, 0).empty()) << "which board wrote com.board cannot be told";
+}
+
+// Intent lines before a batch, settled by its outcome lines or, when the tool
+// ended first, by the next complete read; the state seen after a refusal or
+// an ignored command keeps undo off a change the user made later.
+TEST(ActionRecordText, IntentsAreSettledByWhatThePhoneShowsAndUndoNeverGuesses) {
+    RecordEntry intent{"t", "SN1", "m", 0, "com.i", Action::Disable, Outcome::Intent};
+    intent.beforeKnown = true;
+    intent.before = PackageState::Enabled;
+    intent.phone = "SN1/aid1";
+    intent.batch = "b5";
+    std::string text = FormatEntry(intent);
+    EXPECT_EQ(text, "t\tSN1\tm\t0\tcom.i\tdisable\tintent\tenabled\tSN1/aid1\tb5\t-\n");
+    RecordEntry back;
+    ASSERT_TRUE(ParseEntry(text.substr(0, text.size() - 1), &back));
+    EXPECT_EQ(back.outcome, Outcome::Intent);
+
+    auto intentOf = [&](const char* pkg) {
+        RecordEntry e = intent;
+        e.package = pkg;
+        return e;
+    };
+    std::vector<RecordEntry> h = {intentOf("com.i1"), intentOf("com.i2"), intentOf("com.i3"),
+                                  Line("SN1", "SN1/aid1", "com.i1", Action::Disable, Outcome::Done, "enabled", "b5"),
+                                  // Cut off by a cancel, the phone shown unchanged just after.
+                                  Line("SN1", "SN1/aid1", "com.c1", Action::Disable, Outcome::Cancelled, "enabled", "b6"),
+                                  Line("SN1", "SN1/aid1", "com.c2", Action::Disable, Outcome::Cancelled, "enabled", "b6")};
+    PhoneId phone{"SN1/aid1", "SN1", "SN1", "m"};
+    PackageSnapshot now;
+    now.complete = true;
+    for (auto [name, state] : std::vector<std::pair<const char*, PackageState>>{
+             {"com.c1", PackageState::Disabled}, {"com.c2", PackageState::Enabled}, {"com.i1", PackageState::Disabled},
+             {"com.i2", PackageState::Disabled}, {"com.i3", PackageState::Enabled}})
+        now.packages.push_back(Package{name, "", state, PackageKind::User});
+    // Before settling, undo already acts on what the phone shows.
+    std::vector<UndoItem> undo = UndoSet(h, phone, 0, &now);
+    ASSERT_EQ(undo.size(), 2u);
+    EXPECT_EQ(undo[0].package, "com.i1");
+    EXPECT_EQ(undo[1].package, "com.i2");
+
+    std::vector<RecordEntry> settled = SettleUncertain(h, phone, 0, now);
+    ASSERT_EQ(settled.size(), 3u);
+    std::map<std::string, Outcome> got;
+    for (const RecordEntry& e : settled) {
+        got[e.package] = e.outcome;
+        EXPECT_TRUE(e.afterKnown);
+    }
+    EXPECT_EQ(got, (std::map<std::string, Outcome>{
+                       {"com.c1", Outcome::Done}, {"com.i2", Outcome::Done}, {"com.i3", Outcome::NotSent}}));
+    h.insert(h.end(), settled.begin(), settled.end());
+    EXPECT_TRUE(SettleUncertain(h, phone, 0, now).empty());
+    undo = UndoSet(h, phone, 0, &now);
+    ASSERT_EQ(undo.size(), 3u);
+    EXPECT_EQ(undo[0].package, "com.c1");
+
+    // "Other" with the state seen after: the phone did not change it, so a
+    // later change is the user's and undo leaves it alone.
+    RecordEntry ignored = Line("SN1", "SN1/aid1", "com.o", Action::Disable, Outcome::Other, "enabled", "b7");
+    ignored.afterKnown = true;
+    ignored.after = PackageState::Enabled;
+    PackageSnapshot later = now;
+    later.packages.push_back(Package{"com.o", "", PackageState::Disabled, PackageKind::User});
+    std::sort(later.packages.begin(), later.packages.end(),
+              [](const Package& a, const Package& b) { return a.name < b.name; });
+    for (const UndoItem& u : UndoSet({ignored}, phone, 0, &later)) EXPECT_NE(u.package, "com.o");
+
+    // A state before that could not be read is not guessed; the first
+    // builds' lines, which never wrote one, still are.
+    RecordEntry unread = Line("SN1", "SN1/aid1", "com.o", Action::Disable, Outcome::Done, "-", "b8");
+    EXPECT_TRUE(UndoSet({unread}, phone, 0, &later).empty());
+    RecordEntry first;
+    ASSERT_TRUE(ParseEntry("t\tSN1\tm\t0\tcom.o\tdisable\tdone", &first));
+    ASSERT_EQ(UndoSet({first}, phone, 0, &later).size(), 1u);
+}
+
+// Compaction keeps what undo reads and sets the rest aside: on random
+// histories of several phones (intents, settlements, refusals, the first
+// builds' lines, a package changed behind the tool's back), undo and the
+// last action of every package are the same before and after.
+TEST(ActionRecordText, CompactionKeepsEverythingUndoReads) {
+    uint32_t seed = 12345;
+    auto next = [&](uint32_t n) {
+        seed = seed * 1103515245u + 12345u;
+        return (seed >> 16) % n;
+    };
+    const char* phones[] = {"SN1/aid1", "SN2/aid2", "0123456789ABCDEF/aid3"};
+    const char* states[] = {"enabled", "disabled", "deleted", "-"};
+    const Action actions[] = {Action::Disable, Action::Enable, Action::Delete, Action::Restore};
+    const Outcome outcomes[] = {Outcome::Done, Outcome::Done, Outcome::Done, Outcome::Already, Outcome::Protected,
+                                Outcome::Other, Outcome::DeviceGone, Outcome::Cancelled, Outcome::NotSent};
+    for (int round = 0; round < 40; round++) {
+        std::string bytes;
+        for (int i = 0; i < 400; i++) {
+            const char* phone = phones[next(3)];
+            std::string serial = std::string(phone).substr(0, std::string(phone).find('/'));
+            std::string pkg = "com.p" + std::to_string(next(12));
+            Action a = actions[next(4)];
+            std::string batch = "b" + std::to_string(i / 3);
+            if (next(10) == 0) {   // a line of the first builds
+                bytes += "t\t" + serial + "\tm\t0\t" + pkg + "\t" + ActionWord(a) + "\tdone\n";
+                continue;
+            }
+            RecordEntry e{"t", serial, "m", static_cast<int>(next(2)) * 10, pkg, a, outcomes[next(9)]};
+            e.phone = phone;
+            e.batch = batch;
+            const char* before = states[next(4)];
+            for (PackageState st : {PackageState::Enabled, PackageState::Disabled, PackageState::Deleted})
+                if (std::string(before) == StateWord(st)) e.beforeKnown = true, e.before = st;
+            if (next(3) == 0) {   // its intent first
+                RecordEntry intent = e;
+                intent.outcome = Outcome::Intent;
+                bytes += FormatEntry(intent);
+            }
+            if (e.outcome == Outcome::Other && next(2)) {
+                e.afterKnown = true;
+                e.after = e.before;
+            }
+            bytes += FormatEntry(e);
+            if (next(20) == 0) bytes += "a damaged line\n";
+        }
+        std::string kept, archived;
+        CompactRecord(bytes, 0, &kept, &archived);
+        EXPECT_EQ(kept.size() + archived.size(), bytes.size());
+        std::vector<RecordEntry> all = ParseRecord(bytes), compacted = ParseRecord(kept);
+        for (const char* phone : phones) {
+            std::string serial = std::string(phone).substr(0, std::string(phone).find('/'));
+            PhoneId id{phone, serial, serial, "m"};
+            PackageSnapshot now;
+            now.complete = true;
+            for (int k = 0; k < 12; k++) now.packages.push_back(Package{"com.p" + std::to_string(k), "", PackageState(next(3)), PackageKind::User});
+            std::sort(now.packages.begin(), now.packages.end(), [](const Package& a, const Package& b) { return a.name < b.name; });
+            for (int user : {0, 10}) {
+                auto flags = [](const std::vector<UndoItem>& u) {
+                    std::vector<std::string> out;
+                    for (const UndoItem& i : u)
+                        out.push_back(i.package + (i.restore ? "R" : "") + (i.enable ? "E" : "") + (i.disable ? "D" : "") +
+                                      (i.remove ? "X" : "") + StateWord(i.target));
+                    return out;
+                };
+                EXPECT_EQ(flags(UndoSet(all, id, user, &now)), flags(UndoSet(compacted, id, user, &now)))
+                    << "round " << round << " " << phone << " user " << user;
+                EXPECT_EQ(flags(UndoSet(all, id, user, nullptr)), flags(UndoSet(compacted, id, user, nullptr)));
+            }
+        }
+        if (round == 0) {
+            EXPECT_LT(kept.size(), bytes.size() / 2) << "most of a long history is set aside";
+        }
+    }
+    // The newest lines stay whatever undo needs; a line torn at the end stays for the next append to end.
+    std::string two = "t\tSN1\tm\t0\tcom.a\tdisable\tdone\tenabled\tSN1/aid1\tb1\t-\n"
+                      "t\tSN1\tm\t0\tcom.a\tenable\tdone\tdisabled\tSN1/aid1\tb2\t-\n";
+    std::string kept, archived;
+    CompactRecord(two, 0, &kept, &archived);
+    EXPECT_EQ(kept, "") << "back where the tool found it: nothing for undo";
+    CompactRecord(two, 1, &kept, &archived);
+    EXPECT_EQ(archived, two.substr(0, two.find('\n') + 1));
+}
+
+// One line of a message or a record field: control bytes never pass as half
+// of a double-byte character, in GBK or UTF-8, and no character is cut.
+TEST(TextLines, OneLineKeepsCharactersWholeAndControlBytesOut) {
+    EXPECT_EQ(text::OneLine("\xD6\xD0\t7"), "\xD6\xD0 7");                   // 中, a tab, 7 in GBK
+    EXPECT_EQ(text::OneLine("\xE4\xB8\xAD\t7"), "\xE4\xB8\xAD 7");           // in UTF-8
+    EXPECT_EQ(text::OneLine("\xD6\t\n7"), "\xD6 7") << "a lead byte before a tab is no character";
+    EXPECT_EQ(text::OneLine("\xE5\xBE\xAE\xE4\xBF\xA1\xE5\xBE\xAE", 7), "\xE5\xBE\xAE\xE4\xBF\xA1");   // 微信 of 微信微
+    EXPECT_EQ(text::OneLine("\xCE\xA2\xD0\xC5\xCE\xA2", 5), "\xCE\xA2\xD0\xC5");                       // in GBK
+    RecordEntry e{"t", "S\xD6\tX", "\xD6\xD0\t7", 0, "com.a", Action::Disable, Outcome::Done};
+    std::vector<std::string> fields = text::SplitTabs(FormatEntry(e));
+    EXPECT_EQ(fields.size(), 11u) << "a serial or model with a tab after a lead byte keeps its line";
 }
 
 TEST(ActionRecordText, RecordTimesAreShownInLocalTime) {

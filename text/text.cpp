@@ -1,5 +1,7 @@
 #include "text.h"
 
+#include <algorithm>
+
 #include <windows.h>
 
 namespace text {
@@ -101,19 +103,31 @@ std::string Utf16ToUtf8(const char* bytes, size_t size, bool bigEndian) {
 }
 
 std::string OneLine(const std::string& text, size_t limit) {
+    // A character's bytes stay together and are never cut: UTF-8 sequences
+    // in a UTF-8 text, else GBK pairs. A byte that cannot follow a GBK lead
+    // (below 0x40: a tab, a line end) starts a character of its own, so a
+    // control byte never passes as half of a character.
+    const bool utf8 = IsUtf8(text);
     std::string out;
-    for (size_t i = 0; i < text.size(); i++) {
+    for (size_t i = 0; i < text.size();) {
         unsigned char c = static_cast<unsigned char>(text[i]);
-        if (c < 0x20 || c == 0x7F) c = ' ';
-        if (c == ' ' && (out.empty() || out.back() == ' ')) continue;
-        if (c >= 0x81 && c <= 0xFE && i + 1 < text.size()) {
-            if (out.size() + 2 > limit) break;
-            out += static_cast<char>(c);
-            out += text[++i];
+        size_t n = 1;
+        if (utf8 && c >= 0xC0) {
+            n = c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : 2;
+        } else if (!utf8 && c >= 0x81 && c <= 0xFE && i + 1 < text.size()) {
+            unsigned char t = static_cast<unsigned char>(text[i + 1]);
+            if (t >= 0x40 && t <= 0xFE && t != 0x7F) n = 2;
+        }
+        n = std::min(n, text.size() - i);
+        if (n == 1 && (c < 0x20 || c == 0x7F)) c = ' ';
+        if (c == ' ' && (out.empty() || out.back() == ' ')) {
+            i++;
             continue;
         }
-        if (out.size() + 1 > limit) break;
-        out += static_cast<char>(c);
+        if (out.size() + n > limit) break;
+        if (n == 1) out += static_cast<char>(c);
+        else out.append(text, i, n);
+        i += n;
     }
     while (!out.empty() && out.back() == ' ') out.pop_back();
     return out;

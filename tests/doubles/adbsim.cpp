@@ -59,6 +59,14 @@
 //   apk-dir <folder>             APK files served at the packages' paths:
 //                                <folder>\<package>.apk at the APK path and
 //                                <folder>\<package>@<file> beside it (splits)
+//   keeps-going                  a shell script goes on to its end when its
+//                                client is gone (killed, or ended by a cancel):
+//                                it runs in a process of its own, the phone,
+//                                that the client waits for. A real phone's adbd
+//                                sends SIGHUP to the shell when the client goes
+//                                (packages/modules/adb daemon/shell_service.cpp),
+//                                but the command in progress finishes, and a
+//                                client left running feeds it all: the worst case.
 //   server-start-ms <ms>         no adb server runs at first: the first client
 //                                that needs one starts it (a detached process
 //                                that stays a minute or until kill-server) and
@@ -259,6 +267,38 @@ void Transfer(const Device& d, size_t bytes) {
     }
 }
 
+bool gIsPhone = false;   // this process is a phone running a script for its client (keeps-going)
+std::string gStatePath;  // the state file of the server this client talks to
+
+// keeps-going: the script runs in a process of its own that writes straight
+// into the client's output and outlives the client; the client waits for it.
+int RunOnPhone(const Device& d, const std::string& script) {
+    char dir[MAX_PATH], file[MAX_PATH];
+    GetTempPathA(MAX_PATH, dir);
+    if (!GetTempFileNameA(dir, "sim", 0, file)) return 1;
+    sim::WriteWhole(file, script);
+    std::string line = "\"" + sim::ExePath() + "\" __phone \"" + gStatePath + "\" \"" + d.serial + "\" \"" + file + "\"";
+    std::vector<char> buf(line.begin(), line.end());
+    buf.push_back(0);
+    STARTUPINFOA si = {};
+    si.cb = sizeof si;
+    si.dwFlags = STARTF_USESTDHANDLES;
+    si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    si.hStdOutput = GetStdHandle(STD_OUTPUT_HANDLE);
+    si.hStdError = GetStdHandle(STD_ERROR_HANDLE);
+    PROCESS_INFORMATION pi = {};
+    if (!CreateProcessA(nullptr, buf.data(), nullptr, nullptr, TRUE, DETACHED_PROCESS, nullptr, nullptr, &si, &pi)) {
+        DeleteFileA(file);
+        return 1;
+    }
+    WaitForSingleObject(pi.hProcess, INFINITE);
+    DWORD code = 1;
+    GetExitCodeProcess(pi.hProcess, &code);
+    CloseHandle(pi.hProcess);
+    CloseHandle(pi.hThread);
+    return static_cast<int>(code);
+}
+
 // `adb shell ARGS`: the arguments joined with blanks, run by the phone's sh.
 // Before Android 7 there is no shell protocol: one PTY stream whose lines end
 // in CR LF, and the exit status is lost.
@@ -270,6 +310,7 @@ int Shell(sim::Store& store, Device& d, const std::vector<std::string>& args) {
     std::string script;
     for (size_t k = first; k < args.size(); k++) script += (k > first ? " " : "") + args[k];
     Sleep(d.connectMs);
+    if (d.keepsGoing && !gIsPhone) return RunOnPhone(d, script);
     bool pty = d.api <= 23;
     int status = sim::RunScript(store, d, script, [pty, &d](int stream, const std::string& text) {
         Transfer(d, text.size());
@@ -376,11 +417,25 @@ int main(int argc, char** argv) {
     }
     if (argc == 4 && std::strcmp(argv[1], "__server") == 0)
         return sim::ServeAsServer(argv[2], std::strtoul(argv[3], nullptr, 10));
+    if (argc == 5 && std::strcmp(argv[1], "__phone") == 0) {
+        // The phone of a keeps-going profile, running its client's script.
+        gIsPhone = true;
+        std::string script;
+        sim::ReadWhole(argv[4], &script);
+        DeleteFileA(argv[4]);
+        sim::Store store(argv[2], sim::PathFrom("ADBSIM_LOG", "adb_log.txt"));
+        Profile p = store.Load(argv[3]);
+        Device* d = p.FindDevice(argv[3]);
+        if (!d) return 1;
+        d->connectMs = 0;   // the client paid for the connection
+        return Shell(store, *d, {"shell", script});
+    }
     Options options = ReadOptions(argc, argv);
     std::string baseState = sim::PathFrom("ADBSIM_STATE", "adb_state.txt");
     std::string host, port;
     ServerAddress(options, &host, &port);
     std::string statePath = ServerStatePath(baseState, host, port);
+    gStatePath = statePath;
     if (statePath != baseState && GetFileAttributesA(statePath.c_str()) == INVALID_FILE_ATTRIBUTES) {
         std::string text;
         sim::ReadWhole(baseState, &text);

@@ -256,6 +256,7 @@ Profile ParseProfile(const std::string& text) {
         else if (key == "package-service" && arg == "down") d->serviceFailsAfter = 0;
         else if (key == "package-service" && arg == "fails-after" && w.size() > 2) d->serviceFailsAfter = std::atoi(w[2].c_str());
         else if (key == "hang-after") d->hangAfter = static_cast<int>(value);
+        else if (key == "keeps-going") d->keepsGoing = true;
         else if (key == "platform-tools") s.toolsVersion = arg;
         else if (key == "delay") s.delayMs = value;
         else if (key == "pad") s.pad = std::strtoull(arg.c_str(), nullptr, 10);

@@ -62,6 +62,7 @@ struct Device {
     std::string apkDir;                    // folder of APK files served at the packages' paths
     int serviceFailsAfter = -1;            // package service calls answered per adb process; -1: all
     int hangAfter = -1;                    // package changes made per adb process before the phone hangs; -1: never
+    bool keepsGoing = false;               // a shell script runs to its end even when its client is gone
 
     std::string Prop(const std::string& key) const;
     void SetProp(const std::string& key, const std::string& value);

@@ -115,7 +115,22 @@ bool StartProgram(const std::string& exe, const std::string& dir, PROCESS_INFORM
     return CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, dir.c_str(), &si, pi) != FALSE;
 }
 
+void ToolUnderTest::Kill() {
+    if (!pi_.hProcess) return;
+    TerminateProcess(pi_.hProcess, 1);
+    WaitForSingleObject(pi_.hProcess, 5000);
+    CloseHandle(pi_.hProcess);
+    CloseHandle(pi_.hThread);
+    pi_ = PROCESS_INFORMATION{};
+    window_ = nullptr;
+}
+
 bool ToolUnderTest::Start(DWORD timeoutMs, const std::string& args) {
+    if (pi_.hProcess) {   // a second start: the first run has ended
+        CloseHandle(pi_.hProcess);
+        CloseHandle(pi_.hThread);
+        pi_ = PROCESS_INFORMATION{};
+    }
     if (!StartProgram(folder_ + "\\adbtool.exe", folder_, &pi_, args)) return false;
     return WaitFor([&] {
         StartupSearch s{pi_.dwProcessId, nullptr};

@@ -81,6 +81,8 @@ public:
     }
 
     void Close() const;
+    // Ends the process as Task Manager does, and waits for its end; Start may follow.
+    void Kill();
     // Waits for the process to end; its exit code, or 0xDEADDEAD on time-out.
     DWORD WaitExit(DWORD timeoutMs = 20000);
     bool Running() const;
