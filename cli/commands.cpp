@@ -55,9 +55,13 @@ struct Chosen {
 // The device list is every command's first adb run, and runs alone: it
 // starts the adb server when none runs, before any calls side by side (two
 // clients that both find no server both start one, and one of them fails).
-Chosen ChoosePhones(const Options& o, const dev::Adb& adb, Output& out) {
+Chosen ChoosePhones(const Options& o, const dev::Adb& adb, Output& out, const dev::Cancel& cancel) {
     Chosen c;
-    dev::DeviceList list = phone::Devices(adb);
+    dev::DeviceList list = phone::Devices(adb, &cancel);
+    if (cancel.Requested()) {
+        c.exit = kExitCancelled;
+        return c;
+    }
     if (!list.error.empty()) {
         out.Error(text::OneLine(list.error));
         c.exit = kExitNoPhone;
@@ -171,7 +175,7 @@ std::vector<appnames::NameRead> ReadLabels(const Options& o, const dev::Adb& adb
 }
 
 int ListCommand(const Options& o, const dev::Adb& adb, Output& out, const dev::Cancel& cancel) {
-    Chosen c = ChoosePhones(o, adb, out);
+    Chosen c = ChoosePhones(o, adb, out, cancel);
     if (c.exit >= 0) return c.exit;
     std::vector<std::string> serials = Serials(c.phones);
     std::vector<dev::PackageRead> reads = phone::Packages(adb, serials, o.user, &cancel);
@@ -201,8 +205,9 @@ int ListCommand(const Options& o, const dev::Adb& adb, Output& out, const dev::C
     return complete ? kExitDone : kExitNoPhone;
 }
 
-int DevicesCommand(const Options& o, const dev::Adb& adb, Output& out) {
-    dev::DeviceList list = phone::Devices(adb);
+int DevicesCommand(const Options& o, const dev::Adb& adb, Output& out, const dev::Cancel& cancel) {
+    dev::DeviceList list = phone::Devices(adb, &cancel);
+    if (cancel.Requested()) return kExitCancelled;
     if (!list.error.empty()) {
         out.Error(text::OneLine(list.error));
         return kExitNoPhone;
@@ -363,7 +368,7 @@ int ActionCommand(const Options& o, const dev::Adb& adb, Output& out, const dev:
     Names n;
     int exit = ReadNames(o, out, &n);
     if (exit >= 0) return exit;
-    Chosen c = ChoosePhones(o, adb, out);
+    Chosen c = ChoosePhones(o, adb, out, cancel);
     if (c.exit >= 0) return c.exit;
 
     appnames::NameCache known = o.appNames ? NamesOf(o) : appnames::NameCache(std::string());
@@ -407,7 +412,7 @@ int ActionCommand(const Options& o, const dev::Adb& adb, Output& out, const dev:
 // --- undo and record ------------------------------------------------------------
 
 int UndoCommand(const Options& o, const dev::Adb& adb, Output& out, const dev::Cancel& cancel) {
-    Chosen c = ChoosePhones(o, adb, out);
+    Chosen c = ChoosePhones(o, adb, out, cancel);
     if (c.exit >= 0) return c.exit;
     std::vector<std::string> serials = Serials(c.phones);
     std::vector<dev::PackageRead> reads = phone::Packages(adb, serials, o.user, &cancel);
@@ -459,16 +464,17 @@ int UndoCommand(const Options& o, const dev::Adb& adb, Output& out, const dev::C
 
 // The record of each phone, newest first. Told which phone, it needs no adb:
 // the phone is then known by the serial adb reaches it by.
-int RecordCommand(const Options& o, const dev::Adb& adb, Output& out) {
+int RecordCommand(const Options& o, const dev::Adb& adb, Output& out, const dev::Cancel& cancel) {
     std::string serial = o.all ? std::string() : !o.device.empty() ? o.device : Environment(L"ANDROID_SERIAL");
     std::vector<dev::PhoneId> phones;
     if (!serial.empty()) {
         phones.push_back(phone::Identify(serial, nullptr));
     } else {
-        Chosen c = ChoosePhones(o, adb, out);
+        Chosen c = ChoosePhones(o, adb, out, cancel);
         if (c.exit >= 0) return c.exit;
         std::vector<std::string> serials = Serials(c.phones);
-        std::vector<dev::PackageRead> reads = phone::Packages(adb, serials, o.user, nullptr);
+        std::vector<dev::PackageRead> reads = phone::Packages(adb, serials, o.user, &cancel);
+        if (cancel.Requested()) return kExitCancelled;
         SettleRead(o, serials, reads, out);
         for (size_t i = 0; i < serials.size(); i++)
             phones.push_back(phone::Identify(serials[i], reads[i].snapshot.complete ? &reads[i].snapshot : nullptr));
@@ -478,8 +484,10 @@ int RecordCommand(const Options& o, const dev::Adb& adb, Output& out) {
     Report report(out, o.json, o.all, o.appNames);
     for (const dev::PhoneId& p : phones) {
         std::vector<dev::RecordEntry> history = phone::History(record, p, o.user);
-        for (auto it = history.rbegin(); it != history.rend(); ++it)
+        // A long record stops at Ctrl+C (or a closed pipe) between its lines.
+        for (auto it = history.rbegin(); it != history.rend() && !cancel.Requested(); ++it)
             report.RecordLine(*it, p.serial, o.appNames ? phone::KnownName(known, it->package, "") : std::u16string());
+        if (cancel.Requested()) return kExitCancelled;
         if (history.empty()) out.Error((o.all ? "[" + p.serial + "] " : std::string()) + "这台设备还没有操作记录");
     }
     return kExitDone;
@@ -527,10 +535,10 @@ int RunCommand(const Options& o, Output& out, const dev::Cancel& cancel) {
     }
     dev::Adb adb(AnsiPath(adbPath));
     switch (o.command) {
-    case Command::Devices: return DevicesCommand(o, adb, out);
+    case Command::Devices: return DevicesCommand(o, adb, out, cancel);
     case Command::List: return ListCommand(o, adb, out, cancel);
     case Command::Undo: return UndoCommand(o, adb, out, cancel);
-    case Command::Record: return RecordCommand(o, adb, out);
+    case Command::Record: return RecordCommand(o, adb, out, cancel);
     default: return ActionCommand(o, adb, out, cancel);
     }
 }

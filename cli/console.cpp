@@ -15,31 +15,58 @@ std::wstring Stream::Wide(const std::string& bytes, UINT codePage) {
     return w;
 }
 
-void Stream::Write(const std::wstring& text) {
-    if (!handle_ || handle_ == INVALID_HANDLE_VALUE || text.empty()) return;
-    if (console_) {
-        DWORD written = 0;
-        WriteConsoleW(handle_, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
-        return;
-    }
+namespace {
+
+std::wstring WithCrLf(const std::wstring& text) {
     std::wstring crlf;
     crlf.reserve(text.size() + 16);
     for (wchar_t c : text) {
         if (c == L'\n') crlf += L'\r';
         crlf += c;
     }
-    UINT cp = ansi_ ? CP_ACP : CP_UTF8;
-    int n = WideCharToMultiByte(cp, 0, crlf.data(), static_cast<int>(crlf.size()), nullptr, 0, nullptr, nullptr);
+    return crlf;
+}
+
+std::string Narrowed(const std::wstring& text, UINT cp) {
+    int n = WideCharToMultiByte(cp, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
     std::string bytes(static_cast<size_t>(n), '\0');
-    WideCharToMultiByte(cp, 0, crlf.data(), static_cast<int>(crlf.size()), &bytes[0], n, nullptr, nullptr);
-    // A pipe may take less than asked; the rest follows.
+    WideCharToMultiByte(cp, 0, text.data(), static_cast<int>(text.size()), &bytes[0], n, nullptr, nullptr);
+    return bytes;
+}
+
+} // namespace
+
+void Stream::Write(const std::wstring& text) {
+    if (!handle_ || handle_ == INVALID_HANDLE_VALUE || text.empty() || failed_) return;
+    if (console_) {
+        DWORD written = 0;
+        if (!WriteConsoleW(handle_, text.data(), static_cast<DWORD>(text.size()), &written, nullptr)) failed_ = true;
+        return;
+    }
+    WriteBytes(Narrowed(WithCrLf(text), ansi_ ? CP_ACP : CP_UTF8));
+}
+
+void Stream::WriteUtf8Always(const std::string& utf8) {
+    if (console_ || !handle_ || handle_ == INVALID_HANDLE_VALUE || failed_) return Write(Wide(utf8, CP_UTF8));
+    WriteBytes(Narrowed(WithCrLf(Wide(utf8, CP_UTF8)), CP_UTF8));
+}
+
+void Stream::WriteBytes(const std::string& bytes) {
+    // A pipe may take less than asked; the rest follows. A write that fails
+    // ends the output: what follows would be lines with a hole before them.
     for (size_t at = 0; at < bytes.size();) {
         DWORD written = 0;
         if (!WriteFile(handle_, bytes.data() + at, static_cast<DWORD>(bytes.size() - at), &written, nullptr) ||
-            written == 0)
+            written == 0) {
+            failed_ = true;
             return;
+        }
         at += written;
     }
+}
+
+void Output::CheckFailure() {
+    if (out.Failed() && stop_) stop_->Request();
 }
 
 // Windows' console gives a Chinese character (and other wide East Asian
@@ -63,12 +90,14 @@ void Output::Data(const std::wstring& line) {
     dev::Hold hold(lock_);
     if (out.IsConsole()) ClearProgress();
     out.Write(line + L"\n");
+    CheckFailure();
 }
 
 void Output::JsonLine(const std::string& utf8) {
     dev::Hold hold(lock_);
     if (out.IsConsole()) ClearProgress();
-    out.WriteUtf8(utf8 + "\n");
+    out.WriteUtf8Always(utf8 + "\n");
+    CheckFailure();
 }
 
 void Output::Error(const std::string& gbk) {

@@ -18,18 +18,27 @@ public:
     void WriteGbk(const std::string& gbk) { Write(Wide(gbk, 936)); }
     void WriteUtf8(const std::string& utf8) { Write(Wide(utf8, CP_UTF8)); }
     void Write(const std::wstring& text);
+    // UTF-8 whatever --ansi says (JSON), UTF-16 on a console.
+    void WriteUtf8Always(const std::string& utf8);
+    // A write failed (a closed pipe, a full disk): nothing more is written.
+    bool Failed() const { return failed_; }
 
     static std::wstring Wide(const std::string& bytes, UINT codePage);
 
 private:
+    void WriteBytes(const std::string& bytes);
+
     HANDLE handle_;
     bool console_ = false;
     bool ansi_ = false;
+    bool failed_ = false;
 };
 
 class Output {
 public:
     explicit Output(bool ansi) : out(STD_OUTPUT_HANDLE, ansi), err(STD_ERROR_HANDLE, ansi) {}
+    // Told when the data could not be written: the work stops there.
+    void StopOnFailure(dev::Cancel* cancel) { stop_ = cancel; }
 
     // A line of data (GBK, or UTF-16 when it holds app names, which may
     // have characters GBK lacks), or one JSON object (UTF-8); the line end is added.
@@ -49,8 +58,11 @@ private:
     void ClearProgress();   // with the lock held
     static size_t Columns(wchar_t c);
 
+    void CheckFailure();
+
     dev::Lock lock_;
     size_t progressWidth_ = 0;   // console columns of the progress line shown, 0 when none
+    dev::Cancel* stop_ = nullptr;
 };
 
 } // namespace cli

@@ -24,6 +24,10 @@ dev::Cancel* gCancel = nullptr;
 // record is finished and the program exits with 4.
 BOOL WINAPI OnConsoleControl(DWORD event) {
     if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT) return FALSE;
+    // A second press ends it at once: its adb clients end with it (the
+    // device layer ties them to this process), and the record's intents
+    // tell the next read what was asked.
+    if (gCancel && gCancel->Requested()) ExitProcess(cli::kExitCancelled);
     if (gCancel) gCancel->Request();
     return TRUE;
 }
@@ -58,13 +62,19 @@ int main() {
         out.Error("adbctl：" + error);
         return cli::kExitUsage;
     }
+    if (o.json && o.ansi) out.Error("adbctl：--ansi 对 --json 不起作用，JSON 总是 UTF-8");
     dev::Cancel cancel;
     gCancel = &cancel;
+    out.StopOnFailure(&cancel);
     // A process started in a new process group ignores Ctrl+C until it asks for it.
     SetConsoleCtrlHandler(nullptr, FALSE);
     SetConsoleCtrlHandler(OnConsoleControl, TRUE);
     int exit = cli::RunCommand(o, out, cancel);
     SetConsoleCtrlHandler(OnConsoleControl, FALSE);
     gCancel = nullptr;
+    if (out.out.Failed()) {
+        out.Error("adbctl：输出无法写入（管道已关闭或磁盘已满），已停止");
+        return cli::kExitOutput;
+    }
     return exit;
 }

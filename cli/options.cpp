@@ -39,7 +39,7 @@ const OptionInfo kOptions[] = {
     {L"--json", Opt::Json, false, kAdb},
     {L"--ansi", Opt::Ansi, false, kEvery},
     {L"--adb", Opt::Adb, true, kAdb},
-    {L"--record-file", Opt::RecordFile, true, kActions | Bit(Command::Undo) | Bit(Command::Record)},
+    {L"--record-file", Opt::RecordFile, true, kActions | Bit(Command::List) | Bit(Command::Undo) | Bit(Command::Record)},
     {L"--no-names", Opt::NoNames, false, kActions | Bit(Command::List) | Bit(Command::Undo) | Bit(Command::Record)},
     {L"--names-file", Opt::NamesFile, true, kActions | Bit(Command::List) | Bit(Command::Undo) | Bit(Command::Record)},
     {L"--from", Opt::From, true, kActions},
@@ -262,7 +262,7 @@ std::string HelpText() {
            "  --dry-run          只说会发送什么，什么也不发送\n"
            "  --yes              确认有风险的应用和用户应用的删除；没有它这些应用会被拒绝并说明原因\n"
            "  --json             每行一个 JSON 对象（UTF-8），字段名固定，供程序读取\n"
-           "  --ansi             输出到文件或管道时用系统的 ANSI 代码页，而不是 UTF-8\n"
+           "  --ansi             输出到文件或管道时用系统的 ANSI 代码页，而不是 UTF-8（不用于 --json：JSON 总是 UTF-8）\n"
            "  --adb 路径         adb.exe 的位置（默认：程序旁边的 adb_1.0.40\\adb.exe，其次 PATH 里的 adb）\n"
            "  --record-file 路径 操作记录文件（默认与应用管理窗口共用 %LOCALAPPDATA%\\adbtool\\actions.log）\n"
            "  --no-names         不读取也不显示应用名称，只用包名（list 不多运行 adb）\n"
@@ -276,7 +276,8 @@ std::string HelpText() {
            "  1  有应用失败或被拒绝\n"
            "  2  用法错误（不认识的命令或选项、找不到文件、包名不合规），什么也没有发送\n"
            "  3  没有手机、找不到 adb 或 adb 出错\n"
-           "  4  已取消（Ctrl+C：当前这个应用完成后停止，记录照常写完；list 读名称时按下，已读到的名称照常列出）\n"
+           "  4  已取消（Ctrl+C：当前这个应用完成后停止，记录照常写完；list 读名称时按下，已读到的名称照常列出；再按一次立即结束）\n"
+           "  5  输出无法写入（管道已关闭、磁盘已满）：就此停止，记录照常写完\n"
            "\n"
            "数据写到标准输出，进度和错误写到标准错误。--json 的 label 字段是应用名称，没有名称时为 null。\n";
 }

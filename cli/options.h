@@ -17,6 +17,7 @@ enum Exit : int {
     kExitUsage = 2,       // a usage error; nothing was sent
     kExitNoPhone = 3,     // no phone, adb missing, or adb failed
     kExitCancelled = 4,   // Ctrl+C: stopped after the package in progress
+    kExitOutput = 5,      // the output could not be written (a closed pipe, a full disk): stopped there
 };
 
 struct Options {

@@ -2,7 +2,7 @@
 
 namespace cli::phone {
 
-dev::DeviceList Devices(const dev::Adb& adb) { return dev::ListDevices(adb); }
+dev::DeviceList Devices(const dev::Adb& adb, const dev::Cancel* cancel) { return dev::ListDevices(adb, cancel); }
 
 std::vector<dev::PackageRead> Packages(const dev::Adb& adb, const std::vector<std::string>& serials, int user,
                                        const dev::Cancel* cancel) {

@@ -11,7 +11,7 @@
 
 namespace cli::phone {
 
-dev::DeviceList Devices(const dev::Adb& adb);
+dev::DeviceList Devices(const dev::Adb& adb, const dev::Cancel* cancel);
 
 // The packages of `user` on each phone, read at once; in the order of `serials`.
 std::vector<dev::PackageRead> Packages(const dev::Adb& adb, const std::vector<std::string>& serials, int user,

@@ -372,6 +372,10 @@ BatchResult RunBatch(const Adb& adb, const std::string& serial, Action action, c
         // phone had: a phone goes on after its client is cut off.
         if (!r.begun && r.afterKnown && ShowsDone(action, r.after))
             r.outcome = r.beforeKnown && ShowsDone(action, r.before) ? Outcome::Already : Outcome::Done;
+        // Begun, then cut off by a cancel or the program's end with no read
+        // back to tell: what it did is not known, and its intent says just
+        // that until the next read (a phone gone midway is DeviceGone).
+        if (stopped && r.begun && r.status < 0 && !b.after.complete) r.outcome = Outcome::Intent;
         b.results[where[k]] = r;
         if (!ends.Reported(k)) ends.Report(r);
         // Settles the intent; one the read back did not settle waits for the

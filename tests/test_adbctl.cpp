@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 #include <nlohmann/json.hpp>
+#include <functional>
 #include <iterator>
 #include <map>
 #include <set>
@@ -640,6 +641,83 @@ TEST_F(Ctl, CtrlCStopsAfterThePackageInProgressAndTheRecordMatchesThePhone) {
     EXPECT_EQ(settled.size(), size_t(kSlowApps)) << RecordText();
 }
 
+
+// Ctrl+C while adb lists the phones, and while the record is printed; a
+// second Ctrl+C during a batch ends adbctl at once, its adb client with it.
+TEST_F(Ctl, CtrlCWorksInEveryCommandAndASecondOneEndsAtOnce) {
+    ASSERT_TRUE(OwnConsole());
+    SetConsoleCtrlHandler(Swallow, TRUE);
+    auto pressAfter = [&](const std::string& args, const std::function<bool()>& ready) {
+        PROCESS_INFORMATION pi = {};
+        EXPECT_TRUE(Start(args, &pi));
+        DWORD start = GetTickCount();
+        while (!ready() && GetTickCount() - start < 30000) Sleep(10);
+        EXPECT_TRUE(GenerateConsoleCtrlEvent(CTRL_C_EVENT, 0)) << GetLastError();
+        DWORD pressed = GetTickCount();
+        Ran r = Finish(pi);
+        return std::make_pair(r, GetTickCount() - pressed);
+    };
+    // adb takes seconds to list the phones.
+    Phones("platform-tools 34.0.5\ndelay 8000\n" + QuickPhone("ONE"));
+    auto devices = pressAfter("devices", [&] { return Contains(AdbLog(), "devices"); });
+    EXPECT_EQ(devices.first.exit, 4u) << devices.first.err;
+    EXPECT_LT(devices.second, 5000u) << "not after adb's answer";
+
+    // The second Ctrl+C while a package takes seconds on the phone.
+    std::string slow = "platform-tools 34.0.5\nconnect-ms 0\ncommand-ms 0\nchange-ms 6000\n"
+                       "device SLOW1 device model:Slow\napi 34\npackage com.s0 enabled third-party\n"
+                       "package com.s1 enabled third-party\n";
+    Phones(slow);
+    PROCESS_INFORMATION pi = {};
+    ASSERT_TRUE(Start("disable com.s0 com.s1 --record-file \"" + cli::Narrow(Record()) + "\"", &pi));
+    DWORD start = GetTickCount();
+    while (!Contains(AdbLog(), "disable-user") && GetTickCount() - start < 30000) Sleep(10);
+    Sleep(200);   // the script is on the phone, its first package in progress
+    EXPECT_TRUE(GenerateConsoleCtrlEvent(CTRL_C_EVENT, 0));
+    Sleep(200);
+    EXPECT_TRUE(GenerateConsoleCtrlEvent(CTRL_C_EVENT, 0));
+    DWORD pressed = GetTickCount();
+    Ran twice = Finish(pi);
+    EXPECT_EQ(twice.exit, 4u) << twice.err;
+    EXPECT_LT(GetTickCount() - pressed, 3000u) << "the second Ctrl+C does not wait for the package in progress";
+    EXPECT_TRUE(Contains(RecordText(), "\tintent\t")) << "the intents tell the next read what was asked";
+    SetConsoleCtrlHandler(Swallow, FALSE);
+}
+
+// Output that cannot be written (the reader of a pipe went away) ends
+// adbctl with 5, and never with 0.
+TEST_F(Ctl, AClosedPipeEndsWithItsOwnExitStatus) {
+    Phones(std::string(kQuick) + QuickPhone("ONE"));
+    HANDLE read = nullptr, write = nullptr;
+    SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+    ASSERT_TRUE(CreatePipe(&read, &write, &inherit, 0));
+    CloseHandle(read);   // nobody reads
+    HANDLE err = CreateFileW((folder_ + L"\\err.txt").c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit,
+                             CREATE_ALWAYS, 0, nullptr);
+    STARTUPINFOW si = {};
+    si.cb = sizeof si;
+    si.dwFlags = STARTF_USESTDHANDLES;
+    si.hStdOutput = write;
+    si.hStdError = err;
+    std::wstring line = L"\"" + folder_ + L"\\adbctl.exe\" list --no-names --json --record-file \"" + Record() + L"\"";
+    PROCESS_INFORMATION pi = {};
+    ASSERT_TRUE(CreateProcessW(nullptr, &line[0], nullptr, nullptr, TRUE, 0, nullptr, folder_.c_str(), &si, &pi));
+    CloseHandle(write);
+    CloseHandle(err);
+    ASSERT_EQ(WaitForSingleObject(pi.hProcess, 60000), static_cast<DWORD>(WAIT_OBJECT_0));
+    DWORD exit = 0;
+    GetExitCodeProcess(pi.hProcess, &exit);
+    CloseHandle(pi.hProcess);
+    CloseHandle(pi.hThread);
+    EXPECT_EQ(exit, 5u);
+    EXPECT_TRUE(Contains(test::ReadFileBytes(folder_ + L"\\err.txt"), U("输出无法写入")));
+
+    // --ansi leaves JSON in UTF-8, and says so.
+    Ran json = Run("list --no-names --json --ansi --filter com.user");
+    EXPECT_EQ(json.exit, 0u);
+    EXPECT_TRUE(Contains(json.err, "--ansi 对 --json 不起作用")) << "standard error in the ANSI code page: " << json.err;
+    EXPECT_FALSE(json.Lines().empty());
+}
 
 // Apps of a phone in Chinese served from real test APKs (tests/apk), as the
 // phone's launcher names them; one package without an APK has no name.
