@@ -551,6 +551,10 @@ void AddServer() {
     if (!Open()) return;
     ShowDevices();   // the choice goes back from the last item
     if (!added) return;
+    if (dev::IsThisComputersServer(server)) {
+        view::Tell(server.Label() + " 是这台电脑自己的 adb 服务器：它连接的手机已经列在“设备”里，不用再添加。", "添加远程 adb 服务器");
+        return;
+    }
     for (const dev::Server& s : gManager->servers)
         if (s == server) {
             Refresh();

@@ -118,18 +118,23 @@ void Jobs::Run(const JobRequest& request, const dev::Cancel& cancel) {
         // else without a serial, which reaches the one phone usually attached.
         // Other computers' servers are listed at the same time.
         dev::PackageRead guess;
-        std::vector<dev::DeviceList> remote(request.servers.size());
+        // A line of servers.txt naming this computer's own server would list
+        // every phone twice (and an all-phones action would reach each twice).
+        std::vector<dev::Server> servers;
+        for (const dev::Server& s : request.servers)
+            if (!dev::IsThisComputersServer(s)) servers.push_back(s);
+        std::vector<dev::DeviceList> remote(servers.size());
         dev::RunEach(2 + remote.size(), [&](size_t i) {
             if (i == 0) r.devices = dev::ListDevices(adb_, &cancel);
             else if (i == 1) guess = dev::ReadPackages(adb_.Through(server), serial, request.user, &cancel, dev::Users::List);
-            else remote[i - 2] = dev::ListDevices(adb_.Through(request.servers[i - 2]), &cancel);
+            else remote[i - 2] = dev::ListDevices(adb_.Through(servers[i - 2]), &cancel);
         });
         // A server someone else's adb was starting at the same moment.
         if (!r.devices.error.empty() && DaemonFailed(r.devices.error)) r.devices = dev::ListDevices(adb_, &cancel);
         bool localOnly = r.devices.devices.size() == 1;
         for (size_t k = 0; k < remote.size(); k++) {
             if (!remote[k].error.empty())
-                r.serverErrors.push_back("远程 adb 服务器 " + request.servers[k].Label() + "：" + remote[k].error);
+                r.serverErrors.push_back("远程 adb 服务器 " + servers[k].Label() + "：" + remote[k].error);
             localOnly = localOnly && remote[k].devices.empty();
             r.devices.devices.insert(r.devices.devices.end(), remote[k].devices.begin(), remote[k].devices.end());
         }

@@ -17,11 +17,13 @@ constexpr uint32_t kSrvPort = 0x16010104;      // edit box: 5037 at first
 constexpr uint32_t kSrvNote = 0x16010105;      // label: what the other computer runs, or what is wrong
 constexpr uint32_t kSrvOk = 0x16010106;
 constexpr uint32_t kSrvCancel = 0x16010107;
+constexpr uint32_t kSrvWarning = 0x16010108;   // label: what `adb -a` lets anyone on the network do
 
 enum ServerHandlerRef : int32_t { kRefSrvOk = 0x2101, kRefSrvCancel, kRefSrvKey };
 
-// The note the window opens with.
+// The note the window opens with, and the warning under it.
 extern const char kServerNote[];
+extern const char kServerWarning[];
 
 WindowSpec ServerWindow();
 

@@ -27,6 +27,13 @@ bool ParseServer(const std::string& text, Server* server, std::string* why);
 // The same for the host and the port typed apart; an empty port is 5037.
 bool ParseServer(const std::string& host, const std::string& port, Server* server, std::string* why);
 
+// Whether the server is this computer's own adb server: its port is the
+// local server's (ANDROID_ADB_SERVER_PORT, else 5037) and its host is a
+// loopback address, an address of this computer or its name. Its phones are
+// listed already; listed again, every phone would show twice and an action
+// on all phones would reach each one twice at once.
+bool IsThisComputersServer(const Server& server);
+
 // %LOCALAPPDATA%\adbtool\servers.txt
 std::string DefaultServersPath();
 // The servers of the file; lines that are no server are skipped. None when there is no file.

@@ -12,6 +12,7 @@
 #include <vector>
 #include "device/adb.h"
 #include "device/record.h"
+#include "device/servers.h"
 #include "device/thread.h"
 #include "tests/support/child.h"
 
@@ -125,6 +126,45 @@ TEST(AdbServer, FoundWhileItsPortListensAndNotAfter) {
     EXPECT_FALSE(AdbServerListening(5000));
     SetEnvironmentVariableA("ANDROID_ADB_SERVER_PORT", nullptr);
     WSACleanup();
+}
+
+// A child that writes without end, as a broken phone or a hostile server can.
+TEST_CHILD(flood) {
+    std::string block(65536, 'x');
+    for (;;) std::fwrite(block.data(), 1, block.size(), stdout);
+}
+
+TEST(AdbRun, OutputWithoutEndIsCutAtItsCapAndTheRunEnded) {
+    AdbRun how;
+    how.maxBytes = 4u << 20;
+    how.timeoutMs = 60000;
+    DWORD start = GetTickCount();
+    AdbResult r = Adb(SelfExe()).Run({"--child=flood"}, how);
+    EXPECT_TRUE(r.tooLong);
+    EXPECT_LE(r.out.size() + r.err.size(), how.maxBytes);
+    EXPECT_FALSE(r.timedOut) << "ended at the cap, not by the time-out";
+    EXPECT_LT(GetTickCount() - start, 30000u);
+    EXPECT_FALSE(RunFailure(r).empty());
+}
+
+// This computer's own adb server added as a remote one would list every
+// phone twice; it is known by a loopback address, an address this computer
+// has, or its name, on the local server's port.
+TEST(AdbServer, ThisComputersOwnServerIsKnownByAddressNameAndPort) {
+    EXPECT_TRUE(IsThisComputersServer(Server{"127.0.0.1", 5037}));
+    EXPECT_TRUE(IsThisComputersServer(Server{"LOCALHOST", 5037}));
+    EXPECT_TRUE(IsThisComputersServer(Server{"[::1]", 5037}));
+    EXPECT_FALSE(IsThisComputersServer(Server{"127.0.0.1", 5038})) << "another server on this computer";
+    EXPECT_FALSE(IsThisComputersServer(Server{"192.0.2.1", 5037})) << "an address of the documentation net";
+    EXPECT_FALSE(IsThisComputersServer(Server{"bench-pc-far-away", 5037}));
+    char name[256];
+    DWORD size = sizeof name;
+    ASSERT_TRUE(GetComputerNameA(name, &size));
+    EXPECT_TRUE(IsThisComputersServer(Server{name, 5037}));
+    SetEnvironmentVariableA("ANDROID_ADB_SERVER_PORT", "5040");
+    EXPECT_TRUE(IsThisComputersServer(Server{"127.0.0.1", 5040}));
+    EXPECT_FALSE(IsThisComputersServer(Server{"127.0.0.1", 5037}));
+    SetEnvironmentVariableA("ANDROID_ADB_SERVER_PORT", nullptr);
 }
 
 TEST(AdbRun, SeveralAtOnceFromSeveralThreads) {
