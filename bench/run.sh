@@ -8,7 +8,7 @@ export BUILD_DIR=${BUILD_DIR:-build}
 if [ ! -f "$BUILD_DIR/CMakeCache.txt" ]; then
     cmake -S . -B "$BUILD_DIR" -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-i686-mingw.cmake >/dev/null
 fi
-cmake --build "$BUILD_DIR" --target bench_runner bench_app bench_device bench_manager bench_list adbsim -j2 >/dev/null
+cmake --build "$BUILD_DIR" --target bench_runner bench_app bench_device bench_manager bench_list bench_record adbsim -j2 >/dev/null
 . tools/xvfb.sh
 . tools/winpath.sh
 trap keel_cleanup EXIT
@@ -110,3 +110,10 @@ names=$(timeout 900 wine "$BUILD_DIR/bench/bench_manager.exe" current-phone.txt 
 row "opening with every app name cached / without names" \
     "$(field "$names" ratio) ($(field "$names" open_with_cached_names_ms) / $(field "$names" open_without_names_ms) ms)" "<= 1.1"
 row "  rows named when the list is first shown" "$(field "$names" named_at_first_show) of $(field "$names" rows)" "all"
+
+record=$(timeout 900 wine "$BUILD_DIR/bench/bench_record.exe")
+[ -n "${BENCH_RAW:-}" ] && printf '%s\n' "$record" >&2
+row "record of $(field "$record" before_mb) MB: first read, compacting / reading its bytes" \
+    "$(field "$record" first_ratio) ($(field "$record" first_read_ms) / $(field "$record" raw_read_ms) ms), once" ""
+row "  then $(field "$record" after_mb) MB kept; a read / the 100 MB bytes; undo's work" \
+    "$(field "$record" read_ratio) ($(field "$record" read_ms) ms); $(field "$record" undo_ms) ms" "< 1"

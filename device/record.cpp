@@ -3,8 +3,10 @@
 #include <windows.h>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <set>
 #include <tuple>
+#include <unordered_map>
 #include "lockedfile.h"
 #include "names.h"
 #include "text/text.h"
@@ -17,12 +19,6 @@ namespace {
 constexpr size_t kFirstFields = 7;
 constexpr size_t kFields = 10;
 constexpr size_t kFieldsWithAfter = 11;
-
-bool ReadState(const std::string& word, PackageState* s) {
-    for (PackageState x : {PackageState::Enabled, PackageState::Disabled, PackageState::Deleted})
-        if (word == StateWord(x)) return *s = x, true;
-    return false;
-}
 
 std::string Field(const std::string& s) {
     std::string f = text::OneLine(s, 120);
@@ -95,39 +91,76 @@ std::string FormatEntry(const RecordEntry& e) {
            (e.afterKnown ? StateWord(e.after) : "-") + "\n";
 }
 
-bool ParseEntry(const std::string& line, RecordEntry* e) {
-    std::vector<std::string> f = text::SplitTabs(line);
-    if ((f.size() != kFirstFields && f.size() < kFields) || f[1].empty() || f[3].empty() || !IsPackageName(f[4]))
-        return false;
-    char* end = nullptr;
-    long user = std::strtol(f[3].c_str(), &end, 10);
-    if (*end || user < 0) return false;
-    if (!ActionFromWord(f[5], &e->action) || !OutcomeFromWord(f[6], &e->outcome)) return false;
-    e->time = f[0];
-    e->serial = f[1];
-    e->model = f[2] == "-" ? std::string() : f[2];
+namespace {
+
+// A field of a line: where it starts and how long it is (a line of the
+// record is split without copying: a bench's record holds a million).
+struct FieldView {
+    const char* p;
+    size_t n;
+    bool Is(const char* word) const { return std::strlen(word) == n && std::memcmp(p, word, n) == 0; }
+    std::string Text() const { return std::string(p, n); }
+};
+
+bool ReadStateView(const FieldView& f, PackageState* s) {
+    for (PackageState x : {PackageState::Enabled, PackageState::Disabled, PackageState::Deleted})
+        if (f.Is(StateWord(x))) return *s = x, true;
+    return false;
+}
+
+} // namespace
+
+bool ParseEntry(const char* line, size_t size, RecordEntry* e) {
+    constexpr size_t kMost = 32;   // fields beyond are passed over
+    FieldView f[kMost];
+    size_t count = 0;
+    for (const char* p = line, *end = line + size;;) {
+        const char* tab = static_cast<const char*>(std::memchr(p, '\t', static_cast<size_t>(end - p)));
+        if (count < kMost) f[count] = FieldView{p, static_cast<size_t>((tab ? tab : end) - p)};
+        count++;
+        if (!tab) break;
+        p = tab + 1;
+    }
+    if ((count != kFirstFields && count < kFields) || f[1].n == 0 || f[3].n == 0) return false;
+    long user = 0;
+    for (size_t k = 0; k < f[3].n; k++) {
+        if (f[3].p[k] < '0' || f[3].p[k] > '9' || user > 100000000) return false;
+        user = user * 10 + (f[3].p[k] - '0');
+    }
+    std::string package = f[4].Text();
+    if (!IsPackageName(package)) return false;
+    if (!ActionFromWord(f[5].Text(), &e->action) || !OutcomeFromWord(f[6].Text(), &e->outcome)) return false;
+    e->time = f[0].Text();
+    e->serial = f[1].Text();
+    e->model = f[2].Is("-") ? std::string() : f[2].Text();
     e->user = static_cast<int>(user);
-    e->package = f[4];
-    e->firstBuild = f.size() == kFirstFields;
+    e->package = std::move(package);
+    e->firstBuild = count == kFirstFields;
     e->beforeKnown = false;
     e->afterKnown = false;
     e->phone.clear();
     e->batch.clear();
-    if (f.size() >= kFields) {
-        e->beforeKnown = ReadState(f[7], &e->before);
-        if (f[8] != "-") e->phone = f[8];
-        if (f[9] != "-") e->batch = f[9];
+    if (count >= kFields) {
+        e->beforeKnown = ReadStateView(f[7], &e->before);
+        if (!f[8].Is("-")) e->phone = f[8].Text();
+        if (!f[9].Is("-")) e->batch = f[9].Text();
     }
-    if (f.size() >= kFieldsWithAfter) e->afterKnown = ReadState(f[10], &e->after);
+    if (count >= kFieldsWithAfter) e->afterKnown = ReadStateView(f[10], &e->after);
     return true;
 }
 
+bool ParseEntry(const std::string& line, RecordEntry* e) { return ParseEntry(line.data(), line.size(), e); }
+
 std::vector<RecordEntry> ParseRecord(const std::string& bytes) {
     std::vector<RecordEntry> entries;
-    ForEachWholeLine(bytes, [&](const std::string& line) {
+    for (size_t start = 0;;) {
         RecordEntry e;
-        if (ParseEntry(line, &e)) entries.push_back(e);
-    });
+        size_t end = bytes.find('\n', start);
+        if (end == std::string::npos) break;   // a torn last line
+        size_t stop = end > start && bytes[end - 1] == '\r' ? end - 1 : end;
+        if (ParseEntry(bytes.data() + start, stop - start, &e)) entries.push_back(e);
+        start = end + 1;
+    }
     return entries;
 }
 
@@ -368,13 +401,6 @@ struct Chain {
 
 
 
-// A phone's history as PhoneHistory folds it, each entry with the indices
-// in `all` of the lines folded into it (its batch's lines of its package).
-struct Folded {
-    RecordEntry entry;
-    std::vector<size_t> lines;
-};
-
 } // namespace
 
 std::vector<UndoItem> UndoSet(const std::vector<RecordEntry>& all, const PhoneId& phone, int user,
@@ -410,38 +436,66 @@ std::vector<UndoItem> UndoSet(const std::vector<RecordEntry>& all, const PhoneId
 
 std::vector<bool> LinesUndoReads(const std::vector<RecordEntry>& all, const std::vector<bool>& alsoKept) {
     // Every phone the record names, as a read of it would name it: each
-    // line's own identity, serial and model.
-    std::set<std::tuple<std::string, std::string, std::string>> named;
-    std::vector<PhoneId> phones;
-    for (const RecordEntry& e : all) {
-        if (!named.insert(std::make_tuple(e.phone, e.serial, e.model)).second) continue;
-        PhoneId id;
-        id.key = e.phone;
-        id.serialNo = e.phone.substr(0, e.phone.rfind('/') == std::string::npos ? 0 : e.phone.rfind('/'));
-        id.serial = e.serial;
-        id.model = e.model;
-        phones.push_back(id);
-    }
-    // Each phone's lines per user and package, folded by batch.
-    using Key = std::tuple<size_t, int, std::string>;
-    std::map<Key, std::vector<Folded>> sequences;
-    std::map<std::tuple<size_t, std::string, std::string, int>, std::pair<std::vector<Folded>*, size_t>> slotOf;
+    // line's own identity, serial and model. Lines are sorted by the name
+    // they carry; which names each phone takes is asked once per name.
+    std::map<std::tuple<std::string, std::string, std::string>, size_t> nameOf;
+    std::vector<size_t> lineName(all.size());
+    std::vector<const RecordEntry*> names;
     for (size_t i = 0; i < all.size(); i++) {
         const RecordEntry& e = all[i];
-        for (size_t p = 0; p < phones.size(); p++) {
-            if (!SamePhone(e, phones[p])) continue;
-            std::vector<Folded>& seq = sequences[Key(p, e.user, e.package)];
-            if (!e.batch.empty()) {
-                auto at = slotOf.find(std::make_tuple(p, e.batch, e.package, e.user));
-                if (at != slotOf.end()) {
-                    Folded& f = (*at->second.first)[at->second.second];
-                    f.entry = e;
-                    f.lines.push_back(i);
-                    continue;
-                }
-                slotOf[std::make_tuple(p, e.batch, e.package, e.user)] = std::make_pair(&seq, seq.size());
+        auto it = nameOf.emplace(std::make_tuple(e.phone, e.serial, e.model), names.size()).first;
+        if (it->second == names.size()) names.push_back(&e);
+        lineName[i] = it->second;
+    }
+    std::vector<PhoneId> phones;
+    for (const RecordEntry* e : names) {
+        PhoneId id;
+        size_t slash = e->phone.rfind('/');
+        id.key = e->phone;
+        id.serialNo = slash == std::string::npos ? std::string() : e->phone.substr(0, slash);
+        id.serial = e->serial;
+        id.model = e->model;
+        phones.push_back(id);
+    }
+    std::vector<std::vector<size_t>> phonesOfName(names.size());
+    for (size_t n = 0; n < names.size(); n++)
+        for (size_t p = 0; p < phones.size(); p++)
+            if (SamePhone(*names[n], phones[p])) phonesOfName[n].push_back(p);
+    // Each phone's lines, folded as PhoneHistory folds them: a batch's
+    // lines of a package into its first, each slot's lines a chain through
+    // `next`; then its slots per user and package, in order.
+    std::unordered_map<std::string, uint32_t> packageOf;   // "user\tpackage" -> a number
+    std::vector<uint32_t> package(all.size());
+    std::vector<std::string> userPackage(all.size());
+    for (size_t i = 0; i < all.size(); i++) {
+        userPackage[i] = std::to_string(all[i].user) + "\t" + all[i].package;
+        package[i] = packageOf.emplace(userPackage[i], static_cast<uint32_t>(packageOf.size())).first->second;
+    }
+    std::vector<std::vector<size_t>> linesOf(phones.size());
+    for (size_t i = 0; i < all.size(); i++)
+        for (size_t p : phonesOfName[lineName[i]]) linesOf[p].push_back(i);
+    const size_t kNone = static_cast<size_t>(-1);
+    struct Phone {
+        std::vector<size_t> lines, next, last;   // its lines; per line the next of its slot; per slot head its last
+        std::unordered_map<uint32_t, std::vector<size_t>> sequences;   // package -> slot heads (local), in order
+    };
+    std::vector<Phone> view(phones.size());
+    for (size_t p = 0; p < phones.size(); p++) {
+        Phone& ph = view[p];
+        ph.lines.swap(linesOf[p]);
+        ph.next.assign(ph.lines.size(), kNone);
+        ph.last.assign(ph.lines.size(), kNone);
+        std::unordered_map<std::string, size_t> slotOf;
+        for (size_t k = 0; k < ph.lines.size(); k++) {
+            const RecordEntry& e = all[ph.lines[k]];
+            size_t head = e.batch.empty() ? k : slotOf.emplace(e.batch + "\t" + userPackage[ph.lines[k]], k).first->second;
+            if (head == k) {
+                ph.last[k] = k;
+                ph.sequences[package[ph.lines[k]]].push_back(k);
+            } else {
+                ph.next[ph.last[head]] = k;
+                ph.last[head] = k;
             }
-            seq.push_back(Folded{e, {i}});
         }
     }
     // Each sequence from the start of its latest chain; then, as long as a
@@ -449,33 +503,42 @@ std::vector<bool> LinesUndoReads(const std::vector<RecordEntry>& all, const std:
     // chain read from any point up to its start gives the same undo.
     std::vector<bool> keep = alsoKept;
     keep.resize(all.size(), false);
-    std::map<Key, size_t> from;
-    for (auto& s : sequences) {
-        Chain c;
-        size_t start = 0;
-        for (size_t k = 0; k < s.second.size(); k++) {
-            int began = c.Take(s.second[k].entry);
-            if (began) start = began == 1 ? k : k + 1;
-            // (A guess of the first builds is no telling: the chain would take it as its origin.)
-            if (c.Closed() && (k + 1 == s.second.size() || s.second[k + 1].entry.beforeKnown)) start = k + 1;
+    struct Sequence {
+        const Phone* phone;
+        const std::vector<size_t>* slots;
+        size_t from;
+    };
+    std::vector<Sequence> sequences;
+    for (const Phone& ph : view)
+        for (const auto& sq : ph.sequences) {
+            const std::vector<size_t>& slots = sq.second;
+            auto entryAt = [&](size_t head) -> const RecordEntry& { return all[ph.lines[ph.last[head]]]; };
+            Chain c;
+            size_t start = 0;
+            for (size_t k = 0; k < slots.size(); k++) {
+                int began = c.Take(entryAt(slots[k]));
+                if (began) start = began == 1 ? k : k + 1;
+                // (A guess of the first builds is no telling: the chain would take it as its origin.)
+                if (c.Closed() && (k + 1 == slots.size() || entryAt(slots[k + 1]).beforeKnown)) start = k + 1;
+            }
+            sequences.push_back(Sequence{&ph, &slots, start});
         }
-        from[s.first] = start;
-    }
     for (bool grew = true; grew;) {
         grew = false;
-        for (auto& s : sequences) {
-            size_t& start = from[s.first];
-            for (size_t k = 0; k < start; k++) {
+        for (Sequence& q : sequences) {
+            const Phone& ph = *q.phone;
+            const std::vector<size_t>& slots = *q.slots;
+            for (size_t k = 0; k < q.from; k++) {
                 bool any = false;
-                for (size_t i : s.second[k].lines) any = any || keep[i];
+                for (size_t m = slots[k]; m != kNone; m = ph.next[m]) any = any || keep[ph.lines[m]];
                 if (any) {
-                    start = k;
+                    q.from = k;
                     break;
                 }
             }
-            for (size_t k = start; k < s.second.size(); k++)
-                for (size_t i : s.second[k].lines)
-                    if (!keep[i]) keep[i] = grew = true;
+            for (size_t k = q.from; k < slots.size(); k++)
+                for (size_t m = slots[k]; m != kNone; m = ph.next[m])
+                    if (!keep[ph.lines[m]]) keep[ph.lines[m]] = grew = true;
         }
     }
     return keep;

@@ -124,6 +124,7 @@ void CompactRecord(const std::string& bytes, size_t keepNewest, std::string* kep
 std::string FormatEntry(const RecordEntry& e);
 // False for a line that is not a whole entry.
 bool ParseEntry(const std::string& line, RecordEntry* e);
+bool ParseEntry(const char* line, size_t size, RecordEntry* e);
 // Entries of a file's bytes; a last line without its end is left out.
 std::vector<RecordEntry> ParseRecord(const std::string& bytes);
 

@@ -20,13 +20,11 @@ void CompactRecord(const std::string& bytes, size_t keepNewest, std::string* kep
         size_t nl = bytes.find('\n', start);
         size_t end = nl == std::string::npos ? bytes.size() : nl + 1;
         Span span{start, end, std::string::npos};
-        RecordEntry e;
         if (nl != std::string::npos) {
             size_t stop = nl > start && bytes[nl - 1] == '\r' ? nl - 1 : nl;
-            if (ParseEntry(bytes.substr(start, stop - start), &e)) {
-                span.entry = entries.size();
-                entries.push_back(e);
-            }
+            entries.emplace_back();
+            if (ParseEntry(bytes.data() + start, stop - start, &entries.back())) span.entry = entries.size() - 1;
+            else entries.pop_back();
         }
         spans.push_back(span);
         start = end;
@@ -60,7 +58,7 @@ bool ActionRecord::CompactIfLarge(unsigned long long limit, std::string* error) 
         if (archived.empty()) return false;
         // A gzip member of its own, appended: gzip and every unzip tool read
         // the members of one file one after the other.
-        gzFile z = gzopen(ArchivePath().c_str(), "ab9");
+        gzFile z = gzopen(ArchivePath().c_str(), "ab6");
         bool written = z && gzwrite(z, archived.data(), static_cast<unsigned>(archived.size())) ==
                                 static_cast<int>(archived.size());
         written = z && gzclose(z) == Z_OK && written;

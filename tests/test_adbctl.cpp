@@ -684,6 +684,43 @@ TEST_F(Ctl, CtrlCWorksInEveryCommandAndASecondOneEndsAtOnce) {
     SetConsoleCtrlHandler(Swallow, FALSE);
 }
 
+// Ctrl+C on a phone that goes on with the list after its client is gone:
+// adbctl undo reads the phone first, settles what the record left open, and
+// brings every package back.
+TEST_F(Ctl, CtrlCOnAPhoneThatGoesOnIsUndoneWhole) {
+    std::string p = "platform-tools 34.0.5\nconnect-ms 0\ncommand-ms 0\nchange-ms 300\nkeeps-going\n"
+                    "device GO1 device model:Going\napi 34\n";
+    std::string names;
+    for (int i = 0; i < kSlowApps; i++) {
+        p += "package com.g" + std::to_string(i) + " enabled third-party\n";
+        names += " com.g" + std::to_string(i);
+    }
+    Phones(p);
+    ASSERT_TRUE(OwnConsole());
+    SetConsoleCtrlHandler(Swallow, TRUE);
+    PROCESS_INFORMATION pi = {};
+    ASSERT_TRUE(Start("disable" + names + " --record-file \"" + cli::Narrow(Record()) + "\"", &pi));
+    DWORD start = GetTickCount();
+    while (!Contains(PhoneState(), "com.g0 disabled-user") && GetTickCount() - start < 60000) Sleep(10);
+    EXPECT_TRUE(GenerateConsoleCtrlEvent(CTRL_C_EVENT, 0));
+    Ran r = Finish(pi);
+    SetConsoleCtrlHandler(Swallow, FALSE);
+    EXPECT_EQ(r.exit, 4u) << r.err;
+    auto disabled = [&] {
+        size_t n = 0;
+        for (int i = 0; i < kSlowApps; i++) n += Contains(PhoneState(), "com.g" + std::to_string(i) + " disabled-user");
+        return n;
+    };
+    start = GetTickCount();
+    while (disabled() < size_t(kSlowApps) && GetTickCount() - start < 60000) Sleep(50);
+    ASSERT_EQ(disabled(), size_t(kSlowApps)) << "the phone finished the list on its own";
+
+    Ran undo = RunRecorded("undo");
+    EXPECT_EQ(undo.exit, 0u) << undo.out << undo.err;
+    EXPECT_EQ(disabled(), 0u) << undo.out;
+    EXPECT_EQ(text::SplitLines(undo.out).size(), size_t(kSlowApps)) << undo.out;
+}
+
 // Output that cannot be written (the reader of a pipe went away) ends
 // adbctl with 5, and never with 0.
 TEST_F(Ctl, AClosedPipeEndsWithItsOwnExitStatus) {
