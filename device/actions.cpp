@@ -30,8 +30,9 @@ const char* const kOutcomeWords[] = {"done",         "not-installed", "protected
                                      "already",      "not-sent",
                                      "system-disabled", "disable-refused", "core-package", "no-root-permission",
                                      "device-admin", "restricted", "internal-error", "not-allowed", "refused-1000",
-                                     "root-only", "apk-gone", "user-denied", "install-refused"};
-constexpr int kOutcomes = static_cast<int>(Outcome::InstallRefused) + 1;
+                                     "root-only", "apk-gone", "user-denied", "install-refused",
+                                     "shared-library"};
+constexpr int kOutcomes = static_cast<int>(Outcome::SharedLibrary) + 1;
 static_assert(sizeof kOutcomeWords / sizeof kOutcomeWords[0] == kOutcomes, "a word for every outcome");
 
 // The phone's answers that are outcomes of their own.
@@ -50,6 +51,7 @@ const AnswerOutcome kAnswerOutcomes[] = {
     {knowledge::Answer::DeviceAdmin, Outcome::DeviceAdmin},
     {knowledge::Answer::UserRestricted, Outcome::Restricted},
     {knowledge::Answer::OwnerBlocked, Outcome::RefusedByPolicy},
+    {knowledge::Answer::SharedLibrary, Outcome::SharedLibrary},
     {knowledge::Answer::InternalError, Outcome::InternalError},
     {knowledge::Answer::UninstallNotAllowed, Outcome::NotAllowed},
     {knowledge::Answer::MakerCode, Outcome::MakerCode},

@@ -39,6 +39,7 @@ enum class Outcome {
     ApkGone,          // restore: no APK of it is left on the phone
     UserDenied,       // the shell may not reach this user (a Secure Folder)
     InstallRefused,   // the phone refuses installs from the computer
+    SharedLibrary,    // other apps use the library it holds
 };
 
 struct PackageResult {

@@ -28,7 +28,8 @@ struct Row {
 // where the setting names no component; "Cannot disable a protected
 // package"), DeletePackageHelper (DELETE_FAILED_DEVICE_POLICY_MANAGER for an
 // active device admin, DELETE_FAILED_USER_RESTRICTED under
-// DISALLOW_UNINSTALL_APPS, DELETE_FAILED_OWNER_BLOCKED). The makers' texts
+// DISALLOW_UNINSTALL_APPS, DELETE_FAILED_OWNER_BLOCKED,
+// DELETE_FAILED_USED_SHARED_LIBRARY for a static library other apps use). The makers' texts
 // from the threads named beside them.
 const Row kRows[] = {
     {Form::Security, "Shell cannot change component state", Answer::ShellCannotChange},
@@ -51,6 +52,7 @@ const Row kRows[] = {
     {Form::Failure, "DELETE_FAILED_DEVICE_POLICY_MANAGER", Answer::DeviceAdmin},
     {Form::Failure, "DELETE_FAILED_USER_RESTRICTED", Answer::UserRestricted},
     {Form::Failure, "DELETE_FAILED_OWNER_BLOCKED", Answer::OwnerBlocked},
+    {Form::Failure, "DELETE_FAILED_USED_SHARED_LIBRARY", Answer::SharedLibrary},
     {Form::Failure, "DELETE_FAILED_INTERNAL_ERROR", Answer::InternalError},
     // Honor: "Failure [DELETE_FAILED_ABORTED: com.hihonor.id is not allowed
     // the uninstall." (0x192/universal-android-debloater#1044).
@@ -188,6 +190,7 @@ std::string Explain(Answer a, const std::string& verb) {
     case Answer::UserRestricted:
         return "失败，手机上的限制不允许" + verb + "这个应用（vivo、iQOO 对自带的应用如此，家长控制或企业管理也会这样）";
     case Answer::OwnerBlocked: return "失败，设备策略或用户限制不允许" + verb + "这个应用";
+    case Answer::SharedLibrary: return "失败，其他应用在用它提供的共享库，不能删除";
     case Answer::InternalError: return "失败，手机不允许删除这个应用（厂商保护的应用常这样）；可以改用禁用";
     case Answer::UninstallNotAllowed: return "失败，手机厂商保护这个应用，不允许删除";
     case Answer::MakerCode: return "失败，手机厂商不允许删除这个应用（-1000）；可以改用禁用";

@@ -23,6 +23,7 @@ enum class Answer {
     DeviceAdmin,        // DELETE_FAILED_DEVICE_POLICY_MANAGER: an active device administrator
     UserRestricted,     // DELETE_FAILED_USER_RESTRICTED (vivo and iQOO for their own apps)
     OwnerBlocked,       // DELETE_FAILED_OWNER_BLOCKED
+    SharedLibrary,      // DELETE_FAILED_USED_SHARED_LIBRARY: other apps use the library it holds
     InternalError,      // DELETE_FAILED_INTERNAL_ERROR with --user: the maker protects it
     UninstallNotAllowed,// DELETE_FAILED_ABORTED: PKG is not allowed the uninstall. (Honor)
     MakerCode,          // Failure [-1000] (Xiaomi, for its browser and more)

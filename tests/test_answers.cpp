@@ -49,6 +49,7 @@ TEST(PhoneAnswers, EachIsToldByItsExceptionOrFailureWhateverTheForm) {
         {"Failure [DELETE_FAILED_INTERNAL_ERROR]", Answer::InternalError},
         {"Failure [DELETE_FAILED_DEVICE_POLICY_MANAGER]", Answer::DeviceAdmin},
         {"Failure [DELETE_FAILED_OWNER_BLOCKED]", Answer::OwnerBlocked},
+        {"Failure [DELETE_FAILED_USED_SHARED_LIBRARY]", Answer::SharedLibrary},
         // Not there, for that user or at all; Android 6 on stderr with a dash.
         {"Failure [not installed for 0]", Answer::NotInstalled},
         {"Failure - not installed for 0", Answer::NotInstalled},

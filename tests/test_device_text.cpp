@@ -384,7 +384,7 @@ TEST(ActionOutcome, ReadBackDecidesAndEveryOutcomeHasItsWords) {
     r.name = "com.a;reboot";
     EXPECT_EQ(OutcomeMessage(Action::Delete, r),
               "失败，包名含有不允许的字符“;”，没有发送到手机。包名只能包含字母、数字、“.”和“_”。");
-    for (int o = 0; o <= static_cast<int>(Outcome::InstallRefused); o++) {
+    for (int o = 0; o <= static_cast<int>(Outcome::SharedLibrary); o++) {
         Outcome back;
         ASSERT_TRUE(OutcomeFromWord(OutcomeWord(static_cast<Outcome>(o)), &back));
         EXPECT_EQ(static_cast<int>(back), o);
