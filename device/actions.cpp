@@ -356,6 +356,12 @@ void SettleAlready(Action a, PackageResult* r) {
     // one the phone protects in that way instead (some older builds).
     if (r->outcome == Outcome::SystemDisabled && r->beforeKnown && r->before == PackageState::Enabled)
         r->outcome = Outcome::Protected;
+    // A maker that refuses to disable what is disabled already changed
+    // nothing the user asked for (HyperOS asks before it looks).
+    bool makerRefusal = r->outcome == Outcome::DisableRefused || r->outcome == Outcome::CorePackage ||
+                        r->outcome == Outcome::NoRootPermission;
+    if (a == Action::Disable && makerRefusal && r->beforeKnown && r->before == PackageState::Disabled)
+        r->outcome = Outcome::Already;
 }
 
 } // namespace dev

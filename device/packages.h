@@ -90,4 +90,8 @@ const Package* FindPackage(const PackageSnapshot& s, const std::string& name);
 // Restore (install-existing) needs Android 8, API level 26.
 constexpr int kRestoreApi = 26;
 
+// From Android 17 (API 37) only root deletes a system app for one user
+// ("only root can delete system app for a particular user"); disabling works.
+constexpr int kRootOnlyDeleteApi = 37;
+
 } // namespace dev
