@@ -320,6 +320,8 @@ void Reconcile(Action a, const PackageSnapshot& after, PackageResult* r) {
         if (uncertain || refusedAsSo || r->outcome == Outcome::ApkGone) r->outcome = Outcome::UnknownPackage;
         return;
     }
+    // pm knows no package a user has deleted: the phone has it, not for this user.
+    if (r->outcome == Outcome::UnknownPackage && p->state == PackageState::Deleted) r->outcome = Outcome::NotInstalled;
     if (!uncertain && !refusedAsSo) return;   // a refusal the phone named changed nothing
     bool wasSo = r->beforeKnown && ShowsDone(a, r->before);
     if (wasSo && ShowsDone(a, p->state)) {
