@@ -535,7 +535,9 @@ void OfferInstead(const std::vector<dev::BatchResult>& batches) {
             ? "手机不允许禁用下列系统应用，但允许删除（删除保留它们的数据，以后可以用 恢复 找回）：\r\n\r\n"
             : "手机不允许删除下列应用，但允许禁用（以后可以用 启用 找回）：\r\n\r\n";
         text += NameLines(names, &reasons) + "\r\n改用" + dev::ActionVerb(instead) + "？";
-        if (!view::Ask(text, std::string("改用") + dev::ActionVerb(instead)) || !Open()) return;
+        bool yes = view::Ask(text, std::string("改用") + dev::ActionVerb(instead));
+        if (!Open()) return;
+        if (!yes) continue;
         JobRequest request;
         request.preferred = gManager->serial;
         request.preferredServer = gManager->server;

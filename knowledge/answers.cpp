@@ -179,8 +179,7 @@ std::string Explain(Answer a, const std::string& verb) {
     case Answer::None: return std::string();
     case Answer::NotInstalled: return "失败，此用户没有安装这个应用";
     case Answer::UnknownPackage: return "失败，手机上没有这个应用";
-    case Answer::ShellCannotChange:
-        return "已被系统停用：这是系统或厂商停用的，不是用户禁用，adb 不能" + verb + "它，没有改动";
+    case Answer::ShellCannotChange: return "已被系统停用：这是系统或厂商停用的，不是用户禁用，adb 不能更改它，没有改动";
     case Answer::ProtectedPackage: return "失败，系统不允许" + verb + "受保护的应用";
     case Answer::SystemPackages: return "失败，这台手机不允许禁用系统应用；可以改用删除（保留数据，用 恢复 可以找回）";
     case Answer::CorePackage: return "失败，小米不允许禁用它的核心应用";

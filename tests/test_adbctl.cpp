@@ -897,3 +897,24 @@ TEST_F(Ctl, RefusalsSayTheWayOutAndYesTakesTheActionThatWorks) {
     EXPECT_EQ(denied.exit, 1u);
     EXPECT_EQ(denied.out, U("com.whatsapp：失败，手机不允许 adb 访问这个用户（安全文件夹等受保护的空间），只能在手机上操作\r\n"));
 }
+
+// Waits for the copies of user apps: a script deletes a user app with a
+// split, undo says what the owner must switch on while the phone refuses
+// installs from the computer, and reinstalls the copies once it allows them.
+TEST_F(Ctl, DISABLED_UntilApkCopies_UndoReinstallsADeletedUserAppsCopiesOnceThePhoneAllows) {
+    Phones(QuickProfile("xiaomi-hyperos.txt"));
+    Ran del = RunRecorded("delete com.ss.android.ugc.aweme --yes");
+    EXPECT_EQ(del.exit, 0u) << del.out << del.err;
+    EXPECT_TRUE(Contains(PhoneState(), "com.ss.android.ugc.aweme uninstalled"));
+    Ran refused = RunRecorded("undo --json");
+    EXPECT_EQ(refused.exit, 1u);
+    EXPECT_TRUE(Contains(refused.out + refused.err, U("USB安装"))) << refused.out << refused.err;
+    std::string state = PhoneState();
+    state.replace(state.find("usb-install off"), 15, "usb-install on");
+    WriteBytes(State(), state);
+    Ran back = RunRecorded("undo");
+    EXPECT_EQ(back.exit, 0u) << back.out << back.err;
+    std::string line = PhoneState().substr(PhoneState().find("package com.ss.android.ugc.aweme "));
+    line = line.substr(0, line.find('\n'));
+    EXPECT_TRUE(Contains(line, " enabled ") && !Contains(line, "apk-gone") && !Contains(line, "data-lost")) << line;
+}
