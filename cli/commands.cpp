@@ -356,7 +356,12 @@ int Carry(const Options& o, const dev::Adb& adb, Output& out, const dev::Cancel&
                 carried->instead.push_back({plan.job.serial, name, instead});
             report.Result(line);
         }
-        if (b && !b->error.empty()) out.Error("[" + b->serial + "] " + text::OneLine(b->error));
+        // A user the shell may not reach refuses every package alike: said once.
+        bool denied = b && !b->results.empty();
+        for (const dev::PackageResult& r : b ? b->results : std::vector<dev::PackageResult>())
+            denied = denied && r.outcome == dev::Outcome::UserDenied;
+        if (denied) out.Error("[" + b->serial + "] 用户 " + std::to_string(o.user) + "：" + dev::kUserDenied);
+        else if (b && !b->error.empty()) out.Error("[" + b->serial + "] " + text::OneLine(b->error));
         if (b && !b->recordError.empty()) out.Error("[" + b->serial + "] " + text::OneLine(b->recordError));
     }
     if (cancel.Requested()) {

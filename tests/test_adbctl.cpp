@@ -896,6 +896,7 @@ TEST_F(Ctl, RefusalsSayTheWayOutAndYesTakesTheActionThatWorks) {
     Ran denied = RunRecorded("disable com.whatsapp --user 150 --no-names");
     EXPECT_EQ(denied.exit, 1u);
     EXPECT_EQ(denied.out, U("com.whatsapp：失败，手机不允许 adb 访问这个用户（安全文件夹等受保护的空间），只能在手机上操作\r\n"));
+    EXPECT_EQ(denied.err, U("[R5CW31XYZ8A] 用户 150：手机不允许 adb 访问这个用户（安全文件夹等受保护的空间）：其中的应用只能在手机上管理\r\n"));
 }
 
 // Waits for the copies of user apps: a script deletes a user app with a

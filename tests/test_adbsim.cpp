@@ -534,6 +534,8 @@ TEST_F(AdbSim, MakersPhonesRefuseAsTheirOwnersReport) {
                     "java.lang.SecurityException: Shell cannot change component state for null to 1"));
     EXPECT_EQ(StateOf("com.miui.hybrid"), "disabled");
     EXPECT_EQ(Adb("shell pm uninstall -k --user 0 com.mi.globalbrowser").out, "Failure [-1000]\n");
+    // A package the user does not have is "not installed" for it, known to the phone or not.
+    EXPECT_EQ(Adb("shell pm uninstall -k --user 0 com.not.there").out, "Failure [not installed for 0]\n");
     EXPECT_EQ(Adb("shell pm disable-user --user 0 com.taobao.taobao").out,
               "Package com.taobao.taobao new state: disabled-user\n");
     EXPECT_TRUE(Has(Adb("shell pm list users").out, "\tUserInfo{999:XSpace:801010} running\n"));
