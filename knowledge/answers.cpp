@@ -1,6 +1,5 @@
 #include "answers.h"
 
-#include <cstdlib>
 #include "text/text.h"
 
 namespace knowledge {
@@ -152,15 +151,6 @@ Answer ReadAnswer(const std::string& printed) {
         }
     }
     return Answer::None;
-}
-
-int RequestedState(const std::string& printed) {
-    size_t at = printed.find("Shell cannot change component state for ");
-    if (at == std::string::npos) return -1;
-    size_t to = printed.find(" to ", at);
-    if (to == std::string::npos || to + 4 >= printed.size()) return -1;
-    char c = printed[to + 4];
-    return c >= '0' && c <= '9' ? c - '0' : -1;
 }
 
 Instead InsteadOf(Answer a) {

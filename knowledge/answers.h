@@ -39,9 +39,6 @@ enum class Answer {
 // table knows none of it (a success, or something new).
 Answer ReadAnswer(const std::string& printed);
 
-// The state a refused change asked for ("... to 3"), -1 when not said.
-int RequestedState(const std::string& printed);
-
 // What works where the answer refuses: HyperOS refuses to disable a system
 // app but deletes it; Android 17 refuses to delete one but disables it.
 enum class Instead { Nothing, Delete, Disable };
