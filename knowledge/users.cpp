@@ -15,7 +15,7 @@ std::string Lower(const std::string& s) {
 
 } // namespace
 
-// What phones list, from issue threads and tools that read them:
+// What phones list, as owners and the tools that read them report it:
 //   Xiaomi dual apps (应用双开)    UserInfo{999:XSpace:801010}
 //   ColorOS app clones            UserInfo{999:MultiApp:4001010} (and 998)
 //   Samsung Dual Messenger        UserInfo{95:DualApp:...}
