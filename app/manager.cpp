@@ -19,6 +19,7 @@
 #include "manager_names.h"
 #include "manager_view.h"
 #include "knowledge/risk.h"
+#include "knowledge/users.h"
 #include "serverwindow.h"
 #include "runtime/services.h"
 
@@ -56,6 +57,7 @@ struct Manager {
     std::string running;           // what the status line says while a job runs
     std::vector<std::string> logged;   // devices whose batch the log showed before the job ended
     uintptr_t focus = 0;           // the focus before a job disabled its control
+    bool offers = false;           // the job runs the user's own action: where the phone refuses, another may be offered
 };
 
 std::unique_ptr<Manager> gManager;
@@ -123,8 +125,9 @@ bool SetBusy(bool busy) {
     return true;
 }
 
-bool StartJob(const JobRequest& request, const std::string& status) {
+bool StartJob(const JobRequest& request, const std::string& status, bool offers = false) {
     if (!Open() || gManager->jobs->Running()) return false;
+    gManager->offers = offers;
     if (!gManager->jobs->Start(request)) {
         Status("无法启动后台任务");
         return false;
@@ -157,12 +160,13 @@ void ShowDevices() {
     view::SetItems(data::kMgrDevices, items, current);
 }
 
-// 机主 for the owner, 工作资料 for a work profile, else the name the phone gives.
-std::string UserLabel(const dev::PhoneUser& u) {
-    if (u.id == 0) return "机主";
-    if (u.WorkProfile()) return "工作资料";
-    std::string name = text::OneLine(text::Utf8ToGbk(u.name), 40);
-    return "用户 " + std::to_string(u.id) + (name.empty() ? "" : "（" + name + "）");
+// 机主, 工作资料, 应用双开, 手机分身, 安全文件夹, else the name the phone gives.
+std::string UserLabel(const dev::PhoneUser& u) { return knowledge::UserLabel(static_cast<int>(u.id), u.name, u.flags); }
+
+std::string CurrentUserLabel() {
+    for (const dev::PhoneUser& u : gManager->users)
+        if (u.id == gManager->user) return UserLabel(u);
+    return "用户 " + std::to_string(gManager->user);
 }
 
 void ShowUsers() {
@@ -197,30 +201,38 @@ void LogBatches(const std::vector<dev::BatchResult>& batches, size_t devices) {
         }
         if (devices > 1 && (!last || b.serial != last->serial || b.server != last->server)) text += DeviceHeading(b);
         last = &b;
+        // A user the shell may not reach refuses every package alike: said once.
+        bool denied = !b.results.empty();
+        for (const dev::PackageResult& r : b.results) denied = denied && r.outcome == dev::Outcome::UserDenied;
+        if (denied) text += std::string(dev::ActionVerb(b.action)) + " " + std::to_string(b.results.size()) +
+                            " 个应用：" + dev::kUserDenied + "\r\n";
         for (const dev::PackageResult& r : b.results)
-            text += gManager->rows.Display(r.name) + "：" + dev::OutcomeMessage(b.action, r) + "\r\n";
-        if (!b.error.empty()) text += text::OneLine(b.error) + "\r\n";
+            if (!denied) text += gManager->rows.Display(r.name) + "：" + dev::OutcomeMessage(b.action, r) + "\r\n";
+        if (!b.error.empty() && !denied) text += text::OneLine(b.error) + "\r\n";
     }
     if (!text.empty()) view::AppendLog(text);
 }
 
 std::string Summary(const std::vector<dev::BatchResult>& batches, bool cancelled) {
-    size_t done = 0, failed = 0, skipped = 0, already = 0;
+    size_t done = 0, failed = 0, skipped = 0, already = 0, bySystem = 0;
     for (const dev::BatchResult& b : batches)
         for (const dev::PackageResult& r : b.results) {
             if (r.outcome == dev::Outcome::Done) done++;
             else if (r.outcome == dev::Outcome::Already) already++;
+            else if (r.outcome == dev::Outcome::SystemDisabled) bySystem++;
             else if (r.outcome == dev::Outcome::Cancelled || r.outcome == dev::Outcome::NotSent) skipped++;
             else failed++;
         }
     std::string s = (cancelled ? "已取消：" : "完成：") + std::string("成功 ") + std::to_string(done) + " 个，失败 " +
                     std::to_string(failed) + " 个";
     if (already) s += "，本来如此 " + std::to_string(already) + " 个";
+    if (bySystem) s += "，已被系统停用 " + std::to_string(bySystem) + " 个";
     if (skipped) s += "，未执行 " + std::to_string(skipped) + " 个";
     return s;
 }
 
 void LogFinished(const std::vector<dev::BatchResult>& finished);
+void OfferInstead(const std::vector<dev::BatchResult>& batches);
 
 // The names the cache knows show with the list at once; the read beside it
 // confirms them and brings the others.
@@ -314,6 +326,11 @@ void OnJobDone() {
                 status = "已读取 " + std::to_string(n) + " 个应用";
                 if (StartNames()) status += "，正在读取应用名称 " + OfTotal(0, n);
             }
+        } else if (r.read.snapshot.userDenied && r.user == gManager->user) {
+            // Nothing of this user can be listed or changed over adb: said once.
+            std::string said = CurrentUserLabel() + "：" + dev::kUserDenied;
+            view::AppendLog(said + "\r\n");
+            status = said;
         } else if (r.read.snapshot.serviceFailed) {
             // The list shown stays as it was: a failed read tells nothing about the states.
             view::AppendLog(text::OneLine(r.read.snapshot.failure) + "\r\n");
@@ -329,6 +346,7 @@ void OnJobDone() {
         status = text::OneLine(r.recordError) + (status.empty() ? "" : "；" + status);
     }
     Status(status);
+    if (gManager->offers && !r.cancelled) OfferInstead(r.batches);
     if (r.forUndo && !r.cancelled) ContinueUndo(r);
 }
 
@@ -395,6 +413,48 @@ bool Confirmed(dev::Action action, const std::vector<std::string>& names) {
     return Open();
 }
 
+// Apps the phone said the system itself disabled (state 2) stay so: adb
+// may not move them, and asking again changes nothing.
+bool LeaveSystemDisabled(dev::Action action, std::vector<std::string>* names) {
+    if (action != dev::Action::Disable && action != dev::Action::Enable) return true;
+    std::vector<std::string> kept;
+    std::string log;
+    for (const std::string& n : *names) {
+        if (!gManager->rows.DisabledBySystem(n)) kept.push_back(n);
+        else log += gManager->rows.Display(n) + "：已被系统停用，adb 不能" + dev::ActionVerb(action) + "它，没有发送\r\n";
+    }
+    if (log.empty()) return true;
+    view::AppendLog(log);
+    names->swap(kept);
+    if (!names->empty()) return true;
+    Status("选中的应用已被系统停用，adb 不能" + std::string(dev::ActionVerb(action)) + "它们，没有操作");
+    return false;
+}
+
+// What the phone's Android version will not do is said before anything is
+// sent: from Android 17 adb deletes no system app for one user, and the user
+// chooses to disable those instead (`instead`), to leave them, or to stop.
+bool AskAboutVersion(dev::Action action, std::vector<std::string>* names, std::vector<std::string>* instead) {
+    const dev::PackageSnapshot& s = gManager->rows.Snapshot();
+    if (action != dev::Action::Delete || s.api < dev::kRootOnlyDeleteApi) return true;
+    std::vector<std::string> system, rest;
+    for (const std::string& n : *names) {
+        const dev::Package* p = dev::FindPackage(s, n);
+        (p && p->kind == dev::PackageKind::System ? system : rest).push_back(n);
+    }
+    if (system.empty()) return true;
+    view::Answer a = view::AskYesNoCancel(
+        "这台手机是 Android " + (s.release.empty() ? "API " + std::to_string(s.api) : s.release) +
+            "：从 Android 17 起，adb 不能为单个用户删除系统应用（只有 root 可以），但可以禁用。下列 " +
+            std::to_string(system.size()) + " 个是系统应用：\r\n\r\n" + NameLines(system) +
+            "\r\n“是”：改用禁用它们" + (rest.empty() ? "" : "（其余的照常删除）") + "；“否”：不操作它们；“取消”：都不操作。",
+        "改用禁用？");
+    if (!Open() || a == view::Answer::Cancel) return false;
+    names->swap(rest);
+    if (a == view::Answer::Yes) *instead = system;
+    return true;
+}
+
 void RunAction(dev::Action action) {
     if (!Open() || gManager->jobs->Running()) return;
     std::vector<std::string> hidden;
@@ -425,6 +485,7 @@ void RunAction(dev::Action action) {
         }
     }
     bool everyDevice = view::Checked(data::kMgrAllDevices);
+    if (!everyDevice && !LeaveSystemDisabled(action, &names)) return;
     const dev::PackageSnapshot& s = gManager->rows.Snapshot();
     if (action == dev::Action::Restore && !everyDevice && s.api > 0 && s.api < dev::kRestoreApi) {
         std::string why = "这台手机是 Android " + (s.release.empty() ? "API " + std::to_string(s.api) : s.release) +
@@ -456,10 +517,63 @@ void RunAction(dev::Action action) {
         Status("没有可用的设备");
         return;
     }
-    if (!Confirmed(action, names)) return;
-    request.steps.push_back(Step{action, names});
+    std::vector<std::string> instead;
+    if (!everyDevice && !AskAboutVersion(action, &names, &instead)) return;
+    if (!names.empty() && !Confirmed(action, names)) return;
+    if (!instead.empty() && !Confirmed(dev::Action::Disable, instead)) return;
+    if (names.empty() && instead.empty()) {
+        Status("没有要" + std::string(dev::ActionVerb(action)) + "的应用");
+        return;
+    }
+    request.steps.push_back(Step{action, names, {}});
+    request.steps.push_back(Step{dev::Action::Disable, instead, {}});
     request.readPackages = true;
-    StartJob(request, std::string("正在") + dev::ActionVerb(action) + "...");
+    StartJob(request, std::string("正在") + dev::ActionVerb(names.empty() ? dev::Action::Disable : action) + "...", true);
+}
+
+// Where the phone refused an action that another one does, the user is asked
+// once for all such packages of the job: a phone that will not disable its
+// system apps deletes them (HyperOS; the data stays, 恢复 brings them back),
+// and one that will not delete them disables them (Android 17, and makers'
+// protected apps). Each phone gets the new action for its own refusals.
+void OfferInstead(const std::vector<dev::BatchResult>& batches) {
+    for (dev::Action instead : {dev::Action::Delete, dev::Action::Disable}) {
+        std::vector<Step> steps;
+        std::vector<std::string> names, reasons;
+        for (const dev::BatchResult& b : batches) {
+            Step step{instead, {}, {dev::Target{b.server, b.serial}}};
+            for (const dev::PackageResult& r : b.results) {
+                dev::Action works;
+                if (!dev::InsteadAction(b.action, r.outcome, &works) || works != instead) continue;
+                step.names.push_back(r.name);
+                if (std::find(names.begin(), names.end(), r.name) != names.end()) continue;
+                names.push_back(r.name);
+                const std::string* risk = knowledge::RiskReason(r.name);
+                reasons.push_back(risk ? *risk : std::string());
+            }
+            if (!step.names.empty()) steps.push_back(step);
+        }
+        if (steps.empty()) continue;
+        bool toDelete = instead == dev::Action::Delete;
+        std::string text = toDelete
+            ? "手机不允许禁用下列系统应用，但允许删除（删除保留它们的数据，以后可以用 恢复 找回）：\r\n\r\n"
+            : "手机不允许删除下列应用，但允许禁用（以后可以用 启用 找回）：\r\n\r\n";
+        text += NameLines(names, &reasons) + "\r\n改用" + dev::ActionVerb(instead) + "？";
+        bool yes = view::Ask(text, std::string("改用") + dev::ActionVerb(instead));
+        if (!Open()) return;
+        if (!yes) continue;
+        JobRequest request;
+        request.preferred = gManager->serial;
+        request.preferredServer = gManager->server;
+        request.user = gManager->user;
+        request.knownApi = gManager->rows.Snapshot().api;
+        request.model = gManager->rows.Snapshot().model;
+        request.targets = steps[0].targets;
+        request.steps = steps;
+        request.readPackages = true;
+        StartJob(request, std::string("正在") + dev::ActionVerb(instead) + "...");
+        return;
+    }
 }
 
 // Marks the window busy while its first read, started on creation, runs.
@@ -837,8 +951,8 @@ void ContinueUndo(const JobResult& r) {
                    "全部撤销");
         return;
     }
-    Step restore{dev::Action::Restore, {}}, enable{dev::Action::Enable, {}}, disable{dev::Action::Disable, {}},
-        remove{dev::Action::Delete, {}};
+    Step restore{dev::Action::Restore, {}, {}}, enable{dev::Action::Enable, {}, {}}, disable{dev::Action::Disable, {}, {}},
+        remove{dev::Action::Delete, {}, {}};
     std::vector<std::string> names, what;
     for (const dev::UndoItem& u : undo) {
         if (u.restore) restore.names.push_back(u.package);

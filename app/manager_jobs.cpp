@@ -156,22 +156,29 @@ void Jobs::Run(const JobRequest& request, const dev::Cancel& cancel) {
         if (guessed && guess.snapshot.complete) r.read = std::move(guess);
     }
 
+    auto targetsOf = [&](const Step& s) -> const std::vector<dev::Target>& {
+        return s.targets.empty() ? request.targets : s.targets;
+    };
     size_t total = 0;
-    for (const Step& s : request.steps) total += s.names.size() * request.targets.size();
+    for (const Step& s : request.steps) total += s.names.size() * targetsOf(s).size();
     {
         dev::Hold hold(lock_);
         progress_.total = total;
     }
     for (const Step& step : request.steps) {
         if (cancel.Requested() || step.names.empty()) continue;
+        const std::vector<dev::Target>& targets = targetsOf(step);
         dev::BatchOptions o;
         o.cancel = &cancel;
         o.abort = &gAbort;
         o.record = &record_;
         o.user = request.user;
-        o.knownApi = request.targets.size() == 1 ? request.knownApi : 0;
-        o.phone = request.targets.size() == 1 ? request.phone : std::string();
-        o.model = request.targets.size() == 1 ? request.model : std::string();
+        // What the window read of the phone shown holds for that phone alone.
+        bool onShown = targets.size() == 1 && targets[0].serial == request.preferred &&
+                       targets[0].server == request.preferredServer;
+        o.knownApi = onShown ? request.knownApi : 0;
+        o.phone = onShown ? request.phone : std::string();
+        o.model = onShown ? request.model : std::string();
         o.progress = [this](const std::string&, const dev::PackageResult& p, size_t, size_t) {
             bool post;
             {
@@ -199,10 +206,10 @@ void Jobs::Run(const JobRequest& request, const dev::Cancel& cancel) {
             }
             if (post) Post(kPostedProgress);
         };
-        std::vector<dev::BatchResult> done = request.targets.size() == 1
-            ? std::vector<dev::BatchResult>{dev::RunBatch(adb_.Through(request.targets[0].server),
-                                                          request.targets[0].serial, step.action, step.names, o)}
-            : dev::RunOnDevices(adb_, request.targets, step.action, step.names, o);
+        std::vector<dev::BatchResult> done = targets.size() == 1
+            ? std::vector<dev::BatchResult>{dev::RunBatch(adb_.Through(targets[0].server),
+                                                          targets[0].serial, step.action, step.names, o)}
+            : dev::RunOnDevices(adb_, targets, step.action, step.names, o);
         for (dev::BatchResult& b : done) {
             if (r.recordError.empty()) r.recordError = b.recordError;
             r.batches.push_back(std::move(b));

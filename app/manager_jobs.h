@@ -24,6 +24,7 @@ enum Posted : int32_t { kPostedProgress = 1, kPostedDone = 2, kPostedOpened = 3,
 struct Step {                          // one batch of a job
     dev::Action action = dev::Action::Disable;
     std::vector<std::string> names;
+    std::vector<dev::Target> targets;  // the devices of this step alone; empty: the request's
 };
 
 struct JobRequest {

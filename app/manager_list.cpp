@@ -55,11 +55,22 @@ std::string LastActionText(const dev::RecordEntry& e) {
     return std::string(dev::ActionVerb(e.action)) + Outcome(e) + " " + when;
 }
 
+bool DisabledBySystem(const dev::Package& p, const std::map<std::string, dev::RecordEntry>& last) {
+    auto it = last.find(p.name);
+    return p.state == dev::PackageState::Disabled && it != last.end() && it->second.outcome == dev::Outcome::SystemDisabled;
+}
+
 std::string RowCells(const dev::Package& p, const std::map<std::string, dev::RecordEntry>& last) {
     const std::string* risk = knowledge::RiskReason(p.name);
     auto it = last.find(p.name);
-    return "\t" + p.name + "\t" + dev::StateText(p.state) + "\t" + dev::KindText(p.kind) + "\t" + (risk ? *risk : "") + "\t" + p.path +
+    std::string state = DisabledBySystem(p, last) ? "已被系统停用" : dev::StateText(p.state);
+    return "\t" + p.name + "\t" + state + "\t" + dev::KindText(p.kind) + "\t" + (risk ? *risk : "") + "\t" + p.path +
            "\t" + (it == last.end() ? "" : LastActionText(it->second));
+}
+
+bool PackageRows::DisabledBySystem(const std::string& package) const {
+    const dev::Package* p = dev::FindPackage(snapshot_, package);
+    return p && mgr::DisabledBySystem(*p, last_);
 }
 
 std::string PackageRows::NameOfRow(int32_t row) const {

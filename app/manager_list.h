@@ -28,6 +28,11 @@ constexpr int32_t kNameColumn = 0;
 // One row's cells, split by tabs.
 std::string RowCells(const dev::Package& p, const std::map<std::string, dev::RecordEntry>& last);
 
+// Whether the phone answered, last time the tool asked, that the system
+// itself disabled the package (state 2), and it is still disabled: shown as
+// 已被系统停用 and left alone.
+bool DisabledBySystem(const dev::Package& p, const std::map<std::string, dev::RecordEntry>& last);
+
 class PackageRows {
 public:
     // Shows the packages anew: the rows of the list view are the packages
@@ -57,6 +62,7 @@ public:
     // does not have come back, and `hidden` counts those checked out of view.
     std::vector<std::string> CheckNames(const std::vector<std::string>& names, size_t* hidden = nullptr);
     size_t CheckedCount() const { return checked_.size(); }
+    bool DisabledBySystem(const std::string& package) const;
 
     // App names as the phone shows them, by package: kept for the phone shown
     // until another phone or ClearLabels(); each new one fills its cell.

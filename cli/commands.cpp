@@ -255,6 +255,10 @@ std::string NeedsYes(dev::Action a, const std::string& name, const dev::PackageS
     if (const std::string* risk = knowledge::RiskReason(name))
         return "没有" + verb + "：" + *risk + "；确定要" + verb + "请加 --yes";
     const dev::Package* p = now ? dev::FindPackage(*now, name) : nullptr;
+    // Said before anything is sent: what the phone's Android version will not do.
+    if (a == dev::Action::Delete && p && p->kind == dev::PackageKind::System && now->api >= dev::kRootOnlyDeleteApi)
+        return "没有删除：这台手机是 Android " + now->release +
+               "，从 Android 17 起 adb 不能为单个用户删除系统应用；加 --yes 改用禁用，或用 adbctl disable";
     if (a == dev::Action::Delete && p && p->kind == dev::PackageKind::User)
         return "没有删除：这是用户应用，删除后如果 Android 丢弃了它的安装包，可能无法再恢复；确定要删除请加 --yes";
     return std::string();
@@ -303,16 +307,29 @@ Outcome LineFor(const Options& o, dev::Action action, const PhonePlan& plan, con
         line.detail = r.text;
         line.ok = Settled(action, *b, r);
         line.before = r.beforeKnown ? dev::StateWord(r.before) : "";
+        dev::Action instead;
+        if (!line.ok && dev::InsteadAction(action, r.outcome, &instead)) line.instead = dev::ActionWord(instead);
         break;
     }
     return line;
 }
 
+// What a run left to say after its lines: the packages that did not end as
+// asked, and those of them another action would do.
+struct Carried {
+    std::set<std::pair<std::string, std::string>> failed;   // (serial, package)
+    struct Instead {
+        std::string serial, package;
+        dev::Action action;
+    };
+    std::vector<Instead> instead;
+};
+
 // Runs each plan's action (one adb process per phone, all at once; nothing
 // on a dry run) and prints every outcome in each plan's order; the exit status.
 // `known`: the names cache, null with --no-names.
 int Carry(const Options& o, const dev::Adb& adb, Output& out, const dev::Cancel& cancel, dev::Action action,
-          const std::vector<PhonePlan>& plans, const appnames::NameCache* known) {
+          const std::vector<PhonePlan>& plans, const appnames::NameCache* known, Carried* carried = nullptr) {
     std::vector<phone::Job> jobs;
     for (const PhonePlan& p : plans)
         if (!p.job.names.empty()) jobs.push_back(p.job);
@@ -350,9 +367,18 @@ int Carry(const Options& o, const dev::Adb& adb, Output& out, const dev::Cancel&
             failed = failed || !line.ok;
             adbFailed = adbFailed || line.outcome == dev::OutcomeWord(dev::Outcome::DeviceGone) ||
                         line.outcome == dev::OutcomeWord(dev::Outcome::NotSent);
+            if (carried && !line.ok) carried->failed.insert({plan.job.serial, name});
+            dev::Action instead;
+            if (carried && !line.instead.empty() && dev::ActionFromWord(line.instead, &instead))
+                carried->instead.push_back({plan.job.serial, name, instead});
             report.Result(line);
         }
-        if (b && !b->error.empty()) out.Error("[" + b->serial + "] " + text::OneLine(b->error));
+        // A user the shell may not reach refuses every package alike: said once.
+        bool denied = b && !b->results.empty();
+        for (const dev::PackageResult& r : b ? b->results : std::vector<dev::PackageResult>())
+            denied = denied && r.outcome == dev::Outcome::UserDenied;
+        if (denied) out.Error("[" + b->serial + "] 用户 " + std::to_string(o.user) + "：" + dev::kUserDenied);
+        else if (b && !b->error.empty()) out.Error("[" + b->serial + "] " + text::OneLine(b->error));
         if (b && !b->recordError.empty()) out.Error("[" + b->serial + "] " + text::OneLine(b->recordError));
     }
     if (cancel.Requested()) {
@@ -361,6 +387,50 @@ int Carry(const Options& o, const dev::Adb& adb, Output& out, const dev::Cancel&
     }
     if (adbFailed) return kExitNoPhone;
     return failed ? kExitFailed : kExitDone;
+}
+
+// Where the phone refused the action but another does it (a phone that will
+// not disable a system app deletes it; Android 17 disables what it will not
+// delete): with --yes, which answers the window's questions for a script,
+// the other action runs on each phone's refused packages and its lines
+// follow; without, the way is said. The exit status counts what did not end
+// as asked after that.
+int CarryInstead(const Options& o, const dev::Adb& adb, Output& out, const dev::Cancel& cancel, const Carried& first,
+                 const appnames::NameCache* known, int exit) {
+    for (dev::Action instead : {dev::Action::Delete, dev::Action::Disable}) {
+        std::vector<PhonePlan> plans;
+        std::set<std::string> names;
+        for (const Carried::Instead& i : first.instead) {
+            if (i.action != instead) continue;
+            names.insert(i.package);
+            if (plans.empty() || plans.back().job.serial != i.serial) {
+                plans.emplace_back();
+                plans.back().job.serial = i.serial;
+            }
+            plans.back().job.names.push_back(i.package);
+            plans.back().order.push_back(i.package);
+        }
+        if (plans.empty()) continue;
+        std::string verb = dev::ActionVerb(instead);
+        std::string what = instead == dev::Action::Delete ? "手机不允许禁用 " + std::to_string(names.size()) + " 个系统应用，但允许删除"
+                                                          : "手机不允许删除 " + std::to_string(names.size()) + " 个应用，但允许禁用";
+        if (!o.yes || o.dryRun) {
+            out.Error(what + "：要" + verb + "它们请用 adbctl " + dev::ActionWord(instead) + "，或加 --yes 自动改用" + verb);
+            continue;
+        }
+        out.Error(what + "：改用" + verb);
+        Carried second;
+        int again = Carry(o, adb, out, cancel, instead, plans, known, &second);
+        if (again == kExitCancelled || again == kExitNoPhone) return again;
+        // A package the other action did counts as done.
+        std::set<std::pair<std::string, std::string>> failed = first.failed;
+        for (const PhonePlan& p : plans)
+            for (const std::string& n : p.job.names)
+                if (!second.failed.count({p.job.serial, n})) failed.erase({p.job.serial, n});
+        for (const auto& f : second.failed) failed.insert(f);
+        exit = failed.empty() ? kExitDone : kExitFailed;
+    }
+    return exit;
 }
 
 int ActionCommand(const Options& o, const dev::Adb& adb, Output& out, const dev::Cancel& cancel) {
@@ -405,7 +475,10 @@ int ActionCommand(const Options& o, const dev::Adb& adb, Output& out, const dev:
         plan.order = n.names;
         plans.push_back(plan);
     }
-    exit = Carry(o, adb, out, cancel, action, plans, o.appNames ? &known : nullptr);
+    Carried carried;
+    exit = Carry(o, adb, out, cancel, action, plans, o.appNames ? &known : nullptr, &carried);
+    if (!carried.instead.empty() && exit != kExitCancelled && exit != kExitNoPhone)
+        exit = CarryInstead(o, adb, out, cancel, carried, o.appNames ? &known : nullptr, exit);
     return exit == kExitDone && !n.refused.empty() ? kExitFailed : exit;
 }
 
@@ -458,6 +531,29 @@ int UndoCommand(const Options& o, const dev::Adb& adb, Output& out, const dev::C
         if (!some) continue;
         exit = std::max(exit, Carry(o, adb, out, cancel, step.action, plans, o.appNames ? &known : nullptr));
         if (exit == kExitCancelled) break;
+    }
+    return exit;
+}
+
+// Each phone's users, as its owner knows them; a user adb may not reach is said so.
+int UsersCommand(const Options& o, const dev::Adb& adb, Output& out, const dev::Cancel& cancel) {
+    Chosen c = ChoosePhones(o, adb, out, cancel);
+    if (c.exit >= 0) return c.exit;
+    std::vector<std::string> serials = Serials(c.phones);
+    std::vector<phone::PhoneUsers> all = phone::Users(adb, serials);
+    Report report(out, o.json, o.all);
+    int exit = kExitDone;
+    for (size_t i = 0; i < serials.size(); i++) {
+        const dev::PackageSnapshot& s = all[i].read.snapshot;
+        if (s.users.empty()) {
+            out.Error("[" + serials[i] + "] 读取用户失败：" + text::OneLine(all[i].read.error));
+            exit = kExitNoPhone;
+            continue;
+        }
+        for (const dev::PhoneUser& u : s.users) {
+            bool reachable = std::find(all[i].unreachable.begin(), all[i].unreachable.end(), u.id) == all[i].unreachable.end();
+            report.User(serials[i], u, reachable);
+        }
     }
     return exit;
 }
@@ -539,6 +635,7 @@ int RunCommand(const Options& o, Output& out, const dev::Cancel& cancel) {
     case Command::List: return ListCommand(o, adb, out, cancel);
     case Command::Undo: return UndoCommand(o, adb, out, cancel);
     case Command::Record: return RecordCommand(o, adb, out, cancel);
+    case Command::Users: return UsersCommand(o, adb, out, cancel);
     default: return ActionCommand(o, adb, out, cancel);
     }
 }

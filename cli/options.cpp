@@ -15,7 +15,8 @@ constexpr unsigned Bit(Command c) { return 1u << static_cast<unsigned>(c); }
 constexpr unsigned kActions = Bit(Command::Disable) | Bit(Command::Enable) | Bit(Command::Delete) |
                               Bit(Command::Restore);
 constexpr unsigned kPhone = kActions | Bit(Command::List) | Bit(Command::Undo) | Bit(Command::Record);
-constexpr unsigned kAdb = kPhone | Bit(Command::Devices);
+constexpr unsigned kPhones = kPhone | Bit(Command::Users);
+constexpr unsigned kAdb = kPhones | Bit(Command::Devices);
 constexpr unsigned kEvery = ~0u;
 
 enum class Opt {
@@ -31,8 +32,8 @@ struct OptionInfo {
 };
 
 const OptionInfo kOptions[] = {
-    {L"--device", Opt::Device, true, kPhone},
-    {L"--all", Opt::All, false, kPhone},
+    {L"--device", Opt::Device, true, kPhones},
+    {L"--all", Opt::All, false, kPhones},
     {L"--user", Opt::User, true, kPhone},
     {L"--dry-run", Opt::DryRun, false, kActions | Bit(Command::Undo)},
     {L"--yes", Opt::Yes, false, kActions},
@@ -58,7 +59,8 @@ struct CommandInfo {
 const CommandInfo kCommands[] = {
     {L"devices", Command::Devices}, {L"list", Command::List},       {L"disable", Command::Disable},
     {L"enable", Command::Enable},   {L"delete", Command::Delete},   {L"restore", Command::Restore},
-    {L"undo", Command::Undo},       {L"record", Command::Record},   {L"help", Command::Help},
+    {L"undo", Command::Undo},       {L"record", Command::Record},   {L"users", Command::Users},
+    {L"help", Command::Help},
 };
 
 const OptionInfo* FindOption(const std::wstring& name) {
@@ -254,13 +256,16 @@ std::string HelpText() {
            "                                缓存里有名称的应用写成“名称 (包名)”\n"
            "  undo                          每个被本工具改动过的应用回到第一次改动之前的状态（同“全部撤销”）\n"
            "  record                        这台手机的操作记录，最新的在前\n"
+           "  users                         手机上的用户：编号、名称（机主、工作资料、应用双开、手机分身、安全文件夹……）\n"
            "\n"
            "选项：\n"
            "  --device 序列号    要操作的手机（也可以用环境变量 ANDROID_SERIAL）\n"
            "  --all              同时操作所有已就绪的手机，每行前面是手机的序列号\n"
            "  --user 编号        Android 用户（默认 0，工作资料通常是 10）\n"
            "  --dry-run          只说会发送什么，什么也不发送\n"
-           "  --yes              确认有风险的应用和用户应用的删除；没有它这些应用会被拒绝并说明原因\n"
+           "  --yes              确认有风险的应用和用户应用的删除；没有它这些应用会被拒绝并说明原因。\n"
+           "                     手机拒绝这个操作而另一个可行时（不许禁用系统应用但许删除，Android 17 不许删除\n"
+           "                     系统应用但许禁用），有 --yes 就改用可行的那个，没有就只说明\n"
            "  --json             每行一个 JSON 对象（UTF-8），字段名固定，供程序读取\n"
            "  --ansi             输出到文件或管道时用系统的 ANSI 代码页，而不是 UTF-8（不用于 --json：JSON 总是 UTF-8）\n"
            "  --adb 路径         adb.exe 的位置（默认：程序旁边的 adb_1.0.40\\adb.exe，其次 PATH 里的 adb）\n"

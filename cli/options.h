@@ -8,7 +8,7 @@
 
 namespace cli {
 
-enum class Command { Help, Version, Devices, List, Disable, Enable, Delete, Restore, Undo, Record };
+enum class Command { Help, Version, Devices, List, Disable, Enable, Delete, Restore, Undo, Record, Users };
 
 // The exit statuses, documented in --help and the README.
 enum Exit : int {

@@ -1,5 +1,7 @@
 #include "phone.h"
 
+#include "device/users.h"
+
 namespace cli::phone {
 
 dev::DeviceList Devices(const dev::Adb& adb, const dev::Cancel* cancel) { return dev::ListDevices(adb, cancel); }
@@ -9,6 +11,18 @@ std::vector<dev::PackageRead> Packages(const dev::Adb& adb, const std::vector<st
     std::vector<dev::PackageRead> reads(serials.size());
     dev::RunEach(serials.size(), [&](size_t i) { reads[i] = dev::ReadPackages(adb, serials[i], user, cancel); });
     return reads;
+}
+
+std::vector<PhoneUsers> Users(const dev::Adb& adb, const std::vector<std::string>& serials) {
+    std::vector<PhoneUsers> all(serials.size());
+    dev::RunEach(serials.size(), [&](size_t i) {
+        all[i].read = dev::ReadPackages(adb, serials[i], 0, nullptr, dev::Users::List);
+        std::vector<int> others;
+        for (const dev::PhoneUser& u : all[i].read.snapshot.users)
+            if (u.id != 0) others.push_back(u.id);
+        all[i].unreachable = dev::FindUnreachableUsers(adb, serials[i], others, all[i].read.snapshot.api, nullptr);
+    });
+    return all;
 }
 
 std::vector<appnames::NameRead> AppNames(const dev::Adb& adb, const std::vector<std::string>& serials,

@@ -17,6 +17,14 @@ dev::DeviceList Devices(const dev::Adb& adb, const dev::Cancel* cancel);
 std::vector<dev::PackageRead> Packages(const dev::Adb& adb, const std::vector<std::string>& serials, int user,
                                        const dev::Cancel* cancel);
 
+// Each phone's users, read at once: the read of the owner's packages with
+// the users listed, and which of its users the shell may not reach.
+struct PhoneUsers {
+    dev::PackageRead read;          // its snapshot holds the users
+    std::vector<int> unreachable;
+};
+std::vector<PhoneUsers> Users(const dev::Adb& adb, const std::vector<std::string>& serials);
+
 // The names of each phone's apps as its launcher shows them, one read per
 // phone, all at once, through copies of the loaded `cache` (each appends
 // what it reads to the same file); in the order of `serials`. A phone whose

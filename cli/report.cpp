@@ -1,7 +1,9 @@
 #include "report.h"
 
+#include <cstdio>
 #include <nlohmann/json.hpp>
 #include "apk/respool.h"
+#include "knowledge/users.h"
 #include "text/text.h"
 
 namespace cli {
@@ -88,13 +90,32 @@ void Report::Result(const Outcome& o) {
                {"ok", o.ok},
                {"message", FromProgram(o.message)},
                {"detail", FromPhone(o.detail)},
-               {"before", o.before}};
+               {"before", o.before},
+               {"instead", o.instead.empty() ? Json(nullptr) : Json(o.instead)}};
         if (!o.command.empty()) j["command"] = o.command;
         if (names_) j["label"] = LabelJson(!o.label.empty(), o.label);
         Emit(out_, j);
         return;
     }
     out_.Data(Wide(Prefix(o.device)) + Named(o.label, o.package) + Wide("：" + o.message));
+}
+
+void Report::User(const std::string& serial, const dev::PhoneUser& u, bool reachable) {
+    std::string label = knowledge::UserLabel(u.id, u.name, u.flags);
+    char flags[16];
+    std::snprintf(flags, sizeof flags, "%x", u.flags);
+    if (json_) {
+        Emit(out_, Json{{"device", FromPhone(serial)},
+                        {"user", u.id},
+                        {"label", FromProgram(label)},
+                        {"name", FromPhone(u.name)},
+                        {"flags", flags},
+                        {"running", u.running},
+                        {"reachable", reachable}});
+        return;
+    }
+    out_.Data(Wide(Prefix(serial) + std::to_string(u.id) + "\t" + label + "\t") + PhoneWide(u.name.empty() ? "-" : u.name) +
+              Wide(reachable ? "" : "\tadb 无法访问"));
 }
 
 void Report::RefusedLine(int number, const std::string& text, const std::string& reason) {

@@ -28,6 +28,7 @@ struct Outcome {
     std::string before;        // the state just before ("enabled"...), empty when not read
     std::u16string label;      // the app's name as the cache knows it, empty when it knows none
     bool ok = false;           // done, or the phone already shows it so
+    std::string instead;       // the action that works where the phone refused this one ("delete"), or empty
 };
 
 class Report {
@@ -45,6 +46,9 @@ public:
     // A line of the record of the phone adb reaches as `serial`; `label` the
     // app's name as the cache knows it (ignored without names).
     void RecordLine(const dev::RecordEntry& e, const std::string& serial, const std::u16string& label);
+    // A user of a phone: its number, the name its owner knows it by, the
+    // phone's own name for it, and whether adb may reach it (false: it refused).
+    void User(const std::string& serial, const dev::PhoneUser& u, bool reachable);
 
 private:
     std::string Prefix(const std::string& serial) const { return prefix_ ? "[" + serial + "] " : std::string(); }

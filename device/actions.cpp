@@ -1,6 +1,7 @@
 #include "actions.h"
 
 #include <cstdlib>
+#include "knowledge/answers.h"
 #include "names.h"
 #include "text/text.h"
 
@@ -26,7 +27,49 @@ const ActionInfo kActions[] = {
 // The record's words, in the order of Outcome; new ones only at the end.
 const char* const kOutcomeWords[] = {"done",         "not-installed", "protected", "policy",   "unknown",
                                      "needs-android-8", "device-gone", "cancelled", "bad-name", "other",
-                                     "already",      "not-sent",      "intent",    "other-phone"};
+                                     "already",      "not-sent",
+                                     "system-disabled", "disable-refused", "core-package", "no-root-permission",
+                                     "device-admin", "restricted", "internal-error", "not-allowed", "refused-1000",
+                                     "root-only", "apk-gone", "user-denied", "install-refused",
+                                     "shared-library", "intent", "other-phone"};
+constexpr int kOutcomes = static_cast<int>(Outcome::OtherPhone) + 1;
+static_assert(sizeof kOutcomeWords / sizeof kOutcomeWords[0] == kOutcomes, "a word for every outcome");
+
+// The phone's answers that are outcomes of their own.
+struct AnswerOutcome {
+    knowledge::Answer answer;
+    Outcome outcome;
+};
+const AnswerOutcome kAnswerOutcomes[] = {
+    {knowledge::Answer::NotInstalled, Outcome::NotInstalled},
+    {knowledge::Answer::UnknownPackage, Outcome::UnknownPackage},
+    {knowledge::Answer::ShellCannotChange, Outcome::SystemDisabled},
+    {knowledge::Answer::ProtectedPackage, Outcome::Protected},
+    {knowledge::Answer::SystemPackages, Outcome::DisableRefused},
+    {knowledge::Answer::CorePackage, Outcome::CorePackage},
+    {knowledge::Answer::NoRootPermission, Outcome::NoRootPermission},
+    {knowledge::Answer::DeviceAdmin, Outcome::DeviceAdmin},
+    {knowledge::Answer::UserRestricted, Outcome::Restricted},
+    {knowledge::Answer::OwnerBlocked, Outcome::RefusedByPolicy},
+    {knowledge::Answer::SharedLibrary, Outcome::SharedLibrary},
+    {knowledge::Answer::InternalError, Outcome::InternalError},
+    {knowledge::Answer::UninstallNotAllowed, Outcome::NotAllowed},
+    {knowledge::Answer::MakerCode, Outcome::MakerCode},
+    {knowledge::Answer::RootOnly, Outcome::RootOnly},
+    {knowledge::Answer::NoApk, Outcome::ApkGone},
+    {knowledge::Answer::NoInstallExisting, Outcome::NeedsAndroid8},
+    {knowledge::Answer::UserDenied, Outcome::UserDenied},
+    {knowledge::Answer::InstallRestricted, Outcome::InstallRefused},
+    {knowledge::Answer::OtherSecurity, Outcome::RefusedByPolicy},
+};
+
+// The answer whose words an outcome of its own is told in; None for the rest.
+knowledge::Answer AnswerOf(Outcome o) {
+    if (o < Outcome::SystemDisabled || o > Outcome::SharedLibrary) return knowledge::Answer::None;
+    for (const AnswerOutcome& ao : kAnswerOutcomes)
+        if (ao.outcome == o) return ao.answer;
+    return knowledge::Answer::None;
+}
 
 const ActionInfo& Info(Action a) { return kActions[static_cast<int>(a)]; }
 
@@ -61,7 +104,7 @@ bool ActionFromWord(const std::string& word, Action* a) {
 const char* OutcomeWord(Outcome o) { return kOutcomeWords[static_cast<int>(o)]; }
 
 bool OutcomeFromWord(const std::string& word, Outcome* o) {
-    for (int i = 0; i < static_cast<int>(sizeof kOutcomeWords / sizeof kOutcomeWords[0]); i++)
+    for (int i = 0; i < kOutcomes; i++)
         if (word == kOutcomeWords[i]) return *o = static_cast<Outcome>(i), true;
     return false;
 }
@@ -83,6 +126,7 @@ std::string OutcomeMessage(Action a, const PackageResult& r) {
     case Outcome::Intent: return "已发出，结果未知，下次读取这台手机时确认";
     case Outcome::OtherPhone: return "未执行：连接的手机不是读取列表时的那一台，请按 刷新 后再试";
     case Outcome::Other: break;
+    default: return knowledge::Explain(AnswerOf(r.outcome), verb);
     }
     std::string said = text::OneLine(r.text, 200);
     if (r.unchanged || said.empty()) return "失败，手机上的状态没有改变" + (said.empty() ? "" : "（" + said + "）");
@@ -221,16 +265,13 @@ std::vector<PackageResult> ParseActionOutput(const std::string& out, const std::
 }
 
 Outcome Classify(Action a, const std::string& t, int status) {
-    if (ContainsAny(t, {"Unknown package", "NameNotFoundException", "doesn't exist"})) return Outcome::UnknownPackage;
-    if (text::Contains(t, "not installed for")) return Outcome::NotInstalled;
-    // Before Android 10 the shell's refusal of a protected package names no protection.
-    if (ContainsAny(t, {"protected package", "Shell cannot change component state"})) return Outcome::Protected;
-    if (ContainsAny(t, {"DELETE_FAILED_DEVICE_POLICY_MANAGER", "DELETE_FAILED_USER_RESTRICTED",
-                        "DELETE_FAILED_OWNER_BLOCKED", "SecurityException", "Security exception"}))
-        return Outcome::RefusedByPolicy;
-    if (a == Action::Restore &&
-        ContainsAny(t, {"Unknown command", "unknown command", "cmd: not found", "cmd: inaccessible"}))
-        return Outcome::NeedsAndroid8;
+    knowledge::Answer answer = knowledge::ReadAnswer(t);
+    // install-existing names a package it does not know as one without its
+    // APK; the read back tells the two apart (Reconcile).
+    if (answer == knowledge::Answer::NoApk && a != Action::Restore) return Outcome::UnknownPackage;
+    for (const AnswerOutcome& ao : kAnswerOutcomes)
+        if (ao.answer == answer) return ao.outcome;
+    if (a == Action::Restore && ContainsAny(t, {"cmd: not found", "cmd: inaccessible"})) return Outcome::NeedsAndroid8;
     bool said = false;
     switch (a) {
     case Action::Disable: said = text::Contains(t, "new state: disabled"); break;
@@ -241,6 +282,21 @@ Outcome Classify(Action a, const std::string& t, int status) {
     // Android 7-8 exit 0 after a failure, so the text decides; Android 9+
     // agree with it through the status.
     return said && status <= 0 ? Outcome::Done : Outcome::Other;
+}
+
+bool InsteadAction(Action a, Outcome o, Action* instead) {
+    switch (knowledge::InsteadOf(AnswerOf(o))) {
+    case knowledge::Instead::Delete:
+        if (a != Action::Disable) return false;
+        *instead = Action::Delete;
+        return true;
+    case knowledge::Instead::Disable:
+        if (a != Action::Delete) return false;
+        *instead = Action::Disable;
+        return true;
+    case knowledge::Instead::Nothing: break;
+    }
+    return false;
 }
 
 bool ShowsDone(Action a, PackageState s) {
@@ -265,11 +321,17 @@ void Reconcile(Action a, const PackageSnapshot& after, PackageResult* r) {
                      r->outcome == Outcome::Cancelled || r->outcome == Outcome::DeviceGone;
     // Deleting what was deleted already is refused as "not installed".
     bool refusedAsSo = r->outcome == Outcome::NotInstalled;
+    if (!p) {
+        // pm says "not installed" and install-existing "no APK" of a package
+        // the phone does not have at all.
+        if (uncertain || refusedAsSo || r->outcome == Outcome::ApkGone) r->outcome = Outcome::UnknownPackage;
+        return;
+    }
+    // pm knows no package a user has deleted: the phone has it, not for this user.
+    if (r->outcome == Outcome::UnknownPackage && p->state == PackageState::Deleted) r->outcome = Outcome::NotInstalled;
     if (!uncertain && !refusedAsSo) return;   // a refusal the phone named changed nothing
     bool wasSo = r->beforeKnown && ShowsDone(a, r->before);
-    if (!p) {
-        if (uncertain) r->outcome = Outcome::UnknownPackage;
-    } else if (wasSo && ShowsDone(a, p->state)) {
+    if (wasSo && ShowsDone(a, p->state)) {
         r->outcome = Outcome::Already;
     } else if (!uncertain) {
         return;
@@ -296,6 +358,18 @@ void NoteBefore(const PackageSnapshot& before, std::vector<PackageResult>* resul
 void SettleAlready(Action a, PackageResult* r) {
     if (r->status >= 0 && r->beforeKnown && ShowsDone(a, r->before) &&
         (r->outcome == Outcome::Done || r->outcome == Outcome::NotInstalled))
+        r->outcome = Outcome::Already;
+    // The shell may change a whole package from default, enabled and
+    // disabled-user only (PackageManagerService.setEnabledSettings), so its
+    // refusal means a system-set state; a package the read found enabled is
+    // one the phone protects in that way instead (some older builds).
+    if (r->outcome == Outcome::SystemDisabled && r->beforeKnown && r->before == PackageState::Enabled)
+        r->outcome = Outcome::Protected;
+    // A maker that refuses to disable what is disabled already changed
+    // nothing the user asked for (HyperOS asks before it looks).
+    bool makerRefusal = r->outcome == Outcome::DisableRefused || r->outcome == Outcome::CorePackage ||
+                        r->outcome == Outcome::NoRootPermission;
+    if (a == Action::Disable && makerRefusal && r->beforeKnown && r->before == PackageState::Disabled)
         r->outcome = Outcome::Already;
 }
 

@@ -25,6 +25,21 @@ enum class Outcome {
     // Added later: the record's words of the values above stay as they were.
     Already,          // the package was in that state before: nothing was changed
     NotSent,          // never reached the phone (the device went away first)
+    // The phones' own answers (knowledge/answers.h), each a word of its own.
+    SystemDisabled,   // the system or maker set it disabled (state 2): adb may not change it
+    DisableRefused,   // the phone refuses to disable system apps, but deletes them (HyperOS)
+    CorePackage,      // Xiaomi refuses to disable its core apps
+    NoRootPermission, // vivo refuses to disable its own apps
+    DeviceAdmin,      // an active device administrator: turn it off on the phone first
+    Restricted,       // a user restriction forbids deleting it
+    InternalError,    // the phone refuses to delete it (DELETE_FAILED_INTERNAL_ERROR); disabling works
+    NotAllowed,       // the maker forbids deleting it (Honor)
+    MakerCode,        // Failure [-1000] (Xiaomi); disabling works
+    RootOnly,         // Android 17 deletes system apps per user only for root; disabling works
+    ApkGone,          // restore: no APK of it is left on the phone
+    UserDenied,       // the shell may not reach this user (a Secure Folder)
+    InstallRefused,   // the phone refuses installs from the computer
+    SharedLibrary,    // other apps use the library it holds
     // Record lines only: written before a batch is sent, settled by the
     // package's outcome line of the same batch or by the next complete read.
     Intent,
@@ -55,6 +70,11 @@ const char* ActionVerb(Action a);
 
 // What the user reads, e.g. "已禁用", "失败，系统不允许禁用受保护的应用".
 std::string OutcomeMessage(Action a, const PackageResult& r);
+
+// The action that works where the phone refused this one (a phone that will
+// not disable a system app deletes it; Android 17 disables what it will not
+// delete); false when there is none.
+bool InsteadAction(Action a, Outcome o, Action* instead);
 
 // The command one package runs on a phone of API level `api` (0: not
 // known), e.g. "cmd package disable-user --user 0 com.x" from Android 8,
@@ -113,6 +133,8 @@ void NoteBefore(const PackageSnapshot& before, std::vector<PackageResult>* resul
 // An ended command on a package that was in the action's state before the
 // batch changed nothing, whatever it said (pm refuses a second delete as
 // "not installed"): it becomes Already. The read back may still settle it.
+// A refusal to change the state of a package that was enabled before names
+// no system-set state: the system protects it.
 void SettleAlready(Action a, PackageResult* r);
 
 // The state an action leaves a package in.

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <map>
+#include "knowledge/answers.h"
 #include "names.h"
 #include "text/text.h"
 
@@ -10,6 +11,7 @@ namespace dev {
 
 const char kMarker[] = ":adbtool:";
 const char kServiceNotAnswering[] = "手机上的软件包服务没有响应，请稍后按 刷新";
+const char kUserDenied[] = "手机不允许 adb 访问这个用户（安全文件夹等受保护的空间）：其中的应用只能在手机上管理";
 
 namespace {
 
@@ -129,6 +131,7 @@ void TakeProp(const std::string& key, const std::string& value, PackageSnapshot*
     if (key == "ro.build.version.sdk") snap->api = std::atoi(value.c_str());
     else if (key == "ro.build.version.release") snap->release = text::OneLine(value, 40);
     else if (key == "ro.product.model") snap->model = text::OneLine(value, 80);
+    else if (key == "ro.product.manufacturer") snap->maker = text::OneLine(value, 40);
     else if (key == "ro.serialno") snap->serialNo = PropValue(value, 80);
 }
 
@@ -163,6 +166,8 @@ PackageSnapshot ParseReadOutput(const std::string& out) {
     auto fail = [&snap](const std::string& why) {
         if (!snap.serviceFailed) snap.failure = text::OneLine(why, 200);
         snap.serviceFailed = true;
+        // Not the service: the shell may not reach the user at all.
+        if (knowledge::ReadAnswer(why) == knowledge::Answer::UserDenied) snap.userDenied = true;
     };
     const std::string sectionMarker = std::string(kMarker) + "section ";
     const std::string statusMarker = std::string(kMarker) + "status ";
@@ -218,7 +223,8 @@ PackageSnapshot ParseReadOutput(const std::string& out) {
         if (all.empty()) fail("手机没有列出任何应用");
         else if (installed.empty()) fail("手机没有列出已安装的应用");
     }
-    if (snap.serviceFailed) snap.failure = std::string(kServiceNotAnswering) + "（" + snap.failure + "）";
+    if (snap.userDenied) snap.failure = kUserDenied;
+    else if (snap.serviceFailed) snap.failure = std::string(kServiceNotAnswering) + "（" + snap.failure + "）";
     snap.complete = ended && !snap.serviceFailed;
     snap.packages.reserve(all.size());
     for (auto& entry : all) {

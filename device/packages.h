@@ -30,6 +30,7 @@ struct PackageSnapshot {
     int api = 0;                           // ro.build.version.sdk, 0 when unknown
     std::string release;                   // ro.build.version.release
     std::string model;                     // ro.product.model
+    std::string maker;                     // ro.product.manufacturer ("Xiaomi", "OPPO" ...)
     std::string serialNo;                  // ro.serialno, empty when unreadable
     std::string androidId;                 // Settings.Secure android_id, empty when unreadable
     std::vector<PhoneUser> users;          // read only when asked for
@@ -41,10 +42,15 @@ struct PackageSnapshot {
     // are then not to be trusted, and `complete` is false.
     bool serviceFailed = false;
     std::string failure;                   // what the phone said, one line
+    // The shell may not reach this user at all (Samsung's Secure Folder):
+    // the read failed, and so would every change.
+    bool userDenied = false;
 };
 
-// The user's words for a read the package service failed.
+// The user's words for a read the package service failed, and for a user
+// the shell may not reach.
 extern const char kServiceNotAnswering[];
+extern const char kUserDenied[];
 
 // The marker every line the scripts print for themselves begins with.
 extern const char kMarker[];
@@ -83,5 +89,9 @@ const Package* FindPackage(const PackageSnapshot& s, const std::string& name);
 
 // Restore (install-existing) needs Android 8, API level 26.
 constexpr int kRestoreApi = 26;
+
+// From Android 17 (API 37) only root deletes a system app for one user
+// ("only root can delete system app for a particular user"); disabling works.
+constexpr int kRootOnlyDeleteApi = 37;
 
 } // namespace dev

@@ -32,6 +32,10 @@ void ParseRiskList(const char* text, void (*add)(const std::string&, const std::
     for (const std::string& raw : text::SplitLines(text ? text : "")) {
         std::string line = text::Trim(raw);
         if (line.empty() || line[0] == '#') continue;
+        // " # " after the reason begins a comment (the thread a report comes from).
+        size_t comment = line.find(" # ");
+        if (comment == std::string::npos) comment = line.find("\t# ");
+        if (comment != std::string::npos) line = text::Trim(line.substr(0, comment));
         size_t end = line.find_first_of("\t ");
         std::string name = line.substr(0, end);
         std::string reason = end == std::string::npos ? std::string() : text::Trim(line.substr(end));

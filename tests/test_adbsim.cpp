@@ -502,3 +502,148 @@ TEST_F(AdbSim, PhonesServeFilesThroughTheirVersionsTools) {
                   api >= 23 ? "1\n" : "127\n");
     }
 }
+
+namespace {
+
+// The line of a package in the state file, whole.
+std::string LineOf(const std::string& package) {
+    std::string state = ReadText(StatePath());
+    size_t at = state.find("package " + package + " ");
+    if (at == std::string::npos) return "<no line>";
+    return state.substr(at, state.find('\n', at) - at);
+}
+
+bool Has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+} // namespace
+
+// The makers' phones answer each change as their owners report it.
+TEST_F(AdbSim, MakersPhonesRefuseAsTheirOwnersReport) {
+    UseProfile("xiaomi-hyperos.txt");
+    Result r = Adb("shell pm disable-user --user 0 com.miui.analytics");
+    EXPECT_EQ(r.code, 255u);
+    EXPECT_TRUE(Has(r.err, "\njava.lang.SecurityException: Cannot disable system packages.\n")) << r.err;
+    EXPECT_EQ(StateOf("com.miui.analytics"), "enabled");
+    EXPECT_EQ(Adb("shell pm uninstall -k --user 0 com.miui.analytics").out, "Success\n");
+    EXPECT_EQ(StateOf("com.miui.analytics"), "uninstalled");
+    EXPECT_EQ(Adb("shell cmd package install-existing --user 0 com.miui.analytics").out,
+              "Package com.miui.analytics installed for user: 0\n");
+    EXPECT_TRUE(Has(Adb("shell pm disable-user --user 0 com.miui.core").err, "Cannot disable miui core packages."));
+    // The region's disabled apps: the shell may not move them, either way.
+    EXPECT_TRUE(Has(Adb("shell pm enable --user 0 com.miui.hybrid").err,
+                    "java.lang.SecurityException: Shell cannot change component state for null to 1"));
+    EXPECT_EQ(StateOf("com.miui.hybrid"), "disabled");
+    EXPECT_EQ(Adb("shell pm uninstall -k --user 0 com.mi.globalbrowser").out, "Failure [-1000]\n");
+    // A package the user does not have is "not installed" for it, known to the phone or not.
+    EXPECT_EQ(Adb("shell pm uninstall -k --user 0 com.not.there").out, "Failure [not installed for 0]\n");
+    EXPECT_EQ(Adb("shell pm disable-user --user 0 com.taobao.taobao").out,
+              "Package com.taobao.taobao new state: disabled-user\n");
+    EXPECT_TRUE(Has(Adb("shell pm list users").out, "\tUserInfo{999:XSpace:801010} running\n"));
+
+    UseProfile("android17-phone.txt");
+    EXPECT_EQ(Adb("shell getprop ro.build.version.release").out, "17\n");
+    EXPECT_EQ(Adb("shell pm uninstall -k --user 0 com.google.android.youtube").out,
+              "Failure [only root can delete system app for a particular user]\n");
+    EXPECT_EQ(StateOf("com.google.android.youtube"), "enabled");
+    EXPECT_EQ(Adb("shell pm disable-user --user 0 com.google.android.youtube").out,
+              "Package com.google.android.youtube new state: disabled-user\n");
+    EXPECT_EQ(Adb("shell pm uninstall -k --user 0 com.whatsapp").out, "Success\n");
+
+    UseProfile("vivo-originos.txt");
+    EXPECT_EQ(Adb("shell pm uninstall -k --user 0 com.vivo.appstore").out, "Failure [DELETE_FAILED_USER_RESTRICTED]\n");
+    EXPECT_TRUE(Has(Adb("shell pm disable-user --user 0 com.vivo.appstore").err,
+                    "java.lang.SecurityException: Cannot disable com.vivo.appstore no root permission"));
+    EXPECT_EQ(Adb("shell pm uninstall -k --user 0 com.vivo.space").out, "Success\n");
+
+    UseProfile("honor-magicos.txt");
+    EXPECT_EQ(Adb("shell pm uninstall -k --user 0 com.hihonor.id").out,
+              "Failure [DELETE_FAILED_ABORTED: com.hihonor.id is not allowed the uninstall.]\n");
+
+    // A Secure Folder: every command for it, and a list of every user, refused.
+    UseProfile("samsung-secure-folder.txt");
+    r = Adb("shell pm list packages");
+    EXPECT_EQ(r.code, 255u);
+    EXPECT_TRUE(Has(r.err, "Exception occurred while executing 'list':\n"
+                           "java.lang.SecurityException: Shell does not have permission to access user 150\n"))
+        << r.err;
+    EXPECT_EQ(r.out, "");
+    EXPECT_TRUE(Has(Adb("shell pm list packages --user 0").out, "package:com.whatsapp\n"));
+    EXPECT_TRUE(Has(Adb("shell pm list packages --user 150").err, "access user 150"));
+    EXPECT_TRUE(Has(Adb("shell pm disable-user --user 150 com.whatsapp").err, "access user 150"));
+    EXPECT_TRUE(Has(Adb("shell pm list packages --user 95").out, "package:com.whatsapp\n"));
+}
+
+// An app its owner installed that no other user has loses its APK when it is
+// deleted for the owner: only its copies bring it back, and only when the
+// phone takes installs from the computer.
+TEST_F(AdbSim, AUserAppDeletedWithItsLastUserLosesItsApkAndComesBackOnlyFromItsCopies) {
+    UseProfile("xiaomi-hyperos.txt");
+    std::string copies = gScratch + "\\copies";
+    CreateDirectoryA(copies.c_str(), nullptr);
+    Result path = Adb("shell pm path --user 0 com.ss.android.ugc.aweme");
+    ASSERT_EQ(Count(path.out, "package:"), 2) << path.out;
+    ASSERT_TRUE(StartsWith(path.out, "package:/data/app/~~"));
+    std::vector<std::string> remote, local;
+    for (size_t at = path.out.find("package:"); at != std::string::npos; at = path.out.find("package:", at + 1)) {
+        remote.push_back(path.out.substr(at + 8, path.out.find('\n', at) - at - 8));
+        local.push_back(copies + "\\" + remote.back().substr(remote.back().rfind('/') + 1));
+    }
+    EXPECT_TRUE(Has(remote[0], "/base.apk")) << remote[0];
+    EXPECT_TRUE(Has(remote[1], "/split_config.arm64_v8a.apk")) << remote[1];
+    Result pulled = Adb("pull " + remote[0] + " " + remote[1] + " " + copies);
+    EXPECT_EQ(pulled.code, 0u) << pulled.err;
+    EXPECT_EQ(Count(pulled.out, "1 file pulled"), 2) << pulled.out;
+    std::string base = ReadText(local[0]), split = ReadText(local[1]);
+    EXPECT_EQ(base.compare(0, 4, "PK\x03\x04"), 0);
+    EXPECT_EQ(Adb("shell stat -c %s " + remote[0]).out, std::to_string(base.size()) + "\n");
+    EXPECT_GT(split.size(), 0u);
+
+    // Deleted for its only user: the APK goes, the data and the record stay.
+    EXPECT_EQ(Adb("shell pm uninstall -k --user 0 com.ss.android.ugc.aweme").out, "Success\n");
+    EXPECT_TRUE(Has(LineOf("com.ss.android.ugc.aweme"), " apk-gone")) << LineOf("com.ss.android.ugc.aweme");
+    EXPECT_FALSE(Has(LineOf("com.ss.android.ugc.aweme"), "data-lost"));
+    EXPECT_TRUE(Has(Adb("shell pm list packages -u --user 0").out, "package:com.ss.android.ugc.aweme\n"));
+    path = Adb("shell pm path --user 0 com.ss.android.ugc.aweme");
+    EXPECT_EQ(path.out, "");
+    EXPECT_EQ(path.code, 1u);
+    EXPECT_EQ(Adb("pull " + remote[0] + " " + copies + "\\again.apk").err,
+              "adb: error: failed to stat remote object '" + remote[0] + "': No such file or directory\r\n");
+    Result existing = Adb("shell cmd package install-existing --user 0 com.ss.android.ugc.aweme");
+    EXPECT_EQ(existing.out, "android.content.pm.PackageManager$NameNotFoundException: Package "
+                            "com.ss.android.ugc.aweme doesn't exist\n");
+    EXPECT_EQ(existing.code, 1u);
+
+    // Dual apps still has WeChat: its APK stays, install-existing brings it back.
+    EXPECT_EQ(Adb("shell pm uninstall -k --user 0 com.tencent.mm").out, "Success\n");
+    EXPECT_FALSE(Has(LineOf("com.tencent.mm"), "apk-gone"));
+    EXPECT_EQ(Adb("shell cmd package install-existing --user 0 com.tencent.mm").out,
+              "Package com.tencent.mm installed for user: 0\n");
+
+    // USB安装 off: refused at the commit, nothing changes.
+    std::string install = "install-multiple -r --user 0 \"" + local[0] + "\" \"" + local[1] + "\"";
+    Result refused = Adb(install);
+    EXPECT_EQ(refused.code, 1u);
+    EXPECT_EQ(refused.err, "adb: failed to finalize session\r\n"
+                           "Failure [INSTALL_FAILED_USER_RESTRICTED: Install canceled by user]\r\n");
+    EXPECT_TRUE(Has(LineOf("com.ss.android.ugc.aweme"), " apk-gone"));
+    // The owner switches it on: the copies install, for the owner alone.
+    std::string state = ReadText(StatePath());
+    state.replace(state.find("usb-install off"), 15, "usb-install on");
+    WriteText(StatePath(), state);
+    Result done = Adb(install);
+    EXPECT_EQ(done.out, "Success\r\n") << done.err;
+    EXPECT_EQ(done.code, 0u);
+    EXPECT_EQ(LineOf("com.ss.android.ugc.aweme").find("apk-gone"), std::string::npos);
+    EXPECT_EQ(StateOf("com.ss.android.ugc.aweme"), "enabled");
+    EXPECT_FALSE(Has(LineOf("com.ss.android.ugc.aweme"), "u999=")) << "--user 0: the owner's only";
+    EXPECT_EQ(Count(Adb("shell pm path --user 0 com.ss.android.ugc.aweme").out, "package:"), 2);
+
+    // Copies that are not whole, or not the app, are refused.
+    test::WriteFileText(copies + "\\cut.apk", base.substr(0, base.size() - 30));
+    EXPECT_TRUE(Has(Adb("install-multiple -r \"" + copies + "\\cut.apk\"").err, "INSTALL_PARSE_FAILED_NOT_APK"));
+    EXPECT_TRUE(Has(Adb("install-multiple -r \"" + local[1] + "\"").err, "Full install must include a base package"));
+    // Without --user an install is every user's, as pm's is.
+    EXPECT_EQ(Adb("install -r \"" + local[0] + "\"").out, "Success\r\n");
+    EXPECT_TRUE(Has(LineOf("com.ss.android.ugc.aweme"), "u999=enabled")) << LineOf("com.ss.android.ugc.aweme");
+    EXPECT_TRUE(Has(LineOf("com.ss.android.ugc.aweme"), "u11=enabled"));
+}

@@ -103,7 +103,7 @@ TEST(DeviceLayer, EveryAndroidVersionOneProcessPerBatchAndTheStatesReadBack) {
         EXPECT_EQ(phones.Log().find("reboot"), std::string::npos) << "a bad name is never sent";
 
         BatchResult del = RunBatch(adb, "SER1", Action::Delete, {"com.sys.plain", "com.sys.managed"}, o);
-        EXPECT_EQ(Outcomes(del), (std::vector<Outcome>{Outcome::Done, Outcome::RefusedByPolicy}))
+        EXPECT_EQ(Outcomes(del), (std::vector<Outcome>{Outcome::Done, Outcome::DeviceAdmin}))
             << del.results[1].text;
         EXPECT_EQ(StateOf(del.after, "com.sys.plain"), PackageState::Deleted);
 
@@ -199,12 +199,22 @@ TEST(DeviceLayer, EveryShippedProfile) {
             for (const auto& fails : facts.deleteFails) {
                 const Package* p = FindPackage(read.snapshot, fails.first);
                 if (!p || p->state == PackageState::Deleted) continue;   // another user's only
-                bool policy = fails.second == "DELETE_FAILED_DEVICE_POLICY_MANAGER" ||
-                              fails.second == "DELETE_FAILED_USER_RESTRICTED" ||
-                              fails.second == "DELETE_FAILED_OWNER_BLOCKED";
+                // Each maker's refusal is an outcome of its own.
+                const std::pair<const char*, Outcome> kRefusals[] = {
+                    {"DELETE_FAILED_DEVICE_POLICY_MANAGER", Outcome::DeviceAdmin},
+                    {"DELETE_FAILED_USER_RESTRICTED", Outcome::Restricted},
+                    {"DELETE_FAILED_OWNER_BLOCKED", Outcome::RefusedByPolicy},
+                    {"DELETE_FAILED_INTERNAL_ERROR", Outcome::InternalError},
+                    {"DELETE_FAILED_ABORTED", Outcome::NotAllowed},
+                    {"-1000", Outcome::MakerCode},
+                    {"DELETE_FAILED_USED_SHARED_LIBRARY", Outcome::SharedLibrary}};
+                Outcome want = Outcome::Other;
+                for (const auto& refusal : kRefusals)
+                    if (fails.second == refusal.first) want = refusal.second;
                 BatchResult b = RunBatch(adb, d.serial, Action::Delete, {fails.first}, o);
-                EXPECT_EQ(b.results[0].outcome, policy ? Outcome::RefusedByPolicy : Outcome::Other)
-                    << fails.first << ": " << b.results[0].text;
+                EXPECT_EQ(b.results[0].outcome, want) << fails.first << ": " << b.results[0].text;
+                EXPECT_EQ(OutcomeMessage(Action::Delete, b.results[0]).find("失败："), std::string::npos)
+                    << "said in the owner's words, not the phone's";
                 EXPECT_NE(StateOf(b.after, fails.first.c_str()), PackageState::Deleted) << fails.first;
             }
             // Sent without knowing the API level: the phone itself answers.

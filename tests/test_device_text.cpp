@@ -185,14 +185,14 @@ TEST(ActionOutput, EachAndroidVersionsTextsBecomeOneOutcomePerPackage) {
          255, Outcome::Protected},
         {Action::Disable, "java.lang.IllegalArgumentException: Unknown package: com.x", 255, Outcome::UnknownPackage},
         {Action::Disable, "java.lang.SecurityException: Shell cannot change component state for null to 3", 255,
-         Outcome::Protected},
+         Outcome::SystemDisabled},
         {Action::Enable, "java.lang.SecurityException: Permission Denial: attempt to change component state", 255,
          Outcome::RefusedByPolicy},
         {Action::Delete, "Failure [not installed for 0]", 1, Outcome::NotInstalled},
-        {Action::Delete, "Failure [DELETE_FAILED_DEVICE_POLICY_MANAGER]", 1, Outcome::RefusedByPolicy},
-        {Action::Delete, "Failure [DELETE_FAILED_INTERNAL_ERROR]", 1, Outcome::Other},
+        {Action::Delete, "Failure [DELETE_FAILED_DEVICE_POLICY_MANAGER]", 1, Outcome::DeviceAdmin},
+        {Action::Delete, "Failure [DELETE_FAILED_INTERNAL_ERROR]", 1, Outcome::InternalError},
         {Action::Restore, "android.content.pm.PackageManager$NameNotFoundException: Package com.x doesn't exist", 1,
-         Outcome::UnknownPackage},
+         Outcome::ApkGone},
         // Android 7-8: exit 0 after a failure; Android 6: the old pm's texts.
         {Action::Disable, "Security exception: Cannot disable a protected package: com.x", 0, Outcome::Protected},
         {Action::Restore, "Unknown command: install-existing", 0, Outcome::NeedsAndroid8},
@@ -204,7 +204,7 @@ TEST(ActionOutput, EachAndroidVersionsTextsBecomeOneOutcomePerPackage) {
         {Action::Disable, "\nException occurred while executing:\n"
                           "java.lang.IllegalArgumentException: Unknown package: com.x\n\tat com.android",
          255, Outcome::UnknownPackage},
-        {Action::Delete, "Failure [DELETE_FAILED_INTERNAL_ERROR]", 255, Outcome::Other},
+        {Action::Delete, "Failure [DELETE_FAILED_INTERNAL_ERROR]", 255, Outcome::InternalError},
         // Success printed, failure reported through the status.
         {Action::Delete, "Success", 1, Outcome::Other},
     };
@@ -387,7 +387,7 @@ TEST(ActionOutcome, ReadBackDecidesAndEveryOutcomeHasItsWords) {
     r.name = "com.a;reboot";
     EXPECT_EQ(OutcomeMessage(Action::Delete, r),
               "失败，包名含有不允许的字符“;”，没有发送到手机。包名只能包含字母、数字、“.”和“_”。");
-    for (int o = 0; o <= static_cast<int>(Outcome::Other); o++) {
+    for (int o = 0; o <= static_cast<int>(Outcome::SharedLibrary); o++) {
         Outcome back;
         ASSERT_TRUE(OutcomeFromWord(OutcomeWord(static_cast<Outcome>(o)), &back));
         EXPECT_EQ(static_cast<int>(back), o);

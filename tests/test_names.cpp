@@ -64,7 +64,8 @@ public:
         // Cut in half: no end record, no directory.
         std::string damaged = TestApk("locales");
         WriteBytes(dir_ + "\\com.t.damaged.apk", damaged.substr(0, damaged.size() / 2));
-        profile += "package com.t.damaged enabled\npackage com.t.missing enabled\n";
+        // A system app whose APK the phone does not serve (a user app always has one).
+        profile += "package com.t.damaged enabled\npackage com.t.missing enabled system\n";
         // framework-res: a 31.9 MB stored table, read in parts.
         std::string framework = dir_ + "\\android.apk";
         if (GetFileAttributesA(framework.c_str()) == INVALID_FILE_ATTRIBUTES &&

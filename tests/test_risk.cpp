@@ -24,11 +24,14 @@ Entries Parse(const char* text) {
 }
 
 TEST(RiskList, CommentsBlankLinesTabsAndBlanksAndANameAlone) {
-    Entries e = Parse("# heading\r\n\r\ncom.a\treason a\r\n  com.b   reason b  \ncom.c\ncom.a\tlater\n");
-    ASSERT_EQ(e.size(), 3u);
+    Entries e = Parse("# heading\r\n\r\ncom.a\treason a\r\n  com.b   reason b  \ncom.c\ncom.a\tlater\n"
+                      "com.d\tboots no more # owner/repo#12\ncom.e\t# owner/repo#13\n");
+    ASSERT_EQ(e.size(), 5u);
     EXPECT_EQ(e["com.a"], "later");
     EXPECT_EQ(e["com.b"], "reason b");
     EXPECT_FALSE(e["com.c"].empty()) << "a name alone still gets a reason";
+    EXPECT_EQ(e["com.d"], "boots no more") << "the comment is not the reason";
+    EXPECT_EQ(e["com.e"], e["com.c"]);
 }
 
 TEST(RiskList, TheShippedListNamesRealPackagesWithReasonsAndTheEssentials) {
@@ -46,6 +49,12 @@ TEST(RiskList, TheShippedListNamesRealPackagesWithReasonsAndTheEssentials) {
         EXPECT_EQ(*knowledge::RiskReason(essential), e[essential]);
     }
     EXPECT_EQ(knowledge::RiskReason("com.tencent.mm"), nullptr);
+    // What owners reported of their makers' apps.
+    for (const char* reported : {"com.miui.powerkeeper", "com.miui.home", "com.miui.guardprovider", "com.miui.securitycenter",
+                                 "com.miui.securitycore", "com.xiaomi.finddevice", "com.coloros.weather.service",
+                                 "com.oplus.exsystemservice", "com.huawei.hwid", "com.huawei.lbs"})
+        EXPECT_NE(knowledge::RiskReason(reported), nullptr) << reported;
+    EXPECT_NE(knowledge::RiskReason("com.miui.guardprovider")->find("安装"), std::string::npos);
 }
 
 } // namespace

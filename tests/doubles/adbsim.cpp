@@ -21,18 +21,41 @@
 //                                next device line, describe that phone;
 //                                lines before the first device line apply to
 //                                every phone.
-//   api <level>                  Android API level (profile default 34)
+//   api <level>                  Android API level (profile default 34); from
+//                                37 (Android 17) uninstall --user of a system
+//                                app is for root only
 //   prop <key> <value...>        a build property for getprop
 //   user <id> <flags> <name...>  e.g. "user 10 1030 Work profile"; default
 //                                user 0 only
 //   package <name> <state> [system|third-party] [path=P] [uid=N] [protected]
-//           [delete-fails=CODE] [u<id>=<state>]...
+//           [delete-fails=CODE] [disable-fails=CODE] [splits=A,B] [apk-kb=N]
+//           [version=N] [apk-gone] [data-lost] [u<id>=<state>]...
 //                                <state> is user 0's: enabled, disabled,
 //                                disabled-user, disabled-until-used or
 //                                uninstalled; u10=... another user's (default:
 //                                system apps enabled, others uninstalled).
+//                                disabled and disabled-until-used are the
+//                                system's: the shell may not change them.
 //                                protected: disable refused; delete-fails: a
-//                                DELETE_FAILED_* code for uninstall.
+//                                code for uninstall (DELETE_FAILED_*, -1000,
+//                                DELETE_FAILED_ABORTED as Honor words it);
+//                                disable-fails: a maker's refusal of
+//                                disable-user (system-packages, miui-core,
+//                                no-root). A user app's APKs: base.apk and
+//                                split_A.apk ... (made here, apk-kb KB for the
+//                                base, unless apk-dir has them); apk-gone: its
+//                                APK went with its last user (pm path fails,
+//                                install-existing finds none); data-lost: an
+//                                uninstall without -k took its data. The
+//                                simulator writes both as they happen.
+//   disable-fails <code>         every system app's disable-user refused so
+//                                (Xiaomi HyperOS: system-packages)
+//   usb-install off              installs from the computer refused
+//                                (INSTALL_FAILED_USER_RESTRICTED)
+//   shell-denied-user <id>       a user the shell may not reach (Samsung's
+//                                Secure Folder): every pm command for it, and
+//                                a list without --user, fails
+//   install-ms <ms>              an install's commit (800)
 //   focus [display=N] [user=N] <window title|none>
 //                                the focused window of a display; the last
 //                                focus line names the top focused display
@@ -52,7 +75,7 @@
 //   disable-ms / enable-ms / uninstall-ms / install-existing-ms <ms>
 //                                the package service's time for one change
 //                                of that kind (60 / 60 / 250 / 150)
-//   change-ms <ms>               sets all four at once
+//   change-ms <ms>               sets all four and install-ms at once
 //   exec-ms <ms>                 per file tool started: dd, stat, tail ... (3)
 //   usb-kbps <KB/s>              how fast the phone's output arrives (30000,
 //                                USB 2 in practice; 0: at once)
@@ -247,26 +270,6 @@ void ListDevices(const Profile& p, bool longForm) {
     sim::Out(out + "\r\n");
 }
 
-// The time the phone's output takes over the cable. The cable is one for
-// all of a phone's adb runs at once: their transfers take turns (a named
-// mutex per phone), while the phone's own work in each goes on at the same
-// time.
-void Transfer(const Device& d, size_t bytes) {
-    if (!d.usbBytesPerMs) return;
-    DWORD ms = static_cast<DWORD>(bytes / d.usbBytesPerMs);
-    if (ms == 0) return;
-    std::string name = "Local\\adbsim-cable-" + d.serial;
-    for (char& c : name)
-        if (c == ':' || c == '/') c = '_';
-    HANDLE cable = CreateMutexA(nullptr, FALSE, name.c_str());
-    if (cable) WaitForSingleObject(cable, INFINITE);
-    Sleep(ms);
-    if (cable) {
-        ReleaseMutex(cable);
-        CloseHandle(cable);
-    }
-}
-
 bool gIsPhone = false;   // this process is a phone running a script for its client (keeps-going)
 std::string gStatePath;  // the state file of the server this client talks to
 
@@ -353,7 +356,7 @@ std::string ClientVersion(const Profile& p) {
 // The commands that talk to the server; `version` and the unknown ones do not.
 bool NeedsServer(const std::string& command) {
     return command == "devices" || command == "shell" || command == "get-state" || command == "get-serialno" ||
-           command == "start-server";
+           command == "start-server" || command == "pull" || command == "install" || command == "install-multiple";
 }
 
 int Command(sim::Store& store, Profile& p, const Options& o, const std::string& statePath) {
@@ -379,6 +382,10 @@ int Command(sim::Store& store, Profile& p, const Options& o, const std::string& 
         return 0;
     }
     if (command == "start-server" || command == "kill-server") return 0;
+    if (command == "pull" || command == "install" || command == "install-multiple") {
+        Device* d = Choose(p, o);
+        return d ? sim::TransferCommand(store, *d, a) : 1;
+    }
     if (command == "shell" || command == "exec-out" || command == "get-state" || command == "get-serialno") {
         Device* d = Choose(p, o);
         if (!d) return 1;

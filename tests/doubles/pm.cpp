@@ -60,6 +60,13 @@ struct Call {
         io.err += exception + "\n" + kEnableTrace;
         return Result(-1);
     }
+    // A user the shell may not reach: ActivityManagerService.handleIncomingUser
+    // refuses the shell before the package service looks at anything
+    // (mozilla/web-ext#2904: Samsung's Secure Folder, user 150).
+    int DeniedUser(const std::string& command, int user) {
+        return Exception(command, "java.lang.SecurityException: Shell does not have permission to access user " +
+                                      std::to_string(user));
+    }
     int UnknownCommand(const std::string& command) {
         if (oldPm()) {
             io.err += "Error: unknown command '" + command + "'\n" + kOldUsage;
@@ -79,18 +86,42 @@ bool TakeUser(const std::vector<std::string>& args, size_t* i, int* user) {
     return true;
 }
 
+long long VersionOf(const Package& p) {
+    if (p.version) return p.version;
+    unsigned h = 2166136261u;
+    for (unsigned char ch : p.name) h = (h ^ ch) * 16777619u;
+    return 100 + h % 900000;
+}
+
+// A maker's refusal of disable-user, by the profile's code (the texts of
+// knowledge/answers.cpp's threads).
+std::string DisableRefusal(const std::string& code, const std::string& name) {
+    if (code == "system-packages") return "java.lang.SecurityException: Cannot disable system packages.";
+    if (code == "miui-core") return "java.lang.SecurityException: Cannot disable miui core packages.";
+    if (code == "no-root") return "java.lang.SecurityException: Cannot disable " + name + " no root permission";
+    return std::string();
+}
+
 bool Disabled(const std::string& state) {
     return state == "disabled" || state == "disabled-user" || state == "disabled-until-used";
 }
 
 int ListPackages(Call& c, const std::vector<std::string>& args) {
     bool disabledOnly = false, enabledOnly = false, systemOnly = false, thirdOnly = false;
-    bool withUninstalled = false, withPath = false, withUid = false, withInstaller = false;
+    bool withUninstalled = false, withPath = false, withUid = false, withInstaller = false, withVersion = false;
     int user = 0;
+    bool userGiven = false;
     std::string filter;
     for (size_t i = 2; i < args.size(); i++) {
         const std::string& a = args[i];
-        if (TakeUser(args, &i, &user)) continue;
+        if (TakeUser(args, &i, &user)) {
+            userGiven = true;
+            continue;
+        }
+        if (a == "--show-versioncode") {
+            withVersion = true;
+            continue;
+        }
         if (a.size() > 1 && a[0] == '-' && a[1] != '-') {
             for (size_t k = 1; k < a.size(); k++) {
                 switch (a[k]) {
@@ -115,6 +146,10 @@ int ListPackages(Call& c, const std::vector<std::string>& args) {
             filter = a;
         }
     }
+    // Without --user the list is every user's, and a user the shell may not
+    // reach fails it whole.
+    for (int denied : c.device.deniedUsers)
+        if (userGiven ? denied == user : true) return c.DeniedUser("list", denied);
     for (const Package& p : c.device.packages) {
         if (p.removed) continue;
         std::string state = c.device.StateFor(p, user < 0 ? 0 : user);
@@ -125,6 +160,7 @@ int ListPackages(Call& c, const std::vector<std::string>& args) {
         std::string line = "package:";
         if (withPath) line += p.path + "=";
         line += p.name;
+        if (withVersion) line += " versionCode:" + std::to_string(VersionOf(p));
         if (withUid) line += " uid:" + std::to_string((user < 0 ? 0 : user) * 100000 + p.appId);
         if (withInstaller) line += p.system ? "  installer=null" : "  installer=com.android.vending";
         c.io.out += line + "\n";
@@ -149,15 +185,29 @@ int SetEnabled(Call& c, const std::vector<std::string>& args) {
         c.io.err += "Error: no package or component specified\n";
         return c.Result(1);
     }
+    if (c.device.Denied(user)) return c.DeniedUser(command, user);
     std::string state = command == "enable" ? "enabled" : command == "disable-user" ? "disabled-user" : command;
     Package* p = c.device.FindPackage(name);
     if (!p || c.device.StateFor(*p, user) == "uninstalled")
         return c.Exception(command, "java.lang.IllegalArgumentException: Unknown package: " + name);
+    // The maker's hook runs first (Xiaomi: PackageManagerServiceImpl.
+    // shouldRestrictEnabledSettingsChange, at the top of setEnabledSettings).
+    if (state == "disabled-user" && c.device.api >= 28) {
+        std::string refusal = DisableRefusal(p->disableFailure, name);
+        if (refusal.empty() && p->system && !p->isProtected) refusal = DisableRefusal(c.device.disableRule, name);
+        if (!refusal.empty()) return c.Exception(command, refusal);
+    }
     if (state != "enabled" && p->isProtected && c.device.api >= 28)
         return c.Exception(command, "java.lang.SecurityException: Cannot disable a protected package: " + name);
-    if ((state == "disabled" && c.device.api >= 24) || (state != "enabled" && p->isProtected)) {
+    // The shell may move a whole package only between default, enabled and
+    // disabled-user (PackageManagerService.setEnabledSettings): a package the
+    // system set to disabled or disabled-until-used stays so.
+    std::string now = c.device.StateFor(*p, user);
+    bool systemSet = now == "disabled" || now == "disabled-until-used";
+    if ((state == "disabled" && c.device.api >= 24) || (state != "enabled" && p->isProtected) ||
+        (systemSet && c.device.api >= 24)) {
         std::string target = c.device.api >= 33 ? "null" : name + "/null";
-        int value = state == "disabled" ? 2 : 3;
+        int value = state == "disabled" ? 2 : state == "enabled" ? 1 : 3;
         return c.Exception(command, "java.lang.SecurityException: Shell cannot change component state for " + target +
                                         " to " + std::to_string(value));
     }
@@ -166,29 +216,61 @@ int SetEnabled(Call& c, const std::vector<std::string>& args) {
     return 0;
 }
 
+// Whether a user other than `user` still has the package installed.
+bool OthersHaveIt(const Device& d, const Package& p, int user) {
+    for (const User& u : d.users)
+        if (u.id != user && d.StateFor(p, u.id) != "uninstalled") return true;
+    return false;
+}
+
+// The failure text of a profile's code: Honor words DELETE_FAILED_ABORTED
+// as "PKG is not allowed the uninstall." (0x192/universal-android-debloater#1044).
+std::string DeleteFailureText(const std::string& code, const std::string& name) {
+    if (code == "DELETE_FAILED_ABORTED") return code + ": " + name + " is not allowed the uninstall.";
+    return code;
+}
+
 int Uninstall(Call& c, const std::vector<std::string>& args) {
     int user = -1;
+    bool keepData = false;
     std::string name;
-    for (size_t i = 1; i < args.size(); i++)
-        if (!TakeUser(args, &i, &user) && args[i] != "-k") name = args[i];
+    for (size_t i = 1; i < args.size(); i++) {
+        if (TakeUser(args, &i, &user)) continue;
+        if (args[i] == "-k") keepData = true;
+        else name = args[i];
+    }
     if (name.empty()) {
         c.io.err += "Error: package name not specified\n";
         return c.Result(1);
     }
+    if (user >= 0 && c.device.Denied(user)) return c.DeniedUser("uninstall", user);
     Package* p = c.device.FindPackage(name);
-    if (p && user >= 0 && c.device.StateFor(*p, user) == "uninstalled") {
+    // runUninstall asks for the user's package first: none is "not installed for N".
+    if (user >= 0 && (!p || c.device.StateFor(*p, user) == "uninstalled")) {
         if (c.oldPm()) c.io.err += "Failure - not installed for " + std::to_string(user) + "\n";
         else c.io.out += "Failure [not installed for " + std::to_string(user) + "]\n";
         return c.Result(1);
     }
-    std::string failure = !p ? "DELETE_FAILED_INTERNAL_ERROR" : p->deleteFailure;
+    std::string failure = !p ? "DELETE_FAILED_INTERNAL_ERROR" : DeleteFailureText(p->deleteFailure, name);
     if (failure.empty() && user < 0 && p->system) failure = "DELETE_FAILED_INTERNAL_ERROR";
+    // Android 17: --user on a system app only for root (trinadhthatakula/Thor#314, API 37).
+    if (failure.empty() && user >= 0 && p->system && c.device.api >= 37)
+        failure = "only root can delete system app for a particular user";
     if (!failure.empty()) {
         c.io.out += "Failure [" + failure + "]\n";
         return c.Result(1);
     }
-    if (user >= 0) c.device.SetState(*p, user, "uninstalled");
-    else p->removed = p->dirty = true;
+    if (user >= 0) {
+        c.device.SetState(*p, user, "uninstalled");
+        // A user app no other user has is deleted whole, its APK with it;
+        // -k keeps only its data (DeletePackageHelper.executeDeletePackageLIF:
+        // "Not installed by other users, full delete").
+        if (!p->system && !OthersHaveIt(c.device, *p, user)) p->apkGone = true;
+    } else {
+        p->removed = true;
+    }
+    if (!keepData && !p->system) p->dataLost = true;
+    p->dirty = true;
     c.io.out += "Success\n";
     return 0;
 }
@@ -199,8 +281,11 @@ int InstallExisting(Call& c, const std::vector<std::string>& args) {
     std::string name;
     for (size_t i = 1; i < args.size(); i++)
         if (!TakeUser(args, &i, &user) && args[i].compare(0, 2, "--") != 0) name = args[i];
+    if (c.device.Denied(user)) return c.DeniedUser(args[0], user);
     Package* p = c.device.FindPackage(name);
-    if (!p || !c.device.FindUser(user)) {
+    // No APK left to install for the user: installExistingPackageAsUser
+    // answers INSTALL_FAILED_INVALID_URI, which the command words so.
+    if (!p || !c.device.FindUser(user) || p->apkGone) {
         c.io.out += "android.content.pm.PackageManager$NameNotFoundException: Package " + name + " doesn't exist\n";
         return c.Result(1);
     }
@@ -214,9 +299,13 @@ int Path(Call& c, const std::vector<std::string>& args) {
     std::string name;
     for (size_t i = 1; i < args.size(); i++)
         if (!TakeUser(args, &i, &user)) name = args[i];
+    if (c.device.Denied(user)) return c.DeniedUser(args[0], user);
     Package* p = c.device.FindPackage(name);
-    if (!p || c.device.StateFor(*p, user) == "uninstalled") return c.Result(1);
-    c.io.out += "package:" + p->path + "\n";
+    if (!p || p->apkGone || c.device.StateFor(*p, user) == "uninstalled") return c.Result(1);
+    // The base, then each split (PackageManagerShellCommand.displayPackageFilePath).
+    std::vector<std::string> files = ApkFiles(c.device, *p);
+    if (files.empty()) files.push_back(p->path);
+    for (const std::string& f : files) c.io.out += "package:" + f + "\n";
     return 0;
 }
 

@@ -104,6 +104,19 @@ Package ReadPackageLine(const std::vector<std::string>& w, int line) {
         else if (!After(t, "path=").empty()) p.path = After(t, "path=");
         else if (!After(t, "uid=").empty()) p.appId = std::atoi(After(t, "uid=").c_str());
         else if (!After(t, "delete-fails=").empty()) p.deleteFailure = After(t, "delete-fails=");
+        else if (!After(t, "disable-fails=").empty()) p.disableFailure = After(t, "disable-fails=");
+        else if (!After(t, "apk-kb=").empty()) p.apkKb = static_cast<unsigned>(std::atoi(After(t, "apk-kb=").c_str()));
+        else if (!After(t, "version=").empty()) p.version = std::atoll(After(t, "version=").c_str());
+        else if (!After(t, "splits=").empty()) {
+            std::string list = After(t, "splits=");
+            for (size_t at = 0; at <= list.size();) {
+                size_t comma = list.find(',', at);
+                if (comma == std::string::npos) comma = list.size();
+                if (comma > at) p.splits.push_back(list.substr(at, comma - at));
+                at = comma + 1;
+            }
+        } else if (t == "apk-gone") p.apkGone = true;
+        else if (t == "data-lost") p.dataLost = true;
         else if (IsUserStateToken(t)) p.states[std::atoi(t.c_str() + 1)] = t.substr(t.find('=') + 1);
     }
     return p;
@@ -164,6 +177,7 @@ std::string ReleaseFor(int api) {
     static const struct { int api; const char* release; } kReleases[] = {
         {21, "5.0.2"}, {22, "5.1.1"}, {23, "6.0.1"}, {24, "7.0"}, {25, "7.1.2"}, {26, "8.0.0"}, {27, "8.1.0"},
         {28, "9"}, {29, "10"}, {30, "11"}, {31, "12"}, {32, "12"}, {33, "13"}, {34, "14"}, {35, "15"},
+        {36, "16"}, {37, "17"},
     };
     for (const auto& r : kReleases)
         if (r.api == api) return r.release;
@@ -209,6 +223,9 @@ Profile ParseProfile(const std::string& text) {
             base.disableMs = base.enableMs = 60;
             base.installExistingMs = 150;
             base.uninstallMs = 250;
+            // An install from the computer: the session's commit, the APKs
+            // verified and optimised, a second or more on a real phone.
+            base.installMs = 800;
             base.execMs = 3;
             base.usbBytesPerMs = 30000;
         }
@@ -245,7 +262,11 @@ Profile ParseProfile(const std::string& text) {
         else if (key == "command-ms") d->commandMs = value;
         else if (key == "vm-ms") d->vmMs = value;
         else if (key == "script-ms") d->scriptMs = value;
-        else if (key == "change-ms") d->disableMs = d->enableMs = d->uninstallMs = d->installExistingMs = value;
+        else if (key == "change-ms") d->disableMs = d->enableMs = d->uninstallMs = d->installExistingMs = d->installMs = value;
+        else if (key == "install-ms") d->installMs = value;
+        else if (key == "disable-fails" && w.size() > 1) d->disableRule = arg;
+        else if (key == "usb-install" && w.size() > 1) d->usbInstall = arg != "off";
+        else if (key == "shell-denied-user" && w.size() > 1) d->deniedUsers.push_back(std::atoi(arg.c_str()));
         else if (key == "disable-ms") d->disableMs = value;
         else if (key == "enable-ms") d->enableMs = value;
         else if (key == "uninstall-ms") d->uninstallMs = value;
@@ -291,9 +312,11 @@ std::string FormatProfile(Profile& p) {
             std::vector<std::string> w = Words(p.lines[pkg.line]);
             std::string out = w[0] + " " + w[1] + " " + d.StateFor(pkg, 0);
             for (size_t k = 3; k < w.size(); k++)
-                if (!IsUserStateToken(w[k])) out += " " + w[k];
+                if (!IsUserStateToken(w[k]) && w[k] != "apk-gone" && w[k] != "data-lost") out += " " + w[k];
             for (const auto& us : pkg.states)
                 if (us.first != 0) out += " u" + std::to_string(us.first) + "=" + us.second;
+            if (pkg.apkGone) out += " apk-gone";
+            if (pkg.dataLost) out += " data-lost";
             p.lines[pkg.line] = out;
         }
     std::string text;
@@ -341,6 +364,12 @@ std::string Device::StateFor(const Package& p, int user) const {
 void Device::SetState(Package& p, int user, const std::string& value) {
     p.states[user] = value;
     p.dirty = true;
+}
+
+bool Device::Denied(int user) const {
+    for (int u : deniedUsers)
+        if (u == user) return true;
+    return false;
 }
 
 Device* Profile::FindDevice(const std::string& serial) {

@@ -18,6 +18,12 @@ struct Package {
     int appId = 0;                         // uid for user 0; user N sees N*100000 + appId
     bool isProtected = false;              // disable-user refused
     std::string deleteFailure;             // e.g. DELETE_FAILED_DEVICE_POLICY_MANAGER
+    std::string disableFailure;            // a maker's refusal of disable-user (DisableRefusal)
+    std::vector<std::string> splits;       // split APKs beside the base: "config.arm64_v8a" is split_config.arm64_v8a.apk
+    unsigned apkKb = 0;                    // size of the base APK the phone makes; 0: a few KB
+    long long version = 0;                 // versionCode; 0: made from the name
+    bool apkGone = false;                  // its APK was deleted with its last user; data and record stay
+    bool dataLost = false;                 // an uninstall without -k deleted its data
     std::map<int, std::string> states;     // per user, as given; see StateFor
     int line = -1;                         // its line in the profile, -1 for none
     bool dirty = false;                    // changed since read
@@ -60,6 +66,10 @@ struct Device {
     DWORD execMs = 0;                      // per file tool started (dd, stat, gzip ...)
     DWORD usbBytesPerMs = 0;               // transfer rate of what the phone sends; 0: no limit
     std::string apkDir;                    // folder of APK files served at the packages' paths
+    std::string disableRule;               // a maker's refusal of disable-user for every system app
+    bool usbInstall = true;                // installs from the computer allowed (Xiaomi's USB安装)
+    std::vector<int> deniedUsers;          // users the shell may not reach (a Secure Folder)
+    DWORD installMs = 0;                   // what the package service takes to install one app
     int serviceFailsAfter = -1;            // package service calls answered per adb process; -1: all
     int hangAfter = -1;                    // package changes made per adb process before the phone hangs; -1: never
     bool keepsGoing = false;               // a shell script runs to its end even when its client is gone
@@ -67,6 +77,7 @@ struct Device {
     std::string Prop(const std::string& key) const;
     void SetProp(const std::string& key, const std::string& value);
     const User* FindUser(int id) const;
+    bool Denied(int user) const;           // the shell may not reach this user
     Package* FindPackage(const std::string& name);
     // The package's state for a user: enabled, disabled, disabled-user,
     // disabled-until-used or uninstalled.
@@ -175,6 +186,19 @@ int Dumpsys(const Device& device, const std::vector<std::string>& args, Io& io);
 // command it does not know. `in` is standard input (null: none).
 bool FileCommand(const Device& device, const std::string& name, const std::vector<std::string>& args,
                  const std::string* in, Io& io, int* status);
+// The phone paths of a package's APKs that are there, base first, then its splits.
+std::vector<std::string> ApkFiles(const Device& device, const Package& p);
+// A whole file of the phone; false when there is none at that path.
+bool ReadPhoneFile(const Device& device, const std::string& phonePath, std::string* bytes);
+// The package and file name an APK's bytes are of, as this phone would
+// serve them; false for bytes that are no APK of its packages (a cut copy).
+bool IdentifyApk(const Device& device, const std::string& bytes, std::string* package, std::string* file);
+
+// install.cpp: `adb pull`, `adb install` and `adb install-multiple`, as the
+// client prints them; the exit status.
+int TransferCommand(Store& store, Device& device, const std::vector<std::string>& args);
+// What the phone's output takes over the cable (adbsim.cpp).
+void Transfer(const Device& device, size_t bytes);
 
 // shell.cpp: runs a script as the phone's sh would; returns its status.
 // `emit` receives output as it is produced (stream 1 or 2).

@@ -92,6 +92,26 @@ void WriteWhole(const std::string& path, const std::string& text) {
     CloseHandle(h);
 }
 
+// The time the phone's output takes over the cable. The cable is one for
+// all of a phone's adb runs at once: their transfers take turns (a named
+// mutex per phone), while the phone's own work in each goes on at the same
+// time.
+void Transfer(const Device& d, size_t bytes) {
+    if (!d.usbBytesPerMs) return;
+    DWORD ms = static_cast<DWORD>(bytes / d.usbBytesPerMs);
+    if (ms == 0) return;
+    std::string name = "Local\\adbsim-cable-" + d.serial;
+    for (char& c : name)
+        if (c == ':' || c == '/') c = '_';
+    HANDLE cable = CreateMutexA(nullptr, FALSE, name.c_str());
+    if (cable) WaitForSingleObject(cable, INFINITE);
+    Sleep(ms);
+    if (cable) {
+        ReleaseMutex(cable);
+        CloseHandle(cable);
+    }
+}
+
 void Out(const std::string& s) { Put(STD_OUTPUT_HANDLE, s); }
 void Err(const std::string& s) { Put(STD_ERROR_HANDLE, s); }
 
