@@ -143,6 +143,8 @@ public:
     // device `serial`, and writes the state back when a package changed.
     // False when the device is gone from the state file.
     bool Change(const std::string& serial, const std::function<void(Device&)>& change);
+    // Under the lock: `edit` works on the whole state text, written back when it returns true.
+    void Edit(const std::function<bool(std::string& text)>& edit);
 
 private:
     void Lock();
@@ -174,6 +176,15 @@ int Dumpsys(const Device& device, const std::vector<std::string>& args, Io& io);
 // command it does not know. `in` is standard input (null: none).
 bool FileCommand(const Device& device, const std::string& name, const std::vector<std::string>& args,
                  const std::string* in, Io& io, int* status);
+
+// wireless.cpp: wireless debugging (pair, connect, disconnect, mdns) and
+// another program's adb server on the port. `Wireless` answers the
+// wireless commands (true when `command` was one, its status in `status`);
+// `RivalClash` prints what a client says to a server of another version
+// holding the port, true when one does.
+bool Wireless(Store& store, const Profile& p, const std::vector<std::string>& args, int* status);
+bool RivalClash(const Profile& p);
+int ServeAsRival(const std::string& port, const std::string& version);
 
 // shell.cpp: runs a script as the phone's sh would; returns its status.
 // `emit` receives output as it is produced (stream 1 or 2).
