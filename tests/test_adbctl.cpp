@@ -12,6 +12,7 @@
 #include <vector>
 #include "cli/options.h"
 #include "appnames/namecache.h"
+#include "connect/known.h"
 #include "text/text.h"
 #include "tests/support/child.h"
 #include "tests/support/testapks.h"
@@ -816,4 +817,51 @@ TEST_F(Ctl, OnAConsoleTheNameReadShowsItsCountAndWipesItWhole) {
     EXPECT_EQ(ConsoleText(), L"\n") << cli::Narrow(ConsoleText());
 }
 
+// Wireless debugging from a script: the phone found, a wrong code refused,
+// the right one pairs and connects the same phone, which is then acted on
+// like one on a cable; the pairing port used to connect is said; bad input
+// is a usage error. Exit statuses and --json throughout.
+TEST_F(Ctl, PairsAndConnectsAPhoneOverTheNetwork) {
+    DeleteFileA(conn::KnownPhones::DefaultPath().c_str());
+    Phones(std::string(kQuick) +
+           "device 192.168.1.23:37123 wifi product:p model:Pixel_7 device:d\napi 34\nprop ro.serialno R58M123\n"
+           "wireless guid=adb-R58M123-AbCdEf pair-port=41234 code=482915\n"
+           "package com.user.app enabled third-party\npackage com.sys.plain enabled system\n");
+    Ran found = Run("discover");
+    EXPECT_EQ(found.exit, 0u) << found.err;
+    EXPECT_EQ(found.out, U("192.168.1.23\t可配对 192.168.1.23:41234\t可连接 192.168.1.23:37123\tadb-R58M123-AbCdEf\r\n"));
+    std::vector<Json> json = Run("discover --json").Lines();
+    ASSERT_EQ(json.size(), 1u);
+    EXPECT_EQ(json[0]["pairPort"], 41234);
+    EXPECT_EQ(json[0]["connectPort"], 37123);
+
+    EXPECT_EQ(Run("pair 192.168.1.23:41234 12345").exit, 2u) << "five digits";
+    Ran wrong = Run("pair 192.168.1.23:41234 111111 --json");
+    EXPECT_EQ(wrong.exit, 1u);
+    ASSERT_EQ(wrong.Lines().size(), 1u) << wrong.out;
+    EXPECT_EQ(wrong.Lines()[0]["outcome"], "wrong-code");
+    EXPECT_EQ(wrong.Lines()[0]["ok"], false);
+
+    Ran viaPairingPort = Run("connect 192.168.1.23:41234 --json");
+    EXPECT_EQ(viaPairingPort.exit, 1u);
+    ASSERT_EQ(viaPairingPort.Lines().size(), 1u) << viaPairingPort.out;
+    EXPECT_EQ(viaPairingPort.Lines()[0]["outcome"], "pairing-port");
+    EXPECT_TRUE(Contains(viaPairingPort.Lines()[0]["message"].get<std::string>(), U("配对用的端口")));
+
+    Ran paired = Run("pair 192.168.1.23:41234 482915 --json");
+    EXPECT_EQ(paired.exit, 0u) << paired.err;
+    ASSERT_EQ(paired.Lines().size(), 1u) << paired.out;
+    EXPECT_EQ(paired.Lines()[0]["outcome"], "paired");
+    EXPECT_EQ(paired.Lines()[0]["connect"], "connected");
+    EXPECT_EQ(paired.Lines()[0]["serial"], "192.168.1.23:37123");
+    Ran off = RunRecorded("disable com.user.app --device 192.168.1.23:37123");
+    EXPECT_EQ(off.exit, 0u) << off.err;
+    EXPECT_TRUE(Contains(PhoneState(), "package com.user.app disabled-user")) << PhoneState();
+    Ran again = Run("connect 192.168.1.23:37123");
+    EXPECT_EQ(again.exit, 0u) << again.err;
+    EXPECT_EQ(again.out, U("192.168.1.23:37123\t192.168.1.23:37123 已经连接\r\n"));
+    DeleteFileA(conn::KnownPhones::DefaultPath().c_str());
+}
+
 }  // namespace
+
