@@ -602,8 +602,9 @@ void ConnectWirelessly() {
 
 bool OnDeviceChosen(int32_t argc, const int64_t* argv, int64_t*) {
     Entered entered;
-    if (Open() && argc >= 1 && static_cast<size_t>(argv[0]) >= gManager->devices.size() && !gManager->jobs->Running()) {
-        if (static_cast<size_t>(argv[0]) == gManager->devices.size()) ConnectWirelessly();
+    if (Open() && argc >= 1 && static_cast<size_t>(argv[0]) >= gManager->devices.size()) {
+        if (gManager->jobs->Running()) ShowDevices();   // the choice goes back; the item waits for the job
+        else if (static_cast<size_t>(argv[0]) == gManager->devices.size()) ConnectWirelessly();
         else AddServer();
         return false;
     }
