@@ -176,6 +176,8 @@ Discovery Discover(const dev::Adb& adb, const dev::Cancel* cancel) {
     dev::AdbResult r = adb.Run({"mdns", "services"}, how);
     std::string failure = dev::RunFailure(r);
     if (!failure.empty()) d.error = failure;
+    else if (Mentions(r, "unknown command"))
+        d.error = "这个 adb 太旧，找不到无线调试的手机：请换用 platform-tools 30 或更新版本里的 adb.exe。";
     else if (r.exitCode != 0) d.error = "adb 无法查找网络上的手机：" + Said(r);
     else d.phones = GroupByPhone(ParseMdnsServices(r.out));
     return d;
@@ -323,9 +325,10 @@ Joining PairAndConnect(const dev::Adb& adb, const Address& pairAddress, const st
     Address target;
     bool found = connectAddress != nullptr;
     if (found) target = *connectAddress;
-    for (int i = 0; !found && i < kAnnounceTries && !(cancel && cancel->Requested()); i++) {
+    for (int i = 0; i < kAnnounceTries && !(cancel && cancel->Requested()); i++) {
         if (i > 0) Sleep(kAnnounceWaitMs);
-        // adb connects a paired phone it finds by mDNS by itself.
+        // adb connects a paired phone it finds by mDNS by itself: a second
+        // connect by address would list it twice.
         dev::DeviceList listed = dev::ListDevices(adb, cancel);
         if (const dev::Device* d = ConnectedByName(listed.devices, j.pair.guid)) {
             j.connectTried = true;
@@ -334,7 +337,9 @@ Joining PairAndConnect(const dev::Adb& adb, const Address& pairAddress, const st
             j.message = j.pair.message + "，已连接";
             return j;
         }
+        if (found) break;
         found = FindConnectService(Discover(adb, cancel).phones, j.pair.guid, pairAddress.host, &target);
+        if (found) break;
     }
     if (!found) {
         j.needsConnectAddress = true;

@@ -151,7 +151,7 @@ TEST_F(Ctl, DevicesWithTheirHintsAsTextAndJson) {
     Ran text = Run("devices");
     EXPECT_EQ(text.exit, 0u) << text.err;
     EXPECT_EQ(text.out, U("2A191FDH300ABC\tdevice\tPixel_7\r\n"
-                          "R5CT41ABCDE\tunauthorized\t-\t未授权：请在手机上确认“允许 USB 调试”\r\n"));
+                          "R5CT41ABCDE\tunauthorized\t-\t未授权：请在手机上点“允许 USB 调试”（没有弹出时：在开发者选项里点“撤销 USB 调试授权”，再重新插线）\r\n"));
     Ran json = Run("devices --json");
     std::vector<Json> lines = json.Lines();
     ASSERT_EQ(lines.size(), 2u) << json.out;
@@ -160,7 +160,7 @@ TEST_F(Ctl, DevicesWithTheirHintsAsTextAndJson) {
     EXPECT_EQ(lines[0]["model"], "Pixel_7");
     EXPECT_EQ(lines[1]["ready"], false);
     EXPECT_EQ(lines[1]["state"], "unauthorized");
-    EXPECT_EQ(lines[1]["hint"], U("未授权：请在手机上确认“允许 USB 调试”"));
+    EXPECT_EQ(lines[1]["hint"], U("未授权：请在手机上点“允许 USB 调试”（没有弹出时：在开发者选项里点“撤销 USB 调试授权”，再重新插线）"));
 
     // No phone at all, and no adb at all: exit 3 and a line saying so.
     Phones(kQuick);

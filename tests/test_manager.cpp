@@ -97,7 +97,7 @@ TEST_F(Manager, TwoPhonesOneUnauthorizedTheHintTheChoiceAndTheStartUpWindowFollo
     m.ChooseComboItem(m.Combo(0), 1);
     ASSERT_TRUE(tool.WaitFor([&] { return m.RowCount() == 0; }));
     EXPECT_EQ(m.ComboText(m.Combo(0)), "R5CT41ABCDE（未授权）");
-    EXPECT_EQ(m.Status(), "未授权：请在手机上确认“允许 USB 调试”") << "the whole hint";
+    EXPECT_EQ(m.Status(), "未授权：请在手机上点“允许 USB 调试”（没有弹出时：在开发者选项里点“撤销 USB 调试授权”，再重新插线）") << "the whole hint";
     EXPECT_EQ(Title(tool.Window()), "Pixel_7 2A191FDH300ABC") << "still the ready phone";
     // Back to the ready one: read again.
     m.ChooseComboItem(m.Combo(0), 0);
