@@ -3,7 +3,8 @@
 #include <winsock2.h>
 #include <iphlpapi.h>
 #include <tlhelp32.h>
-#include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include "text/text.h"
 
 namespace conn {
@@ -51,14 +52,19 @@ std::string ExePath(DWORD pid) {
 
 VersionClash FindVersionClash(const std::string& adbText) {
     VersionClash c;
-    size_t at = adbText.find("adb server version (");
+    const char kServer[] = "adb server version (", kClient[] = ") doesn't match this client (";
+    size_t at = adbText.find(kServer);
     if (at == std::string::npos) return c;
-    int server = 0, client = 0;
-    if (std::sscanf(adbText.c_str() + at, "adb server version (%d) doesn't match this client (%d)", &server, &client) != 2)
-        return c;
+    const char* s = adbText.c_str() + at + sizeof kServer - 1;
+    char* end = nullptr;
+    long server = std::strtol(s, &end, 10);
+    if (end == s || std::strncmp(end, kClient, sizeof kClient - 1) != 0) return c;
+    s = end + sizeof kClient - 1;
+    long client = std::strtol(s, &end, 10);
+    if (end == s || *end != ')') return c;
     c.found = true;
-    c.serverVersion = server;
-    c.clientVersion = client;
+    c.serverVersion = static_cast<int>(server);
+    c.clientVersion = static_cast<int>(client);
     return c;
 }
 
@@ -78,10 +84,12 @@ std::vector<Listener> ListenersOfThisComputer() {
     return listeners;
 }
 
-PortOwner FindPortOwner(unsigned short port, const ListenerSource& listeners) {
+PortOwner FindPortOwner(unsigned short port) { return FindPortOwner(port, ListenersOfThisComputer()); }
+
+PortOwner FindPortOwner(unsigned short port, const std::vector<Listener>& listeners) {
     PortOwner o;
     o.port = port;
-    for (const Listener& l : listeners())
+    for (const Listener& l : listeners)
         if (l.port == port && l.pid != 0) o.pid = l.pid;
     if (o.pid == 0) return o;
     o.path = ExePath(o.pid);

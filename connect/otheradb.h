@@ -7,7 +7,6 @@
 #pragma once
 
 #include <windows.h>
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -31,7 +30,6 @@ struct Listener {
 // The IPv4 listeners with their owning processes (GetExtendedTcpTable,
 // TCP_TABLE_OWNER_PID_LISTENER). Wine 8 gives every socket owner 0.
 std::vector<Listener> ListenersOfThisComputer();
-using ListenerSource = std::function<std::vector<Listener>()>;
 
 struct PortOwner {
     unsigned short port = 0;
@@ -40,7 +38,9 @@ struct PortOwner {
     std::string path;        // its full path where the system tells it
     bool Known() const { return pid != 0 && !name.empty(); }
 };
-PortOwner FindPortOwner(unsigned short port, const ListenerSource& listeners = ListenersOfThisComputer);
+// The owner of `port` among `listeners` (by default this computer's).
+PortOwner FindPortOwner(unsigned short port, const std::vector<Listener>& listeners);
+PortOwner FindPortOwner(unsigned short port);
 
 // Whether the port's owner is the adb.exe at `ourAdb` (the tool's own server).
 bool IsOurs(const PortOwner& owner, const std::string& ourAdb);

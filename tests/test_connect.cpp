@@ -4,7 +4,6 @@
 // used to connect), phones remembered and brought back, and another
 // program's adb server on adb's port named and ended.
 #include <gtest/gtest.h>
-#include <winsock2.h>
 #include <windows.h>
 #include <string>
 #include <vector>
@@ -13,6 +12,7 @@
 #include "connect/otheradb.h"
 #include "connect/wireless.h"
 #include "tests/support/files.h"
+#include "tests/support/rival.h"
 
 namespace {
 
@@ -222,38 +222,15 @@ TEST_F(Simulated, ConnectFailuresSayWhatToDo) {
 
 // --- another program's adb server ---------------------------------------------
 
-unsigned short FreePort() {
-    WSADATA data;
-    WSAStartup(MAKEWORD(2, 2), &data);
-    SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-    sockaddr_in at = {};
-    at.sin_family = AF_INET;
-    at.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bind(s, reinterpret_cast<sockaddr*>(&at), sizeof at);
-    int n = sizeof at;
-    getsockname(s, reinterpret_cast<sockaddr*>(&at), &n);
-    closesocket(s);
-    return ntohs(at.sin_port);
-}
 
-// A phone-assistant program's own adb (a copy of the simulated one under
-// its name) serving on the port: clients fail with the real texts, the
-// program is named, and once the owner agreed and it is ended, adb works.
+// A phone-assistant program's own adb serving on the port: clients fail
+// with the real texts, the program is named, and once the owner agreed and
+// it is ended, adb works.
 TEST_F(Simulated, AnotherProgramsServerIsNamedAndEnded) {
     Write(NetworkPhone() + "device USB123 device product:p model:M device:d\n");
-    std::string rival = Scratch() + "\\suite_adb.exe";
-    ASSERT_TRUE(CopyFileA((test::ExeDir() + "\\..\\adb_1.0.40\\adb.exe").c_str(), rival.c_str(), FALSE));
-    unsigned short port = FreePort();
-    SetEnvironmentVariableA("ANDROID_ADB_SERVER_PORT", std::to_string(port).c_str());
-    std::string line = "\"" + rival + "\" __rival " + std::to_string(port) + " 31";
-    STARTUPINFOA si = {};
-    si.cb = sizeof si;
-    PROCESS_INFORMATION pi = {};
-    ASSERT_TRUE(CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, DETACHED_PROCESS, nullptr, nullptr, &si, &pi));
-    CloseHandle(pi.hThread);
-    DWORD began = GetTickCount();
-    while (!dev::AdbServerListening() && GetTickCount() - began < 20000) Sleep(20);
-    ASSERT_TRUE(dev::AdbServerListening());
+    test::Rival rival(TheAdb().Path(), Scratch() + "\\suite_adb.exe");
+    ASSERT_TRUE(rival.Serving());
+    unsigned short port = rival.Port();
 
     dev::DeviceList list = dev::ListDevices(TheAdb());
     ASSERT_FALSE(list.error.empty());
@@ -267,7 +244,7 @@ TEST_F(Simulated, AnotherProgramsServerIsNamedAndEnded) {
     bool listed = false;
     for (const Listener& l : ListenersOfThisComputer()) listed = listed || l.port == port;
     EXPECT_TRUE(listed);
-    PortOwner owner = FindPortOwner(port, [&] { return std::vector<Listener>{{port, pi.dwProcessId}}; });
+    PortOwner owner = FindPortOwner(port, {{port, rival.Pid()}});
     ASSERT_TRUE(owner.Known());
     EXPECT_EQ(owner.name, "suite_adb.exe");
     EXPECT_FALSE(IsOurs(owner, TheAdb().Path()));
@@ -282,13 +259,11 @@ TEST_F(Simulated, AnotherProgramsServerIsNamedAndEnded) {
 
     std::string why;
     ASSERT_TRUE(EndProcess(owner, &why)) << why;
-    EXPECT_EQ(WaitForSingleObject(pi.hProcess, 0), WAIT_OBJECT_0);
-    CloseHandle(pi.hProcess);
+    EXPECT_TRUE(rival.Ended());
     list = dev::ListDevices(TheAdb());
     EXPECT_TRUE(list.error.empty()) << list.error;
     EXPECT_EQ(list.devices.size(), 1u);
     EXPECT_FALSE(EndProcess(owner, &why)) << "a process that is gone is said so";
-    SetEnvironmentVariableA("ANDROID_ADB_SERVER_PORT", nullptr);
 }
 
 TEST(Hints, NoPhoneSaysTheChecksInOrderOnOneLine) {

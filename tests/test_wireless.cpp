@@ -4,7 +4,6 @@
 // on and undone over the network, and brought back by 刷新; another
 // program's adb server on adb's port said on the status line.
 #include <gtest/gtest.h>
-#include <winsock2.h>
 #include <windows.h>
 #include <algorithm>
 #include <string>
@@ -13,6 +12,7 @@
 #include "device/adb.h"
 #include "device/record.h"
 #include "support/managerdriver.h"
+#include "support/rival.h"
 
 namespace {
 
@@ -177,19 +177,6 @@ TEST_F(Wireless, FoundPairedWithTheCodeConnectedActedOnUndoneAndBroughtBack) {
     EXPECT_TRUE(Contains(test::PhoneState(tool), "device 192.168.1.23:37123 device"));
 }
 
-unsigned short FreePort() {
-    WSADATA data;
-    WSAStartup(MAKEWORD(2, 2), &data);
-    SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-    sockaddr_in at = {};
-    at.sin_family = AF_INET;
-    at.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bind(s, reinterpret_cast<sockaddr*>(&at), sizeof at);
-    int n = sizeof at;
-    getsockname(s, reinterpret_cast<sockaddr*>(&at), &n);
-    closesocket(s);
-    return ntohs(at.sin_port);
-}
 
 // A phone-assistant program's adb holds adb's port: the status line says
 // so (Wine shows no owner of a socket, so the program is described, not
@@ -198,32 +185,21 @@ unsigned short FreePort() {
 TEST_F(Wireless, AnotherProgramsAdbOnThePortIsSaid) {
     ToolUnderTest tool("wl-rival", "platform-tools 34.0.5\nconnect-ms 0\ncommand-ms 0\nvm-ms 0\nscript-ms 0\n"
                                    "device USB123 device product:p model:M device:d\npackage com.a enabled third-party\n");
-    std::string rival = tool.Folder() + "\\suite_adb.exe";
-    ASSERT_TRUE(CopyFileA((tool.Folder() + "\\adb_1.0.40\\adb.exe").c_str(), rival.c_str(), FALSE));
-    unsigned short port = FreePort();
-    SetEnvironmentVariableA("ANDROID_ADB_SERVER_PORT", std::to_string(port).c_str());
-    std::string line = "\"" + rival + "\" __rival " + std::to_string(port) + " 31";
-    STARTUPINFOA si = {};
-    si.cb = sizeof si;
-    PROCESS_INFORMATION pi = {};
-    ASSERT_TRUE(CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, DETACHED_PROCESS, nullptr, nullptr, &si, &pi));
-    CloseHandle(pi.hThread);
-    ASSERT_TRUE(tool.WaitFor([] { return dev::AdbServerListening(); }));
+    test::Rival rival(tool.Folder() + "\\adb_1.0.40\\adb.exe", tool.Folder() + "\\suite_adb.exe");
+    ASSERT_TRUE(rival.Serving());
 
     ASSERT_TRUE(tool.Start());
     ManagerUnderTest m(tool);
     ASSERT_TRUE(m.Open());
-    std::string want = "端口 " + std::to_string(port) + " 被另一个程序的 adb 服务占用，它与本工具的 adb 版本不同（它的是 31 版，本工具的是 41 版）";
+    std::string want = "端口 " + std::to_string(rival.Port()) +
+                       " 被另一个程序的 adb 服务占用，它与本工具的 adb 版本不同（它的是 31 版，本工具的是 41 版）";
     ASSERT_TRUE(tool.WaitFor([&] { return Contains(m.Status(), want); })) << m.Status();
     ASSERT_TRUE(m.WaitIdle());
     EXPECT_FALSE(m.BoxShown()) << "no owner known: nothing to offer";
 
-    TerminateProcess(pi.hProcess, 1);
-    WaitForSingleObject(pi.hProcess, 10000);
-    CloseHandle(pi.hProcess);
+    rival.End();
     ASSERT_TRUE(m.Click("刷新"));
     ASSERT_TRUE(tool.WaitFor([&] { return m.RowCount() == 1; })) << m.Status();
-    SetEnvironmentVariableA("ANDROID_ADB_SERVER_PORT", nullptr);
 }
 
 } // namespace
