@@ -40,8 +40,8 @@ UnitSpec On(UnitSpec u, std::vector<EventSpec> events) {
 } // namespace
 
 const char kWirelessSteps[] =
-    "手机和电脑连同一个 Wi-Fi。在手机上打开 设置 → 开发者选项 → 无线调试 → 使用配对码配对设备，"
-    "保持那个对话框开着，在下面输入它显示的六位配对码。";
+    "手机和电脑连同一个 Wi-Fi。在手机上：设置 → 开发者选项 → 无线调试 → 使用配对码配对设备，"
+    "保持对话框开着，在下面输入它显示的六位配对码。";
 
 WindowSpec WirelessWindow() {
     WindowSpec w;
@@ -52,7 +52,7 @@ WindowSpec WirelessWindow() {
         //   id                 name       type                 left top  width height flags
         On(MakeUnit(kWlWindow,  "",        rt::kTypeWindow,     0,   0,   480,  300,   kVisible,    {}, WindowData()),
            {EventSpec(0, kRefWlCreated), EventSpec(2, kRefWlDestroyed), EventSpec(13, kRefWlPosted)}),
-        MakeUnit(kWlStatus,     "标签6",   rt::kTypeLabel,      12,  158, 448,  60,    kVisible,    {}, LabelWithCaption("正在查找网络上的手机...", true)),
+        MakeUnit(kWlStatus,     "标签6",   rt::kTypeLabel,      12,  156, 448,  64,    kVisible,    {}, LabelWithCaption("正在查找网络上的手机...", true)),
         MakeUnit(kWlConnectLabel, "标签5", rt::kTypeLabel,      12,  124, 64,   20,    kVisible,    {}, LabelWithCaption("连接地址：")),
         MakeUnit(kWlPairLabel,  "标签4",   rt::kTypeLabel,      12,  92,  64,   20,    kVisible,    {}, LabelWithCaption("配对地址：")),
         MakeUnit(kWlCodeLabel,  "标签3",   rt::kTypeLabel,      256, 92,  52,   20,    kVisible,    {}, LabelWithCaption("配对码：")),

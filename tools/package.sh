@@ -52,5 +52,6 @@ Put these three files of Google's platform-tools (Windows) into this folder:
 https://developer.android.com/tools/releases/platform-tools
 NOTE
 rm -f "$out/adbtool.zip"
-(cd "$out" && zip -q -r -X adbtool.zip adbtool)
+# Only what the tool ships: an adb someone put into the staging folder stays out.
+(cd "$out" && zip -q -r -X adbtool.zip adbtool -x 'adbtool/adb_1.0.40/*' && zip -q -X adbtool.zip adbtool/adb_1.0.40/README.txt)
 makensis -V2 -INPUTCHARSET UTF8 -DSOURCE="$stage" -DOUTFILE="$out/adbtool-setup.exe" "$here/adbtool.nsi"
