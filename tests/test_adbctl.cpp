@@ -13,8 +13,10 @@
 #include "cli/options.h"
 #include "appnames/namecache.h"
 #include "connect/known.h"
+#include "connect/otheradb.h"
 #include "text/text.h"
 #include "tests/support/child.h"
+#include "tests/support/rival.h"
 #include "tests/support/testapks.h"
 #include "tests/support/uidriver.h"
 
@@ -861,6 +863,30 @@ TEST_F(Ctl, PairsAndConnectsAPhoneOverTheNetwork) {
     EXPECT_EQ(again.exit, 0u) << again.err;
     EXPECT_EQ(again.out, U("192.168.1.23:37123\t192.168.1.23:37123 已经连接\r\n"));
     DeleteFileA(conn::KnownPhones::DefaultPath().c_str());
+}
+
+// Another program's adb on adb's port: every command that needs adb says
+// so and exits with 3; other-adb tells who holds the port where Windows
+// says (Wine does not: it says it cannot tell), ends it with --end, and
+// ends nothing it cannot name.
+TEST_F(Ctl, AnotherProgramsAdbOnThePortIsSaid) {
+    Phones(std::string(kQuick) + QuickPhone("SER1"));
+    test::Rival rival(cli::Narrow(folder_) + "\\adb_1.0.40\\adb.exe", cli::Narrow(folder_) + "\\suite_adb.exe");
+    ASSERT_TRUE(rival.Serving());
+    Ran devices = Run("devices");
+    EXPECT_EQ(devices.exit, 3u);
+    EXPECT_TRUE(Contains(devices.err, U("被另一个程序的 adb 服务占用，它与本工具的 adb 版本不同（它的是 31 版"))) << devices.err;
+    Ran owner = Run("other-adb --json");
+    EXPECT_EQ(owner.exit, 0u) << owner.err;
+    ASSERT_EQ(owner.Lines().size(), 1u) << owner.out;
+    EXPECT_EQ(owner.Lines()[0]["port"], rival.Port());
+    // Windows names the owner and it is ended; Wine gives no owner, and nothing is.
+    bool named = conn::FindPortOwner(rival.Port()).Known();
+    Ran end = Run("other-adb --end");
+    EXPECT_EQ(end.exit, named ? 0u : 3u) << end.err;
+    EXPECT_EQ(rival.Ended(), named);
+    rival.End();
+    EXPECT_EQ(Run("devices").exit, 0u);
 }
 
 }  // namespace
