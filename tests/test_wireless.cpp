@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 #include "connect/known.h"
+#include "connect/otheradb.h"
 #include "device/adb.h"
 #include "device/record.h"
 #include "support/managerdriver.h"
@@ -179,26 +180,36 @@ TEST_F(Wireless, FoundPairedWithTheCodeConnectedActedOnUndoneAndBroughtBack) {
 
 
 // A phone-assistant program's adb holds adb's port: the status line says
-// so (Wine shows no owner of a socket, so the program is described, not
-// named, and no ending is offered); once that program is gone, 刷新 lists
-// the phone.
+// so. Where the system names the port's owner (Windows) the tool asks, and
+// with a yes ends it and reads again; Wine shows no owner of a socket, so
+// there the program is described, nothing is offered, and the phone comes
+// once that program is gone and 刷新 is pressed.
 TEST_F(Wireless, AnotherProgramsAdbOnThePortIsSaid) {
     ToolUnderTest tool("wl-rival", "platform-tools 34.0.5\nconnect-ms 0\ncommand-ms 0\nvm-ms 0\nscript-ms 0\n"
                                    "device USB123 device product:p model:M device:d\npackage com.a enabled third-party\n");
     test::Rival rival(tool.Folder() + "\\adb_1.0.40\\adb.exe", tool.Folder() + "\\suite_adb.exe");
     ASSERT_TRUE(rival.Serving());
+    bool named = conn::FindPortOwner(rival.Port()).Known();
 
     ASSERT_TRUE(tool.Start());
     ManagerUnderTest m(tool);
     ASSERT_TRUE(m.Open());
-    std::string want = "端口 " + std::to_string(rival.Port()) +
-                       " 被另一个程序的 adb 服务占用，它与本工具的 adb 版本不同（它的是 31 版，本工具的是 41 版）";
+    std::string port = "端口 " + std::to_string(rival.Port());
+    std::string want = named ? port + " 被 suite_adb.exe 占用，它自带的 adb 与本工具的版本不同"
+                             : port + " 被另一个程序的 adb 服务占用，它与本工具的 adb 版本不同（它的是 31 版，本工具的是 41 版）";
     ASSERT_TRUE(tool.WaitFor([&] { return Contains(m.Status(), want); })) << m.Status();
-    ASSERT_TRUE(m.WaitIdle());
-    EXPECT_FALSE(m.BoxShown()) << "no owner known: nothing to offer";
-
-    rival.End();
-    ASSERT_TRUE(m.Click("刷新"));
+    if (named) {
+        std::string box;
+        ASSERT_TRUE(m.WaitBox(&box));
+        EXPECT_TRUE(Contains(box, "suite_adb.exe")) << box;
+        m.AnswerBox(IDYES);
+        ASSERT_TRUE(tool.WaitFor([&] { return rival.Ended(); }));
+    } else {
+        ASSERT_TRUE(m.WaitIdle());
+        EXPECT_FALSE(m.BoxShown()) << "no owner known: nothing to offer";
+        rival.End();
+        ASSERT_TRUE(m.Click("刷新"));
+    }
     ASSERT_TRUE(tool.WaitFor([&] { return m.RowCount() == 1; })) << m.Status();
 }
 
