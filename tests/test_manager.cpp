@@ -10,6 +10,7 @@
 #include <vector>
 #include "device/adb.h"
 #include "appnames/namecache.h"
+#include "connect/known.h"
 #include "device/record.h"
 #include "device/servers.h"
 #include "support/child.h"
@@ -28,12 +29,14 @@ std::string Profile(const char* name) {
 
 bool Contains(const std::string& s, const std::string& part) { return s.find(part) != std::string::npos; }
 
-// Every test starts with an empty record of actions and no names cached.
+// Every test starts with an empty record of actions, no names cached and
+// no phone paired over the network.
 class Manager : public ::testing::Test {
 protected:
     void SetUp() override {
         DeleteFileA(dev::ActionRecord::DefaultPath().c_str());
         DeleteFileA(appnames::NameCache::DefaultPath().c_str());
+        DeleteFileA(conn::KnownPhones::DefaultPath().c_str());
     }
 };
 
