@@ -21,6 +21,8 @@
 #include "knowledge/risk.h"
 #include "knowledge/users.h"
 #include "serverwindow.h"
+#include "wirelesswindow.h"
+#include "connect/hints.h"
 #include "runtime/services.h"
 
 namespace app {
@@ -34,6 +36,7 @@ constexpr int32_t kKeyF5 = 116;
 constexpr size_t kNamesInABox = 30;   // a confirmation lists at most this many names
 constexpr size_t kRecordLines = 60;   // 操作记录 shows this many newest entries
 constexpr char kReadingAll[] = "正在读取设备和应用...";
+constexpr char kWirelessItem[] = "无线连接…";               // the device list's item before the last
 constexpr char kAddServerItem[] = "添加远程 adb 服务器…";   // the last item of the device list
 
 // The window's state; it exists while the window is loaded.
@@ -58,6 +61,8 @@ struct Manager {
     std::vector<std::string> logged;   // devices whose batch the log showed before the job ended
     uintptr_t focus = 0;           // the focus before a job disabled its control
     bool offers = false;           // the job runs the user's own action: where the phone refuses, another may be offered
+    bool toldNoPhone = false;      // the phones that never show up were said in the log
+    DWORD declinedPid = 0;         // another program's adb server the owner chose to keep
 };
 
 std::unique_ptr<Manager> gManager;
@@ -156,6 +161,7 @@ void ShowDevices() {
         if (d.serial == gManager->serial && d.server == gManager->server) current = static_cast<int32_t>(items.size());
         items.push_back(dev::ShortDeviceLabel(d));
     }
+    items.push_back(kWirelessItem);
     items.push_back(kAddServerItem);
     view::SetItems(data::kMgrDevices, items, current);
 }
@@ -273,16 +279,58 @@ void OnNamesArrived() {
 
 void ContinueUndo(const JobResult& r);
 
+// No phone: the checks on the status line, and once per window the phones
+// that never show up in the log.
+std::string NoPhoneStatus() {
+    if (!gManager->toldNoPhone) view::AppendLog(conn::NoPhoneDetails() + "\r\n");
+    gManager->toldNoPhone = true;
+    return conn::NoPhoneHint();
+}
+
+// adb could not list the phones: what went wrong in the owner's words.
+// Another program's adb server on adb's port is named; `offer` is its
+// owner when the window may offer to end it (once per process: a "no" is
+// not asked again).
+std::string AdbTroubleStatus(const std::string& error, conn::PortOwner* offer) {
+    conn::PortOwner owner;
+    if (conn::FindVersionClash(error).found || text::Contains(error, "daemon"))
+        owner = conn::FindPortOwner(dev::AdbServerPort());
+    conn::AdbTrouble t = conn::ExplainAdbTrouble(error, std::string(), owner);
+    if (t.kind == conn::AdbTrouble::OtherServer && owner.Known() && !conn::IsOurs(owner, gManager->jobs->Adb().Path()) &&
+        owner.pid != gManager->declinedPid)
+        *offer = owner;
+    return text::OneLine(t.message.empty() ? error : t.message, 600);
+}
+
+void Refresh();
+
+// Asked after the status says it: the process is ended only with a yes.
+void OfferToEnd(const conn::PortOwner& owner) {
+    if (!view::Ask(conn::EndQuestion(owner), "另一个程序的 adb")) {
+        if (Open()) gManager->declinedPid = owner.pid;
+        return;
+    }
+    if (!Open()) return;
+    std::string why;
+    if (!conn::EndProcess(owner, &why)) {
+        Status("没有结束 " + owner.name + "：" + why);
+        return;
+    }
+    view::AppendLog("已结束 " + owner.name + "（进程 " + std::to_string(owner.pid) + "）\r\n");
+    Refresh();
+}
+
 void OnJobDone() {
     LogFinished(gManager->jobs->CurrentProgress().finished);
     JobResult r = gManager->jobs->TakeResult();
     gManager->jobs->Wait();
     if (!SetBusy(false)) return;
     std::string status;
+    conn::PortOwner offer;
     if (r.listed) {
         gManager->devices = r.devices.devices;
-        if (!r.devices.error.empty()) status = text::OneLine(r.devices.error);
-        else if (gManager->devices.empty()) status = "没有发现设备：请连接手机并打开“USB 调试”";
+        if (!r.devices.error.empty()) status = AdbTroubleStatus(r.devices.error, &offer);
+        else if (gManager->devices.empty()) status = NoPhoneStatus();
         const dev::Device* chosen = r.readSerial.empty() ? FindDevice(gManager->serial, gManager->server)
                                                          : FindDevice(r.readSerial, r.readServer);
         Choose(chosen);
@@ -292,6 +340,7 @@ void OnJobDone() {
         // A server that does not answer hides none of the others' phones.
         std::string lines;
         for (const std::string& e : r.serverErrors) lines += text::OneLine(e) + "\r\n";
+        for (const std::string& e : r.reconnectFailures) lines += text::OneLine(e) + "\r\n";
         if (!lines.empty()) view::AppendLog(lines);
         if (!r.serverErrors.empty() && status.empty()) status = text::OneLine(r.serverErrors[0]);
     }
@@ -346,6 +395,7 @@ void OnJobDone() {
         status = text::OneLine(r.recordError) + (status.empty() ? "" : "；" + status);
     }
     Status(status);
+    if (offer.Known()) OfferToEnd(offer);
     if (gManager->offers && !r.cancelled) OfferInstead(r.batches);
     if (r.forUndo && !r.cancelled) ContinueUndo(r);
 }
@@ -681,10 +731,23 @@ void AddServer() {
     Refresh();
 }
 
+// 无线连接…: a phone the window connected is listed and read at once.
+void ConnectWirelessly() {
+    std::string serial = AskToConnectWirelessly();
+    if (!Open()) return;
+    ShowDevices();   // the choice goes back from the item
+    if (serial.empty()) return;
+    gManager->serial = serial;
+    gManager->server = dev::Server();
+    Refresh();
+}
+
 bool OnDeviceChosen(int32_t argc, const int64_t* argv, int64_t*) {
     Entered entered;
-    if (Open() && argc >= 1 && static_cast<size_t>(argv[0]) == gManager->devices.size() && !gManager->jobs->Running()) {
-        AddServer();
+    if (Open() && argc >= 1 && static_cast<size_t>(argv[0]) >= gManager->devices.size()) {
+        if (gManager->jobs->Running()) ShowDevices();   // the choice goes back; the item waits for the job
+        else if (static_cast<size_t>(argv[0]) == gManager->devices.size()) ConnectWirelessly();
+        else AddServer();
         return false;
     }
     if (!Open() || argc < 1 || argv[0] < 0 || static_cast<size_t>(argv[0]) >= gManager->devices.size()) return false;

@@ -1,5 +1,6 @@
 #include "manager_jobs.h"
 
+#include "connect/known.h"
 #include "text/text.h"
 #include "runtime/services.h"
 
@@ -117,6 +118,8 @@ void Jobs::Run(const JobRequest& request, const dev::Cancel& cancel) {
         // on the phone shown before (a refresh, with one phone or sixteen),
         // else without a serial, which reaches the one phone usually attached.
         // Other computers' servers are listed at the same time.
+        // Phones paired over the network are brought back at the same time
+        // (no adb run when there are none); the list is asked again when one came.
         dev::PackageRead guess;
         // A line of servers.txt naming this computer's own server would list
         // every phone twice (and an all-phones action would reach each twice).
@@ -124,13 +127,17 @@ void Jobs::Run(const JobRequest& request, const dev::Cancel& cancel) {
         for (const dev::Server& s : request.servers)
             if (!dev::IsThisComputersServer(s)) servers.push_back(s);
         std::vector<dev::DeviceList> remote(servers.size());
-        dev::RunEach(2 + remote.size(), [&](size_t i) {
+        conn::Reconnection back;
+        dev::RunEach(3 + remote.size(), [&](size_t i) {
             if (i == 0) r.devices = dev::ListDevices(adb_, &cancel);
             else if (i == 1) guess = dev::ReadPackages(adb_.Through(server), serial, request.user, &cancel, dev::Users::List);
-            else remote[i - 2] = dev::ListDevices(adb_.Through(servers[i - 2]), &cancel);
+            else if (i == 2) back = conn::ReconnectKnown(adb_, conn::KnownPhones(), &cancel);
+            else remote[i - 3] = dev::ListDevices(adb_.Through(servers[i - 3]), &cancel);
         });
+        r.reconnectFailures = back.failures;
         // A server someone else's adb was starting at the same moment.
-        if (!r.devices.error.empty() && DaemonFailed(r.devices.error)) r.devices = dev::ListDevices(adb_, &cancel);
+        if ((!r.devices.error.empty() && DaemonFailed(r.devices.error)) || !back.connected.empty())
+            r.devices = dev::ListDevices(adb_, &cancel);
         bool localOnly = r.devices.devices.size() == 1;
         for (size_t k = 0; k < remote.size(); k++) {
             if (!remote[k].error.empty())

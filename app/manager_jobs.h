@@ -46,6 +46,7 @@ struct JobResult {
     bool listed = false;
     dev::DeviceList devices;
     std::vector<std::string> serverErrors;   // one line per listed server that did not answer
+    std::vector<std::string> reconnectFailures;   // phones paired over the network that would not connect
     std::string readSerial;            // empty when no package read was made
     dev::Server readServer;            // the adb server of readSerial
     dev::PackageRead read;

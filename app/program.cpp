@@ -3,10 +3,12 @@
 #include "app/handlers.h"
 #include "app/manager.h"
 #include "app/serverwindow.h"
+#include "app/wirelesswindow.h"
 #include "data/manager.h"
 #include "data/program.h"
 #include "data/serverwindow.h"
 #include "data/template.h"
+#include "data/wirelesswindow.h"
 
 namespace app {
 
@@ -45,6 +47,15 @@ const rt::HandlerMapEntry kHandlerMap[] = {
     {kRefSrvOk, app::OnServerOk},
     {kRefSrvCancel, app::OnServerCancel},
     {kRefSrvKey, app::OnServerKey},
+    {kRefWlCreated, app::OnWirelessCreated},
+    {kRefWlDestroyed, app::OnWirelessDestroyed},
+    {kRefWlPosted, app::OnWirelessPosted},
+    {kRefWlPhoneChosen, app::OnWirelessPhoneChosen},
+    {kRefWlPair, app::OnWirelessPair},
+    {kRefWlConnect, app::OnWirelessConnect},
+    {kRefWlClose, app::OnWirelessClose},
+    {kRefWlCodeKey, app::OnWirelessCodeKey},
+    {kRefWlConnectKey, app::OnWirelessConnectKey},
     {0, nullptr},
 };
 

@@ -113,8 +113,8 @@ Run Measure(const std::string& profile, size_t phones, const std::vector<std::st
     test::ManagerUnderTest m(tool);
     if (!m.Open()) return run;
     HWND devices = m.Combo(0);
-    // Every phone, then 添加远程 adb 服务器….
-    if (!tool.WaitFor([&] { return SendMessageA(devices, CB_GETCOUNT, 0, 0) == LRESULT(phones + 1); }, kLongMs) ||
+    // Every phone, then 无线连接… and 添加远程 adb 服务器….
+    if (!tool.WaitFor([&] { return SendMessageA(devices, CB_GETCOUNT, 0, 0) == LRESULT(phones + 2); }, kLongMs) ||
         !m.WaitIdle(kLongMs))
         return run;
     // The drop-down's list below the field, in items.

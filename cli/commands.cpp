@@ -9,8 +9,10 @@
 #include "device/names.h"
 #include "apk/respool.h"
 #include "text/text.h"
+#include "connect/hints.h"
 #include "phone.h"
 #include "report.h"
+#include "wireless.h"
 
 namespace cli {
 
@@ -63,7 +65,7 @@ Chosen ChoosePhones(const Options& o, const dev::Adb& adb, Output& out, const de
         return c;
     }
     if (!list.error.empty()) {
-        out.Error(text::OneLine(list.error));
+        if (!TellAdbTrouble(list.error, std::string(), out)) out.Error(text::OneLine(list.error));
         c.exit = kExitNoPhone;
         return c;
     }
@@ -90,7 +92,8 @@ Chosen ChoosePhones(const Options& o, const dev::Adb& adb, Output& out, const de
     for (const dev::Device& d : list.devices)
         if (d.state != dev::DeviceState::Ready && (o.all || ready.empty())) out.Error(dev::DeviceLabel(d));
     if (ready.empty()) {
-        out.Error("没有可用的手机：请连接手机并打开“USB 调试”");
+        out.Error(list.devices.empty() ? conn::NoPhoneHint() : "没有可用的手机");
+        if (list.devices.empty()) out.Error(conn::NoPhoneDetails());
         c.exit = kExitNoPhone;
     } else if (ready.size() > 1 && !o.all) {
         out.Error("连接了 " + std::to_string(ready.size()) + " 台手机：用 --device 序列号 选一台，或用 --all 操作全部");
@@ -209,13 +212,14 @@ int DevicesCommand(const Options& o, const dev::Adb& adb, Output& out, const dev
     dev::DeviceList list = phone::Devices(adb, &cancel);
     if (cancel.Requested()) return kExitCancelled;
     if (!list.error.empty()) {
-        out.Error(text::OneLine(list.error));
+        if (!TellAdbTrouble(list.error, std::string(), out)) out.Error(text::OneLine(list.error));
         return kExitNoPhone;
     }
     Report report(out, o.json, false);
     for (const dev::Device& d : list.devices) report.Device(d);
     if (!list.devices.empty()) return kExitDone;
-    out.Error("没有发现手机：请连接手机并打开“USB 调试”");
+    out.Error(conn::NoPhoneHint());
+    out.Error(conn::NoPhoneDetails());
     return kExitNoPhone;
 }
 
@@ -621,12 +625,14 @@ int RunCommand(const Options& o, Output& out, const dev::Cancel& cancel) {
         out.out.WriteGbk(o.command == Command::Help ? HelpText() : VersionText());
         return kExitDone;
     }
+    if (o.command == Command::OtherAdb) return OtherAdbCommand(o, out);
     std::wstring adbPath = FindAdb(o.adb);
     // The record needs no phone when it is told which one.
     bool needsAdb = o.command != Command::Record || (!o.all && o.device.empty() && Environment(L"ANDROID_SERIAL").empty());
     if (adbPath.empty() && needsAdb) {
         out.Error("找不到 adb：请把 platform-tools 里的 adb.exe、AdbWinApi.dll 和 AdbWinUsbApi.dll 放进 " +
-                  Narrow(ExeFolder()) + "\\adb_1.0.40，或用 --adb 指定 adb.exe");
+                  Narrow(ExeFolder()) + "\\adb_1.0.40，或用 --adb 指定 adb.exe（在 " + conn::kPlatformToolsUrl +
+                  " 下载 platform-tools）");
         return kExitNoPhone;
     }
     dev::Adb adb(AnsiPath(adbPath));
@@ -636,6 +642,9 @@ int RunCommand(const Options& o, Output& out, const dev::Cancel& cancel) {
     case Command::Undo: return UndoCommand(o, adb, out, cancel);
     case Command::Record: return RecordCommand(o, adb, out, cancel);
     case Command::Users: return UsersCommand(o, adb, out, cancel);
+    case Command::Discover: return DiscoverCommand(o, adb, out, cancel);
+    case Command::Pair: return PairCommand(o, adb, out, cancel);
+    case Command::Connect: return ConnectCommand(o, adb, out, cancel);
     default: return ActionCommand(o, adb, out, cancel);
     }
 }

@@ -16,12 +16,13 @@ constexpr unsigned kActions = Bit(Command::Disable) | Bit(Command::Enable) | Bit
                               Bit(Command::Restore);
 constexpr unsigned kPhone = kActions | Bit(Command::List) | Bit(Command::Undo) | Bit(Command::Record);
 constexpr unsigned kPhones = kPhone | Bit(Command::Users);
-constexpr unsigned kAdb = kPhones | Bit(Command::Devices);
+constexpr unsigned kWireless = Bit(Command::Discover) | Bit(Command::Pair) | Bit(Command::Connect);
+constexpr unsigned kAdb = kPhones | Bit(Command::Devices) | kWireless;
 constexpr unsigned kEvery = ~0u;
 
 enum class Opt {
     Device, All, User, DryRun, Yes, Json, Ansi, Adb, RecordFile, NoNames, NamesFile, From, State, Kind, Filter,
-    Help, Version
+    ConnectTo, End, Help, Version
 };
 
 struct OptionInfo {
@@ -37,7 +38,7 @@ const OptionInfo kOptions[] = {
     {L"--user", Opt::User, true, kPhone},
     {L"--dry-run", Opt::DryRun, false, kActions | Bit(Command::Undo)},
     {L"--yes", Opt::Yes, false, kActions},
-    {L"--json", Opt::Json, false, kAdb},
+    {L"--json", Opt::Json, false, kAdb | Bit(Command::OtherAdb)},
     {L"--ansi", Opt::Ansi, false, kEvery},
     {L"--adb", Opt::Adb, true, kAdb},
     {L"--record-file", Opt::RecordFile, true, kActions | Bit(Command::List) | Bit(Command::Undo) | Bit(Command::Record)},
@@ -47,6 +48,8 @@ const OptionInfo kOptions[] = {
     {L"--state", Opt::State, true, Bit(Command::List)},
     {L"--kind", Opt::Kind, true, Bit(Command::List)},
     {L"--filter", Opt::Filter, true, Bit(Command::List)},
+    {L"--connect", Opt::ConnectTo, true, Bit(Command::Pair)},
+    {L"--end", Opt::End, false, Bit(Command::OtherAdb)},
     {L"--help", Opt::Help, false, kEvery},
     {L"--version", Opt::Version, false, kEvery},
 };
@@ -61,6 +64,8 @@ const CommandInfo kCommands[] = {
     {L"enable", Command::Enable},   {L"delete", Command::Delete},   {L"restore", Command::Restore},
     {L"undo", Command::Undo},       {L"record", Command::Record},   {L"users", Command::Users},
     {L"help", Command::Help},
+    {L"discover", Command::Discover}, {L"pair", Command::Pair},     {L"connect", Command::Connect},
+    {L"other-adb", Command::OtherAdb},
 };
 
 const OptionInfo* FindOption(const std::wstring& name) {
@@ -128,6 +133,8 @@ bool Apply(const Parsed& p, Options* o, std::string* error) {
         o->kind = v;
         break;
     case Opt::Filter: o->filter = v; break;
+    case Opt::ConnectTo: o->connectTo = v; break;
+    case Opt::End: o->endOther = true; break;
     case Opt::Help:
     case Opt::Version: break;
     }
@@ -217,6 +224,20 @@ bool ParseArguments(const std::vector<std::wstring>& args, Options* o, std::stri
         }
         if (!Apply(p, o, error)) return false;
     }
+    // pair takes the pairing address and the code; connect an address or nothing.
+    if (o->command == Command::Pair || o->command == Command::Connect) {
+        size_t most = o->command == Command::Pair ? 2 : 1;
+        if (words.size() > most) {
+            *error = "多出了" + Quoted(words[most]);
+            return false;
+        }
+        if (o->command == Command::Pair && words.size() < 2) {
+            *error = "pair 要手机配对对话框里的地址和六位配对码：adbctl pair 192.168.1.23:41234 123456";
+            return false;
+        }
+        for (const std::wstring& w : words) o->arguments.push_back(Narrow(w));
+        return true;
+    }
     if (!words.empty() && !IsAction(o->command)) {
         *error = "这个命令不带参数，多出了" + Quoted(words[0]);
         return false;
@@ -257,6 +278,11 @@ std::string HelpText() {
            "  undo                          每个被本工具改动过的应用回到第一次改动之前的状态（同“全部撤销”）\n"
            "  record                        这台手机的操作记录，最新的在前\n"
            "  users                         手机上的用户：编号、名称（机主、工作资料、应用双开、手机分身、安全文件夹……）\n"
+           "  discover                      列出网络上打开了“无线调试”的手机（Android 11 及以上）：地址、可配对和可连接的端口\n"
+           "  pair 地址:端口 配对码          用手机“使用配对码配对设备”里的地址和六位配对码配对，再连接这台手机\n"
+           "      --connect 地址:端口       手机“无线调试”页面上的地址（网络上找不到它的连接服务时）\n"
+           "  connect [地址:端口]           连接配对过的手机；不写地址：重新连接配对过、现在在网络上的每台手机\n"
+           "  other-adb [--end]             哪个程序占着 adb 的端口（5037）；--end 结束它（先确认那不是你要的程序）\n"
            "\n"
            "选项：\n"
            "  --device 序列号    要操作的手机（也可以用环境变量 ANDROID_SERIAL）\n"
@@ -278,7 +304,7 @@ std::string HelpText() {
            "\n"
            "退出码：\n"
            "  0  全部完成（或本来就是那样）\n"
-           "  1  有应用失败或被拒绝\n"
+           "  1  有应用失败或被拒绝；配对或连接失败（配对码不对、已失效、没有配对……）\n"
            "  2  用法错误（不认识的命令或选项、找不到文件、包名不合规），什么也没有发送\n"
            "  3  没有手机、找不到 adb 或 adb 出错\n"
            "  4  已取消（Ctrl+C：当前这个应用完成后停止，记录照常写完；list 读名称时按下，已读到的名称照常列出；再按一次立即结束）\n"

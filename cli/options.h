@@ -8,7 +8,8 @@
 
 namespace cli {
 
-enum class Command { Help, Version, Devices, List, Disable, Enable, Delete, Restore, Undo, Record, Users };
+enum class Command { Help, Version, Devices, List, Disable, Enable, Delete, Restore, Undo, Record, Users, Discover,
+                     Pair, Connect, OtherAdb };
 
 // The exit statuses, documented in --help and the README.
 enum Exit : int {
@@ -36,6 +37,9 @@ struct Options {
     bool appNames = true;             // apps named as the phone shows them; --no-names: by package only
     std::wstring namesFile;           // --names-file; empty: the names cache the manager keeps
     std::string state, kind, filter;  // list: "enabled"... / "system"... / text
+    std::vector<std::string> arguments;   // pair: address and code; connect: the address, if any
+    std::string connectTo;            // pair --connect: the phone's connect address
+    bool endOther = false;            // other-adb --end
 };
 
 // Reads the arguments after the program's name. False with a one-line

@@ -9,6 +9,7 @@ namespace data {
 constexpr uint32_t kStartupWindow = 0x52010001;
 constexpr uint32_t kManagerWindow = 0x52010002;   // 应用管理, opened from the start-up window's system menu
 constexpr uint32_t kServerWindow = 0x52010003;    // 添加远程 adb 服务器, opened from the manager's device list
+constexpr uint32_t kWirelessWindow = 0x52010004;  // 无线连接, opened from the manager's device list
 
 // The program header: constants, form template, libraries and DLL commands,
 // with `codeBase` (the program's handler map) as its code base.

@@ -4,6 +4,7 @@
 #include "data/manager.h"
 #include "data/program.h"
 #include "data/serverwindow.h"
+#include "data/wirelesswindow.h"
 #include "runtime/values.h"
 
 namespace data {
@@ -115,7 +116,7 @@ WindowSpec StartupWindow() {
 }
 
 const std::vector<uint8_t>& FormTemplate() {
-    static const std::vector<uint8_t> block = BuildTemplate({StartupWindow(), ManagerWindow(), ServerWindow()});
+    static const std::vector<uint8_t> block = BuildTemplate({StartupWindow(), ManagerWindow(), ServerWindow(), WirelessWindow()});
     return block;
 }
 

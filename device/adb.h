@@ -74,5 +74,7 @@ std::string RunFailure(const AdbResult& r);
 // its port succeeds within `waitMs`): then no client of ours has to start
 // one, and several may start at once.
 bool AdbServerListening(DWORD waitMs = 50);
+// The port adb's clients look for their server on: ANDROID_ADB_SERVER_PORT, else 5037.
+unsigned short AdbServerPort();
 
 } // namespace dev

@@ -132,9 +132,9 @@ std::vector<Device> ParseDevices(const std::string& out) {
 std::string StateHint(const Device& d) {
     switch (d.state) {
     case DeviceState::Ready: return std::string();
-    case DeviceState::Unauthorized: return "未授权：请在手机上确认“允许 USB 调试”";
+    case DeviceState::Unauthorized: return "未授权：请在手机上点“允许 USB 调试”（没有弹出时：在开发者选项里点“撤销 USB 调试授权”，再重新插线）";
     case DeviceState::Offline: return "离线：请重新插拔数据线，或在手机上关闭再打开“USB 调试”";
-    case DeviceState::NoPermissions: return "没有权限：系统不允许访问这台设备，请检查 USB 驱动";
+    case DeviceState::NoPermissions: return "没有权限：Windows 不让 adb 访问这台手机，请重新插线或换一个 USB 口，仍不行请装手机厂商的 USB 驱动";
     case DeviceState::Authorizing: return "正在授权：请稍候，并留意手机上的“允许 USB 调试”";
     case DeviceState::Connecting: return "正在连接：请稍候再刷新";
     case DeviceState::Other: break;

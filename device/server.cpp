@@ -12,15 +12,14 @@
 
 namespace dev {
 
-namespace {
-
-unsigned short ServerPort() {
+unsigned short AdbServerPort() {
     char value[16];
     DWORD n = GetEnvironmentVariableA("ANDROID_ADB_SERVER_PORT", value, sizeof value);
     int port = n > 0 && n < sizeof value ? std::atoi(value) : 0;
     return static_cast<unsigned short>(port > 0 && port < 65536 ? port : 5037);
 }
 
+namespace {
 
 bool SocketsReady() {
     static const bool started = [] {
@@ -83,7 +82,7 @@ bool LocalAddress(const std::string& host) {
 
 bool IsThisComputersServer(const Server& server) {
     if (server.Local()) return true;
-    if (server.port != ServerPort()) return false;
+    if (server.port != AdbServerPort()) return false;
     const std::string& h = server.host;
     if (SameText(h, "localhost") || LocalAddress(h)) return true;
     char name[256];
@@ -105,7 +104,7 @@ bool AdbServerListening(DWORD waitMs) {
     ioctlsocket(s, FIONBIO, &nonBlocking);
     sockaddr_in to = {};
     to.sin_family = AF_INET;
-    to.sin_port = htons(ServerPort());
+    to.sin_port = htons(AdbServerPort());
     to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     bool listening = false;
     if (connect(s, reinterpret_cast<const sockaddr*>(&to), sizeof to) == 0) {

@@ -27,6 +27,14 @@ probe devicelayer knowledge/risk.h yes
 probe devicelayer appnames/appnames.h no
 probe devicelayer apk/zip.h no
 probe devicelayer units/listmodel.h no
+probe connectlib device/adb.h yes
+probe connectlib text/text.h yes
+probe connectlib appnames/appnames.h no
+probe connectlib units/listmodel.h no
+probe connectlib app/manager.h no
+probe devicelayer connect/wireless.h no
+probe clilib connect/wireless.h yes
+probe program connect/otheradb.h yes
 probe appnameslib apk/appname.h yes
 probe appnameslib device/adb.h yes
 probe appnameslib app/manager.h no

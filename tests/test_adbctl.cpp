@@ -14,8 +14,11 @@
 #include <vector>
 #include "cli/options.h"
 #include "appnames/namecache.h"
+#include "connect/known.h"
+#include "connect/otheradb.h"
 #include "text/text.h"
 #include "tests/support/child.h"
+#include "tests/support/rival.h"
 #include "tests/support/testapks.h"
 #include "tests/support/uidriver.h"
 
@@ -152,7 +155,7 @@ TEST_F(Ctl, DevicesWithTheirHintsAsTextAndJson) {
     Ran text = Run("devices");
     EXPECT_EQ(text.exit, 0u) << text.err;
     EXPECT_EQ(text.out, U("2A191FDH300ABC\tdevice\tPixel_7\r\n"
-                          "R5CT41ABCDE\tunauthorized\t-\t未授权：请在手机上确认“允许 USB 调试”\r\n"));
+                          "R5CT41ABCDE\tunauthorized\t-\t未授权：请在手机上点“允许 USB 调试”（没有弹出时：在开发者选项里点“撤销 USB 调试授权”，再重新插线）\r\n"));
     Ran json = Run("devices --json");
     std::vector<Json> lines = json.Lines();
     ASSERT_EQ(lines.size(), 2u) << json.out;
@@ -161,7 +164,7 @@ TEST_F(Ctl, DevicesWithTheirHintsAsTextAndJson) {
     EXPECT_EQ(lines[0]["model"], "Pixel_7");
     EXPECT_EQ(lines[1]["ready"], false);
     EXPECT_EQ(lines[1]["state"], "unauthorized");
-    EXPECT_EQ(lines[1]["hint"], U("未授权：请在手机上确认“允许 USB 调试”"));
+    EXPECT_EQ(lines[1]["hint"], U("未授权：请在手机上点“允许 USB 调试”（没有弹出时：在开发者选项里点“撤销 USB 调试授权”，再重新插线）"));
 
     // No phone at all, and no adb at all: exit 3 and a line saying so.
     Phones(kQuick);
@@ -939,6 +942,76 @@ TEST_F(Ctl, OnAConsoleTheNameReadShowsItsCountAndWipesItWhole) {
     EXPECT_EQ(during.find(L"\u6B63\u5728\u8BFB\u53D6\u5E94\u7528\u540D\u79F0 "), 0u) << cli::Narrow(during);
     EXPECT_NE(during.find(L"/6"), std::wstring::npos) << cli::Narrow(during);
     EXPECT_EQ(ConsoleText(), L"\n") << cli::Narrow(ConsoleText());
+}
+
+// Wireless debugging from a script: the phone found, a wrong code refused,
+// the right one pairs and connects the same phone, which is then acted on
+// like one on a cable; the pairing port used to connect is said; bad input
+// is a usage error. Exit statuses and --json throughout.
+TEST_F(Ctl, PairsAndConnectsAPhoneOverTheNetwork) {
+    DeleteFileA(conn::KnownPhones::DefaultPath().c_str());
+    Phones(std::string(kQuick) +
+           "device 192.168.1.23:37123 wifi product:p model:Pixel_7 device:d\napi 34\nprop ro.serialno R58M123\n"
+           "wireless guid=adb-R58M123-AbCdEf pair-port=41234 code=482915\n"
+           "package com.user.app enabled third-party\npackage com.sys.plain enabled system\n");
+    Ran found = Run("discover");
+    EXPECT_EQ(found.exit, 0u) << found.err;
+    EXPECT_EQ(found.out, U("192.168.1.23\t可配对 192.168.1.23:41234\t可连接 192.168.1.23:37123\tadb-R58M123-AbCdEf\r\n"));
+    std::vector<Json> json = Run("discover --json").Lines();
+    ASSERT_EQ(json.size(), 1u);
+    EXPECT_EQ(json[0]["pairPort"], 41234);
+    EXPECT_EQ(json[0]["connectPort"], 37123);
+
+    EXPECT_EQ(Run("pair 192.168.1.23:41234 12345").exit, 2u) << "five digits";
+    Ran wrong = Run("pair 192.168.1.23:41234 111111 --json");
+    EXPECT_EQ(wrong.exit, 1u);
+    ASSERT_EQ(wrong.Lines().size(), 1u) << wrong.out;
+    EXPECT_EQ(wrong.Lines()[0]["outcome"], "wrong-code");
+    EXPECT_EQ(wrong.Lines()[0]["ok"], false);
+
+    Ran viaPairingPort = Run("connect 192.168.1.23:41234 --json");
+    EXPECT_EQ(viaPairingPort.exit, 1u);
+    ASSERT_EQ(viaPairingPort.Lines().size(), 1u) << viaPairingPort.out;
+    EXPECT_EQ(viaPairingPort.Lines()[0]["outcome"], "pairing-port");
+    EXPECT_TRUE(Contains(viaPairingPort.Lines()[0]["message"].get<std::string>(), U("配对用的端口")));
+
+    Ran paired = Run("pair 192.168.1.23:41234 482915 --json");
+    EXPECT_EQ(paired.exit, 0u) << paired.err;
+    ASSERT_EQ(paired.Lines().size(), 1u) << paired.out;
+    EXPECT_EQ(paired.Lines()[0]["outcome"], "paired");
+    EXPECT_EQ(paired.Lines()[0]["connect"], "connected");
+    EXPECT_EQ(paired.Lines()[0]["serial"], "192.168.1.23:37123");
+    Ran off = RunRecorded("disable com.user.app --device 192.168.1.23:37123");
+    EXPECT_EQ(off.exit, 0u) << off.err;
+    EXPECT_TRUE(Contains(PhoneState(), "package com.user.app disabled-user")) << PhoneState();
+    Ran again = Run("connect 192.168.1.23:37123");
+    EXPECT_EQ(again.exit, 0u) << again.err;
+    EXPECT_EQ(again.out, U("192.168.1.23:37123\t192.168.1.23:37123 已经连接\r\n"));
+    DeleteFileA(conn::KnownPhones::DefaultPath().c_str());
+}
+
+// Another program's adb on adb's port: every command that needs adb says
+// so and exits with 3; other-adb tells who holds the port where Windows
+// says (Wine does not: it says it cannot tell), ends it with --end, and
+// ends nothing it cannot name.
+TEST_F(Ctl, AnotherProgramsAdbOnThePortIsSaid) {
+    Phones(std::string(kQuick) + QuickPhone("SER1"));
+    test::Rival rival(cli::Narrow(folder_) + "\\adb_1.0.40\\adb.exe", cli::Narrow(folder_) + "\\suite_adb.exe");
+    ASSERT_TRUE(rival.Serving());
+    Ran devices = Run("devices");
+    EXPECT_EQ(devices.exit, 3u);
+    EXPECT_TRUE(Contains(devices.err, U("被另一个程序的 adb 服务占用，它与本工具的 adb 版本不同（它的是 31 版"))) << devices.err;
+    Ran owner = Run("other-adb --json");
+    EXPECT_EQ(owner.exit, 0u) << owner.err;
+    ASSERT_EQ(owner.Lines().size(), 1u) << owner.out;
+    EXPECT_EQ(owner.Lines()[0]["port"], rival.Port());
+    // Windows names the owner and it is ended; Wine gives no owner, and nothing is.
+    bool named = conn::FindPortOwner(rival.Port()).Known();
+    Ran end = Run("other-adb --end");
+    EXPECT_EQ(end.exit, named ? 0u : 3u) << end.err;
+    EXPECT_EQ(rival.Ended(), named);
+    rival.End();
+    EXPECT_EQ(Run("devices").exit, 0u);
 }
 
 }  // namespace

@@ -291,7 +291,7 @@ TEST(DeviceLayer, TwoPhonesChosenBySerialAndTheUnauthorizedOnesHint) {
     Adb adb = TheAdb();
     DeviceList list = ListDevices(adb);
     ASSERT_EQ(list.devices.size(), 3u) << list.error;
-    EXPECT_EQ(DeviceLabel(list.devices[2]), "CCC333（未授权：请在手机上确认“允许 USB 调试”）");
+    EXPECT_EQ(DeviceLabel(list.devices[2]), "CCC333（未授权：请在手机上点“允许 USB 调试”（没有弹出时：在开发者选项里点“撤销 USB 调试授权”，再重新插线））");
 
     PackageRead a = ReadPackages(adb, "AAA111", 0);
     PackageRead b = ReadPackages(adb, "BBB222", 0);

@@ -42,8 +42,8 @@ TEST(DeviceList, LongAndShortFormsEveryStateAndItsHint) {
 
     EXPECT_EQ(d[1].state, DeviceState::Unauthorized);
     EXPECT_EQ(d[1].usb, "1-4");
-    EXPECT_EQ(StateHint(d[1]), "未授权：请在手机上确认“允许 USB 调试”");
-    EXPECT_EQ(DeviceLabel(d[1]), "R58M1234ABC（未授权：请在手机上确认“允许 USB 调试”）");
+    EXPECT_EQ(StateHint(d[1]), "未授权：请在手机上点“允许 USB 调试”（没有弹出时：在开发者选项里点“撤销 USB 调试授权”，再重新插线）");
+    EXPECT_EQ(DeviceLabel(d[1]), "R58M1234ABC（未授权：请在手机上点“允许 USB 调试”（没有弹出时：在开发者选项里点“撤销 USB 调试授权”，再重新插线））");
     EXPECT_EQ(ShortDeviceLabel(d[1]), "R58M1234ABC（未授权）") << "the state in a word";
 
     EXPECT_EQ(d[2].state, DeviceState::NoPermissions);

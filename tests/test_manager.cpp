@@ -10,6 +10,7 @@
 #include <vector>
 #include "device/adb.h"
 #include "appnames/namecache.h"
+#include "connect/known.h"
 #include "device/record.h"
 #include "device/servers.h"
 #include "support/child.h"
@@ -28,12 +29,14 @@ std::string Profile(const char* name) {
 
 bool Contains(const std::string& s, const std::string& part) { return s.find(part) != std::string::npos; }
 
-// Every test starts with an empty record of actions and no names cached.
+// Every test starts with an empty record of actions, no names cached and
+// no phone paired over the network.
 class Manager : public ::testing::Test {
 protected:
     void SetUp() override {
         DeleteFileA(dev::ActionRecord::DefaultPath().c_str());
         DeleteFileA(appnames::NameCache::DefaultPath().c_str());
+        DeleteFileA(conn::KnownPhones::DefaultPath().c_str());
     }
 };
 
@@ -86,7 +89,7 @@ TEST_F(Manager, TwoPhonesOneUnauthorizedTheHintTheChoiceAndTheStartUpWindowFollo
     ASSERT_TRUE(m.WaitIdle());
 
     // The only ready phone is chosen and read; the other says what to do.
-    ASSERT_EQ(SendMessageA(m.Combo(0), CB_GETCOUNT, 0, 0), 3) << "two phones and 添加远程 adb 服务器…";
+    ASSERT_EQ(SendMessageA(m.Combo(0), CB_GETCOUNT, 0, 0), 4) << "two phones, 无线连接… and 添加远程 adb 服务器…";
     EXPECT_EQ(SendMessageA(m.Combo(0), CB_GETCURSEL, 0, 0), 0);
     EXPECT_EQ(m.ComboText(m.Combo(0)), "Pixel_7 2A191FDH300ABC");
     EXPECT_EQ(m.RowCount(), 13);
@@ -97,7 +100,7 @@ TEST_F(Manager, TwoPhonesOneUnauthorizedTheHintTheChoiceAndTheStartUpWindowFollo
     m.ChooseComboItem(m.Combo(0), 1);
     ASSERT_TRUE(tool.WaitFor([&] { return m.RowCount() == 0; }));
     EXPECT_EQ(m.ComboText(m.Combo(0)), "R5CT41ABCDE（未授权）");
-    EXPECT_EQ(m.Status(), "未授权：请在手机上确认“允许 USB 调试”") << "the whole hint";
+    EXPECT_EQ(m.Status(), "未授权：请在手机上点“允许 USB 调试”（没有弹出时：在开发者选项里点“撤销 USB 调试授权”，再重新插线）") << "the whole hint";
     EXPECT_EQ(Title(tool.Window()), "Pixel_7 2A191FDH300ABC") << "still the ready phone";
     // Back to the ready one: read again.
     m.ChooseComboItem(m.Combo(0), 0);
@@ -327,10 +330,16 @@ TEST_F(Manager, NoPhoneOrNoAdbIsSaidPlainly) {
         ASSERT_TRUE(tool.Start());
         ManagerUnderTest m(tool);
         ASSERT_TRUE(m.Open());
-        ASSERT_TRUE(tool.WaitFor([&] { return Contains(m.Status(), "没有发现设备"); })) << m.Status();
+        ASSERT_TRUE(tool.WaitFor([&] { return Contains(m.Status(), "没有发现手机"); })) << m.Status();
         ASSERT_TRUE(m.WaitIdle());
-        EXPECT_EQ(m.Status(), "没有发现设备：请连接手机并打开“USB 调试”");
-        EXPECT_EQ(SendMessageA(m.Combo(0), CB_GETCOUNT, 0, 0), 1) << "only 添加远程 adb 服务器…";
+        // The checks in order on the status line; the phones that never show up once in the log.
+        EXPECT_EQ(m.Status(), "没有发现手机，请依次检查：①已打开“USB 调试” ②手机上已点“允许” ③数据线能传数据 "
+                              "④已装厂商 USB 驱动 ⑤华为：USB 连接方式别选“仅充电”");
+        EXPECT_TRUE(Contains(m.Log(), "HarmonyOS")) << m.Log();
+        ASSERT_TRUE(m.Click("刷新"));
+        ASSERT_TRUE(m.WaitIdle());
+        EXPECT_EQ(m.Log().find("HarmonyOS"), m.Log().rfind("HarmonyOS")) << "said once\n" << m.Log();
+        EXPECT_EQ(SendMessageA(m.Combo(0), CB_GETCOUNT, 0, 0), 2) << "only 无线连接… and 添加远程 adb 服务器…";
         EXPECT_EQ(m.RowCount(), 0);
         ASSERT_TRUE(m.Click("禁用"));
         EXPECT_TRUE(tool.WaitFor([&] { return Contains(m.Status(), "请先勾选或选中"); })) << m.Status();
@@ -342,6 +351,7 @@ TEST_F(Manager, NoPhoneOrNoAdbIsSaidPlainly) {
     ASSERT_TRUE(tool.WaitFor([&] { return Contains(m.Status(), "找不到"); })) << m.Status();
     ASSERT_TRUE(m.WaitIdle());
     EXPECT_TRUE(Contains(m.Status(), "adb_1.0.40\\adb.exe：请把 platform-tools 里的 adb.exe")) << m.Status();
+    EXPECT_TRUE(Contains(m.Status(), "developer.android.com/tools/releases/platform-tools")) << m.Status();
     EXPECT_TRUE(IsWindowEnabled(m.Button("刷新")));
     EXPECT_EQ(m.RowCount(), 0);
 }
@@ -405,7 +415,7 @@ TEST_F(Manager, AllDevicesAtOnceWithTheLogGroupedPerDevice) {
     ManagerUnderTest m(tool);
     ASSERT_TRUE(m.Open());
     // The device list arrives at the end of the first read.
-    ASSERT_TRUE(tool.WaitFor([&] { return SendMessageA(m.Combo(0), CB_GETCOUNT, 0, 0) == 3; }));
+    ASSERT_TRUE(tool.WaitFor([&] { return SendMessageA(m.Combo(0), CB_GETCOUNT, 0, 0) == 4; }));
     ASSERT_TRUE(m.WaitIdle());
     EXPECT_EQ(m.RowCount(), 0) << "two ready phones: the user picks";
     m.ChooseComboItem(m.Combo(0), 1);
@@ -434,7 +444,7 @@ TEST_F(Manager, CancelStopsAfterThePackageInProgressAndTheRecordMatchesThePhone)
     ManagerUnderTest m(tool);
     ASSERT_TRUE(m.Open());
     // The device list arrives at the end of the first read.
-    ASSERT_TRUE(tool.WaitFor([&] { return SendMessageA(m.Combo(0), CB_GETCOUNT, 0, 0) == 3; }));
+    ASSERT_TRUE(tool.WaitFor([&] { return SendMessageA(m.Combo(0), CB_GETCOUNT, 0, 0) == 4; }));
     ASSERT_TRUE(m.WaitIdle());
     m.ChooseComboItem(m.Combo(0), 0);
     ASSERT_TRUE(tool.WaitFor([&] { return m.RowCount() == 8; }));
@@ -854,7 +864,7 @@ TEST_F(Manager, TheFirstOpenWithoutAServerStartsItOnceAndReadsThePhone) {
     ASSERT_TRUE(tool.WaitFor([&] { return m.RowCount() == 13; })) << m.Status() << "\n" << m.Log();
     ASSERT_TRUE(m.WaitIdle());
     EXPECT_FALSE(Contains(m.Status(), "daemon")) << m.Status();
-    EXPECT_EQ(SendMessageA(m.Combo(0), CB_GETCOUNT, 0, 0), 3);
+    EXPECT_EQ(SendMessageA(m.Combo(0), CB_GETCOUNT, 0, 0), 4);
     std::vector<std::string> log = tool.AdbLog();
     ASSERT_FALSE(log.empty());
     EXPECT_TRUE(Contains(log[0], "start-server")) << log[0];
@@ -911,11 +921,12 @@ TEST_F(Manager, AnotherComputersServerIsAddedItsPhonesListedActedOnAndRemembered
         ASSERT_TRUE(tool.WaitFor([&] { return m.RowCount() == 4; })) << m.Status();
         ASSERT_TRUE(m.WaitIdle());
         HWND devices = m.Combo(0);
-        ASSERT_EQ(SendMessageA(devices, CB_GETCOUNT, 0, 0), 2);
-        EXPECT_EQ(ComboItem(devices, 1), "添加远程 adb 服务器…");
+        ASSERT_EQ(SendMessageA(devices, CB_GETCOUNT, 0, 0), 3);
+        EXPECT_EQ(ComboItem(devices, 1), "无线连接…");
+        EXPECT_EQ(ComboItem(devices, 2), "添加远程 adb 服务器…");
 
         // The window opens modal; the handler waits in it, so the choice is posted.
-        SendMessageA(devices, CB_SETCURSEL, 1, 0);
+        SendMessageA(devices, CB_SETCURSEL, 2, 0);
         PostMessageA(m.Window(), WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(devices), CBN_SELCHANGE),
                      reinterpret_cast<LPARAM>(devices));
         HWND dialog = nullptr;
@@ -933,7 +944,7 @@ TEST_F(Manager, AnotherComputersServerIsAddedItsPhonesListedActedOnAndRemembered
         SetWindowTextA(port, "5038");
         PostMessageA(FindWindowExA(dialog, nullptr, "Button", "确定"), BM_CLICK, 0, 0);
         ASSERT_TRUE(tool.WaitFor([&] { return !IsWindow(dialog); }));
-        ASSERT_TRUE(tool.WaitFor([&] { return SendMessageA(devices, CB_GETCOUNT, 0, 0) == 3; })) << m.Status();
+        ASSERT_TRUE(tool.WaitFor([&] { return SendMessageA(devices, CB_GETCOUNT, 0, 0) == 4; })) << m.Status();
         ASSERT_TRUE(m.WaitIdle());
         EXPECT_EQ(ComboItem(devices, 0), "Phone_A AAA111");
         EXPECT_EQ(ComboItem(devices, 1), "Phone_B BBB222 @ 10.0.0.2:5038");
@@ -971,7 +982,7 @@ TEST_F(Manager, AnotherComputersServerIsAddedItsPhonesListedActedOnAndRemembered
     ASSERT_TRUE(tool.Start());
     ManagerUnderTest m(tool);
     ASSERT_TRUE(m.Open());
-    ASSERT_TRUE(tool.WaitFor([&] { return SendMessageA(m.Combo(0), CB_GETCOUNT, 0, 0) == 3; })) << m.Status();
+    ASSERT_TRUE(tool.WaitFor([&] { return SendMessageA(m.Combo(0), CB_GETCOUNT, 0, 0) == 4; })) << m.Status();
     ASSERT_TRUE(m.WaitIdle());
     EXPECT_EQ(ComboItem(m.Combo(0), 1), "Phone_B BBB222 @ 10.0.0.2:5038");
     EXPECT_TRUE(Contains(m.Log(), "远程 adb 服务器 10.0.0.9:5037：")) << m.Log();

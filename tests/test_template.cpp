@@ -151,19 +151,20 @@ TEST(ProgramTemplate, StartupWindowEntryStaysAsItWasBesideTheManager) {
     // One window: table count, identifier, placeholder, then the entry.
     const std::vector<uint8_t> alone = data::BuildTemplate({data::StartupWindow()});
     const std::vector<uint8_t>& full = data::FormTemplate();
-    // Three windows: the count, then an identifier and a placeholder each.
-    const size_t entry = alone.size() - 12, header = 4 + 3 * 8;
+    // Four windows: the count, then an identifier and a placeholder each.
+    const size_t entry = alone.size() - 12, header = 4 + 4 * 8;
     ASSERT_GT(full.size(), header + entry);
     EXPECT_EQ(std::vector<uint8_t>(full.begin() + header, full.begin() + header + entry),
               std::vector<uint8_t>(alone.begin() + 12, alone.end()));
 
     std::vector<WindowEntry> windows;
     ASSERT_EQ(Read(full, &windows), ReadResult::Ok);
-    ASSERT_EQ(windows.size(), 3u);
+    ASSERT_EQ(windows.size(), 4u);
     EXPECT_EQ(windows[0].id, 0x52010001u);
     EXPECT_EQ(windows[1].id, 0x52010002u);
     EXPECT_EQ(windows[2].id, 0x52010003u);
-    // The manager and the server window list their controls in descending
+    EXPECT_EQ(windows[3].id, 0x52010004u);
+    // The manager, the server and the wireless window list their controls in descending
     // identifier order, so that creation and the tab order run top to bottom.
     for (size_t w = 1; w < windows.size(); ++w) {
         UnitList& units = windows[w].units;

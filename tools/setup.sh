@@ -1,12 +1,13 @@
 #!/usr/bin/env bash
-# Installs everything the build, the tests and the demo need on a bare Debian 12
+# Installs everything the build, the tests, the demo and the installer
+# (nsis's makensis, zip for the portable copy) need on a bare Debian 12
 # machine. Safe to run again: it does nothing that is already done. It prints a line per step; the package manager's own
 # log goes to a file and is shown only when a step fails.
 set -euo pipefail
 
 need_pkgs=(g++-mingw-w64-i686 cmake make xvfb xauth wine wine32:i386 libboost1.81-dev
            googletest nlohmann-json3-dev locales fonts-wqy-microhei fonts-arphic-uming fonts-wine imagemagick x11-apps ccache
-           libz-mingw-w64-dev aapt zipalign android-framework-res androguard)
+           libz-mingw-w64-dev aapt zipalign android-framework-res androguard nsis zip)
 
 sudo_() { if [ "$(id -u)" = 0 ]; then "$@"; else sudo "$@"; fi; }
 

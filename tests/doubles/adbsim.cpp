@@ -212,7 +212,7 @@ Device* Choose(Profile& p, const Options& o) {
     Device* found = nullptr;
     if (!o.serial.empty()) {
         found = p.FindDevice(o.serial);
-        if (!found) return Fail(p, "device '" + o.serial + "' not found"), nullptr;
+        if (!found || found->state == "wifi") return Fail(p, "device '" + o.serial + "' not found"), nullptr;
     } else if (o.transportId) {
         for (Device& d : p.devices)
             if (d.transportId == o.transportId) found = &d;
@@ -220,7 +220,7 @@ Device* Choose(Profile& p, const Options& o) {
     } else {
         int count = 0;
         for (Device& d : p.devices)
-            if ((!o.usb || !IsEmulator(d)) && (!o.emulator || IsEmulator(d))) {
+            if (d.state != "wifi" && (!o.usb || !IsEmulator(d)) && (!o.emulator || IsEmulator(d))) {
                 found = &d;
                 count++;
             }
@@ -252,6 +252,7 @@ std::string ModelField(const std::string& model) {
 void ListDevices(const Profile& p, bool longForm) {
     std::string out = "List of devices attached\r\n";
     for (const Device& d : p.devices) {
+        if (d.state == "wifi") continue;   // on the network, not connected (wireless.cpp)
         if (!longForm) {
             out += d.serial + "\t" + d.state + "\r\n";
             continue;
@@ -356,12 +357,14 @@ std::string ClientVersion(const Profile& p) {
 // The commands that talk to the server; `version` and the unknown ones do not.
 bool NeedsServer(const std::string& command) {
     return command == "devices" || command == "shell" || command == "get-state" || command == "get-serialno" ||
-           command == "start-server" || command == "pull" || command == "install" || command == "install-multiple";
+           command == "start-server" || command == "pull" || command == "install" || command == "install-multiple" ||
+           command == "pair" || command == "connect" || command == "disconnect" || command == "mdns";
 }
 
 int Command(sim::Store& store, Profile& p, const Options& o, const std::string& statePath) {
     const std::vector<std::string>& a = o.args;
     std::string command = a.empty() ? std::string() : a[0];
+    if (NeedsServer(command) && sim::RivalClash(p)) return 1;
     if (p.serverStartMs >= 0) {
         if (command == "kill-server") {
             sim::KillServer(statePath);
@@ -386,6 +389,8 @@ int Command(sim::Store& store, Profile& p, const Options& o, const std::string& 
         Device* d = Choose(p, o);
         return d ? sim::TransferCommand(store, *d, a) : 1;
     }
+    int status = 0;
+    if (sim::Wireless(store, p, a, &status)) return status;
     if (command == "shell" || command == "exec-out" || command == "get-state" || command == "get-serialno") {
         Device* d = Choose(p, o);
         if (!d) return 1;
@@ -422,6 +427,7 @@ int main(int argc, char** argv) {
         Sleep(std::strtoul(argv[2], nullptr, 10));
         return 0;
     }
+    if (argc == 4 && std::strcmp(argv[1], "__rival") == 0) return sim::ServeAsRival(argv[2], argv[3]);
     if (argc == 4 && std::strcmp(argv[1], "__server") == 0)
         return sim::ServeAsServer(argv[2], std::strtoul(argv[3], nullptr, 10));
     if (argc == 5 && std::strcmp(argv[1], "__phone") == 0) {
@@ -459,7 +465,9 @@ int main(int argc, char** argv) {
     // The line is logged once the state is read: a test that sees it may
     // rewrite the state for the next command without a pause.
     // `devices` lists every phone whatever ANDROID_SERIAL says.
-    bool listing = !options.args.empty() && options.args[0] == "devices";
+    // So do the host commands of wireless debugging.
+    std::string first = options.args.empty() ? std::string() : options.args[0];
+    bool listing = first == "devices" || first == "mdns" || first == "pair" || first == "connect" || first == "disconnect";
     Profile p = store.Load(listing ? std::string() : options.serial, !listing);
     store.AppendLog(GetCommandLineA());
     if (p.daemonMs) StartDaemon(p.daemonMs);

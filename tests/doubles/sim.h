@@ -155,6 +155,8 @@ public:
     // device `serial`, and writes the state back when a package changed.
     // False when the device is gone from the state file.
     bool Change(const std::string& serial, const std::function<void(Device&)>& change);
+    // Under the lock: `edit` works on the whole state text, written back when it returns true.
+    void Edit(const std::function<bool(std::string& text)>& edit);
 
 private:
     void Lock();
@@ -199,6 +201,15 @@ bool IdentifyApk(const Device& device, const std::string& bytes, std::string* pa
 int TransferCommand(Store& store, Device& device, const std::vector<std::string>& args);
 // What the phone's output takes over the cable (adbsim.cpp).
 void Transfer(const Device& device, size_t bytes);
+
+// wireless.cpp: wireless debugging (pair, connect, disconnect, mdns) and
+// another program's adb server on the port. `Wireless` answers the
+// wireless commands (true when `command` was one, its status in `status`);
+// `RivalClash` prints what a client says to a server of another version
+// holding the port, true when one does.
+bool Wireless(Store& store, const Profile& p, const std::vector<std::string>& args, int* status);
+bool RivalClash(const Profile& p);
+int ServeAsRival(const std::string& port, const std::string& version);
 
 // shell.cpp: runs a script as the phone's sh would; returns its status.
 // `emit` receives output as it is produced (stream 1 or 2).

@@ -269,4 +269,11 @@ bool Store::Change(const std::string& serial, const std::function<void(Device&)>
     return found;
 }
 
+void Store::Edit(const std::function<bool(std::string& text)>& edit) {
+    Lock();
+    std::string text = ReadLocked();
+    if (edit(text)) Save(text);
+    Unlock();
+}
+
 } // namespace sim
