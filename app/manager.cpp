@@ -11,6 +11,7 @@
 #include "data/manager.h"
 #include "data/program.h"
 #include "appnames/apkfetch.h"
+#include "device/apkcopies.h"
 #include "device/lists.h"
 #include "text/text.h"
 #include "handlers.h"
@@ -411,6 +412,15 @@ void LogFinished(const std::vector<dev::BatchResult>& finished) {
 void ShowProgress() {
     Progress p = gManager->jobs->CurrentProgress();
     LogFinished(p.finished);
+    if (p.reported == 0 && p.toCopy > 0 && p.copied < p.toCopy) {
+        // Before a delete: the user apps' APKs on their way to this computer.
+        constexpr unsigned long long kMb = 1 << 20;
+        view::SetProgress(static_cast<int32_t>(p.copied / kMb), static_cast<int32_t>((p.toCopy + kMb - 1) / kMb));
+        if (!Open()) return;
+        Status("正在把安装包复制到电脑 " + std::to_string(p.copied / kMb) + "/" + std::to_string((p.toCopy + kMb - 1) / kMb) +
+               " MB " + gManager->rows.Display(p.copying));
+        return;
+    }
     if (p.total == 0) return;
     view::SetProgress(static_cast<int32_t>(p.reported), static_cast<int32_t>(p.total));
     if (!Open()) return;
@@ -439,7 +449,7 @@ std::string NameLines(const std::vector<std::string>& names, const std::vector<s
 // What the user agrees to before the phone is touched.
 bool Confirmed(dev::Action action, const std::vector<std::string>& names) {
     if (action != dev::Action::Disable && action != dev::Action::Delete) return true;
-    std::vector<std::string> risky, reasons, userApps;
+    std::vector<std::string> risky, reasons, userApps, systemApps;
     for (const std::string& name : names) {
         if (const std::string* reason = knowledge::RiskReason(name)) {
             risky.push_back(name);
@@ -447,6 +457,7 @@ bool Confirmed(dev::Action action, const std::vector<std::string>& names) {
         }
         const dev::Package* p = dev::FindPackage(gManager->rows.Snapshot(), name);
         if (action == dev::Action::Delete && p && p->kind == dev::PackageKind::User) userApps.push_back(name);
+        if (action == dev::Action::Delete && p && p->kind == dev::PackageKind::System) systemApps.push_back(name);
     }
     std::string verb = dev::ActionVerb(action);
     if (!risky.empty() &&
@@ -456,9 +467,20 @@ bool Confirmed(dev::Action action, const std::vector<std::string>& names) {
         return false;
     if (!Open()) return false;
     if (!userApps.empty() &&
-        !view::Ask("下列用户应用删除后，如果 Android 丢弃了它们的安装包，可能无法再恢复：\r\n\r\n" + NameLines(userApps) +
-                       "\r\n确定要删除吗？",
+        !view::Ask("下列应用是用户自己安装的，删除时 Android 会连安装包一起删掉。删除前先把它们的安装包复制到这台电脑（" +
+                       dev::ApkCopiesRoot() + "），恢复 和 全部撤销 用它重新安装；复制不成功的不删除：\r\n\r\n" +
+                       NameLines(userApps) + "\r\n确定要删除吗？",
                    "删除用户应用"))
+        return false;
+    if (!Open()) return false;
+    // Android 7 and older have no install-existing: a deleted system app
+    // comes back only with a factory reset.
+    const dev::PackageSnapshot& s = gManager->rows.Snapshot();
+    if (!systemApps.empty() && s.api > 0 && s.api < dev::kRestoreApi &&
+        !view::Ask("这台手机是 Android " + (s.release.empty() ? "API " + std::to_string(s.api) : s.release) +
+                       "：删除的系统应用在这个版本上无法用 恢复 找回，只有恢复出厂设置才能找回。确定要删除下列应用吗？\r\n\r\n" +
+                       NameLines(systemApps),
+                   "删除系统应用"))
         return false;
     return Open();
 }

@@ -1,5 +1,8 @@
 #include "manager_jobs.h"
 
+#include <map>
+#include <memory>
+
 #include "connect/known.h"
 #include "text/text.h"
 #include "runtime/services.h"
@@ -186,6 +189,21 @@ void Jobs::Run(const JobRequest& request, const dev::Cancel& cancel) {
         o.knownApi = onShown ? request.knownApi : 0;
         o.phone = onShown ? request.phone : std::string();
         o.model = onShown ? request.model : std::string();
+        // Each phone's copies count into the job's bytes; a phone's figures come from its own thread.
+        auto phoneCopies = std::make_shared<std::map<DWORD, std::pair<unsigned long long, unsigned long long>>>();
+        o.copyProgress = [this, phoneCopies](unsigned long long done, unsigned long long all, const std::string& package) {
+            bool post;
+            {
+                dev::Hold hold(lock_);
+                (*phoneCopies)[GetCurrentThreadId()] = {done, all};
+                progress_.copied = progress_.toCopy = 0;
+                for (const auto& c : *phoneCopies) progress_.copied += c.second.first, progress_.toCopy += c.second.second;
+                progress_.copying = package;
+                post = !progressPosted_;
+                progressPosted_ = true;
+            }
+            if (post) Post(kPostedProgress);
+        };
         o.progress = [this](const std::string&, const dev::PackageResult& p, size_t, size_t) {
             bool post;
             {

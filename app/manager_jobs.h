@@ -65,6 +65,10 @@ struct JobResult {
 struct Progress {
     size_t reported = 0, total = 0;
     std::string current;               // the package last reported
+    // While user apps' APKs are copied before a delete: bytes so far and in
+    // all (every phone of the job together), the package being copied.
+    unsigned long long copied = 0, toCopy = 0;
+    std::string copying;
     // Batches of an all-devices run that have ended since the last look,
     // without their read states: the log shows each phone's as it ends.
     std::vector<dev::BatchResult> finished;

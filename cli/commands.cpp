@@ -264,7 +264,11 @@ std::string NeedsYes(dev::Action a, const std::string& name, const dev::PackageS
         return "没有删除：这台手机是 Android " + now->release +
                "，从 Android 17 起 adb 不能为单个用户删除系统应用；加 --yes 改用禁用，或用 adbctl disable";
     if (a == dev::Action::Delete && p && p->kind == dev::PackageKind::User)
-        return "没有删除：这是用户应用，删除后如果 Android 丢弃了它的安装包，可能无法再恢复；确定要删除请加 --yes";
+        return "没有删除：这是用户自己安装的应用，删除会连安装包一起删掉；加 --yes 会先把安装包复制到电脑（restore 和 undo "
+               "用它重新安装），复制不成功的不删除";
+    if (a == dev::Action::Delete && p && p->kind == dev::PackageKind::System && now->api > 0 && now->api < dev::kRestoreApi)
+        return "没有删除：这台手机是 Android " + now->release + "，删除的系统应用无法用 restore 找回，只有恢复出厂设置才能找回；"
+               "确定要删除请加 --yes";
     return std::string();
 }
 

@@ -31,8 +31,8 @@ const char* const kOutcomeWords[] = {"done",         "not-installed", "protected
                                      "system-disabled", "disable-refused", "core-package", "no-root-permission",
                                      "device-admin", "restricted", "internal-error", "not-allowed", "refused-1000",
                                      "root-only", "apk-gone", "user-denied", "install-refused",
-                                     "shared-library", "intent", "other-phone"};
-constexpr int kOutcomes = static_cast<int>(Outcome::OtherPhone) + 1;
+                                     "shared-library", "intent", "other-phone", "not-copied"};
+constexpr int kOutcomes = static_cast<int>(Outcome::NotCopied) + 1;
 static_assert(sizeof kOutcomeWords / sizeof kOutcomeWords[0] == kOutcomes, "a word for every outcome");
 
 // The phone's answers that are outcomes of their own.
@@ -125,6 +125,10 @@ std::string OutcomeMessage(Action a, const PackageResult& r) {
     case Outcome::NotSent: return "未执行：设备已断开或不可用，没有发送";
     case Outcome::Intent: return "已发出，结果未知，下次读取这台手机时确认";
     case Outcome::OtherPhone: return "未执行：连接的手机不是读取列表时的那一台，请按 刷新 后再试";
+    case Outcome::NotCopied:
+        return "没有删除：它是用户自己安装的应用，删除会连安装包一起删掉，可是安装包没能复制到电脑上（" +
+               text::OneLine(r.text, 200) + "）";
+    case Outcome::InstallRefused: return "失败，手机不允许从电脑安装应用：" + knowledge::InstallRemedy(r.maker);
     case Outcome::Other: break;
     default: return knowledge::Explain(AnswerOf(r.outcome), verb);
     }

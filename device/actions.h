@@ -44,6 +44,7 @@ enum class Outcome {
     // package's outcome line of the same batch or by the next complete read.
     Intent,
     OtherPhone,       // not sent: the phone answering is not the one the list was read from
+    NotCopied,        // a user app's APKs could not be copied to the computer: not deleted
 };
 
 struct PackageResult {
@@ -57,6 +58,8 @@ struct PackageResult {
     PackageState before = PackageState::Enabled;
     bool afterKnown = false;  // the phone's state of it was read back after the batch
     PackageState after = PackageState::Enabled;
+    std::string copy;         // a delete: the folder its APKs were copied to; a restore: the copy installed
+    std::string maker;        // the phone's maker, for the way out of a refused install
 };
 
 // The word a record line and the tests use: "disable", "enable", "delete", "restore".

@@ -4,6 +4,7 @@
 #include <map>
 
 #include "names.h"
+#include "knowledge/answers.h"
 #include "text/text.h"
 
 namespace dev {
@@ -74,6 +75,7 @@ private:
         e.before = r.before;
         e.afterKnown = o != Outcome::Intent && r.afterKnown;
         e.after = r.after;
+        e.copy = r.copy;
         e.phone = phone_;
         e.batch = batch_;
         return e;
@@ -212,6 +214,58 @@ private:
     bool haveBefore_ = false;
 };
 
+// A restore that found no APK left on the phone (an app its owner
+// installed, deleted by this tool): the copy made before the delete is
+// installed for the user, and the phone read back to tell what it shows.
+void RestoreFromCopies(const Adb& adb, const std::string& serial, const BatchOptions& o, const PackageSnapshot& pre,
+                       const std::string& copiesRoot, const std::vector<size_t>& where,
+                       const std::vector<std::string>& sent, BatchResult* b, Reporter& ends, RecordWriter& record) {
+    std::vector<size_t> gone;
+    for (size_t k = 0; k < sent.size(); k++)
+        if (b->results[where[k]].outcome == Outcome::ApkGone) gone.push_back(where[k]);
+    if (gone.empty()) return;
+    std::vector<ApkCopy> copies = ListApkCopies(copiesRoot);
+    std::string phone = PhoneKey(pre);
+    bool installed = false;
+    for (size_t i : gone) {
+        PackageResult& r = b->results[i];
+        const ApkCopy* copy = NewestCopy(copies, phone, r.name);
+        if (!copy || (o.cancel && o.cancel->Requested())) continue;   // said as it is: no APK, here or there
+        AdbResult run = InstallApkCopy(adb, serial, o.user, *copy, o.cancel);
+        std::string said = text::Trim(run.out + "\n" + run.err);
+        r.copy = copy->folder.substr(copiesRoot.size() + 1);
+        if (RunFailure(run).empty() && text::Contains(run.out, "Success")) {
+            installed = true;
+            r.outcome = Outcome::Done;
+            r.text = said;
+        } else {
+            knowledge::Answer a = knowledge::ReadAnswer(said);
+            r.outcome = a == knowledge::Answer::InstallRestricted ? Outcome::InstallRefused : Outcome::Other;
+            r.text = RunFailure(run).empty() ? said : RunFailure(run);
+        }
+    }
+    if (installed) {
+        // What the phone shows now decides, as after every batch.
+        PackageRead again = ReadPackages(adb, serial, o.user, o.abort, Users::Skip, o.knownApi);
+        if (again.snapshot.complete) b->after = again.snapshot;
+        for (size_t i : gone) {
+            PackageResult& r = b->results[i];
+            if (r.outcome != Outcome::Done || !again.snapshot.complete) continue;
+            const Package* p = FindPackage(again.snapshot, r.name);
+            r.afterKnown = p != nullptr;
+            if (p) r.after = p->state;
+            if (!p || !ShowsDone(Action::Restore, p->state)) {
+                r.outcome = Outcome::Other;
+                r.unchanged = true;
+            }
+        }
+    }
+    for (size_t i : gone) {
+        ends.Report(b->results[i]);
+        record.Write(b->results[i]);
+    }
+}
+
 } // namespace
 
 DeviceList ListDevices(const Adb& adb, const Cancel* cancel) {
@@ -290,6 +344,49 @@ BatchResult RunBatch(const Adb& adb, const std::string& serial, Action action, c
         return b;
     }
     record.SetPhone(pre.snapshot);
+    const std::string copiesRoot = o.copiesRoot.empty() ? ApkCopiesRoot() : o.copiesRoot;
+    std::map<std::string, std::string> copyOf;   // package -> its copy's folder, relative to the root
+    if (action == Action::Delete && o.keepApks) {
+        // The user apps the delete would take: each one's APKs copied first.
+        CopyRequest c;
+        c.serial = serial;
+        c.user = o.user;
+        c.api = pre.snapshot.api;
+        c.phone = PhoneKey(pre.snapshot);
+        c.root = copiesRoot;
+        c.cancel = o.cancel;
+        c.progress = o.copyProgress;
+        for (const std::string& n : sent) {
+            const Package* p = FindPackage(pre.snapshot, n);
+            if (p && p->kind == PackageKind::User && p->state != PackageState::Deleted) c.packages.push_back(n);
+        }
+        std::map<std::string, const CopyOutcome*> failed;
+        std::vector<CopyOutcome> copies = CopyApks(adb, c);
+        for (const CopyOutcome& co : copies) {
+            if (co.ok) copyOf[co.package] = co.copy.folder.substr(copiesRoot.size() + 1);
+            else failed[co.package] = &co;
+        }
+        // What was not copied is not deleted; a cancel during the copies
+        // sends nothing.
+        bool cancelled = o.cancel && o.cancel->Requested();
+        std::vector<std::string> keptSent;
+        std::vector<size_t> keptWhere;
+        for (size_t k = 0; k < sent.size(); k++) {
+            PackageResult& r = b.results[where[k]];
+            if (cancelled || failed.count(sent[k])) {
+                r.outcome = cancelled ? Outcome::Cancelled : Outcome::NotCopied;
+                if (!cancelled) r.text = failed[sent[k]]->why;
+                NoteBefore(pre.snapshot, &r);
+                ends.Report(r);
+                continue;
+            }
+            keptSent.push_back(sent[k]);
+            keptWhere.push_back(where[k]);
+        }
+        sent.swap(keptSent);
+        where.swap(keptWhere);
+        if (sent.empty()) return b;
+    }
     std::vector<PackageResult> intents(sent.size());
     for (size_t k = 0; k < sent.size(); k++) {
         intents[k].name = sent[k];
@@ -376,12 +473,17 @@ BatchResult RunBatch(const Adb& adb, const std::string& serial, Action action, c
         // back to tell: what it did is not known, and its intent says just
         // that until the next read (a phone gone midway is DeviceGone).
         if (stopped && r.begun && r.status < 0 && !b.after.complete) r.outcome = Outcome::Intent;
+        r.maker = pre.snapshot.maker;
+        if (copyOf.count(r.name)) r.copy = copyOf[r.name];
         b.results[where[k]] = r;
-        if (!ends.Reported(k)) ends.Report(r);
+        // A restore that found no APK left waits for its copy to be installed.
+        bool fromCopy = action == Action::Restore && r.outcome == Outcome::ApkGone && o.keepApks && !stopped;
+        if (!ends.Reported(k) && !fromCopy) ends.Report(r);
         // Settles the intent; one the read back did not settle waits for the
         // next complete read of the phone.
         if (r.begun || b.after.complete) record.Write(r);
     }
+    if (action == Action::Restore && o.keepApks && !stopped) RestoreFromCopies(adb, serial, o, pre.snapshot, copiesRoot, where, sent, &b, ends, record);
     b.recordError = record.Error();
     return b;
 }

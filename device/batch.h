@@ -10,6 +10,7 @@
 #include <vector>
 #include "actions.h"
 #include "adb.h"
+#include "apkcopies.h"
 #include "devices.h"
 #include "packages.h"
 #include "record.h"
@@ -52,6 +53,12 @@ struct BatchOptions {
     const ActionRecord* record = nullptr;  // where the outcomes go, if anywhere
     std::string model;                     // for the record when the read-back has none
     BatchProgress progress;
+    // A delete first copies every user app's APKs to the computer (a user
+    // app loses its APK with the delete); one whose copy fails is not sent.
+    // A restore that finds no APK left on the phone reinstalls the copy.
+    bool keepApks = true;
+    std::string copiesRoot;                // empty: ApkCopiesRoot()
+    CopyProgress copyProgress;             // as the copies go, from the batch's thread
     // RunOnDevices: called as each device's batch ends, from its thread
     // (calls are never concurrent), so its outcomes can be shown before the
     // slowest phone's.

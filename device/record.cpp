@@ -19,6 +19,7 @@ namespace {
 constexpr size_t kFirstFields = 7;
 constexpr size_t kFields = 10;
 constexpr size_t kFieldsWithAfter = 11;
+constexpr size_t kFieldsWithCopy = 12;
 
 std::string Field(const std::string& s) {
     std::string f = text::OneLine(s, 120);
@@ -88,7 +89,7 @@ std::string FormatEntry(const RecordEntry& e) {
     return Field(e.time) + "\t" + Field(e.serial) + "\t" + Field(e.model) + "\t" + std::to_string(e.user) + "\t" +
            Field(e.package) + "\t" + ActionWord(e.action) + "\t" + OutcomeWord(e.outcome) + "\t" +
            (e.beforeKnown ? StateWord(e.before) : "-") + "\t" + Field(e.phone) + "\t" + Field(e.batch) + "\t" +
-           (e.afterKnown ? StateWord(e.after) : "-") + "\n";
+           (e.afterKnown ? StateWord(e.after) : "-") + "\t" + (e.copy.empty() ? "-" : e.copy) + "\n";
 }
 
 namespace {
@@ -146,6 +147,8 @@ bool ParseEntry(const char* line, size_t size, RecordEntry* e) {
         if (!f[9].Is("-")) e->batch = f[9].Text();
     }
     if (count >= kFieldsWithAfter) e->afterKnown = ReadStateView(f[10], &e->after);
+    e->copy.clear();
+    if (count >= kFieldsWithCopy && !f[11].Is("-")) e->copy = f[11].Text();
     return true;
 }
 

@@ -1,14 +1,15 @@
 // The record of actions: an append-only text file, one line per package
 // action, by default %LOCALAPPDATA%\adbtool\actions.log. A line is
 //   time<TAB>serial<TAB>model<TAB>user<TAB>package<TAB>action<TAB>outcome
-//   <TAB>before<TAB>phone<TAB>batch<TAB>after<LF>
+//   <TAB>before<TAB>phone<TAB>batch<TAB>after<TAB>copy<LF>
 // with the time in UTC as 2026-12-08T04:10:00Z, the action and outcome as
 // words ("disable", "done"), `serial` the transport serial adb used, `before`
 // the package's state just before ("enabled", "disabled", "deleted", "-" when
 // not read), `phone` the phone's own identity (PhoneKey), `batch` the run
 // that wrote it: a later line of the same batch and package settles the
-// earlier one, and `after` the state the phone showed afterwards when it
-// was read. Before a batch is sent, each of its packages gets a line with
+// earlier one, `after` the state the phone showed afterwards when it
+// was read, and `copy` the folder holding the APKs copied before a delete
+// (apkcopies.h), or the copy a restore installed. Before a batch is sent, each of its packages gets a line with
 // the outcome "intent"; its outcome line settles it, or, when the tool ended
 // first, the next complete read of the phone. The first seven fields are
 // those of the first builds, which wrote nothing more and skip lines with
@@ -42,6 +43,7 @@ struct RecordEntry {
     std::string batch;
     bool afterKnown = false;    // the state the phone showed after, when read
     PackageState after = PackageState::Enabled;
+    std::string copy;           // the folder of the APKs' copy, empty for none
 };
 
 // Which phone a record line belongs to: its own identity when the read found

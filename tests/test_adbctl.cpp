@@ -325,13 +325,13 @@ TEST_F(Ctl, AListOnEveryPhoneRiskyOnesNeedYesHostileLinesNeverSent) {
 
 // Waits for the copies of user apps (undo brings back the deleted user app
 // only by installing the copies made before the delete): until then disabled.
-TEST_F(Ctl, DISABLED_UntilApkCopies_DeleteUndoAndTheRecordNewestFirst) {
+TEST_F(Ctl, DeleteUndoAndTheRecordNewestFirst) {
     Phones(std::string(kQuick) + QuickPhone("ONE"));
     // A user app is not deleted without --yes; a dry run sends no action.
     Ran dry = RunRecorded("delete com.user.app com.sys.plain --dry-run");
     EXPECT_EQ(dry.exit, 1u);
-    EXPECT_EQ(dry.out, U("com.user.app：没有删除：这是用户应用，删除后如果 Android 丢弃了它的安装包，可能无法再恢复；"
-                         "确定要删除请加 --yes\r\n"
+    EXPECT_EQ(dry.out, U("com.user.app：没有删除：这是用户自己安装的应用，删除会连安装包一起删掉；加 --yes 会先把安装包复制到电脑"
+                         "（restore 和 undo 用它重新安装），复制不成功的不删除\r\n"
                          "com.sys.plain：将发送：cmd package uninstall -k --user 0 com.sys.plain\r\n"));
     EXPECT_FALSE(Contains(AdbLog(), " uninstall "));
     EXPECT_EQ(RecordText(), "");
@@ -1098,7 +1098,7 @@ TEST_F(Ctl, RefusalsSayTheWayOutAndYesTakesTheActionThatWorks) {
 // Waits for the copies of user apps: a script deletes a user app with a
 // split, undo says what the owner must switch on while the phone refuses
 // installs from the computer, and reinstalls the copies once it allows them.
-TEST_F(Ctl, DISABLED_UntilApkCopies_UndoReinstallsADeletedUserAppsCopiesOnceThePhoneAllows) {
+TEST_F(Ctl, UndoReinstallsADeletedUserAppsCopiesOnceThePhoneAllows) {
     Phones(QuickProfile("xiaomi-hyperos.txt"));
     Ran del = RunRecorded("delete com.ss.android.ugc.aweme --yes");
     EXPECT_EQ(del.exit, 0u) << del.out << del.err;

@@ -411,7 +411,7 @@ TEST(PackageNames, OneCheckForTheStartupWindowAndTheScripts) {
 TEST(ActionRecordText, TornAndDamagedLinesAreSkippedAndUndoFollowsTheLastDoneAction) {
     RecordEntry e{"2026-12-08T04:10:00Z", "SER1", "Pixel\t7", 0, "com.a", Action::Disable, Outcome::Done};
     std::string line = FormatEntry(e);
-    EXPECT_EQ(line, "2026-12-08T04:10:00Z\tSER1\tPixel 7\t0\tcom.a\tdisable\tdone\t-\t-\t-\t-\n");
+    EXPECT_EQ(line, "2026-12-08T04:10:00Z\tSER1\tPixel 7\t0\tcom.a\tdisable\tdone\t-\t-\t-\t-\t-\n");
     std::string bytes = line + "garbage without tabs\n" + "t\tSER1\tm\t0\tcom.b;x\tdisable\tdone\n" +
                         "t\tSER1\tm\t0\tcom.c\tdelete\tdone\n" + "t\tSER1\tm\t0\tcom.c\tdel";
     std::vector<RecordEntry> all = ParseRecord(bytes);
@@ -469,7 +469,7 @@ RecordEntry Line(const char* serial, const char* phone, const char* pkg, Action 
                  const char* batch = "b") {
     RecordEntry e{"2026-12-08T04:10:00Z", serial, "m", 0, pkg, a, o};
     std::string text = FormatEntry(e);
-    text.resize(text.size() - 9);   // "\t-\t-\t-\t-\n"
+    text.resize(text.size() - 11);   // "\t-\t-\t-\t-\t-\n"
     text += std::string("\t") + before + "\t" + phone + "\t" + batch + "\n";
     RecordEntry back;
     EXPECT_TRUE(ParseEntry(text.substr(0, text.size() - 1), &back)) << text;
@@ -593,7 +593,7 @@ TEST(ActionRecordText, IntentsAreSettledByWhatThePhoneShowsAndUndoNeverGuesses) 
     intent.phone = "SN1/aid1";
     intent.batch = "b5";
     std::string text = FormatEntry(intent);
-    EXPECT_EQ(text, "t\tSN1\tm\t0\tcom.i\tdisable\tintent\tenabled\tSN1/aid1\tb5\t-\n");
+    EXPECT_EQ(text, "t\tSN1\tm\t0\tcom.i\tdisable\tintent\tenabled\tSN1/aid1\tb5\t-\t-\n");
     RecordEntry back;
     ASSERT_TRUE(ParseEntry(text.substr(0, text.size() - 1), &back));
     EXPECT_EQ(back.outcome, Outcome::Intent);
@@ -749,7 +749,7 @@ TEST(TextLines, OneLineKeepsCharactersWholeAndControlBytesOut) {
     EXPECT_EQ(text::OneLine("\xCE\xA2\xD0\xC5\xCE\xA2", 5), "\xCE\xA2\xD0\xC5");                       // in GBK
     RecordEntry e{"t", "S\xD6\tX", "\xD6\xD0\t7", 0, "com.a", Action::Disable, Outcome::Done};
     std::vector<std::string> fields = text::SplitTabs(FormatEntry(e));
-    EXPECT_EQ(fields.size(), 11u) << "a serial or model with a tab after a lead byte keeps its line";
+    EXPECT_EQ(fields.size(), 12u) << "a serial or model with a tab after a lead byte keeps its line";
 }
 
 TEST(ActionRecordText, RecordTimesAreShownInLocalTime) {

@@ -242,9 +242,9 @@ TEST(MakersPhones, EachActionEachAnswerItsWordsTheRecordAndUndo) {
         }
 
         // Undo: each package back to its state before the tool, where the
-        // phone still has what it takes: a user app whose APK went with it
-        // comes back only from its copies, and Android 17 deletes no system
-        // app again; both are said, never reported done.
+        // phone allows it: a user app whose APK went with it comes back from
+        // its copy unless installs from the computer are off, and Android 17
+        // deletes no system app again; both are said, never reported done.
         PhoneId id = IdentifyPhone(serial, b.after);
         std::vector<UndoItem> undo = UndoSet(record.ReadAll(), id, m.user, &b.after);
         std::map<std::string, bool> restored;
@@ -262,12 +262,15 @@ TEST(MakersPhones, EachActionEachAnswerItsWordsTheRecordAndUndo) {
                 const Package* p = FindPackage(first, r.name);
                 bool system = p && p->kind == PackageKind::System;
                 Outcome want = Outcome::Done;
-                if (ApkGone(phone, r.name)) want = a == Action::Restore ? Outcome::ApkGone : Outcome::NotInstalled;
+                // A user app whose APK went with it comes back from the copy
+                // made before the delete, unless the phone refuses installs
+                // from the computer (USB安装 off): then it stays, and says why.
+                if (ApkGone(phone, r.name)) want = a == Action::Restore ? Outcome::InstallRefused : Outcome::NotInstalled;
                 else if (a == Action::Delete && system && first.api >= kRootOnlyDeleteApi) want = Outcome::RootOnly;
                 else if (restored[r.name]) want = Outcome::Already;   // install-existing left it enabled
                 EXPECT_EQ(OutcomeWord(r.outcome), std::string(OutcomeWord(want)));
                 if (a == Action::Restore && r.outcome == Outcome::Done) restored[r.name] = true;
-                if (want == Outcome::ApkGone || want == Outcome::RootOnly) stays.push_back(r.name);
+                if (want == Outcome::InstallRefused || want == Outcome::RootOnly) stays.push_back(r.name);
             }
             Check(m, b, record);
         }
@@ -440,7 +443,7 @@ std::string SwitchUsbInstallOn(const ToolUnderTest& tool) {
 // when install-existing finds none: across a restart of the tool, and on a
 // phone that refuses installs from the computer once its owner has switched
 // USB安装 on, after being told to.
-TEST_F(MakersWindow, DISABLED_UntilApkCopies_ADeletedUserAppWithASplitComesBackAfterARestart) {
+TEST_F(MakersWindow, ADeletedUserAppWithASplitComesBackAfterARestart) {
     std::string state;
     {
         ToolUnderTest tool("makers-copies-1", ProfileText("xiaomi-hyperos.txt"));
