@@ -147,23 +147,24 @@ TEST(PackageRead, StatesKindsPathsAndRefusedNamesFromOneScript) {
     EXPECT_EQ(o.packages[0].path, "/system/app/A/A.apk");
 }
 
-TEST(ActionScript, OneCommandPerPackageBetweenMarkersAndNothingForABadName) {
+TEST(ActionScript, EachPackageOnceBetweenItsMarkersAndNothingForABadName) {
     std::string script = BuildActionScript(Action::Delete, 0, {"com.a", "com.b"});
-    EXPECT_EQ(script.substr(0, script.find(":adbtool:section")),
-              "echo :adbtool:begin 0;pm uninstall -k --user 0 com.a 2>&1;echo :adbtool:end 0 $?;"
-              "echo :adbtool:begin 1;pm uninstall -k --user 0 com.b 2>&1;echo :adbtool:end 1 $?;echo ");
-    EXPECT_NE(script.find(BuildReadScript(0)), std::string::npos);
-    EXPECT_EQ(ActionCommand(Action::Restore, 10, "com.a"), "cmd package install-existing --user 10 com.a");
-    EXPECT_EQ(ActionCommand(Action::Disable, 0, "com.a"), "pm disable-user --user 0 com.a");
-    EXPECT_EQ(ActionCommand(Action::Enable, 0, "com.a"), "pm enable --user 0 com.a");
-    // Android 8 on: no Java VM per package. Before, pm; restore is cmd's alone.
-    EXPECT_EQ(ActionCommand(Action::Delete, 0, "com.a", 26), "cmd package uninstall -k --user 0 com.a");
-    EXPECT_EQ(ActionCommand(Action::Disable, 10, "com.a", 34), "cmd package disable-user --user 10 com.a");
-    EXPECT_EQ(ActionCommand(Action::Enable, 0, "com.a", 25), "pm enable --user 0 com.a");
-    EXPECT_EQ(ActionCommand(Action::Restore, 0, "com.a", 23), "cmd package install-existing --user 0 com.a");
+    for (const char* name : {"com.a", "com.b"}) {
+        size_t at = script.find(std::string(" ") + name + " ");
+        ASSERT_NE(at, std::string::npos) << name;
+        EXPECT_EQ(script.find(std::string(" ") + name + " ", at + 1), std::string::npos) << "sent once: " << name;
+        std::string n = name[4] == 'a' ? "0" : "1";
+        EXPECT_LT(script.find(":adbtool:begin " + n), at);
+        EXPECT_GT(script.find(":adbtool:end " + n), at);
+    }
+    EXPECT_NE(script.find(BuildReadScript(0)), std::string::npos) << "the read back follows";
+    // Android 8 on: no Java VM per package; restore only through cmd, which
+    // the old pm lacks (its refusal is the answer there).
     std::string eight = BuildActionScript(Action::Disable, 0, {"com.a"}, ReadBack::Yes, ReadBefore::Yes, 27);
     EXPECT_EQ(eight.find("pm "), std::string::npos) << eight;
     EXPECT_NE(eight.find(BuildReadScript(0, Users::Skip, 27)), std::string::npos);
+    EXPECT_NE(ActionCommand(Action::Restore, 0, "com.a", 23).find("cmd package install-existing"), std::string::npos);
+    EXPECT_NE(ActionCommand(Action::Disable, 10, "com.a", 34).find("--user 10 com.a"), std::string::npos);
     for (const char* bad : {"", "com.a;reboot", "com.a b", "com.a'", "-k", "com.a\n", "com.\xD6\xD0"})
         EXPECT_EQ(BuildActionScript(Action::Disable, 0, {"com.ok", bad}), "") << bad;
 }
